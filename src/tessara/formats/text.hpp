@@ -54,7 +54,11 @@ std::string decode_lossy(std::string_view bytes);
 // The number of Unicode scalar values in valid UTF-8 text.
 std::uint64_t count_code_points(std::string_view text) noexcept;
 
-// Decodes one code point from valid UTF-8 at text[pos]; advances pos.
+// Decodes one code point from valid UTF-8 at text[pos]; advances pos. On
+// malformed bytes it yields U+FFFD and skips the malformed sequence.
 char32_t decode_at(std::string_view text, std::size_t& pos) noexcept;
+
+// Appends the UTF-8 encoding of a Unicode scalar value.
+void append_code_point(std::string& out, char32_t code_point);
 
 }  // namespace tessara::formats::text
