@@ -1,0 +1,74 @@
+#include "tessara/engine/canonical_base.hpp"
+
+#include <optional>
+#include <utility>
+
+#include "tessara/engine/lectic.hpp"
+#include "tessara/trace/trace.hpp"
+
+namespace tessara::engine {
+namespace {
+
+// Adds the conclusion's members to x; true when at least one was new.
+bool absorb(core::AttributeSet& x, const core::AttributeSet& conclusion) {
+  auto words = x.mutable_words();
+  const auto add = conclusion.words();
+  bool grew = false;
+  for (std::size_t w = 0; w < words.size(); ++w) {
+    grew = grew || (add[w] & ~words[w]) != 0;
+    words[w] |= add[w];
+  }
+  return grew;
+}
+
+// Closes x under the implications found so far: passes over the list in order
+// until one pass adds nothing. Additions count at once for later implications
+// of the same pass.
+void close_under(core::AttributeSet& x, const std::vector<core::Implication>& implications) {
+  bool grew = !implications.empty();
+  while (grew) {
+    grew = false;
+    for (const core::Implication& implication : implications)
+      if (core::is_subset(implication.premise, x) && absorb(x, implication.conclusion)) grew = true;
+  }
+}
+
+// The lectically next set after `current` that is closed under the
+// implications, or nothing when `current` holds every attribute.
+std::optional<core::AttributeSet> next_closed(const core::AttributeSet& current,
+                                              const std::vector<core::Implication>& implications) {
+  for (std::uint64_t i = current.capacity(); i-- > 0;) {
+    if (current.contains(i)) continue;
+    core::AttributeSet candidate = lectic::prefix_with(current, static_cast<std::uint32_t>(i));
+    close_under(candidate, implications);
+    if (!lectic::gains_member_below(candidate, current, i)) return candidate;
+  }
+  return std::nullopt;
+}
+
+// Appends premise -> premise'' when the visited set is not an intent.
+void record(const core::Context& context, const core::AttributeSet& visited, std::vector<core::Implication>& base) {
+  core::ObjectSet extent = context.extent_of(visited);
+  core::AttributeSet closed = context.intent_of(extent);
+  if (closed == visited) return;
+  base.push_back(core::Implication{visited, std::move(closed), extent.count(), 1.0});
+}
+
+}  // namespace
+
+std::vector<core::Implication> canonical_base(const core::Context& context) {
+  std::vector<core::Implication> base;
+  core::AttributeSet visited = core::AttributeSet::empty(context.n_attributes());
+  record(context, visited, base);
+  while (auto next = next_closed(visited, base)) {
+    visited = std::move(*next);
+    record(context, visited, base);
+  }
+  trace::emit("tessara_engine::canonical_base", "canonical base computation complete",
+              trace::field("algorithm", std::string_view("duquenne-guigues")),
+              trace::field("implications", static_cast<std::uint64_t>(base.size())),
+              trace::field("objects", context.n_objects()), trace::field("attributes", context.n_attributes()));
+  return base;
+}
+
+}  // namespace tessara::engine

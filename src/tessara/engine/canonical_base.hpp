@@ -1,0 +1,15 @@
+#pragma once
+
+#include <vector>
+
+#include "tessara/core/concept.hpp"
+#include "tessara/core/context.hpp"
+
+namespace tessara::engine {
+
+// The Duquenne-Guigues base: one implication P -> P'' per pseudo-intent P, in
+// increasing lectic order of the premises. Support is the number of objects
+// holding P; confidence is always 1.0. Emits one trace event.
+std::vector<core::Implication> canonical_base(const core::Context& context);
+
+}  // namespace tessara::engine

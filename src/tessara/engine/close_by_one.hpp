@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "tessara/core/concept.hpp"
+#include "tessara/core/context.hpp"
+
+namespace tessara::engine {
+
+// The depth-first close-by-one step shared by FCbO and In-Close5. Appends to
+// `output`, in pre-order, every concept generated below the concept (extent,
+// intent) by adding attributes start, start + 1, ..., n - 1: each accepted
+// child is followed at once by its whole subtree, and the children of one
+// concept come in ascending order of the attribute that produced them.
+// Works with an explicit stack, so the depth of the tree never touches the
+// thread's native stack.
+void descend(const core::Context& context, const core::ObjectSet& extent, const core::AttributeSet& intent,
+             std::uint64_t start, std::uint64_t n, std::vector<core::Concept>& output);
+
+// The top concept followed by everything descend finds below it.
+core::ConceptLattice close_by_one(const core::Context& context);
+
+}  // namespace tessara::engine

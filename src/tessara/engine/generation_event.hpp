@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string_view>
+
+#include "tessara/core/concept.hpp"
+#include "tessara/core/context.hpp"
+
+namespace tessara::engine {
+
+// The one trace event every enumeration emits when its concept list is complete.
+void emit_generation_complete(std::string_view target, std::string_view algorithm,
+                              const core::ConceptLattice& lattice, const core::Context& context);
+
+}  // namespace tessara::engine

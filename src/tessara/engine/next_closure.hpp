@@ -1,0 +1,15 @@
+#pragma once
+
+#include "tessara/engine/catalogue.hpp"
+
+namespace tessara::engine {
+
+// Lists the concepts in increasing lectic order of their intents, one closure
+// per candidate and no memory of earlier concepts.
+class NextClosure final : public ConceptAlgorithm {
+ public:
+  std::string_view name() const override { return "next-closure"; }
+  core::ConceptLattice compute(const core::Context& context) const override;
+};
+
+}  // namespace tessara::engine
