@@ -81,6 +81,9 @@ PyObject* build_module() {
   const PyRef module_name = PyRef::steal(PyUnicode_FromString("tessara"));
   if (!module_name) return nullptr;
 
+  // The internal-fault class is made up front so that no fault ever has to
+  // create it while memory is short.
+  if (internal_fault_class() == nullptr) return nullptr;
   auto* const context_class = reinterpret_cast<PyObject*>(context_type());
   auto* const lattice_class = reinterpret_cast<PyObject*>(lattice_type());
   if (context_class == nullptr || lattice_class == nullptr) return nullptr;
