@@ -1,0 +1,188 @@
+#include "tessara/formats/fca_xml.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "reader_support.hpp"
+
+namespace {
+
+using tessara::formats::read_fca_xml;
+using tessara::test_support::error_of;
+using tessara::test_support::Table;
+using tessara::test_support::table_of;
+
+struct XmlCase {
+  std::string label;
+  std::string input;
+  Table expected;
+};
+
+class FcaXmlReads : public testing::TestWithParam<XmlCase> {};
+
+TEST_P(FcaXmlReads, YieldsTheTable) {
+  const auto result = read_fca_xml(GetParam().input);
+  ASSERT_TRUE(result) << error_of(result);
+  EXPECT_EQ(table_of(*result), GetParam().expected);
+}
+
+const std::string kColours = R"(<Attribute Name="red"/><Attribute Name="green"/><Attribute Name="blue"/>)";
+
+// One object o with the given Name element text (or markup) having attribute red.
+std::string one_object(const std::string& name_markup) {
+  return "<Context>" + kColours + "<Object>" + name_markup + R"(<HasAttribute Id="0"/></Object></Context>)";
+}
+
+const Table kNamedO1{{"o1"}, {"red", "green", "blue"}, {"X.."}};
+
+INSTANTIATE_TEST_SUITE_P(
+    FcaXml, FcaXmlReads,
+    testing::Values(
+        XmlCase{"two_objects",
+                R"(<?xml version="1.0"?><Context><Attributes>)" + kColours +
+                    R"(</Attributes><Objects><Object><Name>o1</Name><HasAttribute AttributeIdentifier="0"/>)"
+                    R"(<HasAttribute AttributeIdentifier="2"/></Object><Object><HasAttribute Id="1"/></Object>)"
+                    R"(</Objects></Context>)",
+                {{"o1", "g1"}, {"red", "green", "blue"}, {"X.X", ".X."}}},
+        XmlCase{"name_trimmed", one_object("<Name>\n\t o1  \r\n</Name>"), kNamedO1},
+        XmlCase{"entities_decoded", one_object("<Name>a &amp; b&#233;&#x41;</Name>"),
+                {{"a & b\xC3\xA9" "A"}, {"red", "green", "blue"}, {"X.."}}},
+        XmlCase{"byte_order_mark", "\xEF\xBB\xBF" + one_object("<Name>o1</Name>"), kNamedO1},
+        XmlCase{"comment_splits_text", one_object("<Name>o1<!-- c -->tail</Name>"), kNamedO1},
+        XmlCase{"first_key_wins", R"(<C><Attribute Id="first" Name="second"/><Attribute Name="n" Id="i"/>)"
+                                  R"(<Object><HasAttribute AttributeIdentifier="1" Id="0"/></Object></C>)",
+                {{"g0"}, {"first", "n"}, {".X"}}},
+        XmlCase{"start_tag_attribute", R"(<C><Attribute Id="a"></Attribute><Object><HasAttribute Id="0">)"
+                                       R"(</HasAttribute></Object></C>)",
+                {{"g0"}, {"a"}, {"X"}}},
+        XmlCase{"bad_references_ignored",
+                R"(<C><Attribute Name="a"/><Object><HasAttribute Id="abc"/><HasAttribute Id="-1"/>)"
+                R"(<HasAttribute Id=" 0"/><HasAttribute Key="0"/><HasAttribute Id="+0"/></Object></C>)",
+                {{"g0"}, {"a"}, {"X"}}},
+        XmlCase{"repeated_reference", R"(<C><Attribute Name="a"/><Object><HasAttribute Id="0"/>)"
+                                      R"(<HasAttribute Id="0"/></Object></C>)",
+                {{"g0"}, {"a"}, {"X"}}},
+        XmlCase{"other_case_and_prefixes_ignored",
+                R"(<C xmlns:f="u"><attribute Name="x"/><f:Attribute Name="y"/><Attribute Name="a"/>)"
+                R"(<object><Name>no</Name></object><Object><f:Name>no</f:Name><HasAttribute Id="0"/></Object></C>)",
+                {{"g0"}, {"a"}, {"X"}}},
+        XmlCase{"empty_name_element_leaves_capture_armed",
+                R"(<C><Attribute Name="a"/><Object><Name></Name><Note>late</Note></Object></C>)",
+                {{"late"}, {"a"}, {"."}}},
+        XmlCase{"empty_element_name_does_not_arm",
+                R"(<C><Attribute Name="a"/><Object><Name/><Note>text</Note></Object></C>)", {{"g0"}, {"a"}, {"."}}},
+        XmlCase{"nested_object_restarts", R"(<C><Attribute Name="a"/><Object><HasAttribute Id="0"/>)"
+                                          R"(<Object><Name>in</Name></Object></Object></C>)",
+                {{"in"}, {"a"}, {"."}}},
+        // ConExp-style files name attributes by a Name child under an Identifier key,
+        // and repeat HasAttribute inside concept intents outside any object.
+        XmlCase{"conexp_layout",
+                R"(<?xml version="1.0" encoding="UTF-8"?>
+<ConceptualSystem>
+  <Version MajorNumber="1" MinorNumber="0"/>
+  <Contexts>
+    <Context Identifier="0" Type="Binary">
+      <Attributes>
+        <Attribute Identifier="0"><Name>preying</Name></Attribute>
+        <Attribute Identifier="1"><Name> flying </Name></Attribute>
+        <Attribute Identifier="2"><Name>needs water</Name></Attribute>
+      </Attributes>
+      <Objects>
+        <Object><Name>eagle</Name><Intent><HasAttribute AttributeIdentifier="0"/><HasAttribute AttributeIdentifier="1"/></Intent></Object>
+        <Object><Name>frog</Name><Intent><HasAttribute AttributeIdentifier="2"/></Intent></Object>
+      </Objects>
+    </Context>
+  </Contexts>
+  <Lattices>
+    <Lattice Identifier="0" Context="0">
+      <Concept Identifier="0"><Extent/><Intent><HasAttribute AttributeIdentifier="2"/></Intent></Concept>
+    </Lattice>
+  </Lattices>
+</ConceptualSystem>
+)",
+                {{"eagle", "frog"}, {"preying", "flying", "needs water"}, {"XX.", "..X"}}}),
+    [](const testing::TestParamInfo<XmlCase>& info) { return info.param.label; });
+
+struct XmlFailure {
+  std::string label;
+  std::string input;
+  std::string message;
+};
+
+class FcaXmlRefuses : public testing::TestWithParam<XmlFailure> {};
+
+TEST_P(FcaXmlRefuses, WithOneClearError) { EXPECT_EQ(error_of(read_fca_xml(GetParam().input)), GetParam().message); }
+
+const std::string kXmlError = "parse error in fca-xml: XML parse error at position ";
+
+INSTANTIATE_TEST_SUITE_P(
+    FcaXml, FcaXmlRefuses,
+    testing::Values(
+        XmlFailure{"unclosed_object_at_end", R"(<C><Attribute Name="a"/><Object><Name>x</Name>)",
+                   kXmlError + "46: no element found"},
+        XmlFailure{"keyless_attributes_only", R"(<C><Attribute Key="a"/><Attribute/><Object/></C>)",
+                   "invalid fca-xml data: no <Attribute> elements found"},
+        XmlFailure{"keyless_attribute_without_name_child",
+                   R"(<C><Attribute Identifier="0"><Label>a</Label></Attribute><Object></Object></C>)",
+                   "invalid fca-xml data: no <Attribute> elements found"},
+        XmlFailure{"empty_element_objects_only", R"(<C><Attribute Name="a"/><Object/><Object/></C>)",
+                   "invalid fca-xml data: no <Object> elements found"},
+        XmlFailure{"reference_equal_to_count",
+                   R"(<C><Attribute Name="a"/><Object><Name>say "hi"</Name><HasAttribute Id="1"/></Object></C>)",
+                   "invalid fca-xml data: object \"say \\\"hi\\\"\" references attribute id 1, only 1 attributes "
+                   "declared"},
+        XmlFailure{"reference_to_later_attribute",
+                   R"(<C><Attribute Name="a"/><Object><HasAttribute Id="1"/></Object><Attribute Name="b"/></C>)",
+                   "invalid fca-xml data: object \"g0\" references attribute id 1, only 1 attributes declared"},
+        XmlFailure{"narrower_early_row",
+                   R"(<C><Attribute Name="a"/><Object/><Object></Object><Attribute Name="b"/><Object></Object></C>)",
+                   "context construction failed: incidence row 0 has 1 attributes, expected 2"},
+        XmlFailure{"mismatched_end_tag", R"(<C><Attribute Name="a"/><Object></Objects></C>)",
+                   kXmlError + "34: mismatched tag"},
+        XmlFailure{"empty_input", "", kXmlError + "0: no element found"},
+        XmlFailure{"undefined_entity", R"(<C><Attribute Name="a&nbsp;"/></C>)", kXmlError + "3: undefined entity"},
+        XmlFailure{"undefined_entity_with_external_subset",
+                   R"(<!DOCTYPE C SYSTEM "/etc/passwd"><C><Attribute Name="a"/><Object><Name>&ext;</Name></Object></C>)",
+                   kXmlError + "71: undefined entity \"ext\""},
+        XmlFailure{"external_entity_declaration",
+                   R"(<!DOCTYPE C [<!ENTITY ext SYSTEM "/etc/passwd">]><C><Attribute Name="&ext;"/></C>)",
+                   kXmlError + "46: entity declarations are not allowed (declaration of \"ext\")"},
+        XmlFailure{"billion_laughs",
+                   R"(<?xml version="1.0"?><!DOCTYPE lolz [<!ENTITY lol "lol">)"
+                   R"(<!ENTITY lol1 "&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;">)"
+                   R"(<!ENTITY lol2 "&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;">)"
+                   R"(<!ENTITY lol3 "&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;">)"
+                   R"(<!ENTITY lol4 "&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;">)"
+                   R"(<!ENTITY lol5 "&lol4;&lol4;&lol4;&lol4;&lol4;&lol4;&lol4;&lol4;&lol4;&lol4;">)"
+                   R"(<!ENTITY lol6 "&lol5;&lol5;&lol5;&lol5;&lol5;&lol5;&lol5;&lol5;&lol5;&lol5;">)"
+                   R"(<!ENTITY lol7 "&lol6;&lol6;&lol6;&lol6;&lol6;&lol6;&lol6;&lol6;&lol6;&lol6;">)"
+                   R"(<!ENTITY lol8 "&lol7;&lol7;&lol7;&lol7;&lol7;&lol7;&lol7;&lol7;&lol7;&lol7;">)"
+                   R"(<!ENTITY lol9 "&lol8;&lol8;&lol8;&lol8;&lol8;&lol8;&lol8;&lol8;&lol8;&lol8;">)"
+                   R"(]><lolz><Attribute Name="&lol9;"/><Object/></lolz>)",
+                   kXmlError + "50: entity declarations are not allowed (declaration of \"lol\")"}),
+    [](const testing::TestParamInfo<XmlFailure>& info) { return info.param.label; });
+
+TEST(FcaXml, DeepNestingNeitherCrashesNorRecurses) {
+  std::string input = R"(<C><Attribute Name="a"/><Object><Name>deep</Name>)";
+  for (int i = 0; i < 100000; ++i) input += "<w>";
+  input += R"(<HasAttribute Id="0"/>)";
+  for (int i = 0; i < 100000; ++i) input += "</w>";
+  input += "</Object></C>";
+  const auto result = read_fca_xml(input);
+  ASSERT_TRUE(result) << error_of(result);
+  EXPECT_EQ(table_of(*result), (Table{{"deep"}, {"a"}, {"X"}}));
+}
+
+TEST(FcaXml, TextArrivingInManyPiecesIsOneName) {
+  // Long text with many entity references reaches the reader as one trimmed name.
+  std::string name;
+  for (int i = 0; i < 5000; ++i) name += "x&amp;";
+  const auto result = read_fca_xml(one_object("<Name>  " + name + "  </Name>"));
+  ASSERT_TRUE(result) << error_of(result);
+  std::string expected;
+  for (int i = 0; i < 5000; ++i) expected += "x&";
+  EXPECT_EQ(result->object_name(0), expected);
+}
+
+}  // namespace
