@@ -1,0 +1,66 @@
+#include "tessara/core/covering.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+#include "tessara/core/fault.hpp"
+
+namespace tessara::core {
+namespace {
+
+// Reads the extents of a concept list and answers "is x strictly below y".
+// Cardinalities are counted once up front; comparing them first is the cheap
+// half of the test and gives the same answer as testing the subset first.
+class ExtentOrder {
+ public:
+  explicit ExtentOrder(std::span<const Concept> concepts) : concepts_(concepts), sizes_(concepts.size()) {
+    for (std::size_t i = 0; i < concepts.size(); ++i) sizes_[i] = concepts[i].extent.count();
+  }
+
+  bool strictly_below(std::size_t x, std::size_t y) const {
+    return sizes_[x] < sizes_[y] && is_subset(concepts_[x].extent, concepts_[y].extent);
+  }
+
+ private:
+  std::span<const Concept> concepts_;
+  std::vector<std::uint64_t> sizes_;
+};
+
+bool has_intermediate(const ExtentOrder& order, std::size_t n, std::size_t a, std::size_t b) {
+  for (std::size_t l = 0; l < n; ++l) {
+    if (l == a || l == b) continue;
+    if (order.strictly_below(a, l) && order.strictly_below(l, b)) return true;
+  }
+  return false;
+}
+
+bool edge_less(const CoverEdge& x, const CoverEdge& y) {
+  return x.lower != y.lower ? x.lower < y.lower : x.upper < y.upper;
+}
+
+}  // namespace
+
+std::vector<CoverEdge> direct_covering_scan(std::span<const Concept> concepts) {
+  const std::size_t n = concepts.size();
+  if (n > std::numeric_limits<std::uint32_t>::max()) throw InternalFault(fault_text::kIndexOutOfRange);
+  const ExtentOrder order(concepts);
+  std::vector<CoverEdge> edges;
+  for (std::size_t a = 0; a < n; ++a) {
+    for (std::size_t b = 0; b < n; ++b) {
+      if (b == a || !order.strictly_below(a, b)) continue;
+      if (has_intermediate(order, n, a, b)) continue;
+      edges.push_back(CoverEdge{static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b)});
+    }
+  }
+  // The loops already append in (lower, upper) order; the sort states the contract.
+  std::stable_sort(edges.begin(), edges.end(), edge_less);
+  return edges;
+}
+
+const std::vector<CoverEdge>& covering_edges(ConceptLattice& lattice) {
+  if (!lattice.cover_cache) lattice.cover_cache = direct_covering_scan(lattice.concepts);
+  return *lattice.cover_cache;
+}
+
+}  // namespace tessara::core

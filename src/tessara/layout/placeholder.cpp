@@ -1,1 +1,0 @@
-// Placeholder translation unit; replaced by the layout sources.

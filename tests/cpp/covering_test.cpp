@@ -1,0 +1,173 @@
+#include "tessara/core/covering.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tessara/core/context.hpp"
+#include "tessara/layout/sugiyama.hpp"
+
+namespace {
+
+using tessara::core::AttributeSet;
+using tessara::core::Concept;
+using tessara::core::ConceptLattice;
+using tessara::core::CoverEdge;
+using tessara::core::ObjectSet;
+
+// A lattice whose concept i has extents[i] over `objects` objects. The covering
+// relation reads extents only, so intents stay empty.
+ConceptLattice lattice_from_extents(std::uint32_t objects, const std::vector<std::vector<std::uint32_t>>& extents) {
+  ConceptLattice lattice;
+  for (const auto& members : extents) {
+    ObjectSet extent = ObjectSet::empty(objects);
+    for (const std::uint32_t g : members) extent.insert(g);
+    lattice.concepts.push_back(Concept{extent, AttributeSet::empty(0)});
+  }
+  return lattice;
+}
+
+struct CoveringCase {
+  std::string name;
+  std::uint32_t objects;
+  std::vector<std::vector<std::uint32_t>> extents;
+  std::vector<CoverEdge> expected;  // (lower, upper)
+};
+
+class CoveringExamples : public ::testing::TestWithParam<CoveringCase> {};
+
+TEST_P(CoveringExamples, ListsExactlyTheHasseEdgesInOrder) {
+  ConceptLattice lattice = lattice_from_extents(GetParam().objects, GetParam().extents);
+  EXPECT_EQ(tessara::core::covering_edges(lattice), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, CoveringExamples,
+    ::testing::Values(
+        CoveringCase{"one_concept", 2, {{0, 1}}, {}},
+        CoveringCase{"chain_of_three", 3, {{0, 1, 2}, {0, 1}, {0}}, {{1, 0}, {2, 1}}},
+        CoveringCase{"six_concepts",
+                     4,
+                     {{0, 1, 2, 3}, {0, 1}, {2, 3}, {2}, {0}, {}},
+                     {{1, 0}, {2, 0}, {3, 2}, {4, 1}, {5, 3}, {5, 4}}},
+        CoveringCase{"long_edge", 3, {{0, 1, 2}, {0, 1}, {2}, {0}, {}}, {{1, 0}, {2, 0}, {3, 1}, {4, 2}, {4, 3}}},
+        CoveringCase{"reversed_indices", 3, {{}, {0}, {0, 1}, {2}, {0, 1, 2}}, {{0, 1}, {0, 3}, {1, 2}, {2, 4}, {3, 4}}},
+        CoveringCase{"no_objects", 0, {{}, {}, {}}, {}},
+        CoveringCase{"equal_extents_unrelated", 2, {{0, 1}, {0}, {0}, {}}, {{1, 0}, {2, 0}, {3, 1}, {3, 2}}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(CoverCache, OneConceptCachesAnEmptyList) {
+  ConceptLattice lattice = lattice_from_extents(1, {{0}});
+  ASSERT_FALSE(lattice.cover_cache.has_value());
+  EXPECT_TRUE(tessara::core::covering_edges(lattice).empty());
+  ASSERT_TRUE(lattice.cover_cache.has_value());
+  EXPECT_TRUE(lattice.cover_cache->empty());
+}
+
+TEST(CoverCache, SecondCallReturnsTheStoredListWithoutRecomputing) {
+  ConceptLattice lattice = lattice_from_extents(3, {{0, 1, 2}, {0, 1}, {0}});
+  const auto& first = tessara::core::covering_edges(lattice);
+  const std::vector<CoverEdge> snapshot = first;
+  // Were the relation recomputed, dropping a concept would change it.
+  lattice.concepts.pop_back();
+  const auto& second = tessara::core::covering_edges(lattice);
+  EXPECT_EQ(&first, &second);
+  EXPECT_EQ(second, snapshot);
+}
+
+// ---- Property: random small contexts against an independent oracle ----
+
+struct RandomLattice {
+  tessara::core::Context context;
+  ConceptLattice lattice;
+};
+
+tessara::core::Context random_context(std::mt19937& rng) {
+  std::uniform_int_distribution<int> objects_dist(0, 7);
+  std::uniform_int_distribution<int> attributes_dist(0, 6);
+  std::bernoulli_distribution has(std::uniform_real_distribution<double>(0.2, 0.8)(rng));
+  const int objects = objects_dist(rng);
+  const int attributes = attributes_dist(rng);
+  std::vector<std::string> object_names;
+  std::vector<std::string> attribute_names;
+  // Names are plain numbers: the covering relation never looks at them.
+  for (int g = 0; g < objects; ++g) object_names.push_back(std::to_string(g));
+  for (int m = 0; m < attributes; ++m) attribute_names.push_back(std::to_string(m));
+  std::vector<tessara::core::IncidenceRow> rows(objects, tessara::core::IncidenceRow(attributes));
+  for (auto& row : rows)
+    for (int m = 0; m < attributes; ++m) row[m] = has(rng);
+  return tessara::core::Context::create(object_names, attribute_names, rows).value();
+}
+
+// Every closed attribute set, found by closing every subset; then shuffled,
+// because the covering relation must not depend on the concept order.
+ConceptLattice brute_force_lattice(const tessara::core::Context& context, std::mt19937& rng) {
+  ConceptLattice lattice;
+  const auto n = static_cast<std::uint32_t>(context.n_attributes());
+  for (std::uint32_t mask = 0; mask < (1u << n); ++mask) {
+    AttributeSet b = AttributeSet::empty(n);
+    for (std::uint32_t m = 0; m < n; ++m)
+      if ((mask >> m) & 1u) b.insert(m);
+    const ObjectSet extent = context.extent_of(b);
+    const AttributeSet intent = context.intent_of(extent);
+    if (intent == b) lattice.concepts.push_back(Concept{extent, intent});
+  }
+  std::shuffle(lattice.concepts.begin(), lattice.concepts.end(), rng);
+  return lattice;
+}
+
+// Upper neighbours by the object-adding criterion: close extent ∪ {g} for every
+// g outside the extent; a closure C is an upper neighbour when adding any
+// object of C that is new leads back to C itself.
+std::vector<CoverEdge> oracle_covers(const tessara::core::Context& context, const ConceptLattice& lattice) {
+  const auto index_of = [&lattice](const ObjectSet& extent) {
+    for (std::size_t i = 0; i < lattice.concepts.size(); ++i)
+      if (lattice.concepts[i].extent == extent) return static_cast<std::uint32_t>(i);
+    ADD_FAILURE() << "closure is not a concept";
+    return std::uint32_t{0};
+  };
+  const auto close_with = [&context](const ObjectSet& extent, std::uint32_t g) {
+    ObjectSet grown = extent;
+    grown.insert(g);
+    return context.extent_of(context.intent_of(grown));
+  };
+  std::vector<CoverEdge> edges;
+  const auto objects = static_cast<std::uint32_t>(context.n_objects());
+  for (std::size_t a = 0; a < lattice.concepts.size(); ++a) {
+    const ObjectSet& extent = lattice.concepts[a].extent;
+    for (std::uint32_t g = 0; g < objects; ++g) {
+      if (extent.contains(g)) continue;
+      const ObjectSet candidate = close_with(extent, g);
+      bool minimal = true;
+      for (std::uint32_t h = 0; h < objects && minimal; ++h)
+        if (candidate.contains(h) && !extent.contains(h)) minimal = close_with(extent, h) == candidate;
+      const CoverEdge edge{static_cast<std::uint32_t>(a), index_of(candidate)};
+      if (minimal && std::find(edges.begin(), edges.end(), edge) == edges.end()) edges.push_back(edge);
+    }
+  }
+  std::sort(edges.begin(), edges.end(),
+            [](const CoverEdge& x, const CoverEdge& y) { return std::pair{x.lower, x.upper} < std::pair{y.lower, y.upper}; });
+  return edges;
+}
+
+TEST(CoveringProperty, MatchesObjectAddingOracleAndDrawsEveryEdgeDownward) {
+  std::mt19937 rng(20240611);
+  for (int round = 0; round < 300; ++round) {
+    const tessara::core::Context context = random_context(rng);
+    ConceptLattice lattice = brute_force_lattice(context, rng);
+    const std::vector<CoverEdge> expected = oracle_covers(context, lattice);
+    ASSERT_EQ(tessara::core::covering_edges(lattice), expected) << "round " << round;
+
+    const auto layout = tessara::layout::sugiyama_layout(lattice, tessara::layout::LayoutConfig{});
+    ASSERT_EQ(layout.nodes.size(), lattice.concepts.size());
+    for (std::size_t i = 0; i < layout.nodes.size(); ++i) EXPECT_EQ(layout.nodes[i].concept_index, i);
+    for (const auto& edge : layout.edges)
+      EXPECT_LT(layout.nodes[edge.upper].y, layout.nodes[edge.lower].y) << "round " << round;
+  }
+}
+
+}  // namespace
