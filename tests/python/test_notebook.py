@@ -1,0 +1,53 @@
+"""The example notebook runs top to bottom and the lattice cell shows the drawing."""
+
+from pathlib import Path
+
+import pytest
+
+nbformat = pytest.importorskip("nbformat")
+nbclient = pytest.importorskip("nbclient")
+
+import tessara
+
+EXAMPLES = Path(__file__).resolve().parent.parent.parent / "examples"
+NOTEBOOK = EXAMPLES / "lattice.ipynb"
+
+
+@pytest.fixture(scope="module")
+def lattice_outputs():
+    """The display data of the cell that leaves the Lattice as its value."""
+    notebook = nbformat.read(NOTEBOOK, as_version=4)
+    client = nbclient.NotebookClient(
+        notebook, timeout=120, kernel_name="python3", resources={"metadata": {"path": str(EXAMPLES)}}
+    )
+    client.execute()
+    cells = [cell for cell in notebook.cells if cell.cell_type == "code" and "compute_lattice" in cell.source]
+    assert len(cells) == 1
+    results = [out for out in cells[0].outputs if out.output_type == "execute_result"]
+    assert len(results) == 1, cells[0].outputs
+    return results[0].data
+
+
+def expected_lattice():
+    context = tessara.parse_context((EXAMPLES / "data" / "animals.cxt").read_bytes(), filename="animals.cxt")
+    return tessara.compute_lattice(context)
+
+
+@pytest.mark.parametrize(
+    ("mime", "render"),
+    [
+        ("image/svg+xml", lambda lattice: lattice.svg()),
+        ("text/html", lambda lattice: lattice._repr_html_()),
+        ("text/plain", repr),
+    ],
+)
+def test_lattice_cell_carries_each_rendering(lattice_outputs, mime, render):
+    assert lattice_outputs[mime] == render(expected_lattice())
+
+
+def test_html_output_is_the_captioned_svg(lattice_outputs):
+    html = lattice_outputs["text/html"]
+    count = expected_lattice().n_concepts
+    assert html.startswith('<div class="tessara-lattice">')
+    assert f"Lattice \u2014 {count} concepts</div><?xml" in html
+    assert html.endswith("</svg>\n</div>")
