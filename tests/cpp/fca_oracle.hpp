@@ -23,15 +23,23 @@ namespace tessara::testing {
 using Mask = std::uint32_t;
 using Rows = std::vector<std::vector<bool>>;
 
+// "a12", "g3": built by appending, which keeps g++ 12's -Wrestrict false
+// positive on `"a" + std::to_string(m)` out of the build.
+inline std::string indexed_name(char letter, std::size_t index) {
+  std::string name(1, letter);
+  name.append(std::to_string(index));
+  return name;
+}
+
 // Object g gets the attributes listed at position g; names are g0.. and a0...
 inline core::Context context_from_lists(std::uint32_t n_attributes,
                                         const std::vector<std::vector<std::uint32_t>>& objects) {
   std::vector<std::string> object_names;
   std::vector<std::string> attribute_names;
   std::vector<core::IncidenceRow> rows;
-  for (std::uint32_t m = 0; m < n_attributes; ++m) attribute_names.push_back("a" + std::to_string(m));
+  for (std::uint32_t m = 0; m < n_attributes; ++m) attribute_names.push_back(indexed_name('a', m));
   for (std::size_t g = 0; g < objects.size(); ++g) {
-    object_names.push_back("g" + std::to_string(g));
+    object_names.push_back(indexed_name('g', g));
     core::IncidenceRow row(n_attributes, false);
     for (const std::uint32_t m : objects[g]) row.at(m) = true;
     rows.push_back(std::move(row));

@@ -1,0 +1,138 @@
+#include "tessara/engine/canonical_base.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fca_oracle.hpp"
+
+namespace tessara::engine {
+namespace {
+
+using testing::Mask;
+using Indices = std::vector<std::uint32_t>;
+
+struct ExpectedImplication {
+  Indices premise;
+  Indices conclusion;
+  std::uint64_t support;
+
+  friend bool operator==(const ExpectedImplication&, const ExpectedImplication&) = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const ExpectedImplication& implication) {
+  out << "{";
+  for (const auto m : implication.premise) out << ' ' << m;
+  out << " } -> {";
+  for (const auto m : implication.conclusion) out << ' ' << m;
+  return out << " } support " << implication.support;
+}
+
+struct Example {
+  std::string label;
+  std::uint32_t n_attributes;
+  std::vector<Indices> objects;
+  std::vector<ExpectedImplication> base;
+};
+
+class CanonicalBaseExamples : public ::testing::TestWithParam<Example> {};
+
+TEST_P(CanonicalBaseExamples, ProduceTheExactList) {
+  const Example& example = GetParam();
+  const auto base = canonical_base(testing::context_from_lists(example.n_attributes, example.objects));
+  std::vector<ExpectedImplication> found;
+  for (const core::Implication& implication : base) {
+    found.push_back({implication.premise.members(), implication.conclusion.members(), implication.support});
+    EXPECT_EQ(implication.confidence, 1.0);
+    EXPECT_EQ(implication.premise.capacity(), example.n_attributes);
+    EXPECT_EQ(implication.conclusion.capacity(), example.n_attributes);
+  }
+  EXPECT_EQ(found, example.base);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CanonicalBaseExamples,
+    ::testing::Values(
+        Example{"no_attributes", 0, {{}, {}}, {}},
+        Example{"nothing_at_all", 0, {}, {}},
+        Example{"no_objects", 2, {}, {{{}, {0, 1}, 0}}},
+        Example{"shared_attribute", 2, {{0}, {0}}, {{{}, {0}, 2}}},
+        Example{"chain", 3, {{0, 1, 2}, {0, 1}, {0}}, {{{}, {0}, 3}, {{0, 2}, {0, 1, 2}, 1}}},
+        Example{"square", 4, {{0, 1}, {1, 2}, {2, 3}, {0, 3}},
+                {{{1, 3}, {0, 1, 2, 3}, 0}, {{0, 2}, {0, 1, 2, 3}, 0}}},
+        Example{"two_singletons", 2, {{0}, {1}}, {}},
+        Example{"triangle", 3, {{0, 1}, {1, 2}, {0, 2}}, {}}),
+    [](const auto& info) { return info.param.label; });
+
+// Closure of x under implications given as (premise, conclusion) masks.
+Mask close_under(Mask x, const std::vector<std::pair<Mask, Mask>>& implications) {
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (const auto& [premise, conclusion] : implications)
+      if ((premise & ~x) == 0 && (conclusion & ~x) != 0) {
+        x |= conclusion;
+        grew = true;
+      }
+  }
+  return x;
+}
+
+struct Shape {
+  std::size_t objects;
+  std::size_t attributes;
+  double density;
+};
+
+class CanonicalBaseAgainstBruteForce : public ::testing::TestWithParam<Shape> {};
+
+TEST_P(CanonicalBaseAgainstBruteForce, PremisesAreThePseudoIntentsInLecticOrder) {
+  const Shape shape = GetParam();
+  std::mt19937 rng(static_cast<std::uint32_t>(shape.objects * 37 + shape.attributes * 101 + shape.density * 100));
+  for (int round = 0; round < 30; ++round) {
+    const testing::Oracle oracle{testing::random_rows(rng, shape.objects, shape.attributes, shape.density),
+                                 shape.attributes};
+    const auto base = canonical_base(testing::context_from_rows(oracle.rows, shape.attributes));
+
+    std::vector<Mask> expected_premises = oracle.pseudo_intents();
+    std::sort(expected_premises.begin(), expected_premises.end(), testing::lectically_before);
+    std::vector<Mask> premises;
+    std::vector<std::pair<Mask, Mask>> as_masks;
+    for (const core::Implication& implication : base) {
+      const Mask premise = testing::mask_of(implication.premise);
+      premises.push_back(premise);
+      as_masks.emplace_back(premise, testing::mask_of(implication.conclusion));
+      EXPECT_EQ(testing::mask_of(implication.conclusion), oracle.closure(premise));
+      EXPECT_EQ(implication.support, static_cast<std::uint64_t>(std::popcount(oracle.extent(premise))));
+      EXPECT_EQ(implication.confidence, 1.0);
+    }
+    ASSERT_EQ(premises, expected_premises) << "round " << round;
+
+    // Complete: the base derives the closure of every attribute set.
+    for (Mask x = 0; x <= oracle.all_attributes(); ++x) {
+      ASSERT_EQ(close_under(x, as_masks), oracle.closure(x)) << "set " << x;
+      if (x == oracle.all_attributes()) break;
+    }
+    // Non-redundant: no implication follows from the others.
+    for (std::size_t k = 0; k < as_masks.size(); ++k) {
+      auto others = as_masks;
+      others.erase(others.begin() + static_cast<std::ptrdiff_t>(k));
+      EXPECT_NE(close_under(as_masks[k].first, others) & as_masks[k].second, as_masks[k].second) << k;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, CanonicalBaseAgainstBruteForce,
+                         ::testing::Values(Shape{1, 1, 0.5}, Shape{3, 4, 0.5}, Shape{8, 8, 0.3}, Shape{8, 8, 0.5},
+                                           Shape{8, 8, 0.8}, Shape{2, 8, 0.5}, Shape{8, 5, 0.6}, Shape{0, 4, 0.5}),
+                         [](const auto& info) {
+                           return std::to_string(info.param.objects) + "x" + std::to_string(info.param.attributes) +
+                                  "_d" + std::to_string(static_cast<int>(info.param.density * 100));
+                         });
+
+}  // namespace
+}  // namespace tessara::engine
