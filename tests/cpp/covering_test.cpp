@@ -42,6 +42,7 @@ class CoveringExamples : public ::testing::TestWithParam<CoveringCase> {};
 
 TEST_P(CoveringExamples, ListsExactlyTheHasseEdgesInOrder) {
   ConceptLattice lattice = lattice_from_extents(GetParam().objects, GetParam().extents);
+  EXPECT_EQ(tessara::core::upward_covering_scan(lattice.concepts), GetParam().expected);
   EXPECT_EQ(tessara::core::covering_edges(lattice), GetParam().expected);
 }
 
@@ -86,9 +87,9 @@ struct RandomLattice {
   ConceptLattice lattice;
 };
 
-tessara::core::Context random_context(std::mt19937& rng) {
-  std::uniform_int_distribution<int> objects_dist(0, 7);
-  std::uniform_int_distribution<int> attributes_dist(0, 6);
+tessara::core::Context random_context(std::mt19937& rng, int max_objects = 7, int max_attributes = 6) {
+  std::uniform_int_distribution<int> objects_dist(0, max_objects);
+  std::uniform_int_distribution<int> attributes_dist(0, max_attributes);
   std::bernoulli_distribution has(std::uniform_real_distribution<double>(0.2, 0.8)(rng));
   const int objects = objects_dist(rng);
   const int attributes = attributes_dist(rng);
@@ -161,12 +162,26 @@ TEST(CoveringProperty, MatchesObjectAddingOracleAndDrawsEveryEdgeDownward) {
     ConceptLattice lattice = brute_force_lattice(context, rng);
     const std::vector<CoverEdge> expected = oracle_covers(context, lattice);
     ASSERT_EQ(tessara::core::covering_edges(lattice), expected) << "round " << round;
+    ASSERT_EQ(tessara::core::upward_covering_scan(lattice.concepts), expected) << "round " << round;
 
     const auto layout = tessara::layout::sugiyama_layout(lattice, tessara::layout::LayoutConfig{});
     ASSERT_EQ(layout.nodes.size(), lattice.concepts.size());
     for (std::size_t i = 0; i < layout.nodes.size(); ++i) EXPECT_EQ(layout.nodes[i].concept_index, i);
     for (const auto& edge : layout.edges)
       EXPECT_LT(layout.nodes[edge.upper].y, layout.nodes[edge.lower].y) << "round " << round;
+  }
+}
+
+// Larger lattices (up to a few hundred concepts, several words per extent):
+// the faster scan must give the reference list element for element.
+TEST(CoveringProperty, UpwardScanEqualsDirectScanOnLargerLattices) {
+  std::mt19937 rng(77);
+  for (int round = 0; round < 12; ++round) {
+    const tessara::core::Context context = random_context(rng, 150, 10);
+    const ConceptLattice lattice = brute_force_lattice(context, rng);
+    ASSERT_EQ(tessara::core::upward_covering_scan(lattice.concepts),
+              tessara::core::direct_covering_scan(lattice.concepts))
+        << "round " << round << ", " << lattice.concepts.size() << " concepts";
   }
 }
 

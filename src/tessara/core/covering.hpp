@@ -18,4 +18,10 @@ const std::vector<CoverEdge>& covering_edges(ConceptLattice& lattice);
 // clear reference that faster methods are checked against.
 std::vector<CoverEdge> direct_covering_scan(std::span<const Concept> concepts);
 
+// The same sorted list as direct_covering_scan, found faster: for each concept
+// the strictly larger extents are visited smallest first, and one is a cover
+// unless it lies strictly above a cover already found. Quadratic in the number
+// of concepts times the number of covers of each.
+std::vector<CoverEdge> upward_covering_scan(std::span<const Concept> concepts);
+
 }  // namespace tessara::core
