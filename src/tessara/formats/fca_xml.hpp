@@ -8,7 +8,10 @@
 
 namespace tessara::formats {
 
-// Reads a FCA-XML document.
+// Reads an FCA-XML document: Attribute elements declare attribute names (their
+// Id or Name key, or the text of a Name child when they carry neither key),
+// Object elements hold a Name and HasAttribute references to positions in the
+// declaration order. No DTD or external entity is loaded.
 std::expected<core::Context, ParseError> read_fca_xml(std::string_view text);
 
 }  // namespace tessara::formats
