@@ -69,6 +69,8 @@ struct ErrorCase {
   std::string message;
 };
 
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << testing::PrintToString(c.input); }
+
 class CxtErrors : public testing::TestWithParam<ErrorCase> {};
 
 TEST_P(CxtErrors, ReportTheFirstFailure) { EXPECT_EQ(error_of(GetParam().input), GetParam().message); }
@@ -166,6 +168,8 @@ struct RealFile {
   std::string last_attribute;
   std::vector<std::uint32_t> first_row;
 };
+
+void PrintTo(const RealFile& c, std::ostream* os) { *os << c.name; }
 
 class RealFiles : public testing::TestWithParam<RealFile> {};
 

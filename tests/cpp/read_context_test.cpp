@@ -16,6 +16,10 @@ struct DetectCase {
   std::optional<InputFormat> format;
 };
 
+void PrintTo(const DetectCase& c, std::ostream* os) {
+  *os << testing::PrintToString(c.filename) << " with " << testing::PrintToString(c.head);
+}
+
 class Detection : public testing::TestWithParam<DetectCase> {};
 
 TEST_P(Detection, PicksTheFormat) {
@@ -92,6 +96,10 @@ struct DispatchError {
   std::string filename;
   std::string message;
 };
+
+void PrintTo(const DispatchError& c, std::ostream* os) {
+  *os << testing::PrintToString(c.filename) << " with " << testing::PrintToString(c.bytes);
+}
 
 class DispatchErrors : public testing::TestWithParam<DispatchError> {};
 

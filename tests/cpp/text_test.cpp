@@ -22,6 +22,8 @@ struct LineCase {
   std::vector<std::string> lines;
 };
 
+void PrintTo(const LineCase& c, std::ostream* os) { *os << testing::PrintToString(c.input); }
+
 class LineModel : public testing::TestWithParam<LineCase> {};
 
 TEST_P(LineModel, SplitsAtLineFeeds) { EXPECT_EQ(lines_of(GetParam().input), GetParam().lines); }
@@ -49,6 +51,8 @@ struct TrimCase {
   std::string input;
   std::string trimmed;
 };
+
+void PrintTo(const TrimCase& c, std::ostream* os) { *os << testing::PrintToString(c.input); }
 
 class Trimming : public testing::TestWithParam<TrimCase> {};
 
@@ -85,6 +89,10 @@ struct NumberCase {
   std::optional<std::uint64_t> value;
 };
 
+void PrintTo(const NumberCase& c, std::ostream* os) {
+  *os << testing::PrintToString(c.field) << " in " << c.bits << " bits";
+}
+
 class UnsignedDecimal : public testing::TestWithParam<NumberCase> {};
 
 TEST_P(UnsignedDecimal, ReadsOrRefuses) {
@@ -112,6 +120,8 @@ struct QuoteCase {
   std::string quoted;
 };
 
+void PrintTo(const QuoteCase& c, std::ostream* os) { *os << testing::PrintToString(c.input); }
+
 class QuotedForm : public testing::TestWithParam<QuoteCase> {};
 
 TEST_P(QuotedForm, EscapesWhatCannotBeSeen) { EXPECT_EQ(text::quoted(GetParam().input), GetParam().quoted); }
@@ -137,6 +147,8 @@ struct Utf8Case {
   bool valid;
   std::string lossy;
 };
+
+void PrintTo(const Utf8Case& c, std::ostream* os) { *os << testing::PrintToString(c.bytes); }
 
 class Utf8 : public testing::TestWithParam<Utf8Case> {};
 

@@ -108,8 +108,8 @@ std::expected<core::Context, ParseError> read_context(std::string_view bytes, st
   const std::size_t head_size = std::min(bytes.size(), kHeadBytes);
   const auto format = detect_format(filename, bytes.substr(0, head_size));
   if (!format) {
-    return std::unexpected(
-        ParseError::invalid("auto", "could not detect format from extension or first " + decimal(head_size) + " bytes"));
+    return std::unexpected(ParseError::invalid(
+        "auto", "could not detect format from extension or first " + decimal(head_size) + " bytes"));
   }
   // The JSON reader takes raw bytes; every other reader needs text.
   if (*format != InputFormat::Json && !text::is_valid_utf8(bytes))
