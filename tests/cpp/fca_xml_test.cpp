@@ -53,6 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
         XmlCase{"first_key_wins", R"(<C><Attribute Id="first" Name="second"/><Attribute Name="n" Id="i"/>)"
                                   R"(<Object><HasAttribute AttributeIdentifier="1" Id="0"/></Object></C>)",
                 {{"g0"}, {"first", "n"}, {".X"}}},
+        XmlCase{"dtd_default_attributes_ignored",
+                R"(<!DOCTYPE C [<!ATTLIST Attribute Name CDATA "injected">]><C><Attribute Name="a"/><Attribute/>)"
+                R"(<Object><HasAttribute Id="0"/></Object></C>)",
+                {{"g0"}, {"a"}, {"X"}}},
         XmlCase{"start_tag_attribute", R"(<C><Attribute Id="a"></Attribute><Object><HasAttribute Id="0">)"
                                        R"(</HasAttribute></Object></C>)",
                 {{"g0"}, {"a"}, {"X"}}},

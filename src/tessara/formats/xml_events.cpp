@@ -87,8 +87,12 @@ class Session {
     const auto index = static_cast<std::uint64_t>(XML_GetCurrentByteIndex(parser_));
     const auto count = static_cast<std::uint64_t>(XML_GetCurrentByteCount(parser_));
     const bool empty = count >= 2 && index + count <= document_.size() && document_[index + count - 2] == '/';
+    // Only the attributes written in the tag count; defaults declared in a DTD
+    // come after them and are left out.
+    const auto specified = static_cast<std::size_t>(std::max(0, XML_GetSpecifiedAttributeCount(parser_)));
     attributes_.clear();
-    for (std::size_t i = 0; attributes[i] != nullptr; i += 2) attributes_.push_back({attributes[i], attributes[i + 1]});
+    for (std::size_t i = 0; i < specified && attributes[i] != nullptr; i += 2)
+      attributes_.push_back({attributes[i], attributes[i + 1]});
     skip_next_end_ = empty;
     if (!sink_.start(name, attributes_, empty)) stop_for_sink();
   }
