@@ -29,17 +29,27 @@ struct Transactions {
   std::size_t count() const noexcept { return ends.size(); }
 };
 
+// Whether the character at pos is White_Space; advances pos past it.
+bool white_space_at(std::string_view line, std::size_t& pos) {
+  const auto byte = static_cast<unsigned char>(line[pos]);
+  if (byte < 0x80) {
+    ++pos;
+    return byte == ' ' || (byte >= 0x09 && byte <= 0x0D);
+  }
+  return text::is_white_space(text::decode_at(line, pos));
+}
+
 // The next run of non-white-space characters at or after pos, or an empty view.
 std::string_view next_token(std::string_view line, std::size_t& pos) {
   while (pos < line.size()) {
     std::size_t after = pos;
-    if (!text::is_white_space(text::decode_at(line, after))) break;
+    if (!white_space_at(line, after)) break;
     pos = after;
   }
   const std::size_t begin = pos;
   while (pos < line.size()) {
     std::size_t after = pos;
-    if (text::is_white_space(text::decode_at(line, after))) break;
+    if (white_space_at(line, after)) break;
     pos = after;
   }
   return line.substr(begin, pos - begin);
