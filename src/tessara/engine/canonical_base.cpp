@@ -21,16 +21,24 @@ bool absorb(core::AttributeSet& x, const core::AttributeSet& conclusion) {
   return grew;
 }
 
-// Closes x under the implications found so far: passes over the list in order
-// until one pass adds nothing. Additions count at once for later implications
-// of the same pass.
-void close_under(core::AttributeSet& x, const std::vector<core::Implication>& implications) {
+// Closes the candidate for position i under the implications found so far:
+// passes over the list in order until one pass adds nothing; additions count at
+// once for later implications of the same pass. Closing only ever adds
+// members, so as soon as the candidate gains an attribute below i that
+// `current` lacks it can no longer pass the canonicity test, and the closing
+// stops there. Returns whether the closed candidate passes the test.
+bool close_canonically(core::AttributeSet& candidate, const core::AttributeSet& current, std::uint64_t i,
+                       const std::vector<core::Implication>& implications) {
   bool grew = !implications.empty();
   while (grew) {
     grew = false;
-    for (const core::Implication& implication : implications)
-      if (core::is_subset(implication.premise, x) && absorb(x, implication.conclusion)) grew = true;
+    for (const core::Implication& implication : implications) {
+      if (!core::is_subset(implication.premise, candidate) || !absorb(candidate, implication.conclusion)) continue;
+      if (lectic::gains_member_below(candidate, current, i)) return false;
+      grew = true;
+    }
   }
+  return true;
 }
 
 // The lectically next set after `current` that is closed under the
@@ -40,8 +48,7 @@ std::optional<core::AttributeSet> next_closed(const core::AttributeSet& current,
   for (std::uint64_t i = current.capacity(); i-- > 0;) {
     if (current.contains(i)) continue;
     core::AttributeSet candidate = lectic::prefix_with(current, static_cast<std::uint32_t>(i));
-    close_under(candidate, implications);
-    if (!lectic::gains_member_below(candidate, current, i)) return candidate;
+    if (close_canonically(candidate, current, i, implications)) return candidate;
   }
   return std::nullopt;
 }
