@@ -10,6 +10,7 @@
 
 #include "tessara/core/context.hpp"
 #include "tessara/layout/sugiyama.hpp"
+#include "lattice_support.hpp"
 
 namespace {
 
@@ -19,17 +20,7 @@ using tessara::core::ConceptLattice;
 using tessara::core::CoverEdge;
 using tessara::core::ObjectSet;
 
-// A lattice whose concept i has extents[i] over `objects` objects. The covering
-// relation reads extents only, so intents stay empty.
-ConceptLattice lattice_from_extents(std::uint32_t objects, const std::vector<std::vector<std::uint32_t>>& extents) {
-  ConceptLattice lattice;
-  for (const auto& members : extents) {
-    ObjectSet extent = ObjectSet::empty(objects);
-    for (const std::uint32_t g : members) extent.insert(g);
-    lattice.concepts.push_back(Concept{extent, AttributeSet::empty(0)});
-  }
-  return lattice;
-}
+using tessara::testing::lattice_from_extents;
 
 struct CoveringCase {
   std::string name;

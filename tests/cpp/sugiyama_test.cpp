@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tessara/trace/trace.hpp"
+#include "lattice_support.hpp"
 
 namespace {
 
@@ -19,15 +20,7 @@ using tessara::core::ObjectSet;
 using tessara::layout::LayoutConfig;
 using tessara::layout::LayoutEdge;
 
-ConceptLattice lattice_from_extents(std::uint32_t objects, const std::vector<std::vector<std::uint32_t>>& extents) {
-  ConceptLattice lattice;
-  for (const auto& members : extents) {
-    ObjectSet extent = ObjectSet::empty(objects);
-    for (const std::uint32_t g : members) extent.insert(g);
-    lattice.concepts.push_back(Concept{extent, AttributeSet::empty(0)});
-  }
-  return lattice;
-}
+using tessara::testing::lattice_from_extents;
 
 // ---- Trace capture ----
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tessara/layout/number_text.hpp"
+#include "lattice_support.hpp"
 
 namespace {
 
@@ -17,15 +18,7 @@ using tessara::core::ObjectSet;
 using tessara::layout::LatticeLayout;
 using tessara::layout::SvgStyle;
 
-ConceptLattice lattice_from_extents(std::uint32_t objects, const std::vector<std::vector<std::uint32_t>>& extents) {
-  ConceptLattice lattice;
-  for (const auto& members : extents) {
-    ObjectSet extent = ObjectSet::empty(objects);
-    for (const std::uint32_t g : members) extent.insert(g);
-    lattice.concepts.push_back(Concept{extent, AttributeSet::empty(0)});
-  }
-  return lattice;
-}
+using tessara::testing::lattice_from_extents;
 
 const std::string kHead60 =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

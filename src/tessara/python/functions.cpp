@@ -82,41 +82,45 @@ PyObject* supported_algorithms(PyObject*, PyObject*) {
   });
 }
 
-PyObject* compute_concepts(PyObject*, PyObject* args, PyObject* kwargs) {
+namespace {
+
+// The shared steps of compute_concepts and compute_lattice: bind (ctx,
+// algorithm), convert ctx (shared access held until the end), look the
+// algorithm up, enumerate without the interpreter lock, then hand the context
+// and the lattice to `finish`, which builds the Python result.
+template <typename Finish>
+PyObject* enumerate_concepts(const char* format, PyObject* args, PyObject* kwargs, Finish&& finish) {
   return guarded([&]() -> PyObject* {
     static const char* keywords[] = {"ctx", "algorithm", nullptr};
     PyObject* ctx = nullptr;
     PyObject* algorithm_object = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:compute_concepts", const_cast<char**>(keywords), &ctx,
-                                     &algorithm_object))
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, format, const_cast<char**>(keywords), &ctx, &algorithm_object))
       return nullptr;
     const auto access = context_argument(ctx);
     if (!access) return nullptr;
     const engine::ConceptAlgorithm* algorithm = algorithm_argument(algorithm_object);
     if (algorithm == nullptr) return nullptr;
     const core::Context& context = wrapped_context(ctx);
-    const core::ConceptLattice lattice = compute_unlocked(*algorithm, context);
-    return concept_list(context, lattice.concepts);
+    return finish(context, compute_unlocked(*algorithm, context));
   });
 }
 
+}  // namespace
+
+PyObject* compute_concepts(PyObject*, PyObject* args, PyObject* kwargs) {
+  return enumerate_concepts("O|O:compute_concepts", args, kwargs,
+                            [](const core::Context& context, core::ConceptLattice&& lattice) {
+                              return concept_list(context, lattice.concepts);
+                            });
+}
+
 PyObject* compute_lattice(PyObject*, PyObject* args, PyObject* kwargs) {
-  return guarded([&]() -> PyObject* {
-    static const char* keywords[] = {"ctx", "algorithm", nullptr};
-    PyObject* ctx = nullptr;
-    PyObject* algorithm_object = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:compute_lattice", const_cast<char**>(keywords), &ctx,
-                                     &algorithm_object))
-      return nullptr;
-    const auto access = context_argument(ctx);
-    if (!access) return nullptr;
-    const engine::ConceptAlgorithm* algorithm = algorithm_argument(algorithm_object);
-    if (algorithm == nullptr) return nullptr;
-    const core::Context& context = wrapped_context(ctx);
-    core::ConceptLattice lattice = compute_unlocked(*algorithm, context);
-    // The Lattice keeps its own copy of the context so it outlives the Context object.
-    return new_lattice_object(LatticeValue{std::move(lattice), core::Context(context)});
-  });
+  return enumerate_concepts("O|O:compute_lattice", args, kwargs,
+                            [](const core::Context& context, core::ConceptLattice&& lattice) {
+                              // The Lattice keeps its own copy of the context so it
+                              // outlives the Context object.
+                              return new_lattice_object(LatticeValue{std::move(lattice), core::Context(context)});
+                            });
 }
 
 PyObject* compute_implications(PyObject*, PyObject* args, PyObject* kwargs) {
