@@ -1,5 +1,10 @@
 """Shared helpers for the Python tests: building small contexts as CXT bytes."""
 
+import os
+import resource
+import subprocess
+import sys
+import textwrap
 from pathlib import Path
 
 import pytest
@@ -25,3 +30,34 @@ def make_context(objects, attributes, rows):
 def g1g2_context():
     """Objects g1, g2; attributes m1, m2, m3; g1 has m1, m3 and g2 has m2, m3."""
     return make_context(["g1", "g2"], ["m1", "m2", "m3"], [[1, 0, 1], [0, 1, 1]])
+
+
+def run_limited(code):
+    """Runs code in a child interpreter limited to 1 GiB of address space."""
+
+    def limit():
+        resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
+
+    return subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)],
+        capture_output=True,
+        text=True,
+        preexec_fn=limit,
+        timeout=300,
+        env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)},
+    )
+
+
+def parse_error_under_limit(expression, filename):
+    """The ValueError text of parse_context(<expression>, filename) in a 1 GiB child."""
+    result = run_limited(
+        f"""
+        import tessara
+        try:
+            tessara.parse_context({expression}, {filename!r})
+        except ValueError as error:
+            print(error)
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    return result.stdout.strip()

@@ -1,15 +1,10 @@
 """parse_context: argument binding, conversions, CXT end to end and its errors."""
 
-import os
-import resource
-import subprocess
-import sys
-import textwrap
 
 import pytest
 
 import tessara
-from conftest import DATA
+from conftest import DATA, run_limited
 
 EXAMPLE = b"B\n\n2\n3\n\ng1\ng2\n\nm1\nm2\nm3\n\nX.X\n.XX\n"
 
@@ -143,22 +138,6 @@ def test_real_files_load():
     assert (planner.n_objects, planner.n_attributes) == (56, 37)
     animals = tessara.parse_context((DATA / "animals_en.cxt").read_bytes(), "animals_en.cxt")
     assert (animals.n_objects, animals.n_attributes) == (35, 11)
-
-
-def run_limited(code):
-    """Runs code in a child interpreter with a 1 GiB address-space limit."""
-
-    def limit():
-        resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
-
-    return subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code)],
-        capture_output=True,
-        text=True,
-        preexec_fn=limit,
-        timeout=120,
-        env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)},
-    )
 
 
 @pytest.mark.parametrize(
