@@ -149,6 +149,11 @@ def test_only_pyinit_is_exported():
     assert exported == ["PyInit_tessara"]
 
 
+def test_module_needs_no_c_library_of_the_readers_at_run_time():
+    needed = subprocess.run(["ldd", tessara.__file__], capture_output=True, text=True, check=True).stdout
+    assert not any(name in needed for name in ("libcsv", "libexpat", "libutf8proc"))
+
+
 def test_module_is_built_for_the_stable_abi():
     assert tessara.__file__.endswith(".abi3.so")
 
