@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-DEBIAN_PACKAGES=(build-essential cmake ninja-build pkg-config binutils
+DEBIAN_PACKAGES=(build-essential pkg-config binutils
   libexpat1-dev libcsv-dev nlohmann-json3-dev libutf8proc-dev systemtap-sdt-dev libgtest-dev)
 
 missing=()
@@ -21,6 +21,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 PYTHON="${PYTHON:-python3}"
+# CMake and Ninja come from PyPI: the stable-ABI module build needs CMake 3.26 or later.
 "$PYTHON" -m pip install --quiet --disable-pip-version-check --root-user-action=ignore -r requirements-dev.txt
 # The notebook test runs its cells in this interpreter's kernel.
 "$PYTHON" -m ipykernel install --user --name python3 >/dev/null

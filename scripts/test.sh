@@ -6,6 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 PYTHON="${PYTHON:-python3}"
 bash scripts/setup.sh
+# Use the CMake, CTest and Ninja that setup.sh installed from PyPI.
+PATH="$("$PYTHON" -c 'import cmake; print(cmake.CMAKE_BIN_DIR)'):$("$PYTHON" -c 'import ninja; print(ninja.BIN_DIR)'):$PATH"
+export PATH
 
 echo "== C++ tests"
 cmake -S . -B build/tests -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARA_BUILD_TESTS=ON -DTESSARA_BUILD_PYTHON=OFF >/dev/null
