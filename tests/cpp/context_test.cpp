@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "fca_oracle.hpp"
+#include "fault_support.hpp"
 
 namespace tessara::core {
+
 namespace {
 
 using testing::Rows;
@@ -159,14 +161,7 @@ TEST(Context, IntentStopsEarlyWithoutChangingTheResult) {
   EXPECT_EQ(context.intent_of(testing::set_of<ObjectSet>(3, {0, 2})).members(), (std::vector<std::uint32_t>{0}));
 }
 
-std::string fault_of(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const InternalFault& fault) {
-    return fault.what();
-  }
-  return "no fault";
-}
+using tessara::testing::fault_of;
 
 TEST(Context, MismatchedCapacitiesAndIndicesRaiseInternalFaults) {
   const Context context = testing::context_from_lists(2, {{0}, {1}, {}});

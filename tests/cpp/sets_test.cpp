@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "fca_oracle.hpp"
+#include "fault_support.hpp"
 
 namespace tessara::core {
+
 namespace {
 
 using testing::set_of;
@@ -103,14 +105,7 @@ TEST(Sets, CopiesAreIndependent) {
   EXPECT_EQ(copy.members(), (std::vector<std::uint32_t>{1, 2, 65}));
 }
 
-std::string fault_of(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const InternalFault& fault) {
-    return fault.what();
-  }
-  return "no fault";
-}
+using tessara::testing::fault_of;
 
 TEST(Sets, BrokenPreconditionsRaiseInternalFaults) {
   EXPECT_EQ(fault_of([] { (void)intersection(ObjectSet::empty(3), ObjectSet::empty(4)); }),
