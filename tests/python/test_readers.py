@@ -131,6 +131,7 @@ LAUGHS = (
             "(the limit is 17179869184 incidence cells and 4294967295 objects or attributes)",
         ),
         (b'<C><Attribute Name="a"/><Object></Objects></C>', "t.xml", "parse error in fca-xml: XML parse error at position 34: mismatched tag"),
+        (b"", "t.xml", "parse error in fca-xml: XML parse error at position 0: no element found"),
         (b'<C><Attribute Name="a"/><Object/></C>', "t.xml", "invalid fca-xml data: no <Object> elements found"),
         (b'<C><Object><Name>o</Name></Object></C>', "t.xml", "invalid fca-xml data: no <Attribute> elements found"),
         (

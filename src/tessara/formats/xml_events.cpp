@@ -19,6 +19,14 @@ using ParserHandle = std::unique_ptr<XML_ParserStruct, ParserDeleter>;
 
 bool is_xml_space(char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// Expat's byte index of the current event, or 0 where it has none. Expat
+// returns -1 when no event position is known (some 2.5.0 builds do so for an
+// empty document); that must never turn into a huge unsigned position.
+std::uint64_t known_byte_index(XML_Parser parser) noexcept {
+  const XML_Index index = XML_GetCurrentByteIndex(parser);
+  return index < 0 ? 0 : static_cast<std::uint64_t>(index);
+}
+
 std::string_view trim_xml_space(std::string_view text) noexcept {
   const auto first = std::find_if_not(text.begin(), text.end(), is_xml_space);
   const auto last = std::find_if_not(text.rbegin(), text.rend(), is_xml_space).base();
@@ -84,8 +92,8 @@ class Session {
   void start(const XML_Char* name, const XML_Char** attributes) {
     if (!flush_text()) return stop_for_sink();
     // Expat reports <a/> as a start and an end; the raw tag tells them apart.
-    const auto index = static_cast<std::uint64_t>(XML_GetCurrentByteIndex(parser_));
-    const auto count = static_cast<std::uint64_t>(XML_GetCurrentByteCount(parser_));
+    const std::uint64_t index = known_byte_index(parser_);
+    const auto count = static_cast<std::uint64_t>(std::max(0, XML_GetCurrentByteCount(parser_)));
     const bool empty = count >= 2 && index + count <= document_.size() && document_[index + count - 2] == '/';
     // Only the attributes written in the tag count; defaults declared in a DTD
     // come after them and are left out.
@@ -117,7 +125,7 @@ class Session {
 
   void refuse(std::string reason) {
     if (refusal_) return;
-    refusal_ = XmlError{static_cast<std::uint64_t>(XML_GetCurrentByteIndex(parser_)), std::move(reason)};
+    refusal_ = XmlError{known_byte_index(parser_), std::move(reason)};
     XML_StopParser(parser_, XML_FALSE);
   }
 
@@ -149,7 +157,7 @@ std::optional<XmlError> parse(std::string_view document, EventSink& sink) {
       if (session.sink_stopped()) return std::nullopt;
       if (session.refusal()) return session.refusal();
       const XML_Error code = XML_GetErrorCode(parser.get());
-      return XmlError{static_cast<std::uint64_t>(XML_GetCurrentByteIndex(parser.get())), XML_ErrorString(code)};
+      return XmlError{known_byte_index(parser.get()), XML_ErrorString(code)};
     }
     rest.remove_prefix(size);
   } while (!rest.empty());
