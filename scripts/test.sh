@@ -1,23 +1,63 @@
 #!/usr/bin/env bash
-# Second command of the README: installs everything, then runs the whole test
+# Second command of the README: installs everything, then runs every test
 # suite: the C++ tests through CTest, the checks on the built wheel (stable ABI,
-# one exported symbol) and the Python tests through pytest.
-set -euo pipefail
+# one exported symbol) and the Python tests through pytest. Every suite runs
+# even when an earlier one fails; a summary of all of them closes the run, and
+# the exit status is non-zero when any failed.
+set -uo pipefail
 cd "$(dirname "$0")/.."
 PYTHON="${PYTHON:-python3}"
-bash scripts/setup.sh
+bash scripts/setup.sh || { echo "setup failed"; exit 1; }
 # Use the CMake, CTest and Ninja that setup.sh installed from PyPI.
 PATH="$("$PYTHON" -c 'import cmake; print(cmake.CMAKE_BIN_DIR)'):$("$PYTHON" -c 'import ninja; print(ninja.BIN_DIR)'):$PATH"
 export PATH
+JOBS="$(nproc)"
 
-echo "== C++ tests"
-cmake -S . -B build/tests -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARA_BUILD_TESTS=ON -DTESSARA_BUILD_PYTHON=OFF >/dev/null
-cmake --build build/tests -j "$(nproc)"
-ctest --test-dir build/tests --output-on-failure -j "$(nproc)"
+summaries=()
+failed=0
 
-echo "== wheel"
-bash scripts/build.sh
-"$PYTHON" -m abi3audit --strict --report dist/tessara-*.whl
+# run_suite NAME COMMAND...: runs one suite, keeps its output's last lines as
+# its summary and records a failure without stopping the run.
+run_suite() {
+  local name="$1"
+  shift
+  echo
+  echo "== $name"
+  local log
+  log="$(mktemp)"
+  "$@" 2>&1 | tee "$log"
+  local status=${PIPESTATUS[0]}
+  local summary
+  summary="$(grep -E 'tests passed|tests failed|passed|failed|error' "$log" | tail -1)"
+  rm -f "$log"
+  if [ "$status" -eq 0 ]; then
+    summaries+=("PASS  $name: ${summary:-ok}")
+  else
+    summaries+=("FAIL  $name (exit $status): ${summary:-see above}")
+    failed=1
+  fi
+}
 
-echo "== Python tests"
-"$PYTHON" -m pytest -q tests/python
+cpp_tests() {
+  cmake -S . -B build/tests -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARA_BUILD_TESTS=ON -DTESSARA_BUILD_PYTHON=OFF \
+    >/dev/null &&
+    cmake --build build/tests -j "$JOBS" &&
+    ctest --test-dir build/tests --output-on-failure -j "$JOBS"
+}
+
+wheel_checks() {
+  bash scripts/build.sh && "$PYTHON" -m abi3audit --strict --report dist/tessara-*.whl
+}
+
+python_tests() {
+  "$PYTHON" -m pytest -q tests/python
+}
+
+run_suite "C++ tests (CTest)" cpp_tests
+run_suite "wheel checks" wheel_checks
+run_suite "Python tests (pytest)" python_tests
+
+echo
+echo "== summary"
+printf '%s\n' "${summaries[@]}"
+exit "$failed"
