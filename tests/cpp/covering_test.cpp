@@ -98,7 +98,7 @@ tessara::core::Context random_context(std::mt19937& rng, int max_objects = 7, in
 // Every closed attribute set, found by closing every subset; then shuffled,
 // because the covering relation must not depend on the concept order.
 ConceptLattice brute_force_lattice(const tessara::core::Context& context, std::mt19937& rng) {
-  ConceptLattice lattice;
+  std::vector<Concept> concepts;
   const auto n = static_cast<std::uint32_t>(context.n_attributes());
   for (std::uint32_t mask = 0; mask < (1u << n); ++mask) {
     AttributeSet b = AttributeSet::empty(n);
@@ -106,9 +106,11 @@ ConceptLattice brute_force_lattice(const tessara::core::Context& context, std::m
       if ((mask >> m) & 1u) b.insert(m);
     const ObjectSet extent = context.extent_of(b);
     const AttributeSet intent = context.intent_of(extent);
-    if (intent == b) lattice.concepts.push_back(Concept{extent, intent});
+    if (intent == b) concepts.push_back(Concept{extent, intent});
   }
-  std::shuffle(lattice.concepts.begin(), lattice.concepts.end(), rng);
+  std::shuffle(concepts.begin(), concepts.end(), rng);
+  ConceptLattice lattice;
+  lattice.concepts = tessara::core::ConceptList(concepts);
   return lattice;
 }
 
@@ -130,7 +132,7 @@ std::vector<CoverEdge> oracle_covers(const tessara::core::Context& context, cons
   std::vector<CoverEdge> edges;
   const auto objects = static_cast<std::uint32_t>(context.n_objects());
   for (std::size_t a = 0; a < lattice.concepts.size(); ++a) {
-    const ObjectSet& extent = lattice.concepts[a].extent;
+    const ObjectSet extent = lattice.concepts[a].extent.to_set();
     for (std::uint32_t g = 0; g < objects; ++g) {
       if (extent.contains(g)) continue;
       const ObjectSet candidate = close_with(extent, g);

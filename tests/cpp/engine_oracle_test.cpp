@@ -28,7 +28,7 @@ std::string shape_label(const ::testing::TestParamInfo<Shape>& info) {
 
 std::vector<std::pair<Mask, Mask>> as_masks(const core::ConceptLattice& lattice) {
   std::vector<std::pair<Mask, Mask>> out;
-  for (const core::Concept& c : lattice.concepts) out.emplace_back(testing::mask_of(c.extent), testing::mask_of(c.intent));
+  for (const core::ConceptView c : lattice.concepts) out.emplace_back(testing::mask_of(c.extent), testing::mask_of(c.intent));
   return out;
 }
 
@@ -109,9 +109,9 @@ TEST(CloseByOne, OneHundredThousandAttributes) {
   const core::ConceptLattice lattice = algorithm_by_name("fcbo")->compute(context);
   EXPECT_EQ(lattice.concepts.size(), intents.size());
   std::set<std::vector<std::uint32_t>> found;
-  for (const core::Concept& c : lattice.concepts) {
+  for (const core::ConceptView c : lattice.concepts) {
     found.insert(c.intent.members());
-    EXPECT_EQ(context.extent_of(c.intent), c.extent);
+    EXPECT_EQ(context.extent_of(c.intent.to_set()), c.extent);
   }
   EXPECT_EQ(found, intents);
 }

@@ -60,7 +60,7 @@ std::vector<Example> examples() {
 
 ConceptList as_lists(const core::ConceptLattice& lattice) {
   ConceptList out;
-  for (const core::Concept& c : lattice.concepts) out.emplace_back(c.extent.members(), c.intent.members());
+  for (const core::ConceptView c : lattice.concepts) out.emplace_back(c.extent.members(), c.intent.members());
   return out;
 }
 
@@ -74,7 +74,7 @@ TEST_P(WorkedExamples, ProduceTheExactOrder) {
   const core::ConceptLattice lattice = algorithm->compute(context);
   EXPECT_FALSE(lattice.cover_cache.has_value());
   EXPECT_EQ(as_lists(lattice), name == "next-closure" ? example.lectic_order : example.close_by_one_order);
-  for (const core::Concept& c : lattice.concepts) {
+  for (const core::ConceptView c : lattice.concepts) {
     EXPECT_EQ(c.extent.capacity(), context.n_objects());
     EXPECT_EQ(c.intent.capacity(), context.n_attributes());
   }

@@ -14,7 +14,7 @@ namespace {
 // half of the test and gives the same answer as testing the subset first.
 class ExtentOrder {
  public:
-  explicit ExtentOrder(std::span<const Concept> concepts) : concepts_(concepts), sizes_(concepts.size()) {
+  explicit ExtentOrder(const ConceptList& concepts) : concepts_(concepts), sizes_(concepts.size()) {
     for (std::size_t i = 0; i < concepts.size(); ++i) sizes_[i] = concepts[i].extent.count();
   }
 
@@ -25,7 +25,7 @@ class ExtentOrder {
   }
 
  private:
-  std::span<const Concept> concepts_;
+  const ConceptList& concepts_;
   std::vector<std::uint64_t> sizes_;
 };
 
@@ -69,7 +69,7 @@ void upper_covers_of(const ExtentOrder& order, std::span<const std::uint32_t> so
 
 }  // namespace
 
-std::vector<CoverEdge> upward_covering_scan(std::span<const Concept> concepts) {
+std::vector<CoverEdge> upward_covering_scan(const ConceptList& concepts) {
   const std::size_t n = concepts.size();
   if (n > std::numeric_limits<std::uint32_t>::max()) throw InternalFault(fault_text::kIndexOutOfRange);
   const ExtentOrder order(concepts);
@@ -85,7 +85,7 @@ std::vector<CoverEdge> upward_covering_scan(std::span<const Concept> concepts) {
   return edges;
 }
 
-std::vector<CoverEdge> direct_covering_scan(std::span<const Concept> concepts) {
+std::vector<CoverEdge> direct_covering_scan(const ConceptList& concepts) {
   const std::size_t n = concepts.size();
   if (n > std::numeric_limits<std::uint32_t>::max()) throw InternalFault(fault_text::kIndexOutOfRange);
   const ExtentOrder order(concepts);

@@ -49,7 +49,7 @@ std::optional<Child> next_child(const core::Context& context, Frame& frame, std:
 }  // namespace
 
 void descend(const core::Context& context, const core::ObjectSet& extent, const core::AttributeSet& intent,
-             std::uint64_t start, std::uint64_t n, std::vector<core::Concept>& output) {
+             std::uint64_t start, std::uint64_t n, core::ConceptList& output) {
   std::vector<Frame> path;
   path.push_back(Frame{extent, intent, start});
   while (!path.empty()) {
@@ -65,6 +65,7 @@ void descend(const core::Context& context, const core::ObjectSet& extent, const 
 
 core::ConceptLattice close_by_one(const core::Context& context) {
   core::ConceptLattice lattice;
+  lattice.concepts = core::ConceptList(context.n_objects(), context.n_attributes());
   const core::ObjectSet all_objects = core::ObjectSet::full(context.n_objects());
   const core::AttributeSet top_intent = context.intent_of(all_objects);
   lattice.concepts.push_back(core::Concept{all_objects, top_intent});

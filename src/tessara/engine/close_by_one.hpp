@@ -16,7 +16,7 @@ namespace tessara::engine {
 // Works with an explicit stack, so the depth of the tree never touches the
 // thread's native stack.
 void descend(const core::Context& context, const core::ObjectSet& extent, const core::AttributeSet& intent,
-             std::uint64_t start, std::uint64_t n, std::vector<core::Concept>& output);
+             std::uint64_t start, std::uint64_t n, core::ConceptList& output);
 
 // The top concept followed by everything descend finds below it.
 core::ConceptLattice close_by_one(const core::Context& context);

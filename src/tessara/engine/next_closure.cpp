@@ -27,6 +27,7 @@ std::optional<core::AttributeSet> next_intent(const core::Context& context, cons
 
 core::ConceptLattice NextClosure::compute(const core::Context& context) const {
   core::ConceptLattice lattice;
+  lattice.concepts = core::ConceptList(context.n_objects(), context.n_attributes());
   core::AttributeSet intent = closure(context, core::AttributeSet::empty(context.n_attributes()));
   lattice.concepts.push_back(core::Concept{context.extent_of(intent), intent});
   while (auto next = next_intent(context, intent)) {

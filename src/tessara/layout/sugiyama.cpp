@@ -53,7 +53,7 @@ class Neighbours {
 // Longest-path layering from the top: a concept lies one layer below its
 // lowest-placed upper neighbour. Concepts are visited by extent size, largest
 // first, so every upper neighbour (strictly larger extent) is placed before it.
-std::vector<std::uint32_t> assign_layers(std::span<const core::Concept> concepts, const Neighbours& uppers) {
+std::vector<std::uint32_t> assign_layers(const core::ConceptList& concepts, const Neighbours& uppers) {
   const std::size_t n = concepts.size();
   std::vector<std::uint64_t> sizes(n);
   for (std::size_t v = 0; v < n; ++v) sizes[v] = concepts[v].extent.count();

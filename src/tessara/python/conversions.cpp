@@ -42,7 +42,7 @@ PyRef interned(const char* text) { return PyRef::steal(created(PyUnicode_InternF
 
 }  // namespace
 
-PyObject* concept_list(const core::Context& context, std::span<const core::Concept> concepts) {
+PyObject* concept_list(const core::Context& context, const core::ConceptList& concepts) {
   const NameTable objects(context.objects());
   const NameTable attributes(context.attributes());
   const PyRef extent_key = interned("extent");
@@ -50,7 +50,7 @@ PyObject* concept_list(const core::Context& context, std::span<const core::Conce
 
   PyRef list = PyRef::steal(created(PyList_New(static_cast<Py_ssize_t>(concepts.size()))));
   Py_ssize_t position = 0;
-  for (const core::Concept& concept_record : concepts) {
+  for (const core::ConceptView concept_record : concepts) {
     PyRef dict = PyRef::steal(created(PyDict_New()));
     set_item(dict.get(), extent_key, objects.list_of(concept_record.extent));
     set_item(dict.get(), intent_key, attributes.list_of(concept_record.intent));

@@ -26,7 +26,7 @@ class NameTable {
 };
 
 // The concept dicts ({"extent": [...], "intent": [...]}) in the given order.
-PyObject* concept_list(const core::Context& context, std::span<const core::Concept> concepts);
+PyObject* concept_list(const core::Context& context, const core::ConceptList& concepts);
 
 // The implication dicts ({"premise", "conclusion", "support", "confidence"}).
 PyObject* implication_list(const core::Context& context, std::span<const core::Implication> implications);
