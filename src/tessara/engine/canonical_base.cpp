@@ -56,6 +56,10 @@ class CanonicalWalk {
     std::size_t log_mark;      // LinClosure log position of this level's state
     std::size_t synced;        // implications whose counters match this level's state
     std::size_t failures_mark;
+    // For a pseudo-intent W: the index of W -> W'' while the counters still
+    // stand at W (the gained attributes are counted off only when a child is
+    // actually closed, which many pseudo-intents never need); else kNone.
+    std::uint32_t uncounted;
   };
 
   struct Failure {
@@ -70,6 +74,8 @@ class CanonicalWalk {
 
   void make_room(std::size_t depth);
   void enter(std::size_t depth, std::uint32_t floor);
+  void count_gained(std::size_t depth);
+  std::span<const Word> counted_set(std::size_t depth) noexcept;
   bool descend(std::size_t depth);
 
   const core::AttributeColumns columns_;
@@ -98,32 +104,51 @@ void CanonicalWalk::make_room(std::size_t depth) {
 }
 
 // Records the set at `depth` (its extent already computed): appends W -> W''
-// when W is not an intent and moves the level's state on to W''.
+// when W is not an intent and moves the level's set on to W''.
 void CanonicalWalk::enter(std::size_t depth, std::uint32_t floor) {
   const std::span<Word> w = set(depth);
   const std::span<const Word> objects = extent(depth);
   column_closure::intent_of_extent(objects, columns_, w, closed_, scratch_);
   std::uint32_t first_gain = static_cast<std::uint32_t>(n_);
+  std::uint32_t uncounted = kNone;
   if (!std::equal(w.begin(), w.end(), closed_.begin())) {
     std::uint64_t support = 0;
     for (const Word word : objects) support += static_cast<std::uint64_t>(std::popcount(word));
+    uncounted = static_cast<std::uint32_t>(closure_.size());
     closure_.append(w, closed_, support);
-    bool first = true;
     for (std::size_t i = 0; i < set_words_; ++i) {
-      for (Word gained = closed_[i] & ~w[i]; gained != 0; gained &= gained - 1) {
-        const auto a = static_cast<std::uint32_t>(i * kWordBits + static_cast<std::size_t>(std::countr_zero(gained)));
-        if (first) first_gain = a;
-        first = false;
-        closure_.add_without_firing(a);
-      }
+      const Word gained = closed_[i] & ~w[i];
+      if (gained != 0 && first_gain == n_)
+        first_gain = static_cast<std::uint32_t>(i * kWordBits + static_cast<std::size_t>(std::countr_zero(gained)));
       w[i] = closed_[i];
     }
   }
   // Children for attributes above first_gain would contain first_gain, which W
   // lacks: they all fail, so the level starts at first_gain at most.
   const std::uint32_t top = std::min(first_gain, static_cast<std::uint32_t>(n_ - 1));
-  levels_[depth] = Level{floor, static_cast<std::int64_t>(top), first_gain, closure_.mark(), closure_.size(),
-                         failures_.size()};
+  levels_[depth] = Level{floor,           static_cast<std::int64_t>(top), first_gain, closure_.mark(),
+                         closure_.size(), failures_.size(),               uncounted};
+}
+
+// Brings the counters from W to W'' at a pseudo-intent level before a child's
+// closure needs them.
+void CanonicalWalk::count_gained(std::size_t depth) {
+  Level& level = levels_[depth];
+  if (level.uncounted == kNone) return;
+  const auto premise = closure_.premise(level.uncounted);
+  const auto conclusion = closure_.conclusion(level.uncounted);
+  for (std::size_t i = 0; i < set_words_; ++i)
+    for (Word gained = conclusion[i] & ~premise[i]; gained != 0; gained &= gained - 1)
+      closure_.add_without_firing(
+          static_cast<std::uint32_t>(i * kWordBits + static_cast<std::size_t>(std::countr_zero(gained))));
+  level.log_mark = closure_.mark();
+  level.uncounted = kNone;
+}
+
+// The set the counters stand at when the walk is back at this level.
+std::span<const Word> CanonicalWalk::counted_set(std::size_t depth) noexcept {
+  const std::uint32_t uncounted = levels_[depth].uncounted;
+  return uncounted == kNone ? std::span<const Word>(set(depth)) : closure_.premise(uncounted);
 }
 
 // Tries the remaining candidates of the level at `depth`; true when a child
@@ -139,12 +164,14 @@ bool CanonicalWalk::descend(std::size_t depth) {
       // The child for the first gained attribute is W'' itself, an intent.
       std::copy(c.begin(), c.end(), child.begin());
       std::copy(extent(depth).begin(), extent(depth).end(), extent(depth + 1).begin());
-      levels_[depth + 1] = Level{j + 1, static_cast<std::int64_t>(n_) - 1, static_cast<std::uint32_t>(n_),
-                                 closure_.mark(), closure_.size(), failures_.size()};
+      levels_[depth + 1] = Level{j + 1,           static_cast<std::int64_t>(n_) - 1, static_cast<std::uint32_t>(n_),
+                                 closure_.mark(), closure_.size(),                  failures_.size(),
+                                 level.uncounted};
       return true;
     }
     if (has(c, j)) continue;
     if (failed_below_[j] != kNone && !has(c, failed_below_[j])) continue;
+    count_gained(depth);
     std::copy(c.begin(), c.end(), child.begin());
     std::uint32_t below = 0;
     if (!closure_.close_with(child, j, below)) {
@@ -187,7 +214,7 @@ void CanonicalWalk::run() {
     // Back to the parent's state; implications found below it are brought in line.
     Level& parent = levels_[depth];
     closure_.undo_to(parent.log_mark);
-    closure_.refresh(parent.synced, set(depth));
+    closure_.refresh(parent.synced, counted_set(depth));
     parent.synced = closure_.size();
   }
 }
