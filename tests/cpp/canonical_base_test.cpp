@@ -211,11 +211,53 @@ INSTANTIATE_TEST_SUITE_P(
         DifferentialShape{127, 7, 0.5, 10}, DifferentialShape{128, 7, 0.5, 10}, DifferentialShape{129, 7, 0.5, 10},
         DifferentialShape{3, 63, 0.5, 10}, DifferentialShape{3, 64, 0.5, 10}, DifferentialShape{3, 65, 0.5, 10},
         DifferentialShape{4, 127, 0.3, 5}, DifferentialShape{4, 128, 0.7, 5}, DifferentialShape{4, 129, 0.5, 5},
-        DifferentialShape{65, 65, 0.05, 5}, DifferentialShape{129, 129, 0.02, 3}),
+        DifferentialShape{65, 65, 0.05, 5}, DifferentialShape{129, 129, 0.02, 2}),
     [](const auto& info) {
       return std::to_string(info.param.objects) + "x" + std::to_string(info.param.attributes) + "_d" +
              std::to_string(static_cast<int>(info.param.density * 100));
     });
+
+// Object g has attributes 0 .. g (and, mirrored, g .. n-1): the intents form
+// one long chain, so the walk goes as deep as there are attributes.
+TEST(CanonicalBaseDeepWalk, StaircasesAgreeWithTheReference) {
+  for (const std::size_t n : {130u, 300u}) {
+    testing::Rows up(n, std::vector<bool>(n, false));
+    testing::Rows down = up;
+    for (std::size_t g = 0; g < n; ++g)
+      for (std::size_t m = 0; m < n; ++m) {
+        up[g][m] = m <= g;
+        down[g][m] = m >= g;
+      }
+    for (const auto& rows : {up, down}) {
+      const auto context = testing::context_from_rows(rows, n);
+      expect_same_base(canonical_base(context), reference::canonical_base(context));
+    }
+  }
+}
+
+// 100,000 attributes, one object lacking three of them: the base is known in
+// closed form, and nothing per attribute may be quadratic or recursive.
+TEST(CanonicalBaseDeepWalk, OneObjectWithManyAttributes) {
+  constexpr std::uint32_t n = 100000;
+  constexpr std::uint32_t lacking[] = {5, 70000, 99999};
+  std::vector<bool> row(n, true);
+  for (const std::uint32_t m : lacking) row[m] = false;
+  const auto base = canonical_base(testing::context_from_rows({row}, n));
+  ASSERT_EQ(base.size(), 4u);
+  core::AttributeSet has = core::AttributeSet::full(n);
+  for (const std::uint32_t m : lacking) has.mutable_words()[m / 64] &= ~(std::uint64_t{1} << (m % 64));
+  EXPECT_EQ(base[0].premise, core::AttributeSet::empty(n));
+  EXPECT_EQ(base[0].conclusion, has);
+  EXPECT_EQ(base[0].support, 1u);
+  // Then has ∪ {m} -> everything, in lectic order: the largest m first.
+  for (std::size_t k = 1; k < 4; ++k) {
+    core::AttributeSet premise = has;
+    premise.insert(lacking[3 - k]);
+    EXPECT_EQ(base[k].premise, premise) << k;
+    EXPECT_EQ(base[k].conclusion, core::AttributeSet::full(n)) << k;
+    EXPECT_EQ(base[k].support, 0u) << k;
+  }
+}
 
 }  // namespace
 }  // namespace tessara::engine

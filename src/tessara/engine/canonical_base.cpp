@@ -16,7 +16,9 @@ using Word = std::uint64_t;
 constexpr std::size_t kWordBits = 64;
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 
-bool has(std::span<const Word> set, std::uint32_t i) noexcept { return ((set[i / kWordBits] >> (i % kWordBits)) & 1u) != 0; }
+bool has(std::span<const Word> set, std::uint32_t i) noexcept {
+  return ((set[i / kWordBits] >> (i % kWordBits)) & 1u) != 0;
+}
 
 // The visited sets (intents and pseudo-intents) in lectic order are the
 // pre-order of a close-by-one tree whose children are taken in descending
@@ -57,7 +59,7 @@ class CanonicalWalk {
     // For a pseudo-intent W: the index of W -> W'' while the watches still
     // stand at W (they move past the gained attributes only when a child is
     // actually closed, which many pseudo-intents never need); else kNone.
-    std::uint32_t uncounted;
+    std::uint32_t gain_unwatched;
   };
 
   struct Failure {
@@ -72,7 +74,7 @@ class CanonicalWalk {
 
   void make_room(std::size_t depth);
   void enter(std::size_t depth, std::uint32_t floor, std::uint32_t watch);
-  void count_gained(std::size_t depth);
+  void watch_gain(std::size_t depth);
   bool descend(std::size_t depth);
 
   const core::AttributeColumns columns_;
@@ -107,11 +109,11 @@ void CanonicalWalk::enter(std::size_t depth, std::uint32_t floor, std::uint32_t 
   const std::span<const Word> objects = extent(depth);
   column_closure::intent_of_extent(objects, columns_, w, closed_, scratch_);
   std::uint32_t first_gain = static_cast<std::uint32_t>(n_);
-  std::uint32_t uncounted = kNone;
+  std::uint32_t gain_unwatched = kNone;
   if (!std::equal(w.begin(), w.end(), closed_.begin())) {
     std::uint64_t support = 0;
     for (const Word word : objects) support += static_cast<std::uint64_t>(std::popcount(word));
-    uncounted = static_cast<std::uint32_t>(closure_.size());
+    gain_unwatched = static_cast<std::uint32_t>(closure_.size());
     closure_.append(w, closed_, support, watch);
     for (std::size_t i = 0; i < set_words_; ++i) {
       const Word gained = closed_[i] & ~w[i];
@@ -123,19 +125,19 @@ void CanonicalWalk::enter(std::size_t depth, std::uint32_t floor, std::uint32_t 
   // Children for attributes above first_gain would contain first_gain, which W
   // lacks: they all fail, so the level starts at first_gain at most.
   const std::uint32_t top = std::min(first_gain, static_cast<std::uint32_t>(n_ - 1));
-  levels_[depth] = Level{floor, static_cast<std::int64_t>(top), first_gain, failures_.size(), uncounted};
+  levels_[depth] = Level{floor, static_cast<std::int64_t>(top), first_gain, failures_.size(), gain_unwatched};
 }
 
 // Moves the watches from W to W'' at a pseudo-intent level before a child's
 // closure needs them.
-void CanonicalWalk::count_gained(std::size_t depth) {
+void CanonicalWalk::watch_gain(std::size_t depth) {
   Level& level = levels_[depth];
-  if (level.uncounted == kNone) return;
-  const auto premise = closure_.premise(level.uncounted);
-  const auto conclusion = closure_.conclusion(level.uncounted);
+  if (level.gain_unwatched == kNone) return;
+  const auto premise = closure_.premise(level.gain_unwatched);
+  const auto conclusion = closure_.conclusion(level.gain_unwatched);
   for (std::size_t i = 0; i < set_words_; ++i) closed_[i] = conclusion[i] & ~premise[i];
   closure_.watch_past(set(depth), closed_);
-  level.uncounted = kNone;
+  level.gain_unwatched = kNone;
 }
 
 // Tries the remaining candidates of the level at `depth`; true when a child
@@ -153,12 +155,12 @@ bool CanonicalWalk::descend(std::size_t depth) {
       std::copy(extent(depth).begin(), extent(depth).end(), extent(depth + 1).begin());
       levels_[depth + 1] =
           Level{j + 1, static_cast<std::int64_t>(n_) - 1, static_cast<std::uint32_t>(n_), failures_.size(),
-                level.uncounted};
+                level.gain_unwatched};
       return true;
     }
     if (has(c, j)) continue;
     if (failed_below_[j] != kNone && !has(c, failed_below_[j])) continue;
-    count_gained(depth);
+    watch_gain(depth);
     std::copy(c.begin(), c.end(), child.begin());
     std::uint32_t below = 0;
     if (!closure_.close_with(child, j, below)) {

@@ -63,7 +63,8 @@ inline std::optional<core::AttributeSet> next_closed(const core::AttributeSet& c
 }
 
 // Appends premise -> premise'' when the visited set is not an intent.
-inline void record(const core::Context& context, const core::AttributeSet& visited, std::vector<core::Implication>& base) {
+inline void record(const core::Context& context, const core::AttributeSet& visited,
+                   std::vector<core::Implication>& base) {
   core::ObjectSet extent = context.extent_of(visited);
   core::AttributeSet closed = context.intent_of(extent);
   if (closed == visited) return;
