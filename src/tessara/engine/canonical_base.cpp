@@ -38,6 +38,7 @@ class CanonicalWalk {
  public:
   explicit CanonicalWalk(const core::Context& context)
       : columns_(context),
+        rows_(context.rows()),
         n_(context.n_attributes()),
         set_words_(core::AttributeSet::word_count(n_)),
         extent_words_(core::ObjectSet::word_count(context.n_objects())),
@@ -78,6 +79,7 @@ class CanonicalWalk {
   bool descend(std::size_t depth);
 
   const core::AttributeColumns columns_;
+  const std::span<const core::AttributeSet> rows_;
   const std::uint64_t n_;
   const std::size_t set_words_;
   const std::size_t extent_words_;
@@ -107,7 +109,7 @@ void CanonicalWalk::make_room(std::size_t depth) {
 void CanonicalWalk::enter(std::size_t depth, std::uint32_t floor, std::uint32_t watch) {
   const std::span<Word> w = set(depth);
   const std::span<const Word> objects = extent(depth);
-  column_closure::intent_of_extent(objects, columns_, w, closed_, scratch_);
+  column_closure::intent_of_extent(objects, columns_, rows_, w, closed_, scratch_);
   std::uint32_t first_gain = static_cast<std::uint32_t>(n_);
   std::uint32_t gain_unwatched = kNone;
   if (!std::equal(w.begin(), w.end(), closed_.begin())) {
