@@ -51,8 +51,11 @@ class WatchedClosure {
   bool close_with(std::span<Word> set, std::uint32_t j, std::uint32_t& below);
 
  private:
-  // Moves implication k, watching `from`, to its smallest premise attribute
-  // missing from `set`; false when the premise lies inside `set`.
+  // Puts implication k on the list of its smallest premise attribute missing
+  // from `set` (the caller takes it off its current list); false when the
+  // premise lies inside `set`. Below a node the walk adds only attributes
+  // above the node's generator, so a small attribute is added seldom and its
+  // watchers are rarely visited.
   bool move_watch(std::uint32_t k, std::span<const Word> set);
 
   std::size_t stride_;
