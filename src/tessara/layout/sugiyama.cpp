@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <limits>
-#include <tuple>
+#include <utility>
 
 #include "tessara/core/covering.hpp"
 #include "tessara/core/fault.hpp"
@@ -116,11 +116,13 @@ class CrossingReducer {
       scratch_.clear();
       for (const std::uint32_t u : neighbours.of(layer[i]))
         if (layer_of_[u] == fixed_index) scratch_.push_back(position_[u]);
-      keyed_.emplace_back(median_key(scratch_, i), i, layer[i]);
+      keyed_.emplace_back(doubled_median_key(scratch_, i), static_cast<std::uint32_t>(i));
     }
     // Ties on the key fall back to the current index: a stable sort by key.
     std::sort(keyed_.begin(), keyed_.end());
-    for (std::size_t i = 0; i < layer.size(); ++i) layer[i] = std::get<2>(keyed_[i]);
+    reordered_.resize(layer.size());
+    for (std::size_t i = 0; i < layer.size(); ++i) reordered_[i] = layer[keyed_[i].second];
+    layer.swap(reordered_);
     record_positions(layer);
   }
 
@@ -130,7 +132,8 @@ class CrossingReducer {
   const Neighbours& lowers_;
   std::vector<std::uint32_t> position_;
   std::vector<std::uint32_t> scratch_;
-  std::vector<std::tuple<double, std::size_t, std::uint32_t>> keyed_;
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed_;  // (twice the key, current index)
+  std::vector<std::uint32_t> reordered_;
 };
 
 // Grid coordinates: layer k at y = k * layer_spacing, its m concepts spaced
@@ -163,13 +166,17 @@ double clamped_span(const std::vector<LayoutNode>& nodes, double LayoutNode::* a
 
 }  // namespace
 
-double median_key(std::span<std::uint32_t> positions, std::size_t current_index) {
-  if (positions.empty()) return static_cast<double>(current_index);
+std::uint64_t doubled_median_key(std::span<std::uint32_t> positions, std::size_t current_index) {
+  if (positions.empty()) return 2 * std::uint64_t{current_index};
   std::sort(positions.begin(), positions.end());
   const std::size_t j = positions.size();
-  if (j % 2 == 1) return static_cast<double>(positions[j / 2]);
-  const std::uint64_t sum = std::uint64_t{positions[j / 2 - 1]} + positions[j / 2];
-  return static_cast<double>(sum) * 0.5;
+  if (j % 2 == 1) return 2 * std::uint64_t{positions[j / 2]};
+  return std::uint64_t{positions[j / 2 - 1]} + positions[j / 2];
+}
+
+double median_key(std::span<std::uint32_t> positions, std::size_t current_index) {
+  // Halving an integer below 2^53 is exact, so this is the median itself.
+  return static_cast<double>(doubled_median_key(positions, current_index)) * 0.5;
 }
 
 LatticeLayout sugiyama_layout(core::ConceptLattice& lattice, const LayoutConfig& config) {

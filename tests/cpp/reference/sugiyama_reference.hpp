@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "reference/direct_covering_scan.hpp"
+#include "direct_covering_scan.hpp"
 #include "tessara/core/fault.hpp"
 #include "tessara/layout/sugiyama.hpp"
 #include "tessara/trace/trace.hpp"
@@ -21,6 +21,8 @@ using layout::LatticeLayout;
 using layout::LayoutConfig;
 using layout::LayoutEdge;
 using layout::LayoutNode;
+
+inline double median_key(std::span<std::uint32_t> positions, std::size_t current_index);
 namespace layout_detail {
 
 using core::CoverEdge;

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "reference/sugiyama_reference.hpp"
+#include "sugiyama_reference.hpp"
 #include "tessara/layout/svg.hpp"
 
 namespace tessara::reference {
@@ -155,12 +155,12 @@ inline std::string write_svg(const LatticeLayout& layout, const SvgStyle& style)
 inline std::string render_lattice_svg(core::ConceptLattice& lattice) {
   const LayoutConfig config{.node_spacing = 80.0, .layer_spacing = 80.0, .crossing_iters = 24};
   const SvgStyle style{.margin = 30.0, .node_radius = 6.0, .stroke_width = 1.5};
-  return write_svg(sugiyama_layout(lattice, config), style);
+  return reference::write_svg(reference::sugiyama_layout(lattice, config), style);
 }
 
 inline std::string render_lattice_html(core::ConceptLattice& lattice) {
   const std::size_t count = lattice.concepts.size();
-  const std::string svg = render_lattice_svg(lattice);
+  const std::string svg = reference::render_lattice_svg(lattice);
   std::string html;
   html.reserve(svg.size() + 160);
   html.append(
