@@ -19,17 +19,26 @@ using Layers = std::vector<std::vector<std::uint32_t>>;
 
 // Neighbour lists of every concept in one direction, stored contiguously:
 // the neighbours of v are targets_[offsets_[v] .. offsets_[v + 1]), in the
-// order their edges appear in the covering list.
+// order their edges appear in the covering list. Given the layer of every
+// concept, only the edges between adjacent layers are kept: the sweeps look
+// at nothing else.
 class Neighbours {
  public:
   enum class Direction { Upper, Lower };
 
-  Neighbours(std::size_t n, std::span<const CoverEdge> edges, Direction direction)
-      : direction_(direction), offsets_(n + 1, 0), targets_(edges.size()) {
-    for (const CoverEdge& edge : edges) ++offsets_[source(edge, n) + 1];
+  Neighbours(std::size_t n, std::span<const CoverEdge> edges, Direction direction,
+             std::span<const std::uint32_t> layer_of = {})
+      : direction_(direction), offsets_(n + 1, 0) {
+    const auto kept = [&](const CoverEdge& edge) {
+      return layer_of.empty() || layer_of[edge.lower] == layer_of[edge.upper] + 1;
+    };
+    for (const CoverEdge& edge : edges)
+      if (kept(edge)) ++offsets_[source(edge, n) + 1];
     for (std::size_t v = 0; v < n; ++v) offsets_[v + 1] += offsets_[v];
+    targets_.resize(offsets_[n]);
     std::vector<std::size_t> cursor(offsets_.begin(), offsets_.end() - 1);
-    for (const CoverEdge& edge : edges) targets_[cursor[source(edge, n)]++] = target(edge);
+    for (const CoverEdge& edge : edges)
+      if (kept(edge)) targets_[cursor[source(edge, n)]++] = target(edge);
   }
 
   std::span<const std::uint32_t> of(std::uint32_t v) const {
@@ -84,23 +93,36 @@ Layers group_layers(std::span<const std::uint32_t> layer_of) {
 
 // Median-sweep crossing reduction. position_[v] is v's index within its own
 // layer and is refreshed after every reordering, so a sweep always sees the
-// fixed layer in its latest order.
+// fixed layer in its latest order. The neighbour lists hold only the edges
+// between adjacent layers, so every neighbour lies on the fixed layer.
 class CrossingReducer {
  public:
-  CrossingReducer(Layers& layers, std::span<const std::uint32_t> layer_of, const Neighbours& uppers,
-                  const Neighbours& lowers)
-      : layers_(layers), layer_of_(layer_of), uppers_(uppers), lowers_(lowers), position_(layer_of.size()) {
-    for (const auto& layer : layers_) record_positions(layer);
+  CrossingReducer(Layers& layers, const Neighbours& uppers, const Neighbours& lowers, std::size_t n)
+      : layers_(layers), uppers_(uppers), lowers_(lowers), position_(n) {
+    std::size_t widest = 0;
+    for (const auto& layer : layers_) {
+      record_positions(layer);
+      widest = std::max(widest, layer.size());
+    }
+    // Twice a key stays below twice the widest layer; with the index beside
+    // it, one 64-bit word orders a concept when that fits.
+    packed_ = widest < (std::size_t{1} << 31);
   }
 
+  // A pass is a function of the layer orders alone, so once a downward and
+  // the following upward pass (or the reverse) have both left every layer as
+  // it was, every later pass would too: the remaining passes are skipped.
   void run(std::uint64_t passes) {
     const std::size_t count = layers_.size();
-    for (std::uint64_t pass = 0; pass < passes; ++pass) {
+    std::uint64_t unchanged_in_a_row = 0;
+    for (std::uint64_t pass = 0; pass < passes && unchanged_in_a_row < 2; ++pass) {
+      bool changed = false;
       if (pass % 2 == 0) {
-        for (std::size_t i = 1; i < count; ++i) reorder_layer(i, uppers_, i - 1);
+        for (std::size_t i = 1; i < count; ++i) changed |= reorder_layer(i, uppers_);
       } else {
-        for (std::size_t i = count - 1; i-- > 0;) reorder_layer(i, lowers_, i + 1);
+        for (std::size_t i = count - 1; i-- > 0;) changed |= reorder_layer(i, lowers_);
       }
+      unchanged_in_a_row = changed ? 0 : unchanged_in_a_row + 1;
     }
   }
 
@@ -109,31 +131,60 @@ class CrossingReducer {
     for (std::size_t i = 0; i < layer.size(); ++i) position_[layer[i]] = static_cast<std::uint32_t>(i);
   }
 
-  void reorder_layer(std::size_t layer_index, const Neighbours& neighbours, std::size_t fixed_index) {
+  // Sorts the layer by key with ties kept in their current order: a sort by
+  // (key, current index). Keys already in order leave the layer as it is.
+  // Returns whether the order changed.
+  bool reorder_layer(std::size_t layer_index, const Neighbours& neighbours) {
     auto& layer = layers_[layer_index];
-    keyed_.clear();
+    keys_.resize(layer.size());
+    bool in_order = true;
+    std::uint64_t largest_key = 0;
     for (std::size_t i = 0; i < layer.size(); ++i) {
       scratch_.clear();
-      for (const std::uint32_t u : neighbours.of(layer[i]))
-        if (layer_of_[u] == fixed_index) scratch_.push_back(position_[u]);
-      keyed_.emplace_back(doubled_median_key(scratch_, i), static_cast<std::uint32_t>(i));
+      for (const std::uint32_t u : neighbours.of(layer[i])) scratch_.push_back(position_[u]);
+      keys_[i] = doubled_median_key(scratch_, i);
+      in_order = in_order && keys_[i] >= largest_key;
+      largest_key = std::max(largest_key, keys_[i]);
     }
-    // Ties on the key fall back to the current index: a stable sort by key.
-    std::sort(keyed_.begin(), keyed_.end());
+    if (in_order) return false;
     reordered_.resize(layer.size());
-    for (std::size_t i = 0; i < layer.size(); ++i) reordered_[i] = layer[keyed_[i].second];
+    if (largest_key < 4 * layer.size()) {
+      counting_sort(layer, largest_key);
+    } else if (packed_) {
+      for (std::size_t i = 0; i < layer.size(); ++i) keys_[i] = (keys_[i] << 32) | i;
+      std::sort(keys_.begin(), keys_.end());
+      for (std::size_t i = 0; i < layer.size(); ++i) reordered_[i] = layer[keys_[i] & 0xFFFFFFFFu];
+    } else {
+      keyed_.clear();
+      for (std::size_t i = 0; i < layer.size(); ++i) keyed_.emplace_back(keys_[i], i);
+      std::sort(keyed_.begin(), keyed_.end());
+      for (std::size_t i = 0; i < layer.size(); ++i) reordered_[i] = layer[keyed_[i].second];
+    }
     layer.swap(reordered_);
     record_positions(layer);
+    return true;
+  }
+
+  // Keys are small integers (at most twice the wider of the two layers), so
+  // when there are not many more possible keys than concepts a counting sort
+  // does it; it is stable, so equal keys keep their current order.
+  void counting_sort(std::span<const std::uint32_t> layer, std::uint64_t largest_key) {
+    bucket_start_.assign(static_cast<std::size_t>(largest_key) + 2, 0);
+    for (std::size_t i = 0; i < layer.size(); ++i) ++bucket_start_[keys_[i] + 1];
+    for (std::size_t k = 1; k < bucket_start_.size(); ++k) bucket_start_[k] += bucket_start_[k - 1];
+    for (std::size_t i = 0; i < layer.size(); ++i) reordered_[bucket_start_[keys_[i]]++] = layer[i];
   }
 
   Layers& layers_;
-  std::span<const std::uint32_t> layer_of_;
   const Neighbours& uppers_;
   const Neighbours& lowers_;
   std::vector<std::uint32_t> position_;
+  bool packed_;
   std::vector<std::uint32_t> scratch_;
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed_;  // (twice the key, current index)
+  std::vector<std::uint64_t> keys_;                              // twice the key, by current index
+  std::vector<std::pair<std::uint64_t, std::size_t>> keyed_;     // (twice the key, current index)
   std::vector<std::uint32_t> reordered_;
+  std::vector<std::uint32_t> bucket_start_;
 };
 
 // Grid coordinates: layer k at y = k * layer_spacing, its m concepts spaced
@@ -167,9 +218,21 @@ double clamped_span(const std::vector<LayoutNode>& nodes, double LayoutNode::* a
 }  // namespace
 
 std::uint64_t doubled_median_key(std::span<std::uint32_t> positions, std::size_t current_index) {
-  if (positions.empty()) return 2 * std::uint64_t{current_index};
-  std::sort(positions.begin(), positions.end());
   const std::size_t j = positions.size();
+  if (j == 0) return 2 * std::uint64_t{current_index};
+  if (j == 1) return 2 * std::uint64_t{positions[0]};
+  if (j == 2) return std::uint64_t{positions[0]} + positions[1];
+  if (j <= 16) {
+    // Short lists, the common case, sort fastest by insertion.
+    for (std::size_t a = 1; a < j; ++a) {
+      const std::uint32_t value = positions[a];
+      std::size_t b = a;
+      for (; b > 0 && positions[b - 1] > value; --b) positions[b] = positions[b - 1];
+      positions[b] = value;
+    }
+  } else {
+    std::sort(positions.begin(), positions.end());
+  }
   if (j % 2 == 1) return 2 * std::uint64_t{positions[j / 2]};
   return std::uint64_t{positions[j / 2 - 1]} + positions[j / 2];
 }
@@ -189,8 +252,9 @@ LatticeLayout sugiyama_layout(core::ConceptLattice& lattice, const LayoutConfig&
   const std::vector<std::uint32_t> layer_of = assign_layers(lattice.concepts, uppers);
   Layers layers = group_layers(layer_of);
   if (layers.size() >= 2) {
-    const Neighbours lowers(n, edges, Neighbours::Direction::Lower);
-    CrossingReducer(layers, layer_of, uppers, lowers).run(config.crossing_iters);
+    const Neighbours adjacent_uppers(n, edges, Neighbours::Direction::Upper, layer_of);
+    const Neighbours adjacent_lowers(n, edges, Neighbours::Direction::Lower, layer_of);
+    CrossingReducer(layers, adjacent_uppers, adjacent_lowers, n).run(config.crossing_iters);
   }
 
   LatticeLayout layout;
