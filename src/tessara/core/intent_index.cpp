@@ -47,8 +47,11 @@ std::optional<std::uint32_t> IntentIndex::find(std::span<const Word> intent) con
   for (std::size_t slot = slot_of(intent);; slot = (slot + 1) & mask_) {
     const std::uint32_t i = slots_[slot];
     if (i == kEmpty) return std::nullopt;
+    // Intents are a few words: a plain loop beats a call to memcmp.
     const auto stored = concepts_.intent_words(i);
-    if (std::equal(stored.begin(), stored.end(), intent.begin())) return i;
+    std::size_t w = 0;
+    while (w < stored.size() && stored[w] == intent[w]) ++w;
+    if (w == stored.size()) return i;
   }
 }
 

@@ -50,14 +50,23 @@ void NeighbourWalk::build_candidate(std::span<const Word> other, std::size_t x) 
   const auto column = columns_[x];
   candidate_words_.clear();
   candidate_bits_.clear();
-  candidate_size_ = 0;
   for (const std::uint32_t w : nonzero_words_) {
     const Word word = other[w] & column[w];
     if (word == 0) continue;
     candidate_words_.push_back(w);
     candidate_bits_.push_back(word);
-    candidate_size_ += static_cast<std::uint64_t>(std::popcount(word));
   }
+}
+
+// Whether intersecting the candidate's rows (its size times a row's words)
+// costs no more than `budget`. The size is counted only when the number of
+// non-zero words, a lower bound of it, leaves the question open.
+bool NeighbourWalk::rows_cost_within(std::uint64_t budget) const {
+  const std::uint64_t stride = std::max<std::uint64_t>(rows_.stride(), 1);
+  if (candidate_words_.size() * stride > budget) return false;
+  std::uint64_t size = 0;
+  for (const Word word : candidate_bits_) size += static_cast<std::uint64_t>(std::popcount(word));
+  return size * stride <= budget;
 }
 
 bool NeighbourWalk::candidate_within(std::span<const Word> set) const {
@@ -75,7 +84,7 @@ bool NeighbourWalk::blocked_by_min(std::size_t x) {
   const std::size_t x_word = x / 64;
   const std::uint64_t others = min_count_ - (((min_[x_word] & x_bit) != 0) ? 1 : 0);
   if (others == 0) return false;
-  if (candidate_size_ * rows_.stride() <= others) {
+  if (rows_cost_within(others)) {
     std::copy(min_.begin(), min_.end(), scratch_.begin());
     scratch_[x_word] &= ~x_bit;
     for (std::size_t k = 0; k < candidate_words_.size(); ++k) {
@@ -103,11 +112,11 @@ bool NeighbourWalk::blocked_by_min(std::size_t x) {
 // is the candidate itself on the object side, and on the attribute side the
 // intersection of the candidate's objects' rows (every attribute when the
 // candidate is empty).
-std::uint32_t NeighbourWalk::neighbour_index() {
+std::uint32_t NeighbourWalk::neighbour_index(std::uint32_t i, std::size_t x) {
   if (side_ == NeighbourSide::Objects) {
     std::fill(key_.begin(), key_.end(), Word{0});
     for (std::size_t k = 0; k < candidate_words_.size(); ++k) key_[candidate_words_[k]] = candidate_bits_[k];
-  } else {
+  } else if (rows_cost_within(outside_min_)) {
     std::fill(key_.begin(), key_.end(), ~Word{0});
     if (!key_.empty()) key_.back() &= last_word_mask_;
     for (std::size_t k = 0; k < candidate_words_.size(); ++k) {
@@ -116,6 +125,21 @@ std::uint32_t NeighbourWalk::neighbour_index() {
         for (std::size_t w = 0; w < key_.size(); ++w) key_[w] &= row[w];
       }
     }
+  } else {
+    // The walked set, x, and those attributes outside both the walked set and
+    // min whose columns hold the candidate (no other element of min does:
+    // the walk has just checked that).
+    const auto walked = walked_set(i);
+    for (std::size_t w = 0; w < key_.size(); ++w) {
+      key_[w] = walked[w];
+      Word open = ~walked[w] & ~min_[w];
+      if (w + 1 == key_.size()) open &= last_word_mask_;
+      for (; open != 0; open &= open - 1) {
+        const std::size_t y = w * 64 + static_cast<std::size_t>(std::countr_zero(open));
+        if (candidate_within(columns_[y])) key_[w] |= Word{1} << (y % 64);
+      }
+    }
+    key_[x / 64] |= Word{1} << (x % 64);
   }
   const auto found = index_.find(key_);
   if (!found) throw InternalFault(kNotALattice);
@@ -131,6 +155,7 @@ void NeighbourWalk::visit(std::uint32_t i, std::vector<CoverEdge>& edges) {
   for (std::size_t w = 0; w < min_.size(); ++w) min_[w] = ~walked[w];
   if (!min_.empty()) min_.back() &= last_word_mask_;
   min_count_ = walked_capacity_ - count_bits(walked);
+  outside_min_ = 0;
 
   for (std::size_t w = 0; w < walked.size(); ++w) {
     Word outside = ~walked[w];
@@ -141,9 +166,10 @@ void NeighbourWalk::visit(std::uint32_t i, std::vector<CoverEdge>& edges) {
       if (blocked_by_min(x)) {
         min_[x / 64] &= ~(Word{1} << (x % 64));
         --min_count_;
+        ++outside_min_;
         continue;
       }
-      const std::uint32_t j = neighbour_index();
+      const std::uint32_t j = neighbour_index(i, x);
       edges.push_back(side_ == NeighbourSide::Attributes ? CoverEdge{j, i} : CoverEdge{i, j});
     }
   }

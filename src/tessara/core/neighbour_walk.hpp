@@ -40,8 +40,9 @@ class NeighbourWalk {
   std::span<const Word> other_set(std::uint32_t i) const;
   void build_candidate(std::span<const Word> other, std::size_t x);
   bool candidate_within(std::span<const Word> set) const;
+  bool rows_cost_within(std::uint64_t budget) const;
   bool blocked_by_min(std::size_t x);
-  std::uint32_t neighbour_index();
+  std::uint32_t neighbour_index(std::uint32_t i, std::size_t x);
 
   const ConceptList& concepts_;
   NeighbourSide side_;
@@ -55,9 +56,9 @@ class NeighbourWalk {
   std::vector<std::uint32_t> nonzero_words_;    // positions of the non-zero words of the concept's other set
   std::vector<std::uint32_t> candidate_words_;  // positions of the non-zero words of the candidate
   std::vector<Word> candidate_bits_;            // and those words
-  std::uint64_t candidate_size_ = 0;
   std::vector<Word> min_;
   std::uint64_t min_count_ = 0;
+  std::uint64_t outside_min_ = 0;  // elements outside the walked set that have left min
   std::vector<Word> scratch_;  // walked-side words
   std::vector<Word> key_;      // intent words of a neighbour
 };

@@ -60,25 +60,28 @@ class Neighbours {
 };
 
 // Longest-path layering from the top: a concept lies one layer below its
-// lowest-placed upper neighbour. Concepts are visited by extent size, largest
-// first, so every upper neighbour (strictly larger extent) is placed before it.
-std::vector<std::uint32_t> assign_layers(const core::ConceptList& concepts, const Neighbours& uppers) {
-  const std::size_t n = concepts.size();
-  std::vector<std::uint64_t> sizes(n);
-  for (std::size_t v = 0; v < n; ++v) sizes[v] = concepts[v].extent.count();
-  std::vector<std::uint32_t> order(n);
-  for (std::size_t v = 0; v < n; ++v) order[v] = static_cast<std::uint32_t>(v);
-  std::stable_sort(order.begin(), order.end(),
-                   [&sizes](std::uint32_t a, std::uint32_t b) { return sizes[a] > sizes[b]; });
-
+// lowest-placed upper neighbour, and concepts without one lie on layer 0.
+// The layer of a concept depends only on its upper neighbours' layers, so any
+// order that places every upper neighbour first gives the same layers; this
+// one takes a concept as soon as its last upper neighbour is placed (the
+// neighbours of an edge are different in extent size, so the order exists).
+std::vector<std::uint32_t> assign_layers(std::size_t n, const Neighbours& uppers, const Neighbours& lowers) {
   std::vector<std::uint32_t> layer_of(n, 0);
-  for (const std::uint32_t v : order) {
-    const auto above = uppers.of(v);
-    if (above.empty()) continue;
-    std::uint32_t deepest = 0;
-    for (const std::uint32_t u : above) deepest = std::max(deepest, layer_of[u]);
-    layer_of[v] = deepest + 1;
+  std::vector<std::uint32_t> waiting(n);  // upper neighbours not yet placed
+  std::vector<std::uint32_t> ready;
+  ready.reserve(n);
+  for (std::size_t v = 0; v < n; ++v) {
+    waiting[v] = static_cast<std::uint32_t>(uppers.of(static_cast<std::uint32_t>(v)).size());
+    if (waiting[v] == 0) ready.push_back(static_cast<std::uint32_t>(v));
   }
+  for (std::size_t next = 0; next < ready.size(); ++next) {
+    const std::uint32_t v = ready[next];
+    for (const std::uint32_t w : lowers.of(v)) {
+      layer_of[w] = std::max(layer_of[w], layer_of[v] + 1);
+      if (--waiting[w] == 0) ready.push_back(w);
+    }
+  }
+  if (ready.size() != n) throw InternalFault(fault_text::kIndexOutOfRange);
   return layer_of;
 }
 
@@ -249,7 +252,8 @@ LatticeLayout sugiyama_layout(core::ConceptLattice& lattice, const LayoutConfig&
   const std::vector<CoverEdge>& edges = core::covering_edges(lattice);
 
   const Neighbours uppers(n, edges, Neighbours::Direction::Upper);
-  const std::vector<std::uint32_t> layer_of = assign_layers(lattice.concepts, uppers);
+  const Neighbours lowers(n, edges, Neighbours::Direction::Lower);
+  const std::vector<std::uint32_t> layer_of = assign_layers(n, uppers, lowers);
   Layers layers = group_layers(layer_of);
   if (layers.size() >= 2) {
     const Neighbours adjacent_uppers(n, edges, Neighbours::Direction::Upper, layer_of);
