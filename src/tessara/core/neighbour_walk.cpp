@@ -64,9 +64,13 @@ void NeighbourWalk::build_candidate(std::span<const Word> other, std::size_t x) 
 bool NeighbourWalk::rows_cost_within(std::uint64_t budget) const {
   const std::uint64_t stride = std::max<std::uint64_t>(rows_.stride(), 1);
   if (candidate_words_.size() * stride > budget) return false;
+  const std::uint64_t most = budget / stride;
   std::uint64_t size = 0;
-  for (const Word word : candidate_bits_) size += static_cast<std::uint64_t>(std::popcount(word));
-  return size * stride <= budget;
+  for (const Word word : candidate_bits_) {
+    size += static_cast<std::uint64_t>(std::popcount(word));
+    if (size > most) return false;
+  }
+  return true;
 }
 
 bool NeighbourWalk::candidate_within(std::span<const Word> set) const {
