@@ -6,16 +6,6 @@
 #include "tessara/core/fault.hpp"
 
 namespace tessara::core {
-namespace {
-
-std::uint64_t count_bits(std::span<const PackedSets::Word> words) {
-  std::uint64_t total = 0;
-  for (const PackedSets::Word word : words) total += static_cast<std::uint64_t>(std::popcount(word));
-  return total;
-}
-
-}  // namespace
-
 PackedSets PackedSets::transposed() const {
   PackedSets out(static_cast<std::size_t>(capacity_), count_);
   for (std::size_t i = 0; i < count_; ++i) {

@@ -15,12 +15,6 @@ PackedSets walked_columns(const ConceptList& concepts, NeighbourSide side) {
   return side == NeighbourSide::Attributes ? attribute_columns : attribute_columns.transposed();
 }
 
-std::uint64_t count_bits(std::span<const NeighbourWalk::Word> words) {
-  std::uint64_t total = 0;
-  for (const NeighbourWalk::Word word : words) total += static_cast<std::uint64_t>(std::popcount(word));
-  return total;
-}
-
 }  // namespace
 
 NeighbourWalk::NeighbourWalk(const ConceptList& concepts, NeighbourSide side)
