@@ -184,8 +184,8 @@ class CrossingReducer {
   std::vector<std::uint32_t> position_;
   bool packed_;
   std::vector<std::uint32_t> scratch_;
-  std::vector<std::uint64_t> keys_;                              // twice the key, by current index
-  std::vector<std::pair<std::uint64_t, std::size_t>> keyed_;     // (twice the key, current index)
+  std::vector<std::uint64_t> keys_;                           // twice the key, by current index
+  std::vector<std::pair<std::uint64_t, std::size_t>> keyed_;  // (twice the key, current index)
   std::vector<std::uint32_t> reordered_;
   std::vector<std::uint32_t> bucket_start_;
 };
