@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "tessara/core/context.hpp"
+#include "tessara/engine/catalogue.hpp"
 #include "tessara/layout/sugiyama.hpp"
 #include "lattice_support.hpp"
+#include "reference/direct_covering_scan.hpp"
 
 namespace {
 
@@ -18,6 +20,7 @@ using tessara::core::AttributeSet;
 using tessara::core::Concept;
 using tessara::core::ConceptLattice;
 using tessara::core::CoverEdge;
+using tessara::core::NeighbourSide;
 using tessara::core::ObjectSet;
 
 using tessara::testing::lattice_from_extents;
@@ -33,7 +36,9 @@ class CoveringExamples : public ::testing::TestWithParam<CoveringCase> {};
 
 TEST_P(CoveringExamples, ListsExactlyTheHasseEdgesInOrder) {
   ConceptLattice lattice = lattice_from_extents(GetParam().objects, GetParam().extents);
-  EXPECT_EQ(tessara::core::upward_covering_scan(lattice.concepts), GetParam().expected);
+  EXPECT_EQ(tessara::reference::direct_covering_scan(lattice.concepts), GetParam().expected);
+  for (const NeighbourSide side : {NeighbourSide::Attributes, NeighbourSide::Objects})
+    EXPECT_EQ(tessara::core::covering_from_neighbours(lattice.concepts, side), GetParam().expected);
   EXPECT_EQ(tessara::core::covering_edges(lattice), GetParam().expected);
 }
 
@@ -48,8 +53,29 @@ INSTANTIATE_TEST_SUITE_P(
                      {{1, 0}, {2, 0}, {3, 2}, {4, 1}, {5, 3}, {5, 4}}},
         CoveringCase{"long_edge", 3, {{0, 1, 2}, {0, 1}, {2}, {0}, {}}, {{1, 0}, {2, 0}, {3, 1}, {4, 2}, {4, 3}}},
         CoveringCase{"reversed_indices", 3, {{}, {0}, {0, 1}, {2}, {0, 1, 2}}, {{0, 1}, {0, 3}, {1, 2}, {2, 4}, {3, 4}}},
-        CoveringCase{"no_objects", 0, {{}, {}, {}}, {}},
-        CoveringCase{"equal_extents_unrelated", 2, {{0, 1}, {0}, {0}, {}}, {{1, 0}, {2, 0}, {3, 1}, {3, 2}}}),
+        CoveringCase{"two_concepts", 1, {{0}, {}}, {{1, 0}}},
+        CoveringCase{"boolean_square", 2, {{}, {0}, {1}, {0, 1}}, {{0, 1}, {0, 2}, {1, 3}, {2, 3}}}),
+    [](const auto& info) { return info.param.name; });
+
+// Lists of extents that are no concept lattice: only the direct scan takes
+// them, and it relates extents by strict inclusion alone.
+class DirectScanOnBareExtents : public ::testing::TestWithParam<CoveringCase> {};
+
+TEST_P(DirectScanOnBareExtents, RelatesStrictInclusionsOnly) {
+  ConceptLattice lattice;
+  for (const auto& members : GetParam().extents) {
+    ObjectSet extent = ObjectSet::empty(GetParam().objects);
+    for (const std::uint32_t g : members) extent.insert(g);
+    lattice.concepts.push_back(Concept{extent, AttributeSet::empty(0)});
+  }
+  EXPECT_EQ(tessara::reference::direct_covering_scan(lattice.concepts), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, DirectScanOnBareExtents,
+    ::testing::Values(CoveringCase{"no_objects", 0, {{}, {}, {}}, {}},
+                      CoveringCase{"equal_extents_unrelated", 2, {{0, 1}, {0}, {0}, {}},
+                                   {{1, 0}, {2, 0}, {3, 1}, {3, 2}}}),
     [](const auto& info) { return info.param.name; });
 
 TEST(CoverCache, OneConceptCachesAnEmptyList) {
@@ -155,7 +181,7 @@ TEST(CoveringProperty, MatchesObjectAddingOracleAndDrawsEveryEdgeDownward) {
     ConceptLattice lattice = brute_force_lattice(context, rng);
     const std::vector<CoverEdge> expected = oracle_covers(context, lattice);
     ASSERT_EQ(tessara::core::covering_edges(lattice), expected) << "round " << round;
-    ASSERT_EQ(tessara::core::upward_covering_scan(lattice.concepts), expected) << "round " << round;
+    ASSERT_EQ(tessara::reference::direct_covering_scan(lattice.concepts), expected) << "round " << round;
 
     const auto layout = tessara::layout::sugiyama_layout(lattice, tessara::layout::LayoutConfig{});
     ASSERT_EQ(layout.nodes.size(), lattice.concepts.size());
@@ -165,17 +191,46 @@ TEST(CoveringProperty, MatchesObjectAddingOracleAndDrawsEveryEdgeDownward) {
   }
 }
 
-// Larger lattices (up to a few hundred concepts, several words per extent):
-// the faster scan must give the reference list element for element.
-TEST(CoveringProperty, UpwardScanEqualsDirectScanOnLargerLattices) {
-  std::mt19937 rng(77);
-  for (int round = 0; round < 12; ++round) {
-    const tessara::core::Context context = random_context(rng, 150, 10);
-    const ConceptLattice lattice = brute_force_lattice(context, rng);
-    ASSERT_EQ(tessara::core::upward_covering_scan(lattice.concepts),
-              tessara::core::direct_covering_scan(lattice.concepts))
-        << "round " << round << ", " << lattice.concepts.size() << " concepts";
+// Sizes around the word boundaries, paired with a small other side so that
+// the reference scan stays quick.
+const std::vector<std::uint32_t> kShapeSizes{0, 1, 2, 3, 5, 63, 64, 65, 127, 128, 129};
+
+// Every algorithm's concept order, both walking sides, against the direct scan.
+void expect_same_covering(const tessara::core::Context& context, const std::string& label) {
+  for (const std::string_view name : tessara::engine::SUPPORTED_ALGORITHMS) {
+    const ConceptLattice lattice = tessara::engine::algorithm_by_name(name)->compute(context);
+    const std::vector<CoverEdge> expected = tessara::reference::direct_covering_scan(lattice.concepts);
+    for (const NeighbourSide side : {NeighbourSide::Attributes, NeighbourSide::Objects})
+      ASSERT_EQ(tessara::core::covering_from_neighbours(lattice.concepts, side), expected)
+          << label << ", " << name << ", " << (side == NeighbourSide::Attributes ? "attributes" : "objects")
+          << " side, " << lattice.concepts.size() << " concepts";
   }
+}
+
+TEST(CoveringDifferential, NeighbourWalkEqualsDirectScanOnRandomContexts) {
+  std::mt19937 rng(77);
+  std::uniform_int_distribution<std::uint32_t> small(0, 7);
+  std::uniform_int_distribution<std::uint32_t> medium(0, 12);
+  int round = 0;
+  for (const std::uint32_t size : kShapeSizes) {
+    for (int repeat = 0; repeat < 40; ++repeat, ++round) {
+      const std::uint32_t other = small(rng);
+      expect_same_covering(tessara::testing::random_context(rng, size, other), "round " + std::to_string(round));
+      expect_same_covering(tessara::testing::random_context(rng, other, size), "round " + std::to_string(round));
+    }
+  }
+  for (int repeat = 0; repeat < 600; ++repeat, ++round)
+    expect_same_covering(tessara::testing::random_context(rng, medium(rng), medium(rng)),
+                         "round " + std::to_string(round));
+}
+
+TEST(CoveringDifferential, BothSidesAgreeOnALargerLattice) {
+  std::mt19937 rng(5);
+  const tessara::core::Context context = tessara::testing::random_context(rng, 100, 16);
+  const ConceptLattice lattice = tessara::engine::algorithm_by_name("fcbo")->compute(context);
+  ASSERT_GT(lattice.concepts.size(), 500u);
+  EXPECT_EQ(tessara::core::covering_from_neighbours(lattice.concepts, NeighbourSide::Attributes),
+            tessara::core::covering_from_neighbours(lattice.concepts, NeighbourSide::Objects));
 }
 
 }  // namespace

@@ -2,12 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <random>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "tessara/engine/catalogue.hpp"
+#include "tessara/formats/read_context.hpp"
 #include "tessara/layout/number_text.hpp"
+#include "tessara/trace/trace.hpp"
 #include "lattice_support.hpp"
+#include "reference/svg_reference.hpp"
 
 namespace {
 
@@ -129,7 +140,118 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{0.35, "0.3", "0.35"},    // stored value lies below the tie
                       NumberCase{0.05, "0.1", "0.05"},    // stored value lies above the tie
                       NumberCase{1e-7, "0.0", "0.0000001"},  // never an exponent
-                      NumberCase{1e21, "1000000000000000000000.0", "1000000000000000000000"}),
+                      NumberCase{1e21, "1000000000000000000000.0", "1000000000000000000000"},
+                      NumberCase{-0.0, "-0.0", "-0"}, NumberCase{0.0, "0.0", "0"},
+                      NumberCase{9007199254740993.0, "9007199254740992.0", "9007199254740992"},
+                      NumberCase{-4503599627370497.0, "-4503599627370497.0", "-4503599627370497"}),
     [](const auto& info) { return "case_" + std::to_string(info.index); });
+
+// Whole numbers take a shortcut in append_fixed1; every value must still read
+// exactly as the general conversion writes it.
+TEST(NumberText, FixedTextEqualsTheGeneralConversion) {
+  std::mt19937_64 rng(3);
+  std::vector<double> values{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::max(),
+                             std::numeric_limits<double>::denorm_min(), 9007199254740992.0, -9007199254740992.0};
+  std::uniform_int_distribution<std::int64_t> whole(-(std::int64_t{1} << 54), std::int64_t{1} << 54);
+  std::uniform_int_distribution<int> halves(-400000, 400000);
+  for (int k = 0; k < 20000; ++k) {
+    values.push_back(static_cast<double>(whole(rng)));
+    values.push_back(halves(rng) * 0.5);
+    values.push_back(std::bit_cast<double>(rng()));
+  }
+  for (const double value : values) {
+    std::string fast;
+    std::string general;
+    tessara::layout::append_fixed1(fast, value);
+    tessara::reference::append_fixed1(general, value);
+    ASSERT_EQ(fast, general) << std::bit_cast<std::uint64_t>(value);
+  }
+}
+
+// ---- The whole drawing against the references ----
+
+std::vector<std::vector<std::uint64_t>>& layout_events() {
+  static std::vector<std::vector<std::uint64_t>> events;
+  return events;
+}
+
+void record_layout_event(const tessara::trace::Event& event) {
+  std::vector<std::uint64_t> fields;
+  for (const auto& field : event.fields) fields.push_back(std::get<std::uint64_t>(field.value));
+  layout_events().push_back(std::move(fields));
+}
+
+// Draws two copies of the lattice, one with the product code and one with the
+// references, and expects the same layout, cover cache, trace event and text.
+void expect_same_drawing(const ConceptLattice& lattice, const std::string& label) {
+  ConceptLattice fast = lattice;
+  ConceptLattice slow = lattice;
+  layout_events().clear();
+  tessara::trace::set_sink(&record_layout_event);
+  const LatticeLayout a = tessara::layout::sugiyama_layout(fast, tessara::layout::LayoutConfig{});
+  const LatticeLayout b = tessara::reference::sugiyama_layout(slow, tessara::layout::LayoutConfig{});
+  tessara::trace::set_sink(nullptr);
+  ASSERT_EQ(layout_events().size(), 2u) << label;
+  EXPECT_EQ(layout_events()[0], layout_events()[1]) << label;
+  ASSERT_EQ(fast.cover_cache, slow.cover_cache) << label;
+  ASSERT_EQ(a.nodes.size(), b.nodes.size()) << label;
+  for (std::size_t i = 0; i < a.nodes.size(); ++i) {
+    ASSERT_EQ(a.nodes[i].concept_index, b.nodes[i].concept_index) << label;
+    ASSERT_EQ(a.nodes[i].x, b.nodes[i].x) << label << ", concept " << i;
+    ASSERT_EQ(a.nodes[i].y, b.nodes[i].y) << label << ", concept " << i;
+  }
+  ASSERT_EQ(a.edges, b.edges) << label;
+  ASSERT_EQ(a.width, b.width) << label;
+  ASSERT_EQ(a.height, b.height) << label;
+  ASSERT_EQ(tessara::layout::write_svg(a, SvgStyle{}), tessara::reference::write_svg(b, SvgStyle{})) << label;
+  // Other pass counts: the sweeps may stop early only where further passes change nothing.
+  for (const std::uint64_t passes : {0u, 1u, 2u, 3u, 5u}) {
+    const tessara::layout::LayoutConfig config{.node_spacing = 80.0, .layer_spacing = 80.0, .crossing_iters = passes};
+    const LatticeLayout c = tessara::layout::sugiyama_layout(fast, config);
+    const LatticeLayout d = tessara::reference::sugiyama_layout(slow, config);
+    for (std::size_t i = 0; i < c.nodes.size(); ++i)
+      ASSERT_EQ(c.nodes[i].x, d.nodes[i].x) << label << ", " << passes << " passes, concept " << i;
+  }
+  // The cache is filled now: the second drawing reuses it on both sides.
+  ASSERT_EQ(tessara::layout::render_lattice_html(fast), tessara::reference::render_lattice_html(slow)) << label;
+}
+
+void expect_same_drawings(const tessara::core::Context& context, const std::string& label) {
+  for (const std::string_view name : tessara::engine::SUPPORTED_ALGORITHMS)
+    expect_same_drawing(tessara::engine::algorithm_by_name(name)->compute(context), label + ", " + std::string(name));
+}
+
+TEST(DrawingDifferential, RandomLatticesDrawByteForByteAsTheReference) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<std::uint32_t> small(0, 7);
+  std::uniform_int_distribution<std::uint32_t> medium(0, 11);
+  int round = 0;
+  for (const std::uint32_t size : {0u, 1u, 2u, 63u, 64u, 65u, 127u, 128u, 129u}) {
+    for (int repeat = 0; repeat < 12; ++repeat, ++round) {
+      const std::uint32_t other = small(rng);
+      expect_same_drawings(tessara::testing::random_context(rng, size, other), "round " + std::to_string(round));
+      expect_same_drawings(tessara::testing::random_context(rng, other, size), "round " + std::to_string(round));
+    }
+  }
+  for (int repeat = 0; repeat < 800; ++repeat, ++round)
+    expect_same_drawings(tessara::testing::random_context(rng, medium(rng), medium(rng)),
+                         "round " + std::to_string(round));
+}
+
+TEST(DrawingDifferential, TestDataLatticesDrawByteForByteAsTheReference) {
+  const std::filesystem::path data = std::filesystem::path(__FILE__).parent_path().parent_path() / "data";
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(data)) {
+    if (entry.path().extension() == ".md") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const auto context = tessara::formats::read_context(bytes, entry.path().filename().string());
+    ASSERT_TRUE(context.has_value()) << entry.path();
+    expect_same_drawings(*context, entry.path().filename().string());
+    ++files;
+  }
+  EXPECT_GE(files, 4);
+}
 
 }  // namespace

@@ -9,101 +9,51 @@
 namespace tessara::core {
 namespace {
 
-// Reads the extents of a concept list and answers "is x strictly below y".
-// Cardinalities are counted once up front; comparing them first is the cheap
-// half of the test and gives the same answer as testing the subset first.
-class ExtentOrder {
- public:
-  explicit ExtentOrder(const ConceptList& concepts) : concepts_(concepts), sizes_(concepts.size()) {
-    for (std::size_t i = 0; i < concepts.size(); ++i) sizes_[i] = concepts[i].extent.count();
+// Orders the edges by (lower, upper): a stable counting sort by lower, then
+// each lower's uppers sorted among themselves (they are few).
+std::vector<CoverEdge> sorted_edges(std::span<const CoverEdge> found, std::size_t n) {
+  std::vector<std::size_t> start(n + 1, 0);
+  for (const CoverEdge& edge : found) ++start[edge.lower + 1];
+  for (std::size_t v = 0; v < n; ++v) start[v + 1] += start[v];
+  std::vector<CoverEdge> edges(found.size());
+  std::vector<std::size_t> cursor(start.begin(), start.end() - 1);
+  for (const CoverEdge& edge : found) edges[cursor[edge.lower]++] = edge;
+  const auto by_upper = [](const CoverEdge& x, const CoverEdge& y) { return x.upper < y.upper; };
+  for (std::size_t v = 0; v < n; ++v) {
+    const auto first = edges.begin() + static_cast<std::ptrdiff_t>(start[v]);
+    const auto last = edges.begin() + static_cast<std::ptrdiff_t>(start[v + 1]);
+    if (!std::is_sorted(first, last, by_upper)) std::sort(first, last, by_upper);
   }
-
-  std::uint64_t size(std::size_t x) const { return sizes_[x]; }
-
-  bool strictly_below(std::size_t x, std::size_t y) const {
-    return sizes_[x] < sizes_[y] && is_subset(concepts_[x].extent, concepts_[y].extent);
-  }
-
- private:
-  const ConceptList& concepts_;
-  std::vector<std::uint64_t> sizes_;
-};
-
-bool has_intermediate(const ExtentOrder& order, std::size_t n, std::size_t a, std::size_t b) {
-  for (std::size_t l = 0; l < n; ++l) {
-    if (l == a || l == b) continue;
-    if (order.strictly_below(a, l) && order.strictly_below(l, b)) return true;
-  }
-  return false;
+  return edges;
 }
 
-bool edge_less(const CoverEdge& x, const CoverEdge& y) {
-  return x.lower != y.lower ? x.lower < y.lower : x.upper < y.upper;
-}
-
-// The concept indices by extent size, smallest first.
-std::vector<std::uint32_t> by_ascending_size(const ExtentOrder& order, std::size_t n) {
-  std::vector<std::uint32_t> sorted(n);
-  for (std::size_t i = 0; i < n; ++i) sorted[i] = static_cast<std::uint32_t>(i);
-  std::stable_sort(sorted.begin(), sorted.end(),
-                   [&order](std::uint32_t x, std::uint32_t y) { return order.size(x) < order.size(y); });
-  return sorted;
-}
-
-// Appends the covers of `a` to `covers`, in the order found. A strictly larger
-// extent b is a cover unless some cover c found before it lies strictly below
-// it: every intermediate concept is smaller than b, so it was visited earlier
-// and either is such a c or lies above one.
-void upper_covers_of(const ExtentOrder& order, std::span<const std::uint32_t> sorted, std::size_t a,
-                     std::vector<std::uint32_t>& covers) {
-  const auto larger = std::upper_bound(sorted.begin(), sorted.end(), order.size(a),
-                                       [&order](std::uint64_t size, std::uint32_t x) { return size < order.size(x); });
-  for (auto it = larger; it != sorted.end(); ++it) {
-    const std::uint32_t b = *it;
-    if (!order.strictly_below(a, b)) continue;
-    const bool above_a_cover = std::any_of(covers.begin(), covers.end(),
-                                           [&order, b](std::uint32_t c) { return order.strictly_below(c, b); });
-    if (!above_a_cover) covers.push_back(b);
-  }
+// Rough word operations per concept: every element outside a concept's set on
+// the walked side is tried once and checked against up to all the others.
+double walk_cost(std::uint64_t side, std::size_t other_stride) {
+  return static_cast<double>(side) * (static_cast<double>(side) + static_cast<double>(other_stride));
 }
 
 }  // namespace
 
-std::vector<CoverEdge> upward_covering_scan(const ConceptList& concepts) {
-  const std::size_t n = concepts.size();
-  if (n > std::numeric_limits<std::uint32_t>::max()) throw InternalFault(fault_text::kIndexOutOfRange);
-  const ExtentOrder order(concepts);
-  const std::vector<std::uint32_t> sorted = by_ascending_size(order, n);
-  std::vector<CoverEdge> edges;
-  std::vector<std::uint32_t> covers;
-  for (std::size_t a = 0; a < n; ++a) {
-    covers.clear();
-    upper_covers_of(order, sorted, a, covers);
-    std::sort(covers.begin(), covers.end());
-    for (const std::uint32_t b : covers) edges.push_back(CoverEdge{static_cast<std::uint32_t>(a), b});
-  }
-  return edges;
+NeighbourSide cheaper_neighbour_side(const ConceptList& concepts) {
+  const double by_attributes = walk_cost(concepts.n_attributes(), concepts.extent_stride());
+  const double by_objects = walk_cost(concepts.n_objects(), concepts.intent_stride());
+  return by_objects < by_attributes ? NeighbourSide::Objects : NeighbourSide::Attributes;
 }
 
-std::vector<CoverEdge> direct_covering_scan(const ConceptList& concepts) {
+std::vector<CoverEdge> covering_from_neighbours(const ConceptList& concepts, NeighbourSide side) {
   const std::size_t n = concepts.size();
   if (n > std::numeric_limits<std::uint32_t>::max()) throw InternalFault(fault_text::kIndexOutOfRange);
-  const ExtentOrder order(concepts);
-  std::vector<CoverEdge> edges;
-  for (std::size_t a = 0; a < n; ++a) {
-    for (std::size_t b = 0; b < n; ++b) {
-      if (b == a || !order.strictly_below(a, b)) continue;
-      if (has_intermediate(order, n, a, b)) continue;
-      edges.push_back(CoverEdge{static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b)});
-    }
-  }
-  // The loops already append in (lower, upper) order; the sort states the contract.
-  std::stable_sort(edges.begin(), edges.end(), edge_less);
-  return edges;
+  if (n < 2) return {};
+  std::vector<CoverEdge> found;
+  NeighbourWalk walk(concepts, side);
+  for (std::size_t i = 0; i < n; ++i) walk.visit(static_cast<std::uint32_t>(i), found);
+  return sorted_edges(found, n);
 }
 
 const std::vector<CoverEdge>& covering_edges(ConceptLattice& lattice) {
-  if (!lattice.cover_cache) lattice.cover_cache = direct_covering_scan(lattice.concepts);
+  if (!lattice.cover_cache)
+    lattice.cover_cache = covering_from_neighbours(lattice.concepts, cheaper_neighbour_side(lattice.concepts));
   return *lattice.cover_cache;
 }
 

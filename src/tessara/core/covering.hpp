@@ -1,27 +1,23 @@
 #pragma once
 
-#include <span>
 #include <vector>
 
 #include "tessara/core/concept.hpp"
+#include "tessara/core/neighbour_walk.hpp"
 
 namespace tessara::core {
 
 // The Hasse edges of the lattice, sorted by (lower, upper). The first call
 // computes them and stores them in lattice.cover_cache; later calls return the
-// cached list without recomputing. All extents must come from one context.
+// cached list without recomputing. The concepts must be every concept of one
+// context (as every enumeration algorithm delivers them), in any order.
 const std::vector<CoverEdge>& covering_edges(ConceptLattice& lattice);
 
-// The direct scan behind covering_edges, without the cache: for every pair
-// a < b (strict extent inclusion) it looks for an intermediate concept and keeps
-// the pair when there is none. Cubic in the number of concepts; kept as the
-// clear reference that faster methods are checked against.
-std::vector<CoverEdge> direct_covering_scan(const ConceptList& concepts);
+// The side covering_edges walks for this list.
+NeighbourSide cheaper_neighbour_side(const ConceptList& concepts);
 
-// The same sorted list as direct_covering_scan, found faster: for each concept
-// the strictly larger extents are visited smallest first, and one is a cover
-// unless it lies strictly above a cover already found. Quadratic in the number
-// of concepts times the number of covers of each.
-std::vector<CoverEdge> upward_covering_scan(const ConceptList& concepts);
+// The covering list of a complete concept lattice, sorted by (lower, upper),
+// found from each concept's neighbours and not from all pairs of concepts.
+std::vector<CoverEdge> covering_from_neighbours(const ConceptList& concepts, NeighbourSide side);
 
 }  // namespace tessara::core

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <limits>
-#include <tuple>
+#include <utility>
 
 #include "tessara/core/covering.hpp"
 #include "tessara/core/fault.hpp"
@@ -19,17 +19,26 @@ using Layers = std::vector<std::vector<std::uint32_t>>;
 
 // Neighbour lists of every concept in one direction, stored contiguously:
 // the neighbours of v are targets_[offsets_[v] .. offsets_[v + 1]), in the
-// order their edges appear in the covering list.
+// order their edges appear in the covering list. Given the layer of every
+// concept, only the edges between adjacent layers are kept: the sweeps look
+// at nothing else.
 class Neighbours {
  public:
   enum class Direction { Upper, Lower };
 
-  Neighbours(std::size_t n, std::span<const CoverEdge> edges, Direction direction)
-      : direction_(direction), offsets_(n + 1, 0), targets_(edges.size()) {
-    for (const CoverEdge& edge : edges) ++offsets_[source(edge, n) + 1];
+  Neighbours(std::size_t n, std::span<const CoverEdge> edges, Direction direction,
+             std::span<const std::uint32_t> layer_of = {})
+      : direction_(direction), offsets_(n + 1, 0) {
+    const auto kept = [&](const CoverEdge& edge) {
+      return layer_of.empty() || layer_of[edge.lower] == layer_of[edge.upper] + 1;
+    };
+    for (const CoverEdge& edge : edges)
+      if (kept(edge)) ++offsets_[source(edge, n) + 1];
     for (std::size_t v = 0; v < n; ++v) offsets_[v + 1] += offsets_[v];
+    targets_.resize(offsets_[n]);
     std::vector<std::size_t> cursor(offsets_.begin(), offsets_.end() - 1);
-    for (const CoverEdge& edge : edges) targets_[cursor[source(edge, n)]++] = target(edge);
+    for (const CoverEdge& edge : edges)
+      if (kept(edge)) targets_[cursor[source(edge, n)]++] = target(edge);
   }
 
   std::span<const std::uint32_t> of(std::uint32_t v) const {
@@ -51,25 +60,28 @@ class Neighbours {
 };
 
 // Longest-path layering from the top: a concept lies one layer below its
-// lowest-placed upper neighbour. Concepts are visited by extent size, largest
-// first, so every upper neighbour (strictly larger extent) is placed before it.
-std::vector<std::uint32_t> assign_layers(const core::ConceptList& concepts, const Neighbours& uppers) {
-  const std::size_t n = concepts.size();
-  std::vector<std::uint64_t> sizes(n);
-  for (std::size_t v = 0; v < n; ++v) sizes[v] = concepts[v].extent.count();
-  std::vector<std::uint32_t> order(n);
-  for (std::size_t v = 0; v < n; ++v) order[v] = static_cast<std::uint32_t>(v);
-  std::stable_sort(order.begin(), order.end(),
-                   [&sizes](std::uint32_t a, std::uint32_t b) { return sizes[a] > sizes[b]; });
-
+// lowest-placed upper neighbour, and concepts without one lie on layer 0.
+// The layer of a concept depends only on its upper neighbours' layers, so any
+// order that places every upper neighbour first gives the same layers; this
+// one takes a concept as soon as its last upper neighbour is placed (the
+// neighbours of an edge are different in extent size, so the order exists).
+std::vector<std::uint32_t> assign_layers(std::size_t n, const Neighbours& uppers, const Neighbours& lowers) {
   std::vector<std::uint32_t> layer_of(n, 0);
-  for (const std::uint32_t v : order) {
-    const auto above = uppers.of(v);
-    if (above.empty()) continue;
-    std::uint32_t deepest = 0;
-    for (const std::uint32_t u : above) deepest = std::max(deepest, layer_of[u]);
-    layer_of[v] = deepest + 1;
+  std::vector<std::uint32_t> waiting(n);  // upper neighbours not yet placed
+  std::vector<std::uint32_t> ready;
+  ready.reserve(n);
+  for (std::size_t v = 0; v < n; ++v) {
+    waiting[v] = static_cast<std::uint32_t>(uppers.of(static_cast<std::uint32_t>(v)).size());
+    if (waiting[v] == 0) ready.push_back(static_cast<std::uint32_t>(v));
   }
+  for (std::size_t next = 0; next < ready.size(); ++next) {
+    const std::uint32_t v = ready[next];
+    for (const std::uint32_t w : lowers.of(v)) {
+      layer_of[w] = std::max(layer_of[w], layer_of[v] + 1);
+      if (--waiting[w] == 0) ready.push_back(w);
+    }
+  }
+  if (ready.size() != n) throw InternalFault(fault_text::kIndexOutOfRange);
   return layer_of;
 }
 
@@ -84,23 +96,36 @@ Layers group_layers(std::span<const std::uint32_t> layer_of) {
 
 // Median-sweep crossing reduction. position_[v] is v's index within its own
 // layer and is refreshed after every reordering, so a sweep always sees the
-// fixed layer in its latest order.
+// fixed layer in its latest order. The neighbour lists hold only the edges
+// between adjacent layers, so every neighbour lies on the fixed layer.
 class CrossingReducer {
  public:
-  CrossingReducer(Layers& layers, std::span<const std::uint32_t> layer_of, const Neighbours& uppers,
-                  const Neighbours& lowers)
-      : layers_(layers), layer_of_(layer_of), uppers_(uppers), lowers_(lowers), position_(layer_of.size()) {
-    for (const auto& layer : layers_) record_positions(layer);
+  CrossingReducer(Layers& layers, const Neighbours& uppers, const Neighbours& lowers, std::size_t n)
+      : layers_(layers), uppers_(uppers), lowers_(lowers), position_(n) {
+    std::size_t widest = 0;
+    for (const auto& layer : layers_) {
+      record_positions(layer);
+      widest = std::max(widest, layer.size());
+    }
+    // Twice a key stays below twice the widest layer; with the index beside
+    // it, one 64-bit word orders a concept when that fits.
+    packed_ = widest < (std::size_t{1} << 31);
   }
 
+  // A pass is a function of the layer orders alone, so once a downward and
+  // the following upward pass (or the reverse) have both left every layer as
+  // it was, every later pass would too: the remaining passes are skipped.
   void run(std::uint64_t passes) {
     const std::size_t count = layers_.size();
-    for (std::uint64_t pass = 0; pass < passes; ++pass) {
+    std::uint64_t unchanged_in_a_row = 0;
+    for (std::uint64_t pass = 0; pass < passes && unchanged_in_a_row < 2; ++pass) {
+      bool changed = false;
       if (pass % 2 == 0) {
-        for (std::size_t i = 1; i < count; ++i) reorder_layer(i, uppers_, i - 1);
+        for (std::size_t i = 1; i < count; ++i) changed |= reorder_layer(i, uppers_);
       } else {
-        for (std::size_t i = count - 1; i-- > 0;) reorder_layer(i, lowers_, i + 1);
+        for (std::size_t i = count - 1; i-- > 0;) changed |= reorder_layer(i, lowers_);
       }
+      unchanged_in_a_row = changed ? 0 : unchanged_in_a_row + 1;
     }
   }
 
@@ -109,28 +134,60 @@ class CrossingReducer {
     for (std::size_t i = 0; i < layer.size(); ++i) position_[layer[i]] = static_cast<std::uint32_t>(i);
   }
 
-  void reorder_layer(std::size_t layer_index, const Neighbours& neighbours, std::size_t fixed_index) {
+  // Sorts the layer by key with ties kept in their current order: a sort by
+  // (key, current index). Keys already in order leave the layer as it is.
+  // Returns whether the order changed.
+  bool reorder_layer(std::size_t layer_index, const Neighbours& neighbours) {
     auto& layer = layers_[layer_index];
-    keyed_.clear();
+    keys_.resize(layer.size());
+    bool in_order = true;
+    std::uint64_t largest_key = 0;
     for (std::size_t i = 0; i < layer.size(); ++i) {
       scratch_.clear();
-      for (const std::uint32_t u : neighbours.of(layer[i]))
-        if (layer_of_[u] == fixed_index) scratch_.push_back(position_[u]);
-      keyed_.emplace_back(median_key(scratch_, i), i, layer[i]);
+      for (const std::uint32_t u : neighbours.of(layer[i])) scratch_.push_back(position_[u]);
+      keys_[i] = doubled_median_key(scratch_, i);
+      in_order = in_order && keys_[i] >= largest_key;
+      largest_key = std::max(largest_key, keys_[i]);
     }
-    // Ties on the key fall back to the current index: a stable sort by key.
-    std::sort(keyed_.begin(), keyed_.end());
-    for (std::size_t i = 0; i < layer.size(); ++i) layer[i] = std::get<2>(keyed_[i]);
+    if (in_order) return false;
+    reordered_.resize(layer.size());
+    if (largest_key < 4 * layer.size()) {
+      counting_sort(layer, largest_key);
+    } else if (packed_) {
+      for (std::size_t i = 0; i < layer.size(); ++i) keys_[i] = (keys_[i] << 32) | i;
+      std::sort(keys_.begin(), keys_.end());
+      for (std::size_t i = 0; i < layer.size(); ++i) reordered_[i] = layer[keys_[i] & 0xFFFFFFFFu];
+    } else {
+      keyed_.clear();
+      for (std::size_t i = 0; i < layer.size(); ++i) keyed_.emplace_back(keys_[i], i);
+      std::sort(keyed_.begin(), keyed_.end());
+      for (std::size_t i = 0; i < layer.size(); ++i) reordered_[i] = layer[keyed_[i].second];
+    }
+    layer.swap(reordered_);
     record_positions(layer);
+    return true;
+  }
+
+  // Keys are small integers (at most twice the wider of the two layers), so
+  // when there are not many more possible keys than concepts a counting sort
+  // does it; it is stable, so equal keys keep their current order.
+  void counting_sort(std::span<const std::uint32_t> layer, std::uint64_t largest_key) {
+    bucket_start_.assign(static_cast<std::size_t>(largest_key) + 2, 0);
+    for (std::size_t i = 0; i < layer.size(); ++i) ++bucket_start_[keys_[i] + 1];
+    for (std::size_t k = 1; k < bucket_start_.size(); ++k) bucket_start_[k] += bucket_start_[k - 1];
+    for (std::size_t i = 0; i < layer.size(); ++i) reordered_[bucket_start_[keys_[i]]++] = layer[i];
   }
 
   Layers& layers_;
-  std::span<const std::uint32_t> layer_of_;
   const Neighbours& uppers_;
   const Neighbours& lowers_;
   std::vector<std::uint32_t> position_;
+  bool packed_;
   std::vector<std::uint32_t> scratch_;
-  std::vector<std::tuple<double, std::size_t, std::uint32_t>> keyed_;
+  std::vector<std::uint64_t> keys_;                           // twice the key, by current index
+  std::vector<std::pair<std::uint64_t, std::size_t>> keyed_;  // (twice the key, current index)
+  std::vector<std::uint32_t> reordered_;
+  std::vector<std::uint32_t> bucket_start_;
 };
 
 // Grid coordinates: layer k at y = k * layer_spacing, its m concepts spaced
@@ -163,13 +220,29 @@ double clamped_span(const std::vector<LayoutNode>& nodes, double LayoutNode::* a
 
 }  // namespace
 
-double median_key(std::span<std::uint32_t> positions, std::size_t current_index) {
-  if (positions.empty()) return static_cast<double>(current_index);
-  std::sort(positions.begin(), positions.end());
+std::uint64_t doubled_median_key(std::span<std::uint32_t> positions, std::size_t current_index) {
   const std::size_t j = positions.size();
-  if (j % 2 == 1) return static_cast<double>(positions[j / 2]);
-  const std::uint64_t sum = std::uint64_t{positions[j / 2 - 1]} + positions[j / 2];
-  return static_cast<double>(sum) * 0.5;
+  if (j == 0) return 2 * std::uint64_t{current_index};
+  if (j == 1) return 2 * std::uint64_t{positions[0]};
+  if (j == 2) return std::uint64_t{positions[0]} + positions[1];
+  if (j <= 16) {
+    // Short lists, the common case, sort fastest by insertion.
+    for (std::size_t a = 1; a < j; ++a) {
+      const std::uint32_t value = positions[a];
+      std::size_t b = a;
+      for (; b > 0 && positions[b - 1] > value; --b) positions[b] = positions[b - 1];
+      positions[b] = value;
+    }
+  } else {
+    std::sort(positions.begin(), positions.end());
+  }
+  if (j % 2 == 1) return 2 * std::uint64_t{positions[j / 2]};
+  return std::uint64_t{positions[j / 2 - 1]} + positions[j / 2];
+}
+
+double median_key(std::span<std::uint32_t> positions, std::size_t current_index) {
+  // Halving an integer below 2^53 is exact, so this is the median itself.
+  return static_cast<double>(doubled_median_key(positions, current_index)) * 0.5;
 }
 
 LatticeLayout sugiyama_layout(core::ConceptLattice& lattice, const LayoutConfig& config) {
@@ -179,11 +252,13 @@ LatticeLayout sugiyama_layout(core::ConceptLattice& lattice, const LayoutConfig&
   const std::vector<CoverEdge>& edges = core::covering_edges(lattice);
 
   const Neighbours uppers(n, edges, Neighbours::Direction::Upper);
-  const std::vector<std::uint32_t> layer_of = assign_layers(lattice.concepts, uppers);
+  const Neighbours lowers(n, edges, Neighbours::Direction::Lower);
+  const std::vector<std::uint32_t> layer_of = assign_layers(n, uppers, lowers);
   Layers layers = group_layers(layer_of);
   if (layers.size() >= 2) {
-    const Neighbours lowers(n, edges, Neighbours::Direction::Lower);
-    CrossingReducer(layers, layer_of, uppers, lowers).run(config.crossing_iters);
+    const Neighbours adjacent_uppers(n, edges, Neighbours::Direction::Upper, layer_of);
+    const Neighbours adjacent_lowers(n, edges, Neighbours::Direction::Lower, layer_of);
+    CrossingReducer(layers, adjacent_uppers, adjacent_lowers, n).run(config.crossing_iters);
   }
 
   LatticeLayout layout;

@@ -50,4 +50,8 @@ LatticeLayout sugiyama_layout(core::ConceptLattice& lattice, const LayoutConfig&
 // even count). Sorts `positions` in place.
 double median_key(std::span<std::uint32_t> positions, std::size_t current_index);
 
+// Twice median_key, as an exact integer: layers sort on it without floating
+// point, in the same order.
+std::uint64_t doubled_median_key(std::span<std::uint32_t> positions, std::size_t current_index);
+
 }  // namespace tessara::layout

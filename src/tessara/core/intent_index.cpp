@@ -1,0 +1,58 @@
+#include "tessara/core/intent_index.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <limits>
+
+#include "tessara/core/fault.hpp"
+
+namespace tessara::core {
+namespace {
+
+// Mixes every word into 64 bits (a multiply-xorshift step per word), so that
+// sets differing in any bit spread over the table.
+std::uint64_t hash_words(std::span<const IntentIndex::Word> words) noexcept {
+  std::uint64_t h = 0x9E3779B97F4A7C15ull ^ words.size();
+  for (const IntentIndex::Word word : words) {
+    h ^= word;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 31;
+  }
+  h *= 0x94D049BB133111EBull;
+  return h ^ (h >> 29);
+}
+
+}  // namespace
+
+IntentIndex::IntentIndex(const ConceptList& concepts) : concepts_(concepts) {
+  if (concepts.size() >= kEmpty) throw InternalFault(fault_text::kIndexOutOfRange);
+  // At most half full, so probe sequences stay short.
+  const std::size_t capacity = std::bit_ceil(std::max<std::size_t>(2 * concepts.size(), 16));
+  mask_ = capacity - 1;
+  slots_.assign(capacity, kEmpty);
+  for (std::size_t i = 0; i < concepts.size(); ++i) {
+    const auto intent = concepts.intent_words(i);
+    std::size_t slot = slot_of(intent);
+    while (slots_[slot] != kEmpty) slot = (slot + 1) & mask_;
+    slots_[slot] = static_cast<std::uint32_t>(i);
+  }
+}
+
+std::size_t IntentIndex::slot_of(std::span<const Word> intent) const noexcept {
+  return static_cast<std::size_t>(hash_words(intent)) & mask_;
+}
+
+std::optional<std::uint32_t> IntentIndex::find(std::span<const Word> intent) const {
+  if (intent.size() != concepts_.intent_stride()) throw InternalFault(fault_text::kSetCapacitiesDiffer);
+  for (std::size_t slot = slot_of(intent);; slot = (slot + 1) & mask_) {
+    const std::uint32_t i = slots_[slot];
+    if (i == kEmpty) return std::nullopt;
+    // Intents are a few words: a plain loop beats a call to memcmp.
+    const auto stored = concepts_.intent_words(i);
+    std::size_t w = 0;
+    while (w < stored.size() && stored[w] == intent[w]) ++w;
+    if (w == stored.size()) return i;
+  }
+}
+
+}  // namespace tessara::core

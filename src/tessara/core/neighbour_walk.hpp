@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "tessara/core/concept.hpp"
+#include "tessara/core/intent_index.hpp"
+#include "tessara/core/lattice_incidence.hpp"
+
+namespace tessara::core {
+
+// Which side of the context the neighbour walk extends a concept by: one
+// attribute at a time (finding lower neighbours) or one object at a time
+// (finding upper neighbours). Both give the same edges; the cost grows with
+// the square of the side's size, so the smaller side is the cheaper one.
+enum class NeighbourSide { Attributes, Objects };
+
+// Lindig's neighbour procedure over a complete concept lattice. On the
+// attribute side, for a concept (A, B): start with min = M \ B; for each
+// m not in B, C = A ∩ m' and D = C'; when no element of min other than m lies
+// in D \ B, (C, D) is a lower neighbour, otherwise m leaves min. Every
+// neighbour is found exactly once, at the last element of D \ B in walking
+// order. The object side is the same with objects and attributes exchanged
+// and finds upper neighbours.
+//
+// The incidence is read back from the concepts themselves, and a neighbour's
+// index is found through a hash table of the intents; both are built once.
+class NeighbourWalk {
+ public:
+  using Word = std::uint64_t;
+
+  NeighbourWalk(const ConceptList& concepts, NeighbourSide side);
+
+  // Appends one edge per neighbour of concept i, in walking order.
+  void visit(std::uint32_t i, std::vector<CoverEdge>& edges);
+
+ private:
+  std::span<const Word> walked_set(std::uint32_t i) const;
+  std::span<const Word> other_set(std::uint32_t i) const;
+  void build_candidate(std::span<const Word> other, std::size_t x);
+  bool candidate_within(std::span<const Word> set) const;
+  bool rows_cost_within(std::uint64_t budget) const;
+  bool blocked_by_min(std::size_t x);
+  std::uint32_t neighbour_index(std::uint32_t i, std::size_t x);
+
+  const ConceptList& concepts_;
+  NeighbourSide side_;
+  PackedSets columns_;  // for each element x of the walked side, the other-side set x'
+  PackedSets rows_;     // the same relation indexed by the other side
+  IntentIndex index_;
+  std::uint64_t walked_capacity_;
+  Word last_word_mask_;
+
+  // Reused for every concept and candidate.
+  std::vector<std::uint32_t> nonzero_words_;    // positions of the non-zero words of the concept's other set
+  std::vector<std::uint32_t> candidate_words_;  // positions of the non-zero words of the candidate
+  std::vector<Word> candidate_bits_;            // and those words
+  std::vector<Word> min_;
+  std::uint64_t min_count_ = 0;
+  std::uint64_t outside_min_ = 0;  // elements outside the walked set that have left min
+  std::vector<Word> scratch_;  // walked-side words
+  std::vector<Word> key_;      // intent words of a neighbour
+};
+
+}  // namespace tessara::core
