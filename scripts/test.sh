@@ -9,6 +9,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || { echo "setup failed"; exit 1; }
 source scripts/venv.sh
+PYTHON="$VENV_PYTHON"
 # The environment's tools first: CMake, CTest and Ninja from PyPI, mypy, basedpyright.
 PATH="$VENV/bin:$PATH"
 export PATH
@@ -47,12 +48,12 @@ cpp_tests() {
 }
 
 wheel_checks() {
-  bash scripts/build.sh && "$VENV_PYTHON" -m abi3audit --strict --report dist/tessara-*.whl &&
-    "$VENV_PYTHON" scripts/check_wheel.py dist/tessara-*.whl
+  bash scripts/build.sh && "$PYTHON" -m abi3audit --strict --report dist/tessara-*.whl &&
+    "$PYTHON" scripts/check_wheel.py dist/tessara-*.whl
 }
 
 python_tests() {
-  "$VENV_PYTHON" -m pytest -q tests/python
+  "$PYTHON" -m pytest -q tests/python
 }
 
 run_suite "C++ tests (CTest)" cpp_tests
