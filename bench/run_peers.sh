@@ -10,7 +10,9 @@ if [ ! -f "${wheels[0]}" ]; then
   echo "run_peers: no wheel in dist/; run bash scripts/build.sh first" >&2
   exit 1
 fi
-PEERS_VENV=bench/.venv-peers
+PEERS_VENV="$PWD/bench/.venv-peers"
+# pip's and matplotlib's caches stay inside that environment too.
+export XDG_CACHE_HOME="$PEERS_VENV/cache" MPLCONFIGDIR="$PEERS_VENV/cache/matplotlib"
 if ! "$PEERS_VENV/bin/python" -c '' 2>/dev/null; then
   rm -rf "$PEERS_VENV"
   "${PYTHON:-python3}" -m venv "$PEERS_VENV"
