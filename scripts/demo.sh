@@ -4,4 +4,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
-"${PYTHON:-python3}" examples/quickstart.py
+source scripts/venv.sh
+"$VENV_PYTHON" examples/quickstart.py

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs everything the build, the demo and the tests need: the Debian
-# packages of the C++ dependencies and the Python packages of the build and
-# test tools. Safe to run again; it skips what is already there.
+# packages of the C++ dependencies, and the project's own virtual environment
+# .venv at the repository root with the build and test tools and the notebook
+# kernel. The global interpreter and the home directory stay untouched. Safe to
+# run again: it skips what is already there and reuses .venv.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-DEBIAN_PACKAGES=(build-essential pkg-config binutils
+DEBIAN_PACKAGES=(build-essential pkg-config binutils python3-dev python3-venv
   libexpat1-dev libcsv-dev nlohmann-json3-dev libutf8proc-dev systemtap-sdt-dev libgtest-dev)
 
 missing=()
@@ -20,8 +22,21 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-PYTHON="${PYTHON:-python3}"
+source scripts/venv.sh
+# PYTHON names the interpreter that creates .venv (python3 when unset).
+if ! "$VENV_PYTHON" -c '' 2>/dev/null; then
+  echo "setup: creating the virtual environment $VENV"
+  rm -rf "$VENV"
+  "${PYTHON:-python3}" -m venv "$VENV"
+fi
 # CMake and Ninja come from PyPI: the stable-ABI module build needs CMake 3.26 or later.
-"$PYTHON" -m pip install --quiet --disable-pip-version-check --root-user-action=ignore -r requirements-dev.txt
-# The notebook test runs its cells in this interpreter's kernel.
-"$PYTHON" -m ipykernel install --user --name python3 >/dev/null
+# The tools are installed again only when requirements-dev.txt has changed.
+stamp="$VENV/.requirements-dev.sha256"
+wanted="$(sha256sum requirements-dev.txt | cut -d' ' -f1)"
+if [ "$(cat "$stamp" 2>/dev/null)" != "$wanted" ]; then
+  "$VENV_PYTHON" -m pip install --quiet --disable-pip-version-check --upgrade pip
+  "$VENV_PYTHON" -m pip install --quiet --disable-pip-version-check -r requirements-dev.txt
+  echo "$wanted" >"$stamp"
+fi
+# The notebook test runs its cells in this kernel, registered inside .venv.
+"$VENV_PYTHON" -m ipykernel install --sys-prefix --name python3 >/dev/null

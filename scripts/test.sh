@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Second command of the README: installs everything, then runs every test
-# suite: the C++ tests through CTest, the checks on the built wheel (stable ABI,
-# one exported symbol) and the Python tests through pytest. Every suite runs
-# even when an earlier one fails; a summary of all of them closes the run, and
-# the exit status is non-zero when any failed.
+# suite in the project's virtual environment: the C++ tests through CTest, the
+# checks on the built wheel (stable ABI, manylinux tag, nothing needed outside
+# its policy) and the Python tests through pytest, the type stubs included.
+# Every suite runs even when an earlier one fails; a summary of all of them
+# closes the run, and the exit status is non-zero when any failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-PYTHON="${PYTHON:-python3}"
 bash scripts/setup.sh || { echo "setup failed"; exit 1; }
-# Use the CMake, CTest and Ninja that setup.sh installed from PyPI.
-PATH="$("$PYTHON" -c 'import cmake; print(cmake.CMAKE_BIN_DIR)'):$("$PYTHON" -c 'import ninja; print(ninja.BIN_DIR)'):$PATH"
+source scripts/venv.sh
+PYTHON="$VENV_PYTHON"
+# The environment's tools first: CMake, CTest and Ninja from PyPI, mypy, basedpyright.
+PATH="$VENV/bin:$PATH"
 export PATH
 JOBS="$(nproc)"
 
@@ -46,7 +48,8 @@ cpp_tests() {
 }
 
 wheel_checks() {
-  bash scripts/build.sh && "$PYTHON" -m abi3audit --strict --report dist/tessara-*.whl
+  bash scripts/build.sh && "$PYTHON" -m abi3audit --strict --report dist/tessara-*.whl &&
+    "$PYTHON" scripts/check_wheel.py dist/tessara-*.whl
 }
 
 python_tests() {

@@ -1,5 +1,6 @@
 """The example notebook runs top to bottom and the lattice cell shows the drawing."""
 
+import sys
 from pathlib import Path
 
 import pytest
@@ -26,6 +27,16 @@ def lattice_outputs():
     results = [out for out in cells[0].outputs if out.output_type == "execute_result"]
     assert len(results) == 1, cells[0].outputs
     return results[0].data
+
+
+def test_kernel_is_the_one_registered_in_this_environment():
+    # setup registers the kernel inside the virtual environment; one in the home
+    # directory or elsewhere would run the cells in another interpreter.
+    from jupyter_client.kernelspec import KernelSpecManager
+
+    spec = KernelSpecManager().get_kernel_spec("python3")
+    assert Path(spec.resource_dir).resolve().is_relative_to(Path(sys.prefix).resolve())
+    assert Path(spec.argv[0]).resolve() == Path(sys.executable).resolve()
 
 
 def expected_lattice():

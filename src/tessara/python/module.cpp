@@ -11,7 +11,8 @@
 namespace tessara::python {
 namespace {
 
-constexpr const char* kVersion = "0.2.0";
+// CMake passes its project version, so __version__ and the wheel never disagree.
+constexpr const char* kVersion = TESSARA_VERSION;
 
 // The interpreter that imported the module first; every other one is refused.
 std::atomic<std::int64_t> recorded_interpreter{-1};
