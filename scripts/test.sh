@@ -55,10 +55,16 @@ python_tests() {
 
 # The whole C++ suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 # (its own build directory); the first report fails the test that made it.
-sanitized_cpp_tests() {
+# One build directory serves this suite and the next, so the libraries are
+# compiled with the sanitizers once.
+configure_sanitized() {
   cmake -S . -B build/sanitized -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARA_BUILD_TESTS=ON \
-    -DTESSARA_BUILD_PYTHON=OFF -DTESSARA_SANITIZE=address,undefined -DTESSARA_WERROR=ON >/dev/null &&
-    cmake --build build/sanitized -j "$JOBS" &&
+    -DTESSARA_BUILD_PYTHON=ON -DPython_EXECUTABLE="$(command -v "$PYTHON")" \
+    -DTESSARA_SANITIZE=address,undefined -DTESSARA_WERROR=ON >/dev/null
+}
+
+sanitized_cpp_tests() {
+  configure_sanitized && cmake --build build/sanitized -j "$JOBS" &&
     ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:strict_string_checks=1 \
       UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
       ctest --test-dir build/sanitized --output-on-failure -j "$JOBS"
@@ -72,11 +78,8 @@ sanitized_cpp_tests() {
 # notebook test is left out: its cells run in a Jupyter kernel, a separate
 # interpreter that never loads this build.
 sanitized_python_tests() {
-  cmake -S . -B build/sanitized-python -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARA_BUILD_TESTS=OFF \
-    -DTESSARA_BUILD_PYTHON=ON -DTESSARA_SANITIZE=address,undefined -DTESSARA_WERROR=ON \
-    -DPython_EXECUTABLE="$(command -v "$PYTHON")" >/dev/null &&
-    cmake --build build/sanitized-python -j "$JOBS" &&
-    TESSARA_SANITIZED=1 PYTHONPATH="$PWD/build/sanitized-python/src/tessara/python" PYTHONMALLOC=malloc \
+  configure_sanitized && cmake --build build/sanitized -j "$JOBS" --target tessara &&
+    TESSARA_SANITIZED=1 PYTHONPATH="$PWD/build/sanitized/src/tessara/python" PYTHONMALLOC=malloc \
       LD_PRELOAD="$(g++ -print-file-name=libasan.so)" \
       ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp" \
       UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
