@@ -1,9 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "tessara/core/set_view.hpp"
@@ -26,13 +29,20 @@ struct ConceptView {
 };
 
 // The concepts of one context in the order they were appended, stored without
-// a heap allocation per set: the extent words of all concepts in one array and
-// the intent words in another, each concept taking a fixed stride in both.
-// The capacities are fixed by the constructor or, for a list made empty, by
-// the first concept appended.
+// a heap allocation per set. Each concept is one record of extent words
+// followed by intent words (fixed strides); records sit in fixed-size chunks,
+// so growth never copies what is stored and peak memory stays at the list's
+// own size. The capacities are fixed by the constructor or, for a list made
+// empty, by the first concept appended.
 class ConceptList {
  public:
   using Word = std::uint64_t;
+
+  // The writable words of a record just added; the caller fills both spans.
+  struct Slot {
+    std::span<Word> extent;
+    std::span<Word> intent;
+  };
 
   ConceptList() = default;
   ConceptList(std::uint64_t n_objects, std::uint64_t n_attributes)
@@ -40,10 +50,27 @@ class ConceptList {
         n_attributes_(n_attributes),
         extent_stride_(ObjectSet::word_count(n_objects)),
         intent_stride_(AttributeSet::word_count(n_attributes)),
+        record_words_(extent_stride_ + intent_stride_),
+        chunk_shift_(chunk_shift_for(record_words_)),
         shaped_(true) {}
   // Convenience for building a list from owning concepts (tests, small callers).
   explicit ConceptList(const std::vector<Concept>& concepts) {
     for (const Concept& c : concepts) push_back(c);
+  }
+
+  ConceptList(const ConceptList& other) { copy_from(other); }
+  ConceptList& operator=(const ConceptList& other) {
+    if (this != &other) {
+      ConceptList copy(other);
+      *this = std::move(copy);
+    }
+    return *this;
+  }
+  // A moved-from list is empty and unshaped.
+  ConceptList(ConceptList&& other) noexcept { take_from(other); }
+  ConceptList& operator=(ConceptList&& other) noexcept {
+    if (this != &other) take_from(other);
+    return *this;
   }
 
   std::size_t size() const noexcept { return size_; }
@@ -54,25 +81,36 @@ class ConceptList {
   std::size_t intent_stride() const noexcept { return intent_stride_; }
 
   std::span<const Word> extent_words(std::size_t i) const {
-    check(i);
-    return std::span<const Word>(extents_.data() + i * extent_stride_, extent_stride_);
+    return std::span<const Word>(record(i), extent_stride_);
   }
   std::span<const Word> intent_words(std::size_t i) const {
-    check(i);
-    return std::span<const Word>(intents_.data() + i * intent_stride_, intent_stride_);
+    return std::span<const Word>(record(i) + extent_stride_, intent_stride_);
   }
 
   ConceptView operator[](std::size_t i) const {
-    return ConceptView{ObjectSetView(extent_words(i), n_objects_), AttributeSetView(intent_words(i), n_attributes_)};
+    const Word* words = record(i);
+    return ConceptView{ObjectSetView(std::span<const Word>(words, extent_stride_), n_objects_),
+                       AttributeSetView(std::span<const Word>(words + extent_stride_, intent_stride_), n_attributes_)};
+  }
+
+  // Adds one record and hands out its words to be filled (their contents are
+  // undefined until then). Precondition: the list has its capacities.
+  Slot append_slot() {
+    if (!shaped_) throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    const std::size_t chunk = size_ >> chunk_shift_;
+    if (chunk == chunks_.size()) chunks_.push_back(std::make_unique_for_overwrite<Word[]>(record_words_ << chunk_shift_));
+    Word* words = chunks_[chunk].get() + (size_ & chunk_mask()) * record_words_;
+    ++size_;
+    return Slot{std::span<Word>(words, extent_stride_), std::span<Word>(words + extent_stride_, intent_stride_)};
   }
 
   // Appends one concept given by its words (extent_stride() and intent_stride() words).
   void append(std::span<const Word> extent, std::span<const Word> intent) {
     if (!shaped_ || extent.size() != extent_stride_ || intent.size() != intent_stride_)
       throw InternalFault(fault_text::kSetCapacitiesDiffer);
-    extents_.insert(extents_.end(), extent.begin(), extent.end());
-    intents_.insert(intents_.end(), intent.begin(), intent.end());
-    ++size_;
+    const Slot slot = append_slot();
+    std::copy(extent.begin(), extent.end(), slot.extent.begin());
+    std::copy(intent.begin(), intent.end(), slot.intent.begin());
   }
 
   void push_back(const Concept& c) {
@@ -83,15 +121,22 @@ class ConceptList {
   }
 
   void pop_back() {
-    if (size_ == 0) throw InternalFault(fault_text::kIndexOutOfRange);
+    if (size_ == 0 || size_ <= released_ << chunk_shift_) throw InternalFault(fault_text::kIndexOutOfRange);
     --size_;
-    extents_.resize(size_ * extent_stride_);
-    intents_.resize(size_ * intent_stride_);
+    if ((size_ & chunk_mask()) == 0) chunks_.resize(size_ >> chunk_shift_);
   }
 
   void reserve(std::size_t concepts) {
-    extents_.reserve(concepts * extent_stride_);
-    intents_.reserve(concepts * intent_stride_);
+    if (shaped_) chunks_.reserve((concepts >> chunk_shift_) + 1);
+  }
+
+  // Gives the memory of every chunk whose concepts all lie below `index` back
+  // to the allocator, for a consumer that reads the list once from the front
+  // and wants peak memory low. Those concepts must not be read afterwards:
+  // reading one is an internal fault.
+  void release_before(std::size_t index) noexcept {
+    const std::size_t whole = std::min(index, size_) >> chunk_shift_;
+    for (; released_ < whole; ++released_) chunks_[released_].reset();
   }
 
   class Iterator {
@@ -127,24 +172,76 @@ class ConceptList {
   Iterator begin() const noexcept { return Iterator(this, 0); }
   Iterator end() const noexcept { return Iterator(this, size_); }
 
-  friend bool operator==(const ConceptList& a, const ConceptList& b) noexcept {
-    return a.size_ == b.size_ && (a.size_ == 0 || (a.n_objects_ == b.n_objects_ && a.n_attributes_ == b.n_attributes_ &&
-                                                   a.extents_ == b.extents_ && a.intents_ == b.intents_));
+  friend bool operator==(const ConceptList& a, const ConceptList& b) {
+    if (a.size_ != b.size_) return false;
+    if (a.size_ == 0) return true;
+    if (a.n_objects_ != b.n_objects_ || a.n_attributes_ != b.n_attributes_) return false;
+    for (std::size_t i = 0; i < a.size_; ++i) {
+      const Word* x = a.record(i);
+      const Word* y = b.record(i);
+      if (!std::equal(x, x + a.record_words_, y)) return false;
+    }
+    return true;
   }
 
  private:
-  void check(std::size_t i) const {
-    if (i >= size_) throw InternalFault(fault_text::kIndexOutOfRange);
+  // About 1 MiB per chunk, a power of two of records so that finding a
+  // record is a shift and a mask.
+  static constexpr std::size_t kChunkWords = std::size_t{1} << 17;
+  static unsigned chunk_shift_for(std::size_t record_words) noexcept {
+    unsigned shift = 0;
+    while (shift < 17 && (record_words << (shift + 1)) <= kChunkWords) ++shift;
+    return shift;
+  }
+  std::size_t chunk_mask() const noexcept { return (std::size_t{1} << chunk_shift_) - 1; }
+
+  const Word* record(std::size_t i) const {
+    const std::size_t chunk = i >> chunk_shift_;
+    if (i >= size_ || chunk < released_) throw InternalFault(fault_text::kIndexOutOfRange);
+    return chunks_[chunk].get() + (i & chunk_mask()) * record_words_;
+  }
+
+  void take_from(ConceptList& other) noexcept {
+    n_objects_ = std::exchange(other.n_objects_, 0);
+    n_attributes_ = std::exchange(other.n_attributes_, 0);
+    extent_stride_ = std::exchange(other.extent_stride_, 0);
+    intent_stride_ = std::exchange(other.intent_stride_, 0);
+    record_words_ = std::exchange(other.record_words_, 0);
+    chunk_shift_ = std::exchange(other.chunk_shift_, 0);
+    shaped_ = std::exchange(other.shaped_, false);
+    size_ = std::exchange(other.size_, 0);
+    released_ = std::exchange(other.released_, 0);
+    chunks_ = std::move(other.chunks_);
+    other.chunks_.clear();
+  }
+
+  void copy_from(const ConceptList& other) {
+    n_objects_ = other.n_objects_;
+    n_attributes_ = other.n_attributes_;
+    extent_stride_ = other.extent_stride_;
+    intent_stride_ = other.intent_stride_;
+    record_words_ = other.record_words_;
+    chunk_shift_ = other.chunk_shift_;
+    shaped_ = other.shaped_;
+    released_ = 0;
+    size_ = 0;
+    for (std::size_t i = 0; i < other.size_; ++i) {
+      const Word* words = other.record(i);
+      const Slot slot = append_slot();
+      std::copy(words, words + record_words_, slot.extent.data());
+    }
   }
 
   std::uint64_t n_objects_ = 0;
   std::uint64_t n_attributes_ = 0;
   std::size_t extent_stride_ = 0;
   std::size_t intent_stride_ = 0;
+  std::size_t record_words_ = 0;
+  unsigned chunk_shift_ = 0;
   bool shaped_ = false;
   std::size_t size_ = 0;
-  std::vector<Word> extents_;
-  std::vector<Word> intents_;
+  std::size_t released_ = 0;  // chunks given back by release_before
+  std::vector<std::unique_ptr<Word[]>> chunks_;
 };
 
 // One Hasse-diagram edge between positions of ConceptLattice::concepts.

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Word loops shared by the enumeration kernels. Sets are raw runs of packed
+// 64-bit words; a half-open word range [lo, hi) says where a set can have
+// members, so loops over an extent skip the words known to be zero.
+namespace tessara::engine::words {
+
+using Word = std::uint64_t;
+
+// Where a set has members: words outside [lo, hi) are zero; lo == hi when the set is empty.
+struct Range {
+  std::size_t lo;
+  std::size_t hi;
+
+  bool empty() const noexcept { return lo == hi; }
+};
+
+inline Range nonzero_range(const Word* set, std::size_t lo, std::size_t hi) noexcept {
+  while (lo < hi && set[lo] == 0) ++lo;
+  while (hi > lo && set[hi - 1] == 0) --hi;
+  return Range{lo, hi};
+}
+
+inline bool has_bit(const Word* set, std::uint64_t i) noexcept { return ((set[i / 64] >> (i % 64)) & 1u) != 0; }
+inline void set_bit(Word* set, std::uint64_t i) noexcept { set[i / 64] |= Word{1} << (i % 64); }
+
+// The bits below position `end` of word w (all of them for words wholly below end).
+inline Word below_mask(std::size_t w, std::uint64_t end) noexcept {
+  const std::uint64_t first = std::uint64_t{w} * 64;
+  if (end >= first + 64) return ~Word{0};
+  if (end <= first) return 0;
+  return (Word{1} << (end - first)) - 1;
+}
+
+// The bits at or above position `begin` of word w.
+inline Word from_mask(std::size_t w, std::uint64_t begin) noexcept { return ~below_mask(w, begin); }
+
+// True when every member of x inside `range` is in y (x has no members outside it).
+inline bool subset_in(const Word* x, const Word* y, Range range) noexcept {
+  for (std::size_t w = range.lo; w < range.hi; ++w)
+    if ((x[w] & ~y[w]) != 0) return false;
+  return true;
+}
+
+// out = a & column over `range` of a and zero elsewhere, for a set of `width`
+// words. Returns true when out equals a (the column holds all of a).
+inline bool intersect_into(Word* out, const Word* a, const Word* column, Range range, std::size_t width) noexcept {
+  for (std::size_t w = 0; w < range.lo; ++w) out[w] = 0;
+  Word lost = 0;
+  for (std::size_t w = range.lo; w < range.hi; ++w) {
+    const Word kept = a[w] & column[w];
+    lost |= a[w] ^ kept;
+    out[w] = kept;
+  }
+  for (std::size_t w = range.hi; w < width; ++w) out[w] = 0;
+  return lost == 0;
+}
+
+// Like intersect_into but writes nothing: true when the column holds all of a.
+inline bool contains_all(const Word* column, const Word* a, Range range) noexcept { return subset_in(a, column, range); }
+
+inline void copy(Word* out, const Word* in, std::size_t width) noexcept {
+  for (std::size_t w = 0; w < width; ++w) out[w] = in[w];
+}
+
+}  // namespace tessara::engine::words
