@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <iterator>
 #include <memory>
@@ -9,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "tessara/core/chunk_memory.hpp"
 #include "tessara/core/set_view.hpp"
 #include "tessara/core/sets.hpp"
 
@@ -30,9 +32,10 @@ struct ConceptView {
 
 // The concepts of one context in the order they were appended, stored without
 // a heap allocation per set. Each concept is one record of extent words
-// followed by intent words (fixed strides); records sit in fixed-size chunks,
-// so growth never copies what is stored and peak memory stays at the list's
-// own size. The capacities are fixed by the constructor or, for a list made
+// followed by intent words (fixed strides). Records sit in chunks that double
+// from about 4 KiB up to 2 MiB and then stay at that size, so growth never
+// copies what is stored, a small list stays small and a large one lives on
+// huge pages. The capacities are fixed by the constructor or, for a list made
 // empty, by the first concept appended.
 class ConceptList {
  public:
@@ -51,7 +54,8 @@ class ConceptList {
         extent_stride_(ObjectSet::word_count(n_objects)),
         intent_stride_(AttributeSet::word_count(n_attributes)),
         record_words_(extent_stride_ + intent_stride_),
-        chunk_shift_(chunk_shift_for(record_words_)),
+        full_shift_(full_chunk_shift(record_words_)),
+        first_shift_(full_shift_ > kGrowthSteps ? full_shift_ - kGrowthSteps : 0),
         shaped_(true) {}
   // Convenience for building a list from owning concepts (tests, small callers).
   explicit ConceptList(const std::vector<Concept>& concepts) {
@@ -97,9 +101,9 @@ class ConceptList {
   // undefined until then). Precondition: the list has its capacities.
   Slot append_slot() {
     if (!shaped_) throw InternalFault(fault_text::kSetCapacitiesDiffer);
-    const std::size_t chunk = size_ >> chunk_shift_;
-    if (chunk == chunks_.size()) chunks_.push_back(std::make_unique_for_overwrite<Word[]>(record_words_ << chunk_shift_));
-    Word* words = chunks_[chunk].get() + (size_ & chunk_mask()) * record_words_;
+    const Place place = place_of(size_);
+    if (place.chunk == chunks_.size()) chunks_.push_back(allocate_chunk(record_words_ << chunk_shift(place.chunk)));
+    Word* words = chunks_[place.chunk].get() + place.offset * record_words_;
     ++size_;
     return Slot{std::span<Word>(words, extent_stride_), std::span<Word>(words + extent_stride_, intent_stride_)};
   }
@@ -121,13 +125,14 @@ class ConceptList {
   }
 
   void pop_back() {
-    if (size_ == 0 || size_ <= released_ << chunk_shift_) throw InternalFault(fault_text::kIndexOutOfRange);
+    if (size_ == 0 || size_ <= chunk_start(released_)) throw InternalFault(fault_text::kIndexOutOfRange);
     --size_;
-    if ((size_ & chunk_mask()) == 0) chunks_.resize(size_ >> chunk_shift_);
+    const Place place = place_of(size_);
+    if (place.offset == 0) chunks_.resize(place.chunk);
   }
 
   void reserve(std::size_t concepts) {
-    if (shaped_) chunks_.reserve((concepts >> chunk_shift_) + 1);
+    if (shaped_ && concepts > 0) chunks_.reserve(place_of(concepts - 1).chunk + 1);
   }
 
   // Gives the memory of every chunk whose concepts all lie below `index` back
@@ -135,8 +140,8 @@ class ConceptList {
   // and wants peak memory low. Those concepts must not be read afterwards:
   // reading one is an internal fault.
   void release_before(std::size_t index) noexcept {
-    const std::size_t whole = std::min(index, size_) >> chunk_shift_;
-    for (; released_ < whole; ++released_) chunks_[released_].reset();
+    const std::size_t end = std::min(index, size_);
+    while (released_ < chunks_.size() && chunk_start(released_ + 1) <= end) chunks_[released_++].reset();
   }
 
   class Iterator {
@@ -185,20 +190,44 @@ class ConceptList {
   }
 
  private:
-  // About 1 MiB per chunk, a power of two of records so that finding a
-  // record is a shift and a mask.
-  static constexpr std::size_t kChunkWords = std::size_t{1} << 17;
-  static unsigned chunk_shift_for(std::size_t record_words) noexcept {
+  // A full chunk holds a power of two of records taking about 2 MiB; the
+  // first ones are 2, 4, 8, ... times smaller, kGrowthSteps of them.
+  static constexpr std::size_t kFullChunkWords = kHugeChunkBytes / sizeof(Word);
+  static constexpr unsigned kGrowthSteps = 9;
+  static unsigned full_chunk_shift(std::size_t record_words) noexcept {
     unsigned shift = 0;
-    while (shift < 17 && (record_words << (shift + 1)) <= kChunkWords) ++shift;
+    while (shift < 18 && (record_words << (shift + 1)) <= kFullChunkWords) ++shift;
     return shift;
   }
-  std::size_t chunk_mask() const noexcept { return (std::size_t{1} << chunk_shift_) - 1; }
+  unsigned growth_steps() const noexcept { return full_shift_ - first_shift_; }
+  unsigned chunk_shift(std::size_t chunk) const noexcept {
+    return first_shift_ + static_cast<unsigned>(std::min<std::size_t>(chunk, growth_steps()));
+  }
+  // The index of the first record of a chunk.
+  std::size_t chunk_start(std::size_t chunk) const noexcept {
+    const std::size_t growing = std::min<std::size_t>(chunk, growth_steps());
+    return (((std::size_t{1} << growing) - 1) << first_shift_) + ((chunk - growing) << full_shift_);
+  }
+
+  struct Place {
+    std::size_t chunk;
+    std::size_t offset;
+  };
+  Place place_of(std::size_t i) const noexcept {
+    const std::size_t growing_records = chunk_start(growth_steps());
+    if (i < growing_records) {
+      const auto chunk = static_cast<std::size_t>(std::bit_width((i >> first_shift_) + 1) - 1);
+      return Place{chunk, i - chunk_start(chunk)};
+    }
+    const std::size_t beyond = i - growing_records;
+    return Place{growth_steps() + (beyond >> full_shift_), beyond & ((std::size_t{1} << full_shift_) - 1)};
+  }
 
   const Word* record(std::size_t i) const {
-    const std::size_t chunk = i >> chunk_shift_;
-    if (i >= size_ || chunk < released_) throw InternalFault(fault_text::kIndexOutOfRange);
-    return chunks_[chunk].get() + (i & chunk_mask()) * record_words_;
+    if (i >= size_) throw InternalFault(fault_text::kIndexOutOfRange);
+    const Place place = place_of(i);
+    if (place.chunk < released_) throw InternalFault(fault_text::kIndexOutOfRange);
+    return chunks_[place.chunk].get() + place.offset * record_words_;
   }
 
   void take_from(ConceptList& other) noexcept {
@@ -207,7 +236,8 @@ class ConceptList {
     extent_stride_ = std::exchange(other.extent_stride_, 0);
     intent_stride_ = std::exchange(other.intent_stride_, 0);
     record_words_ = std::exchange(other.record_words_, 0);
-    chunk_shift_ = std::exchange(other.chunk_shift_, 0);
+    full_shift_ = std::exchange(other.full_shift_, 0);
+    first_shift_ = std::exchange(other.first_shift_, 0);
     shaped_ = std::exchange(other.shaped_, false);
     size_ = std::exchange(other.size_, 0);
     released_ = std::exchange(other.released_, 0);
@@ -221,7 +251,8 @@ class ConceptList {
     extent_stride_ = other.extent_stride_;
     intent_stride_ = other.intent_stride_;
     record_words_ = other.record_words_;
-    chunk_shift_ = other.chunk_shift_;
+    full_shift_ = other.full_shift_;
+    first_shift_ = other.first_shift_;
     shaped_ = other.shaped_;
     released_ = 0;
     size_ = 0;
@@ -237,11 +268,12 @@ class ConceptList {
   std::size_t extent_stride_ = 0;
   std::size_t intent_stride_ = 0;
   std::size_t record_words_ = 0;
-  unsigned chunk_shift_ = 0;
+  unsigned full_shift_ = 0;   // log2 of the records in a full chunk
+  unsigned first_shift_ = 0;  // log2 of the records in the first chunk
   bool shaped_ = false;
   std::size_t size_ = 0;
   std::size_t released_ = 0;  // chunks given back by release_before
-  std::vector<std::unique_ptr<Word[]>> chunks_;
+  std::vector<ChunkMemory> chunks_;
 };
 
 // One Hasse-diagram edge between positions of ConceptLattice::concepts.
