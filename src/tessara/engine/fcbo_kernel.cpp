@@ -41,7 +41,11 @@ class Walk {
         n_(context.n_attributes()),
         extent_words_(columns_.words_per_column()),
         intent_words_(core::AttributeSet::word_count(n_)),
-        order_(order) {}
+        order_(order) {
+    rows_.reserve(context.n_objects() * intent_words_);
+    for (const core::AttributeSet& row : context.rows()) rows_.insert(rows_.end(), row.words().begin(), row.words().end());
+    last_word_mask_ = n_ % 64 == 0 ? ~Word{0} : (Word{1} << (n_ % 64)) - 1;
+  }
 
   core::ConceptList run(const core::Context& context) {
     core::ConceptList out(context.n_objects(), n_);
@@ -89,6 +93,9 @@ class Walk {
 
   // Closes every candidate of the concept (extent, intent) from attribute
   // `start` on and queues the canonical ones in `level`.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+  __attribute__((target_clones("popcnt", "default")))
+#endif
   void expand(const Word* extent, const Word* intent, std::uint64_t start, const Failure* inherited, Level& level) {
     level.count = 0;
     level.taken = 0;
@@ -104,13 +111,52 @@ class Walk {
       Word* child = level.extents.data() + level.count * extent_words_;
       words::intersect_into(child, extent, column(j), range, extent_words_);
       const Range child_range = words::nonzero_range(child, range.lo, range.hi);
-      const Failure failure = first_failure(child, child_range, intent, j);
+      Word* closure = level.intents.data() + level.count * intent_words_;
+      Failure failure;
+      if (count_members(child, child_range) * intent_words_ <= n_) {
+        // Few objects: their rows give the whole closure quicker than the columns.
+        close_by_rows(child, child_range, closure);
+        failure = gained_below(closure, intent, j);
+      } else {
+        failure = first_failure(child, child_range, intent, j);
+        if (failure.bits == 0) close_above(child, child_range, intent, j, closure);
+      }
       level.failures[j] = failure;
       if (failure.bits != 0) continue;
-      close_above(child, child_range, intent, j, level.intents.data() + level.count * intent_words_);
       level.attributes[level.count] = static_cast<std::uint32_t>(j);
       ++level.count;
     }
+  }
+
+  static std::uint64_t count_members(const Word* set, Range range) noexcept {
+    std::uint64_t members = 0;
+    for (std::size_t w = range.lo; w < range.hi; ++w) members += static_cast<std::uint64_t>(std::popcount(set[w]));
+    return members;
+  }
+
+  // closure = the attributes every object of `child` has, from the rows.
+  void close_by_rows(const Word* child, Range child_range, Word* closure) const {
+    for (std::size_t w = 0; w < intent_words_; ++w) closure[w] = ~Word{0};
+    closure[intent_words_ - 1] = last_word_mask_;
+    for (std::size_t w = child_range.lo; w < child_range.hi; ++w) {
+      Word objects = child[w];
+      while (objects != 0) {
+        const std::size_t g = w * 64 + static_cast<std::size_t>(std::countr_zero(objects));
+        objects &= objects - 1;
+        const Word* row = rows_.data() + g * intent_words_;
+        for (std::size_t v = 0; v < intent_words_; ++v) closure[v] &= row[v];
+      }
+    }
+  }
+
+  // The first word below j in which `closure` has attributes the intent lacks.
+  Failure gained_below(const Word* closure, const Word* intent, std::uint64_t j) const {
+    const std::size_t last_word = static_cast<std::size_t>(j / 64);
+    for (std::size_t w = 0; w <= last_word && w < intent_words_; ++w) {
+      const Word gained = closure[w] & ~intent[w] & words::below_mask(w, j);
+      if (gained != 0) return Failure{static_cast<std::uint32_t>(w), gained};
+    }
+    return Failure{};
   }
 
   // The first word below j in which the closure of `child` gains attributes
@@ -152,6 +198,8 @@ class Walk {
   const std::size_t extent_words_;
   const std::size_t intent_words_;
   const ChildOrder order_;
+  std::vector<Word> rows_;  // the incidence rows, intent_words_ words each
+  Word last_word_mask_ = 0;
   std::deque<Level> levels_;
 };
 
