@@ -121,13 +121,15 @@ def timed(run, repeats: int):
 
 
 PEAK_RSS_SCRIPT = """
-import importlib.util, resource, sys
+import importlib.util, sys
 spec = importlib.util.spec_from_file_location("engine_bench", {path!r})
 bench = sys.modules["engine_bench"] = importlib.util.module_from_spec(spec)
 spec.loader.exec_module(bench)
 ctx = bench.CASES_BY_NAME[{case!r}].source.context()
 concepts = bench.tessara.compute_concepts(ctx)
-print(len(concepts), resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)
+# VmHWM belongs to this process image; ru_maxrss would carry the parent's over the exec.
+peak = next(line.split()[1] for line in open("/proc/self/status") if line.startswith("VmHWM:"))
+print(len(concepts), peak)
 """
 
 
