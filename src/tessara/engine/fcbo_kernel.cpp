@@ -136,6 +136,9 @@ class Walk {
 
   // closure = the attributes every object of `child` has, from the rows.
   void close_by_rows(const Word* child, Range child_range, Word* closure) const {
+    // Up to two words the running intersection stays in registers.
+    if (intent_words_ == 1) return close_by_rows_fixed<1>(child, child_range, closure);
+    if (intent_words_ == 2) return close_by_rows_fixed<2>(child, child_range, closure);
     for (std::size_t w = 0; w < intent_words_; ++w) closure[w] = ~Word{0};
     closure[intent_words_ - 1] = last_word_mask_;
     for (std::size_t w = child_range.lo; w < child_range.hi; ++w) {
@@ -147,6 +150,22 @@ class Walk {
         for (std::size_t v = 0; v < intent_words_; ++v) closure[v] &= row[v];
       }
     }
+  }
+
+  template <std::size_t kWords>
+  void close_by_rows_fixed(const Word* child, Range child_range, Word* closure) const {
+    Word running[kWords];
+    for (std::size_t v = 0; v < kWords; ++v) running[v] = ~Word{0};
+    running[kWords - 1] = last_word_mask_;
+    for (std::size_t w = child_range.lo; w < child_range.hi; ++w) {
+      Word objects = child[w];
+      while (objects != 0) {
+        const Word* row = rows_.data() + (w * 64 + static_cast<std::size_t>(std::countr_zero(objects))) * kWords;
+        objects &= objects - 1;
+        for (std::size_t v = 0; v < kWords; ++v) running[v] &= row[v];
+      }
+    }
+    for (std::size_t v = 0; v < kWords; ++v) closure[v] = running[v];
   }
 
   // The first word below j in which `closure` has attributes the intent lacks.
