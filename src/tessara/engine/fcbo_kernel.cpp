@@ -28,6 +28,7 @@ struct Failure {
 struct Level {
   std::vector<Word> extents;
   std::vector<Word> intents;
+  std::vector<Range> ranges;  // where each child extent has members; its other words are stale
   std::vector<std::uint32_t> attributes;
   std::size_t count = 0;
   std::size_t taken = 0;
@@ -54,7 +55,8 @@ class Walk {
     out.append(all_objects.words(), top_intent.words());
 
     const std::vector<Failure> nothing_known(n_);
-    expand(all_objects.words().data(), top_intent.words().data(), 0, nothing_known.data(), level_at(0));
+    expand(all_objects.words().data(), words::nonzero_range(all_objects.words().data(), 0, extent_words_),
+           top_intent.words().data(), 0, nothing_known.data(), level_at(0));
     std::size_t depth = 0;
     while (true) {
       Level& level = levels_[depth];
@@ -67,8 +69,11 @@ class Walk {
       ++level.taken;
       const Word* extent = level.extents.data() + i * extent_words_;
       const Word* intent = level.intents.data() + i * intent_words_;
-      out.append(std::span<const Word>(extent, extent_words_), std::span<const Word>(intent, intent_words_));
-      expand(extent, intent, std::uint64_t{level.attributes[i]} + 1, level.failures.data(), level_at(depth + 1));
+      const core::ConceptList::Slot slot = out.append_slot();
+      words::copy_spread(slot.extent.data(), extent, level.ranges[i], extent_words_);
+      words::copy(slot.intent.data(), intent, intent_words_);
+      expand(extent, level.ranges[i], intent, std::uint64_t{level.attributes[i]} + 1, level.failures.data(),
+             level_at(depth + 1));
       ++depth;
     }
     return out;
@@ -86,6 +91,7 @@ class Walk {
     const std::size_t capacity = level.attributes.empty() ? 8 : 2 * level.attributes.size();
     level.extents.resize(capacity * extent_words_);
     level.intents.resize(capacity * intent_words_);
+    level.ranges.resize(capacity);
     level.attributes.resize(capacity);
   }
 
@@ -96,10 +102,10 @@ class Walk {
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
   __attribute__((target_clones("popcnt", "default")))
 #endif
-  void expand(const Word* extent, const Word* intent, std::uint64_t start, const Failure* inherited, Level& level) {
+  void expand(const Word* extent, Range range, const Word* intent, std::uint64_t start, const Failure* inherited,
+              Level& level) {
     level.count = 0;
     level.taken = 0;
-    const Range range = words::nonzero_range(extent, 0, extent_words_);
     for (std::uint64_t j = start; j < n_; ++j) {
       if (words::has_bit(intent, j)) continue;
       const Failure known = inherited[j];
@@ -109,7 +115,7 @@ class Walk {
       }
       make_room(level);
       Word* child = level.extents.data() + level.count * extent_words_;
-      words::intersect_into(child, extent, column(j), range, extent_words_);
+      words::intersect_in(child, extent, column(j), range);
       const Range child_range = words::nonzero_range(child, range.lo, range.hi);
       Word* closure = level.intents.data() + level.count * intent_words_;
       Failure failure;
@@ -123,6 +129,7 @@ class Walk {
       }
       level.failures[j] = failure;
       if (failure.bits != 0) continue;
+      level.ranges[level.count] = child_range;
       level.attributes[level.count] = static_cast<std::uint32_t>(j);
       ++level.count;
     }

@@ -33,6 +33,7 @@ struct Known {
 struct Level {
   std::vector<Word> intent;
   std::vector<Word> extents;
+  std::vector<Range> ranges;  // where each child extent has members; its other words are stale
   std::vector<std::uint32_t> attributes;
   std::size_t count = 0;
   std::size_t taken = 0;
@@ -54,7 +55,8 @@ class Walk {
     Level& root = level_at(0);
     words::copy(root.intent.data(), top_intent.words().data(), intent_words_);
     const std::vector<Known> nothing_known(n_);
-    expand(all_objects.words().data(), 0, nothing_known.data(), root);
+    expand(all_objects.words().data(), words::nonzero_range(all_objects.words().data(), 0, extent_words_), 0,
+           nothing_known.data(), root);
     out.append(all_objects.words(), root.intent);
 
     std::size_t depth = 0;
@@ -70,8 +72,10 @@ class Walk {
       Level& next = level_at(depth + 1);
       words::copy(next.intent.data(), level.intent.data(), intent_words_);
       words::set_bit(next.intent.data(), level.attributes[i]);
-      expand(extent, std::uint64_t{level.attributes[i]} + 1, level.known.data(), next);
-      out.append(std::span<const Word>(extent, extent_words_), next.intent);
+      expand(extent, level.ranges[i], std::uint64_t{level.attributes[i]} + 1, level.known.data(), next);
+      const core::ConceptList::Slot slot = out.append_slot();
+      words::copy_spread(slot.extent.data(), extent, level.ranges[i], extent_words_);
+      words::copy(slot.intent.data(), next.intent.data(), intent_words_);
       ++depth;
     }
     return out;
@@ -92,6 +96,7 @@ class Walk {
     if (level.count < level.attributes.size()) return;
     const std::size_t capacity = level.attributes.empty() ? 8 : 2 * level.attributes.size();
     level.extents.resize(capacity * extent_words_);
+    level.ranges.resize(capacity);
     level.attributes.resize(capacity);
   }
 
@@ -101,11 +106,10 @@ class Walk {
   // (level.intent) is known below start: an attribute whose column holds the
   // extent joins the intent at once; any other gives a candidate extent,
   // queued as a child when no column below it outside the intent holds it.
-  void expand(const Word* extent, std::uint64_t start, const Known* inherited, Level& level) {
+  void expand(const Word* extent, Range range, std::uint64_t start, const Known* inherited, Level& level) {
     level.count = 0;
     level.taken = 0;
     Word* intent = level.intent.data();
-    const Range range = words::nonzero_range(extent, 0, extent_words_);
     for (std::uint64_t k = start; k < n_; ++k) {
       if (words::has_bit(intent, k)) continue;
       const Known known = inherited[k];
@@ -122,7 +126,7 @@ class Walk {
         continue;
       }
       if (!known.empty) {
-        if (words::intersect_into(child, extent, column(k), range, extent_words_)) {
+        if (words::intersect_in(child, extent, column(k), range)) {
           words::set_bit(intent, k);
           continue;
         }
@@ -132,8 +136,7 @@ class Walk {
           child_range.empty() ? first_missing_below(intent, k) : first_holding_column(child, child_range, intent, k);
       level.known[k] = Known{witness, child_range.empty()};
       if (witness != kNoWitness) continue;
-      if (known.empty)
-        for (std::size_t w = 0; w < extent_words_; ++w) child[w] = 0;
+      level.ranges[level.count] = child_range;
       level.attributes[level.count] = static_cast<std::uint32_t>(k);
       ++level.count;
     }

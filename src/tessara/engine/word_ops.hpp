@@ -45,22 +45,25 @@ inline bool subset_in(const Word* x, const Word* y, Range range) noexcept {
   return true;
 }
 
-// out = a & column over `range` of a and zero elsewhere, for a set of `width`
-// words. Returns true when out equals a (the column holds all of a).
-inline bool intersect_into(Word* out, const Word* a, const Word* column, Range range, std::size_t width) noexcept {
-  for (std::size_t w = 0; w < range.lo; ++w) out[w] = 0;
+// out = a & column inside `range` (a has no members outside it); the words of
+// out outside the range are left as they are. Returns true when out equals a
+// there (the column holds all of a).
+inline bool intersect_in(Word* out, const Word* a, const Word* column, Range range) noexcept {
   Word lost = 0;
   for (std::size_t w = range.lo; w < range.hi; ++w) {
     const Word kept = a[w] & column[w];
     lost |= a[w] ^ kept;
     out[w] = kept;
   }
-  for (std::size_t w = range.hi; w < width; ++w) out[w] = 0;
   return lost == 0;
 }
 
-// Like intersect_into but writes nothing: true when the column holds all of a.
-inline bool contains_all(const Word* column, const Word* a, Range range) noexcept { return subset_in(a, column, range); }
+// out = the `width` words of a set whose members all lie in `range` of `in`.
+inline void copy_spread(Word* out, const Word* in, Range range, std::size_t width) noexcept {
+  for (std::size_t w = 0; w < range.lo; ++w) out[w] = 0;
+  for (std::size_t w = range.lo; w < range.hi; ++w) out[w] = in[w];
+  for (std::size_t w = range.hi; w < width; ++w) out[w] = 0;
+}
 
 inline void copy(Word* out, const Word* in, std::size_t width) noexcept {
   for (std::size_t w = 0; w < width; ++w) out[w] = in[w];
