@@ -71,6 +71,31 @@ void expect_same_as_references(const core::Context& context, const std::string& 
   }
 }
 
+// Many objects, most with no attributes, the others taking one of a few row
+// patterns: extents then hold a handful of objects spread over many words,
+// the shape the kernels take object by object.
+testing::Rows scattered_patterns(std::mt19937& rng, std::size_t n_objects, std::size_t n_attributes,
+                                 std::size_t patterns, double share) {
+  const testing::Rows pattern_rows = testing::random_rows(rng, patterns, n_attributes, 0.25);
+  std::bernoulli_distribution used(share);
+  std::uniform_int_distribution<std::size_t> pick(0, patterns - 1);
+  testing::Rows rows(n_objects, std::vector<bool>(n_attributes, false));
+  for (auto& row : rows)
+    if (used(rng)) row = pattern_rows[pick(rng)];
+  return rows;
+}
+
+TEST(AgainstReference, FewObjectsSpreadOverManyWords) {
+  std::mt19937 rng(13);
+  for (int round = 0; round < 8; ++round) {
+    const std::size_t objects = round % 2 == 0 ? 2000 : 1500;
+    const std::size_t attributes = round % 4 < 2 ? 30 : 66;
+    expect_same_as_references(testing::context_from_rows(scattered_patterns(rng, objects, attributes, 40, 0.03),
+                                                         attributes),
+                              "scattered round " + std::to_string(round));
+  }
+}
+
 struct Shape {
   std::size_t objects;
   std::size_t attributes;
@@ -117,7 +142,8 @@ TEST(AgainstReference, SmallDenseContexts) {
 // Rich lattices over more than one word of attributes and objects.
 TEST(AgainstReference, MediumContexts) {
   std::mt19937 rng(11);
-  const Shape shapes[] = {{40, 70, 0.2}, {70, 40, 0.25}, {130, 66, 0.08}, {66, 130, 0.07}, {30, 20, 0.5}};
+  const Shape shapes[] = {{40, 70, 0.2},  {70, 40, 0.25},   {130, 66, 0.08},
+                          {66, 130, 0.07}, {30, 20, 0.5},    {1100, 24, 0.03}};
   for (const Shape shape : shapes)
     for (int round = 0; round < 4; ++round)
       expect_same_as_references(
