@@ -112,9 +112,9 @@ class Walk {
     // An extent with far fewer objects than words is tried object by object: a
     // candidate costs a probe of column j per object and the AND of the rows
     // of the objects kept, and its words are written only when it is kept.
-    const std::uint64_t members = count_members(extent, range);
+    const std::uint64_t members = words::count_in(extent, range);
     const bool sparse = members * 8 <= range.hi - range.lo && members * intent_words_ <= n_;
-    if (sparse) list_members(extent, range, level);
+    if (sparse) words::list_members(extent, range, level.objects, level.picked);
     for (std::uint64_t j = start; j < n_; ++j) {
       if (words::has_bit(intent, j)) continue;
       const Failure known = inherited[j];
@@ -126,17 +126,12 @@ class Walk {
       Word* child = level.extents.data() + level.count * extent_words_;
       Word* closure = level.intents.data() + level.count * intent_words_;
       if (sparse) {
-        const Word* kept_by = column(j);
-        std::size_t picked = 0;
-        for (const std::uint32_t g : level.objects) {
-          level.picked[picked] = g;
-          picked += words::has_bit(kept_by, g) ? 1 : 0;
-        }
+        const std::size_t picked = words::filter_listed(level.objects, column(j), level.picked);
         close_by_listed_rows(level.picked.data(), picked, closure);
         const Failure failure = gained_below(closure, intent, j);
         level.failures[j] = failure;
         if (failure.bits != 0) continue;
-        level.ranges[level.count] = write_listed(level.picked.data(), picked, child);
+        level.ranges[level.count] = words::write_listed(level.picked.data(), picked, child);
         level.attributes[level.count] = static_cast<std::uint32_t>(j);
         ++level.count;
         continue;
@@ -144,7 +139,7 @@ class Walk {
       words::intersect_in(child, extent, column(j), range);
       const Range child_range = words::nonzero_range(child, range.lo, range.hi);
       Failure failure;
-      if (count_members(child, child_range) * intent_words_ <= n_) {
+      if (words::count_in(child, child_range) * intent_words_ <= n_) {
         // Few objects: their rows give the whole closure quicker than the columns.
         close_by_rows(child, child_range, closure);
         failure = gained_below(closure, intent, j);
@@ -158,28 +153,6 @@ class Walk {
       level.attributes[level.count] = static_cast<std::uint32_t>(j);
       ++level.count;
     }
-  }
-
-  // level.objects = the members of the extent; level.picked gets room for as many.
-  static void list_members(const Word* extent, Range range, Level& level) {
-    level.objects.clear();
-    for (std::size_t w = range.lo; w < range.hi; ++w) {
-      Word bits = extent[w];
-      while (bits != 0) {
-        level.objects.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
-        bits &= bits - 1;
-      }
-    }
-    if (level.picked.size() < level.objects.size()) level.picked.resize(level.objects.size());
-  }
-
-  // The words of the listed objects (ascending) inside the returned range.
-  static Range write_listed(const std::uint32_t* objects, std::size_t count, Word* set) noexcept {
-    if (count == 0) return Range{0, 0};
-    const Range range{objects[0] / 64, objects[count - 1] / 64 + std::size_t{1}};
-    for (std::size_t w = range.lo; w < range.hi; ++w) set[w] = 0;
-    for (std::size_t k = 0; k < count; ++k) words::set_bit(set, objects[k]);
-    return range;
   }
 
   // closure = the attributes every listed object has.
@@ -204,12 +177,6 @@ class Walk {
       for (std::size_t v = 0; v < kWords; ++v) running[v] &= row[v];
     }
     for (std::size_t v = 0; v < kWords; ++v) closure[v] = running[v];
-  }
-
-  static std::uint64_t count_members(const Word* set, Range range) noexcept {
-    std::uint64_t members = 0;
-    for (std::size_t w = range.lo; w < range.hi; ++w) members += static_cast<std::uint64_t>(std::popcount(set[w]));
-    return members;
   }
 
   // closure = the attributes every object of `child` has, from the rows.

@@ -38,6 +38,9 @@ struct Level {
   std::size_t count = 0;
   std::size_t taken = 0;
   std::vector<Known> known;  // indexed by attribute
+  // A sparse extent being expanded, as its objects, and the objects of one candidate.
+  std::vector<std::uint32_t> objects;
+  std::vector<std::uint32_t> picked;
 };
 
 class Walk {
@@ -106,10 +109,17 @@ class Walk {
   // (level.intent) is known below start: an attribute whose column holds the
   // extent joins the intent at once; any other gives a candidate extent,
   // queued as a child when no column below it outside the intent holds it.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+  __attribute__((target_clones("popcnt", "default")))
+#endif
   void expand(const Word* extent, Range range, std::uint64_t start, const Known* inherited, Level& level) {
     level.count = 0;
     level.taken = 0;
     Word* intent = level.intent.data();
+    // An extent with far fewer objects than words is intersected and tested
+    // object by object: one probe of a column per object.
+    const bool sparse = words::count_in(extent, range) * 8 <= range.hi - range.lo;
+    if (sparse) words::list_members(extent, range, level.objects, level.picked);
     for (std::uint64_t k = start; k < n_; ++k) {
       if (words::has_bit(intent, k)) continue;
       const Known known = inherited[k];
@@ -123,6 +133,21 @@ class Walk {
       if (range.empty()) {
         // Every column holds the empty extent.
         words::set_bit(intent, k);
+        continue;
+      }
+      if (sparse) {
+        const std::size_t picked = known.empty ? 0 : words::filter_listed(level.objects, column(k), level.picked);
+        if (picked == level.objects.size()) {
+          words::set_bit(intent, k);
+          continue;
+        }
+        const std::uint32_t witness = picked == 0 ? first_missing_below(intent, k)
+                                                  : first_column_holding_listed(level.picked.data(), picked, intent, k);
+        level.known[k] = Known{witness, picked == 0};
+        if (witness != kNoWitness) continue;
+        level.ranges[level.count] = words::write_listed(level.picked.data(), picked, child);
+        level.attributes[level.count] = static_cast<std::uint32_t>(k);
+        ++level.count;
         continue;
       }
       if (!known.empty) {
@@ -148,6 +173,23 @@ class Walk {
     for (std::size_t w = 0; w * 64 < k; ++w) {
       const Word missing = ~intent[w] & words::below_mask(w, k);
       if (missing != 0) return static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(missing)));
+    }
+    return kNoWitness;
+  }
+
+  // The same for a child extent given as its objects.
+  std::uint32_t first_column_holding_listed(const std::uint32_t* objects, std::size_t count, const Word* intent,
+                                            std::uint64_t k) const {
+    for (std::size_t w = 0; w * 64 < k; ++w) {
+      Word candidates = ~intent[w] & words::below_mask(w, k);
+      while (candidates != 0) {
+        const auto i = static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(candidates)));
+        candidates &= candidates - 1;
+        const Word* holder = column(i);
+        std::size_t held = 0;
+        while (held < count && words::has_bit(holder, objects[held])) ++held;
+        if (held == count) return i;
+      }
     }
     return kNoWitness;
   }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Word loops shared by the enumeration kernels. Sets are raw runs of packed
 // 64-bit words; a half-open word range [lo, hi) says where a set can have
@@ -63,6 +65,49 @@ inline void copy_spread(Word* out, const Word* in, Range range, std::size_t widt
   for (std::size_t w = 0; w < range.lo; ++w) out[w] = 0;
   for (std::size_t w = range.lo; w < range.hi; ++w) out[w] = in[w];
   for (std::size_t w = range.hi; w < width; ++w) out[w] = 0;
+}
+
+// The number of members inside `range`.
+inline std::uint64_t count_in(const Word* set, Range range) noexcept {
+  std::uint64_t members = 0;
+  for (std::size_t w = range.lo; w < range.hi; ++w) members += static_cast<std::uint64_t>(std::popcount(set[w]));
+  return members;
+}
+
+// objects = the members of the set, ascending; picked gets room for as many
+// (the buffer a candidate's objects are filtered into).
+inline void list_members(const Word* set, Range range, std::vector<std::uint32_t>& objects,
+                         std::vector<std::uint32_t>& picked) {
+  objects.clear();
+  for (std::size_t w = range.lo; w < range.hi; ++w) {
+    Word bits = set[w];
+    while (bits != 0) {
+      objects.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
+      bits &= bits - 1;
+    }
+  }
+  if (picked.size() < objects.size()) picked.resize(objects.size());
+}
+
+// The words of the listed objects (ascending) inside the returned range; the
+// words outside it are left as they are.
+inline Range write_listed(const std::uint32_t* objects, std::size_t count, Word* set) noexcept {
+  if (count == 0) return Range{0, 0};
+  const Range range{objects[0] / 64, objects[count - 1] / 64 + std::size_t{1}};
+  for (std::size_t w = range.lo; w < range.hi; ++w) set[w] = 0;
+  for (std::size_t k = 0; k < count; ++k) set_bit(set, objects[k]);
+  return range;
+}
+
+// Keeps the listed objects that `column` holds, in order, in `picked`; returns how many.
+inline std::size_t filter_listed(const std::vector<std::uint32_t>& objects, const Word* column,
+                                 std::vector<std::uint32_t>& picked) noexcept {
+  std::size_t count = 0;
+  for (const std::uint32_t g : objects) {
+    picked[count] = g;
+    count += has_bit(column, g) ? 1 : 0;
+  }
+  return count;
 }
 
 inline void copy(Word* out, const Word* in, std::size_t width) noexcept {
