@@ -1,24 +1,34 @@
-"""Time the concept engine through the Python module on one seeded random context.
+"""Time the concept engine through the Python module on a list of named cases.
 
-Builds a Burmeister CXT text for a random context (default 1,000 objects x 60
-attributes at 15% density), parses it once with tessara.parse_context, then
-times tessara.compute_concepts for every supported algorithm and
-tessara.compute_implications, printing the best and median wall-clock times
-over the repeats together with the number of concepts or implications found.
+Each case builds one context (a seeded random Burmeister CXT text, or a data
+file read with its own file name) and runs its measures: compute_lattice for
+every algorithm (engine and context copy, no dicts), compute_concepts end to
+end (the dicts included), the peak resident memory of compute_concepts in a
+fresh interpreter, and compute_implications. Every timed measure prints the
+best and the median wall-clock time over the repeats and the number of
+concepts or implications found.
 
-    python bench/engine_bench.py [--objects N] [--attributes M] [--density D]
-                                 [--seed S] [--repeats R] [--implication-repeats R]
+    python bench/engine_bench.py [--case NAME ...] [--repeats R] [--list]
 
-The canonical base is much slower than the enumerations (minutes at the
-default size), so it is timed once unless asked otherwise.
+Cases are listed by --list. The canonical base is much slower than the
+enumerations, so compute_implications is timed once. To add a case, append a
+Case to CASES below.
 """
 
 import argparse
+import dataclasses
+import pathlib
 import random
 import statistics
+import subprocess
+import sys
 import time
+from typing import Callable, List
 
 import tessara
+
+DATA = pathlib.Path(__file__).resolve().parent.parent.parent / "shared" / "data"
+ALGORITHMS = ("next-closure", "in-close-5", "fcbo")
 
 
 def random_cxt(n_objects: int, n_attributes: int, density: float, seed: int) -> bytes:
@@ -31,41 +41,133 @@ def random_cxt(n_objects: int, n_attributes: int, density: float, seed: int) -> 
     return ("\n".join(lines) + "\n").encode("ascii")
 
 
+@dataclasses.dataclass
+class Source:
+    """How a case gets its context: the bytes and the file name parse_context sees."""
+
+    describe: str
+    load: Callable[[], bytes]
+    filename: str
+
+    def context(self):
+        return tessara.parse_context(self.load(), self.filename)
+
+
+def random_source(n_objects: int, n_attributes: int, density: float, seed: int) -> Source:
+    return Source(f"{n_objects} objects x {n_attributes} attributes, density {density}, seed {seed}",
+                  lambda: random_cxt(n_objects, n_attributes, density, seed), "bench.cxt")
+
+
+def file_source(name: str) -> Source:
+    return Source(str(DATA / name), lambda: (DATA / name).read_bytes(), name)
+
+
+@dataclasses.dataclass
+class Measure:
+    """One timed call on the case's context; `run` returns something with a len()."""
+
+    label: str
+    unit: str
+    run: Callable[[object], object]
+    repeats: int = 0  # 0: the --repeats value
+
+
+def lattice_measures(algorithms=ALGORITHMS) -> List[Measure]:
+    return [Measure(f"compute_lattice({name!r})", "concepts",
+                    lambda ctx, name=name: range(tessara.compute_lattice(ctx, name).n_concepts))
+            for name in algorithms]
+
+
+def concepts_measures(algorithms=ALGORITHMS) -> List[Measure]:
+    return [Measure(f"compute_concepts({name!r})", "concepts",
+                    lambda ctx, name=name: tessara.compute_concepts(ctx, name))
+            for name in algorithms]
+
+
+def implications_measure(repeats: int = 1) -> Measure:
+    return Measure("compute_implications()", "implications", tessara.compute_implications, repeats)
+
+
+@dataclasses.dataclass
+class Case:
+    name: str
+    source: Source
+    measures: List[Measure]
+    peak_rss: bool = False  # also measure compute_concepts' peak memory in a fresh interpreter
+
+
+CASES = [
+    Case("mushroom", file_source("mushroom.dat"),
+         lattice_measures() + concepts_measures(("next-closure",)), peak_rss=True),
+    Case("random-1000x60", random_source(1000, 60, 0.15, 20260101),
+         lattice_measures() + concepts_measures()),
+    Case("random-5000x100", random_source(5000, 100, 0.10, 20260102), lattice_measures()),
+    Case("dense-200x30", random_source(200, 30, 0.50, 20260103),
+         lattice_measures() + concepts_measures(("next-closure",))),
+    Case("implications-1000x60", random_source(1000, 60, 0.15, 20260101), [implications_measure()]),
+]
+
+
 def timed(run, repeats: int):
     """Runs `run` repeatedly; returns (seconds of each run, result of the last run)."""
     seconds = []
     result = None
     for _ in range(repeats):
+        result = None  # free the last result before the next run
         start = time.perf_counter()
         result = run()
         seconds.append(time.perf_counter() - start)
     return seconds, result
 
 
+PEAK_RSS_SCRIPT = """
+import importlib.util, sys
+spec = importlib.util.spec_from_file_location("engine_bench", {path!r})
+bench = sys.modules["engine_bench"] = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(bench)
+ctx = bench.CASES_BY_NAME[{case!r}].source.context()
+concepts = bench.tessara.compute_concepts(ctx)
+# VmHWM belongs to this process image; ru_maxrss would carry the parent's over the exec.
+peak = next(line.split()[1] for line in open("/proc/self/status") if line.startswith("VmHWM:"))
+print(len(concepts), peak)
+"""
+
+
+def peak_rss(case: Case):
+    """(concepts, peak RSS in MB) of compute_concepts(ctx) in a fresh interpreter."""
+    script = PEAK_RSS_SCRIPT.format(path=str(pathlib.Path(__file__).resolve()), case=case.name)
+    out = subprocess.run([sys.executable, "-c", script], check=True, capture_output=True, text=True).stdout
+    concepts, kilobytes = out.split()
+    return int(concepts), int(kilobytes) / 1024
+
+
+CASES_BY_NAME = {case.name: case for case in CASES}
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--objects", type=int, default=1000)
-    parser.add_argument("--attributes", type=int, default=60)
-    parser.add_argument("--density", type=float, default=0.15)
-    parser.add_argument("--seed", type=int, default=20260101)
-    parser.add_argument("--repeats", type=int, default=3)
-    parser.add_argument("--implication-repeats", type=int, default=1)
+    parser.add_argument("--case", action="append", choices=sorted(CASES_BY_NAME), help="run only these cases")
+    parser.add_argument("--repeats", type=int, default=5)
+    parser.add_argument("--list", action="store_true", help="list the cases and exit")
     args = parser.parse_args()
+    if args.list:
+        for case in CASES:
+            print(f"{case.name:22} {case.source.describe}")
+        return
 
-    data = random_cxt(args.objects, args.attributes, args.density, args.seed)
-    ctx = tessara.parse_context(data, "bench.cxt")
-    print(f"tessara {tessara.__version__}: {args.objects} objects x {args.attributes} attributes, "
-          f"density {args.density}, seed {args.seed}")
-
-    runs = [(f"compute_concepts({name!r})", "concepts", args.repeats,
-             lambda name=name: tessara.compute_concepts(ctx, name))
-            for name in tessara.supported_algorithms()]
-    runs.append(("compute_implications()", "implications", args.implication_repeats,
-                 lambda: tessara.compute_implications(ctx)))
-    for label, unit, repeats, run in runs:
-        seconds, result = timed(run, repeats)
-        print(f"  {label:32} {min(seconds):9.3f} s best {statistics.median(seconds):9.3f} s median"
-              f" of {repeats}   {len(result):>8} {unit}")
+    print(f"tessara {tessara.__version__}, Python {sys.version.split()[0]}")
+    for case in CASES if args.case is None else [CASES_BY_NAME[name] for name in args.case]:
+        ctx = case.source.context()
+        print(f"{case.name}: {case.source.describe} ({ctx})")
+        for measure in case.measures:
+            repeats = measure.repeats or args.repeats
+            seconds, result = timed(lambda: measure.run(ctx), repeats)
+            print(f"  {measure.label:32} {min(seconds):9.3f} s best {statistics.median(seconds):9.3f} s median"
+                  f" of {repeats}   {len(result):>8} {measure.unit}", flush=True)
+        if case.peak_rss:
+            concepts, megabytes = peak_rss(case)
+            print(f"  {'peak RSS of compute_concepts':32} {megabytes:9.0f} MB (fresh interpreter)"
+                  f"   {concepts:>8} concepts", flush=True)
 
 
 if __name__ == "__main__":

@@ -93,9 +93,11 @@ INSTANTIATE_TEST_SUITE_P(Shapes, AgainstBruteForce,
                                            Shape{6, 7, 0.95}),
                          shape_label);
 
-// Close-by-one walks every attribute index, so its depth-first step must not
+// The walks try every attribute index, so their depth-first steps must not
 // lean on the native stack or cost more than a pass per attribute tried.
-TEST(CloseByOne, OneHundredThousandAttributes) {
+class ManyAttributes : public ::testing::TestWithParam<std::string_view> {};
+
+TEST_P(ManyAttributes, OneHundredThousandAttributes) {
   constexpr std::uint32_t kAttributes = 100'000;
   const core::Context context =
       testing::context_from_lists(kAttributes, {{0, 7, 99'999}, {7, 50'000, 99'999}, {64, 99'999}});
@@ -106,7 +108,7 @@ TEST(CloseByOne, OneHundredThousandAttributes) {
       if ((subset >> g & 1) != 0) objects.insert(g);
     intents.insert(context.intent_of(objects).members());
   }
-  const core::ConceptLattice lattice = algorithm_by_name("fcbo")->compute(context);
+  const core::ConceptLattice lattice = algorithm_by_name(GetParam())->compute(context);
   EXPECT_EQ(lattice.concepts.size(), intents.size());
   std::set<std::vector<std::uint32_t>> found;
   for (const core::ConceptView c : lattice.concepts) {
@@ -115,6 +117,14 @@ TEST(CloseByOne, OneHundredThousandAttributes) {
   }
   EXPECT_EQ(found, intents);
 }
+
+INSTANTIATE_TEST_SUITE_P(AllAlgorithms, ManyAttributes, ::testing::ValuesIn(SUPPORTED_ALGORITHMS),
+                         [](const auto& info) {
+                           std::string name(info.param);
+                           for (char& c : name)
+                             if (c == '-') c = '_';
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace tessara::engine

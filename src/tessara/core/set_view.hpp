@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "tessara/core/popcount.hpp"
 #include "tessara/core/sets.hpp"
 
 namespace tessara::core {
@@ -30,11 +31,7 @@ class SetView {
     return index < capacity_ && ((words_[index / 64] >> (index % 64)) & 1u) != 0;
   }
 
-  std::uint64_t count() const noexcept {
-    std::uint64_t total = 0;
-    for (const Word word : words_) total += static_cast<std::uint64_t>(std::popcount(word));
-    return total;
-  }
+  std::uint64_t count() const noexcept { return count_bits(words_); }
 
   bool is_empty() const noexcept {
     for (const Word word : words_)

@@ -4,7 +4,8 @@
 
 namespace tessara::engine {
 
-// Depth-first close-by-one enumeration (see close_by_one.hpp for the order).
+// FCbO: close-by-one with inherited canonicity failures, children in
+// ascending attribute order, each followed by its subtree (see fcbo_kernel.hpp).
 class Fcbo final : public ConceptAlgorithm {
  public:
   std::string_view name() const override { return "fcbo"; }

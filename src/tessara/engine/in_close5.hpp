@@ -4,8 +4,9 @@
 
 namespace tessara::engine {
 
-// Runs the same close-by-one walk as Fcbo and returns an identical list; only
-// its name and its trace event differ.
+// In-Close5 (Andrews): the close-by-one tree grown from the extents, with
+// intents completed in place and failures inherited by the children. Lists
+// the concepts in the same order as Fcbo, so the two lists are identical.
 class InClose5 final : public ConceptAlgorithm {
  public:
   std::string_view name() const override { return "in-close-5"; }

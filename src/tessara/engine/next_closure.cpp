@@ -1,40 +1,17 @@
 #include "tessara/engine/next_closure.hpp"
 
-#include <optional>
-
+#include "tessara/engine/fcbo_kernel.hpp"
 #include "tessara/engine/generation_event.hpp"
-#include "tessara/engine/lectic.hpp"
 
 namespace tessara::engine {
-namespace {
 
-core::AttributeSet closure(const core::Context& context, const core::AttributeSet& attributes) {
-  return context.intent_of(context.extent_of(attributes));
-}
-
-// The lectically next intent after `current`, or nothing when `current` holds
-// every attribute. Positions are tried from the least significant one up.
-std::optional<core::AttributeSet> next_intent(const core::Context& context, const core::AttributeSet& current) {
-  for (std::uint64_t i = context.n_attributes(); i-- > 0;) {
-    if (current.contains(i)) continue;
-    core::AttributeSet candidate = closure(context, lectic::prefix_with(current, static_cast<std::uint32_t>(i)));
-    if (!lectic::gains_member_below(candidate, current, i)) return candidate;
-  }
-  return std::nullopt;
-}
-
-}  // namespace
-
+// The lectic order of the intents is the pre-order of the close-by-one tree
+// when every concept's children are visited from the largest generating
+// attribute down: a child's intent agrees with its parent's below the
+// generating attribute and adds it, so the subtree of a larger attribute holds
+// exactly the intents that come lectically before those of a smaller one.
 core::ConceptLattice NextClosure::compute(const core::Context& context) const {
-  core::ConceptLattice lattice;
-  lattice.concepts = core::ConceptList(context.n_objects(), context.n_attributes());
-  core::AttributeSet intent = closure(context, core::AttributeSet::empty(context.n_attributes()));
-  lattice.concepts.push_back(core::Concept{context.extent_of(intent), intent});
-  while (auto next = next_intent(context, intent)) {
-    intent = std::move(*next);
-    // The stored extent is derived afresh from the accepted intent.
-    lattice.concepts.push_back(core::Concept{context.extent_of(intent), intent});
-  }
+  core::ConceptLattice lattice{fcbo_walk(context, ChildOrder::kDescending), std::nullopt};
   emit_generation_complete("tessara_engine::next_closure", name(), lattice, context);
   return lattice;
 }

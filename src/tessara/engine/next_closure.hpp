@@ -4,8 +4,8 @@
 
 namespace tessara::engine {
 
-// Lists the concepts in increasing lectic order of their intents, one closure
-// per candidate and no memory of earlier concepts.
+// Lists the concepts in increasing lectic order of their intents: the FCbO walk
+// with every concept's children visited from the largest attribute down.
 class NextClosure final : public ConceptAlgorithm {
  public:
   std::string_view name() const override { return "next-closure"; }

@@ -1,6 +1,11 @@
 #include "tessara/python/conversions.hpp"
 
+#include <bit>
+#include <type_traits>
+
+#include "tessara/core/popcount.hpp"
 #include "tessara/python/errors.hpp"
+#include "tessara/python/gc_pause.hpp"
 
 namespace tessara::python {
 
@@ -10,7 +15,11 @@ PyObject* new_str(std::string_view text) {
 
 NameTable::NameTable(const std::vector<std::string>& names) {
   names_.reserve(names.size());
-  for (const std::string& name : names) names_.push_back(PyRef::steal(new_str(name)));
+  raw_.reserve(names.size());
+  for (const std::string& name : names) {
+    names_.push_back(PyRef::steal(new_str(name)));
+    raw_.push_back(names_.back().get());
+  }
 }
 
 PyObject* NameTable::name(std::uint32_t index) const {
@@ -30,6 +39,25 @@ PyObject* NameTable::list_of(const Set& set) const {
   return list.release();
 }
 
+PyObject* NameTable::list_of_words(std::span<const std::uint64_t> words) const {
+  // The caller guarantees that every member indexes a name, so the loop does
+  // no checks of its own; PyList_SetItem cannot fail on an index below the
+  // list's size and steals the new reference.
+  PyObject* const* names = raw_.data();
+  PyObject* list = created(PyList_New(static_cast<Py_ssize_t>(core::count_bits(words))));
+  Py_ssize_t position = 0;
+  for (std::size_t w = 0; w < words.size(); ++w) {
+    std::uint64_t word = words[w];
+    while (word != 0) {
+      PyObject* name = names[w * 64 + static_cast<std::size_t>(std::countr_zero(word))];
+      word &= word - 1;
+      Py_INCREF(name);
+      PyList_SetItem(list, position++, name);
+    }
+  }
+  return list;
+}
+
 namespace {
 
 // Sets dict[key] = value and drops the caller's reference to value.
@@ -42,21 +70,41 @@ PyRef interned(const char* text) { return PyRef::steal(created(PyUnicode_InternF
 
 }  // namespace
 
-PyObject* concept_list(const core::Context& context, const core::ConceptList& concepts) {
+namespace {
+
+// The concept dicts in one pass, lists made at their final size. With
+// `consume`, each chunk of the concept list is given back as soon as its
+// concepts are converted, so the records and the dicts are never both whole
+// in memory.
+template <bool consume>
+PyObject* concept_dicts(const core::Context& context, std::conditional_t<consume, core::ConceptList&, const core::ConceptList&> concepts) {
+  if (!concepts.empty() && (concepts.n_objects() != context.n_objects() || concepts.n_attributes() != context.n_attributes()))
+    throw core::InternalFault(core::fault_text::kSetCapacitiesDiffer);
   const NameTable objects(context.objects());
   const NameTable attributes(context.attributes());
   const PyRef extent_key = interned("extent");
   const PyRef intent_key = interned("intent");
+  const CyclicGcPause paused;
 
   PyRef list = PyRef::steal(created(PyList_New(static_cast<Py_ssize_t>(concepts.size()))));
-  Py_ssize_t position = 0;
-  for (const core::ConceptView concept_record : concepts) {
+  for (std::size_t i = 0; i < concepts.size(); ++i) {
     PyRef dict = PyRef::steal(created(PyDict_New()));
-    set_item(dict.get(), extent_key, objects.list_of(concept_record.extent));
-    set_item(dict.get(), intent_key, attributes.list_of(concept_record.intent));
-    PyList_SetItem(list.get(), position++, dict.release());
+    set_item(dict.get(), extent_key, objects.list_of_words(concepts.extent_words(i)));
+    set_item(dict.get(), intent_key, attributes.list_of_words(concepts.intent_words(i)));
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), dict.release());
+    if constexpr (consume) concepts.release_before(i + 1);
   }
   return list.release();
+}
+
+}  // namespace
+
+PyObject* concept_list(const core::Context& context, const core::ConceptList& concepts) {
+  return concept_dicts<false>(context, concepts);
+}
+
+PyObject* concept_list(const core::Context& context, core::ConceptList&& concepts) {
+  return concept_dicts<true>(context, concepts);
 }
 
 PyObject* implication_list(const core::Context& context, std::span<const core::Implication> implications) {

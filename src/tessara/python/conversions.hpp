@@ -20,13 +20,19 @@ class NameTable {
   template <typename Set>
   PyObject* list_of(const Set& set) const;
 
+  // The same from the packed words of a set whose members all index a name.
+  PyObject* list_of_words(std::span<const std::uint64_t> words) const;
+
  private:
   PyObject* name(std::uint32_t index) const;
   std::vector<PyRef> names_;
+  std::vector<PyObject*> raw_;  // borrowed from names_, for the conversion loops
 };
 
 // The concept dicts ({"extent": [...], "intent": [...]}) in the given order.
 PyObject* concept_list(const core::Context& context, const core::ConceptList& concepts);
+// The same, giving the list's memory back as it goes; the list is spent afterwards.
+PyObject* concept_list(const core::Context& context, core::ConceptList&& concepts);
 
 // The implication dicts ({"premise", "conclusion", "support", "confidence"}).
 PyObject* implication_list(const core::Context& context, std::span<const core::Implication> implications);

@@ -110,7 +110,7 @@ PyObject* enumerate_concepts(const char* format, PyObject* args, PyObject* kwarg
 PyObject* compute_concepts(PyObject*, PyObject* args, PyObject* kwargs) {
   return enumerate_concepts("O|O:compute_concepts", args, kwargs,
                             [](const core::Context& context, core::ConceptLattice&& lattice) {
-                              return concept_list(context, lattice.concepts);
+                              return concept_list(context, std::move(lattice.concepts));
                             });
 }
 

@@ -6,9 +6,11 @@
 #include "tessara/core/concept.hpp"
 #include "tessara/core/context.hpp"
 
-namespace tessara::engine {
+namespace tessara::reference {
 
-// The depth-first close-by-one step shared by FCbO and In-Close5. Appends to
+// The straightforward depth-first close-by-one walk that the fast FCbO and
+// In-Close5 kernels are checked against: every attribute extent rebuilt from
+// the rows, one intent_of pass per candidate. Appends to
 // `output`, in pre-order, every concept generated below the concept (extent,
 // intent) by adding attributes start, start + 1, ..., n - 1: each accepted
 // child is followed at once by its whole subtree, and the children of one
@@ -21,4 +23,4 @@ void descend(const core::Context& context, const core::ObjectSet& extent, const 
 // The top concept followed by everything descend finds below it.
 core::ConceptLattice close_by_one(const core::Context& context);
 
-}  // namespace tessara::engine
+}  // namespace tessara::reference

@@ -1,11 +1,11 @@
-#include "tessara/engine/close_by_one.hpp"
+#include "reference/close_by_one.hpp"
 
 #include <optional>
 #include <utility>
 
 #include "tessara/engine/lectic.hpp"
 
-namespace tessara::engine {
+namespace tessara::reference {
 namespace {
 
 // One level of the walk: a concept and the next attribute to try on it.
@@ -38,7 +38,7 @@ std::optional<Child> next_child(const core::Context& context, Frame& frame, std:
     if (context.n_objects() == 0 || extent == frame.extent) continue;
     core::AttributeSet intent = context.intent_of(extent);
     // A new attribute below j means another parent generates this concept.
-    if (lectic::gains_member_below(intent, frame.intent, j)) continue;
+    if (engine::lectic::gains_member_below(intent, frame.intent, j)) continue;
     frame.next_attribute = j + 1;
     return Child{core::Concept{std::move(extent), std::move(intent)}, j};
   }
@@ -73,4 +73,4 @@ core::ConceptLattice close_by_one(const core::Context& context) {
   return lattice;
 }
 
-}  // namespace tessara::engine
+}  // namespace tessara::reference
