@@ -6,15 +6,9 @@
 #include <vector>
 
 #include "tessara/core/concept.hpp"
+#include "tessara/core/popcount.hpp"
 
 namespace tessara::core {
-
-// The number of set bits in these words.
-inline std::uint64_t count_bits(std::span<const std::uint64_t> words) noexcept {
-  std::uint64_t total = 0;
-  for (const std::uint64_t word : words) total += static_cast<std::uint64_t>(std::popcount(word));
-  return total;
-}
 
 // A table of equally wide packed sets, one per index, all in one array: the
 // columns or the rows of an incidence relation.
