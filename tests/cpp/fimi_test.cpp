@@ -74,7 +74,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "17179869184 incidence cells and 4294967295 objects or attributes)"},
         FimiFailure{"too_many_generated_names", "4294967294\n",
                     "invalid fimi data: largest item id 4294967294 needs 4294967295 attributes, more than the "
-                    "67108864 attribute names this reader generates"}),
+                    "8388608 attribute names this reader generates"},
+        // Ten bytes once asked for 67 million names: 2 GiB and seconds of work.
+        FimiFailure{"ten_bytes_asking_for_millions_of_names", "0 67108863\n",
+                    "invalid fimi data: largest item id 67108863 needs 67108864 attributes, more than the "
+                    "8388608 attribute names this reader generates"},
+        FimiFailure{"one_past_the_generated_names", "8388608\n",
+                    "invalid fimi data: largest item id 8388608 needs 8388609 attributes, more than the "
+                    "8388608 attribute names this reader generates"}),
     [](const testing::TestParamInfo<FimiFailure>& info) { return info.param.label; });
 
 TEST(Fimi, ReadsTheMushroomSizedFileShape) {
