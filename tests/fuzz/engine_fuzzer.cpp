@@ -32,6 +32,7 @@ using Words = std::vector<std::uint64_t>;
 
 // The direct covering scan is cubic: lattices larger than this skip it.
 constexpr std::size_t kMaxConceptsForCovering = 200;
+constexpr std::size_t kMaxAttributesForBase = 16;
 
 void require(bool holds, const char* what) {
   if (holds) return;
@@ -93,7 +94,19 @@ core::ConceptLattice check_algorithms_agree(const core::Context& context) {
     require(context.intent_of(c.extent.to_set()) == c.intent.to_set(), "an intent is not the extent's intent");
     require(context.extent_of(c.intent.to_set()) == c.extent.to_set(), "an extent is not the intent's extent");
   }
+  require(fcbo.concepts == reference::close_by_one_concepts(context), "fcbo differs from the reference walk");
+  require(next_closure.concepts == reference::lectic_concepts(context), "next-closure differs from the reference");
   return fcbo;
+}
+
+bool same_implications(const std::vector<core::Implication>& a, const std::vector<core::Implication>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    if (!(a[k].premise == b[k].premise) || !(a[k].conclusion == b[k].conclusion) || a[k].support != b[k].support ||
+        a[k].confidence != b[k].confidence)
+      return false;
+  }
+  return true;
 }
 
 void check_covering(core::ConceptLattice& lattice) {
@@ -128,6 +141,7 @@ void check_narrow(std::span<const std::uint8_t> bytes) {
             "a support is not the premise's extent size");
     require(base[k].confidence == 1.0, "a confidence is not 1");
   }
+  require(same_implications(base, reference::canonical_base(context)), "canonical base differs from the reference");
   check_covering(lattice);
 }
 
@@ -144,6 +158,11 @@ void check_wide(std::span<const std::uint8_t> bytes) {
   }
   const core::Context context = testing::context_from_rows(rows, n_attributes);
   core::ConceptLattice lattice = check_algorithms_agree(context);
+  // The reference base closes every candidate by passes over the whole list,
+  // so it is asked only where the base stays small.
+  if (n_attributes <= kMaxAttributesForBase)
+    require(same_implications(engine::canonical_base(context), reference::canonical_base(context)),
+            "canonical base differs from the reference");
   check_covering(lattice);
 }
 
