@@ -59,15 +59,11 @@ TEST_P(CanonicalBaseExamples, ProduceTheExactList) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, CanonicalBaseExamples,
     ::testing::Values(
-        Example{"no_attributes", 0, {{}, {}}, {}},
-        Example{"nothing_at_all", 0, {}, {}},
-        Example{"no_objects", 2, {}, {{{}, {0, 1}, 0}}},
-        Example{"shared_attribute", 2, {{0}, {0}}, {{{}, {0}, 2}}},
+        Example{"no_attributes", 0, {{}, {}}, {}}, Example{"nothing_at_all", 0, {}, {}},
+        Example{"no_objects", 2, {}, {{{}, {0, 1}, 0}}}, Example{"shared_attribute", 2, {{0}, {0}}, {{{}, {0}, 2}}},
         Example{"chain", 3, {{0, 1, 2}, {0, 1}, {0}}, {{{}, {0}, 3}, {{0, 2}, {0, 1, 2}, 1}}},
-        Example{"square", 4, {{0, 1}, {1, 2}, {2, 3}, {0, 3}},
-                {{{1, 3}, {0, 1, 2, 3}, 0}, {{0, 2}, {0, 1, 2, 3}, 0}}},
-        Example{"two_singletons", 2, {{0}, {1}}, {}},
-        Example{"triangle", 3, {{0, 1}, {1, 2}, {0, 2}}, {}}),
+        Example{"square", 4, {{0, 1}, {1, 2}, {2, 3}, {0, 3}}, {{{1, 3}, {0, 1, 2, 3}, 0}, {{0, 2}, {0, 1, 2, 3}, 0}}},
+        Example{"two_singletons", 2, {{0}, {1}}, {}}, Example{"triangle", 3, {{0, 1}, {1, 2}, {0, 2}}, {}}),
     [](const auto& info) { return info.param.label; });
 
 // Closure of x under implications given as (premise, conclusion) masks.
@@ -145,9 +141,15 @@ testing::Rows awkward_rows(std::mt19937& rng, std::size_t n_objects, std::size_t
   std::uniform_int_distribution<int> twist(0, 5);
   for (int step = 0; step < 3; ++step) {
     switch (twist(rng)) {
-      case 0: rows[object(rng)].assign(n_attributes, false); break;
-      case 1: rows[object(rng)].assign(n_attributes, true); break;
-      case 2: rows[object(rng)] = rows[object(rng)]; break;
+      case 0:
+        rows[object(rng)].assign(n_attributes, false);
+        break;
+      case 1:
+        rows[object(rng)].assign(n_attributes, true);
+        break;
+      case 2:
+        rows[object(rng)] = rows[object(rng)];
+        break;
       case 3: {
         const std::size_t m = attribute(rng);
         for (auto& row : rows) row[m] = false;
@@ -158,7 +160,8 @@ testing::Rows awkward_rows(std::mt19937& rng, std::size_t n_objects, std::size_t
         for (auto& row : rows) row[m] = true;
         break;
       }
-      default: break;
+      default:
+        break;
     }
   }
   return rows;

@@ -37,8 +37,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Lookup{" next-closure", ""}, Lookup{"next-closure ", ""}, Lookup{"next_closure", ""},
                       Lookup{"inclose5", ""}, Lookup{"in-close", ""}, Lookup{"", ""}, Lookup{"fcb", ""},
                       Lookup{"fcbo\n", ""}, Lookup{std::string("fcbo\0", 5), ""},
-                      Lookup{"\xEF\xBC\xA6" "cbo", ""},   // fullwidth F is not an ASCII letter
-                      Lookup{"next\xE2\x80\x90" "closure", ""}));  // Unicode hyphen
+                      Lookup{"\xEF\xBC\xA6"
+                             "cbo",
+                             ""},  // fullwidth F is not an ASCII letter
+                      Lookup{"next\xE2\x80\x90"
+                             "closure",
+                             ""}));  // Unicode hyphen
 
 TEST(Catalogue, SupportedNamesInOfferedOrderEachSelectingItself) {
   EXPECT_EQ(SUPPORTED_ALGORITHMS[0], "next-closure");
@@ -66,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Message{"Foo", "unknown algorithm `Foo`; try one of: [\"next-closure\", \"in-close-5\", \"fcbo\"]"},
         Message{"", "unknown algorithm ``; try one of: [\"next-closure\", \"in-close-5\", \"fcbo\"]"},
-        Message{"NEXT_closure", "unknown algorithm `NEXT_closure`; try one of: [\"next-closure\", \"in-close-5\", \"fcbo\"]"}));
+        Message{"NEXT_closure",
+                "unknown algorithm `NEXT_closure`; try one of: [\"next-closure\", \"in-close-5\", \"fcbo\"]"}));
 
 }  // namespace
 }  // namespace tessara::engine

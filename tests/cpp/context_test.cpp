@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "fca_oracle.hpp"
 #include "fault_support.hpp"
+#include "fca_oracle.hpp"
 
 namespace tessara::core {
 
@@ -72,9 +72,8 @@ TEST_P(DerivationAgainstDefinition, ExtentAndIntentMatchTheDefinitions) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, DerivationAgainstDefinition,
-                         ::testing::Values(Shape{1, 1, 0.5}, Shape{5, 3, 0.5}, Shape{8, 8, 0.3},
-                                           Shape{70, 130, 0.9}, Shape{130, 65, 0.95}, Shape{64, 64, 0.1},
-                                           Shape{3, 200, 0.7}));
+                         ::testing::Values(Shape{1, 1, 0.5}, Shape{5, 3, 0.5}, Shape{8, 8, 0.3}, Shape{70, 130, 0.9},
+                                           Shape{130, 65, 0.95}, Shape{64, 64, 0.1}, Shape{3, 200, 0.7}));
 
 TEST(Context, StoresNamesExactlyAsGivenInOrder) {
   auto context = Context::create({"a", "a", ""}, {" x ", "x"}, {{true, false}, {false, true}, {false, false}});
@@ -112,10 +111,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Refusal{"short_row", {"g", "h"}, 2, {{true, false}, {true}}, "incidence row 1 has 1 attributes, expected 2"},
         Refusal{"long_row", {"g"}, 2, {{true, false, true}}, "incidence row 0 has 3 attributes, expected 2"},
-        Refusal{"first_of_several", {"g", "h", "i"}, 2, {{true, true}, {}, {true}},
+        Refusal{"first_of_several",
+                {"g", "h", "i"},
+                2,
+                {{true, true}, {}, {true}},
                 "incidence row 1 has 0 attributes, expected 2"},
         Refusal{"width_before_count", {"g"}, 1, {{true}, {true, true}}, "incidence row 1 has 2 attributes, expected 1"},
-        Refusal{"extra_row", {"g", "h"}, 1, {{true}, {false}, {true}}, "incidence has 3 rows, expected 2 (one per object)"},
+        Refusal{
+            "extra_row", {"g", "h"}, 1, {{true}, {false}, {true}}, "incidence has 3 rows, expected 2 (one per object)"},
         Refusal{"missing_row", {"g", "h"}, 1, {{true}}, "incidence has 1 rows, expected 2 (one per object)"},
         Refusal{"row_without_attributes", {"g"}, 0, {{false}}, "incidence row 0 has 1 attributes, expected 0"}),
     [](const auto& info) { return info.param.label; });

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "lattice_support.hpp"
+#include "reference/direct_covering_scan.hpp"
 #include "tessara/core/context.hpp"
 #include "tessara/engine/catalogue.hpp"
 #include "tessara/layout/sugiyama.hpp"
-#include "lattice_support.hpp"
-#include "reference/direct_covering_scan.hpp"
 
 namespace {
 
@@ -52,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
                      {{0, 1, 2, 3}, {0, 1}, {2, 3}, {2}, {0}, {}},
                      {{1, 0}, {2, 0}, {3, 2}, {4, 1}, {5, 3}, {5, 4}}},
         CoveringCase{"long_edge", 3, {{0, 1, 2}, {0, 1}, {2}, {0}, {}}, {{1, 0}, {2, 0}, {3, 1}, {4, 2}, {4, 3}}},
-        CoveringCase{"reversed_indices", 3, {{}, {0}, {0, 1}, {2}, {0, 1, 2}}, {{0, 1}, {0, 3}, {1, 2}, {2, 4}, {3, 4}}},
+        CoveringCase{
+            "reversed_indices", 3, {{}, {0}, {0, 1}, {2}, {0, 1, 2}}, {{0, 1}, {0, 3}, {1, 2}, {2, 4}, {3, 4}}},
         CoveringCase{"two_concepts", 1, {{0}, {}}, {{1, 0}}},
         CoveringCase{"boolean_square", 2, {{}, {0}, {1}, {0, 1}}, {{0, 1}, {0, 2}, {1, 3}, {2, 3}}}),
     [](const auto& info) { return info.param.name; });
@@ -74,8 +75,8 @@ TEST_P(DirectScanOnBareExtents, RelatesStrictInclusionsOnly) {
 INSTANTIATE_TEST_SUITE_P(
     Examples, DirectScanOnBareExtents,
     ::testing::Values(CoveringCase{"no_objects", 0, {{}, {}, {}}, {}},
-                      CoveringCase{"equal_extents_unrelated", 2, {{0, 1}, {0}, {0}, {}},
-                                   {{1, 0}, {2, 0}, {3, 1}, {3, 2}}}),
+                      CoveringCase{
+                          "equal_extents_unrelated", 2, {{0, 1}, {0}, {0}, {}}, {{1, 0}, {2, 0}, {3, 1}, {3, 2}}}),
     [](const auto& info) { return info.param.name; });
 
 TEST(CoverCache, OneConceptCachesAnEmptyList) {
@@ -169,8 +170,9 @@ std::vector<CoverEdge> oracle_covers(const tessara::core::Context& context, cons
       if (minimal && std::find(edges.begin(), edges.end(), edge) == edges.end()) edges.push_back(edge);
     }
   }
-  std::sort(edges.begin(), edges.end(),
-            [](const CoverEdge& x, const CoverEdge& y) { return std::pair{x.lower, x.upper} < std::pair{y.lower, y.upper}; });
+  std::sort(edges.begin(), edges.end(), [](const CoverEdge& x, const CoverEdge& y) {
+    return std::pair{x.lower, x.upper} < std::pair{y.lower, y.upper};
+  });
   return edges;
 }
 

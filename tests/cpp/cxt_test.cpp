@@ -20,7 +20,8 @@ Rows rows_of(const core::Context& context) {
   Rows rows;
   for (const auto& row : context.rows()) {
     std::vector<bool> cells;
-    for (std::uint64_t j = 0; j < context.n_attributes(); ++j) cells.push_back(row.contains(static_cast<std::uint32_t>(j)));
+    for (std::uint64_t j = 0; j < context.n_attributes(); ++j)
+      cells.push_back(row.contains(static_cast<std::uint32_t>(j)));
     rows.push_back(cells);
   }
   return rows;
@@ -50,19 +51,18 @@ TEST_P(WorkedExample, YieldsTheSameContext) {
   EXPECT_EQ(rows_of(*context), (Rows{{true, false, true}, {false, true, true}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cxt, WorkedExample,
-    testing::Values("B\n\n2\n3\n\ng1\ng2\n\nm1\nm2\nm3\n\nX.X\n.XX\n",
-                    "B\r\n\r\n2\r\n3\r\n\r\ng1\r\ng2\r\n\r\nm1\r\nm2\r\nm3\r\n\r\nX.X\r\n.XX\r\n",
-                    "\n\n B \n\n\t2\n\n3  \n\n\n g1\ng2 \n\n\nm1\n\nm2\nm3\n\nX.X\n\n.XX\n\n\n",
-                    "b\n2\n3\ng1\ng2\nm1\nm2\nm3\nX.X\n.XX",
-                    // A lone carriage return is white space at the line ends.
-                    "B\r\n2\n3\ng1\r\ng2\nm1\nm2\nm3\nX.X\n.XX\r",
-                    // Every other character is false; x counts like X; longer rows are accepted.
-                    "B\n2\n3\ng1\ng2\nm1\nm2\nm3\nXax\n.xX..X\n",
-                    "B\n+2\n003\ng1\ng2\nm1\nm2\nm3\nX.X\n\u00c4XX\n",
-                    // A name line between header and counts.
-                    "B\nexample context\n2\n3\ng1\ng2\nm1\nm2\nm3\nX.X\n.XX\n"));
+INSTANTIATE_TEST_SUITE_P(Cxt, WorkedExample,
+                         testing::Values("B\n\n2\n3\n\ng1\ng2\n\nm1\nm2\nm3\n\nX.X\n.XX\n",
+                                         "B\r\n\r\n2\r\n3\r\n\r\ng1\r\ng2\r\n\r\nm1\r\nm2\r\nm3\r\n\r\nX.X\r\n.XX\r\n",
+                                         "\n\n B \n\n\t2\n\n3  \n\n\n g1\ng2 \n\n\nm1\n\nm2\nm3\n\nX.X\n\n.XX\n\n\n",
+                                         "b\n2\n3\ng1\ng2\nm1\nm2\nm3\nX.X\n.XX",
+                                         // A lone carriage return is white space at the line ends.
+                                         "B\r\n2\n3\ng1\r\ng2\nm1\nm2\nm3\nX.X\n.XX\r",
+                                         // Every other character is false; x counts like X; longer rows are accepted.
+                                         "B\n2\n3\ng1\ng2\nm1\nm2\nm3\nXax\n.xX..X\n",
+                                         "B\n+2\n003\ng1\ng2\nm1\nm2\nm3\nX.X\n\u00c4XX\n",
+                                         // A name line between header and counts.
+                                         "B\nexample context\n2\n3\ng1\ng2\nm1\nm2\nm3\nX.X\n.XX\n"));
 
 struct ErrorCase {
   std::string input;
@@ -91,8 +91,10 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"B\n2 3\n", R"(parse error in cxt: expected object count as a non-negative integer, got "2 3")"},
         ErrorCase{"B\n18446744073709551616\n1\n",
                   R"(parse error in cxt: expected object count as a non-negative integer, got "18446744073709551616")"},
-        ErrorCase{"B\n2\nthree\n", R"(parse error in cxt: expected attribute count as a non-negative integer, got "three")"},
-        ErrorCase{"B\n18446744073709551615\n0\n", "invalid cxt data: expected 18446744073709551615 object names, got 0"},
+        ErrorCase{"B\n2\nthree\n",
+                  R"(parse error in cxt: expected attribute count as a non-negative integer, got "three")"},
+        ErrorCase{"B\n18446744073709551615\n0\n",
+                  "invalid cxt data: expected 18446744073709551615 object names, got 0"},
         ErrorCase{"B\n3\n1\ng1\ng2\n", "invalid cxt data: expected 3 object names, got 2"},
         ErrorCase{"B\n1\n2\ng1\nm1\n", "invalid cxt data: expected 2 attribute names, got 1"},
         ErrorCase{"B\n2\n1\ng1\ng2\nm1\nX\n", "invalid cxt data: expected 2 incidence rows, got 1"},
@@ -110,8 +112,10 @@ INSTANTIATE_TEST_SUITE_P(
                   R"(parse error in cxt: expected object count as a non-negative integer, got "name")"},
         // A line that starts like a number is never taken for a name.
         ErrorCase{"B\n-3\n2\n3\n", R"(parse error in cxt: expected object count as a non-negative integer, got "-3")"},
-        ErrorCase{"B\n3.0\n2\n3\n", R"(parse error in cxt: expected object count as a non-negative integer, got "3.0")"},
-        ErrorCase{"B\n2 3\n2\n3\n", R"(parse error in cxt: expected object count as a non-negative integer, got "2 3")"},
+        ErrorCase{"B\n3.0\n2\n3\n",
+                  R"(parse error in cxt: expected object count as a non-negative integer, got "3.0")"},
+        ErrorCase{"B\n2 3\n2\n3\n",
+                  R"(parse error in cxt: expected object count as a non-negative integer, got "2 3")"},
         ErrorCase{"B\n+\n0\n0\n", R"(parse error in cxt: expected object count as a non-negative integer, got "+")"},
         ErrorCase{"B\nname\nother\n2\n3\n",
                   R"(parse error in cxt: expected object count as a non-negative integer, got "name")"}));
@@ -190,9 +194,10 @@ TEST_P(RealFiles, Load) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cxt, RealFiles,
-    testing::Values(RealFile{"seasoningplanner_de.cxt", 56, 37, "Blattsalat", "Verschiedenes(Gruppierung)", {1, 19, 28}},
-                    RealFile{"animals_en.cxt", 35, 11, "alligator", "scales", {0, 2, 5, 6, 8, 10}},
-                    RealFile{"tealady.cxt", 18, 14, "Evelyn", "14", {0, 1, 2, 3, 4, 5, 7, 8}}));
+    testing::Values(
+        RealFile{"seasoningplanner_de.cxt", 56, 37, "Blattsalat", "Verschiedenes(Gruppierung)", {1, 19, 28}},
+        RealFile{"animals_en.cxt", 35, 11, "alligator", "scales", {0, 2, 5, 6, 8, 10}},
+        RealFile{"tealady.cxt", 18, 14, "Evelyn", "14", {0, 1, 2, 3, 4, 5, 7, 8}}));
 
 TEST(RealFiles, SeasoningPlannerKeepsUtf8Names) {
   const auto context = formats::read_cxt(data_file("seasoningplanner_de.cxt"));

@@ -28,7 +28,8 @@ std::string shape_label(const ::testing::TestParamInfo<Shape>& info) {
 
 std::vector<std::pair<Mask, Mask>> as_masks(const core::ConceptLattice& lattice) {
   std::vector<std::pair<Mask, Mask>> out;
-  for (const core::ConceptView c : lattice.concepts) out.emplace_back(testing::mask_of(c.extent), testing::mask_of(c.intent));
+  for (const core::ConceptView c : lattice.concepts)
+    out.emplace_back(testing::mask_of(c.extent), testing::mask_of(c.intent));
   return out;
 }
 
@@ -60,9 +61,8 @@ TEST_P(AgainstBruteForce, NextClosureIsStrictlyLectic) {
   const Shape shape = GetParam();
   std::mt19937 rng(static_cast<std::uint32_t>(shape.objects * 7 + shape.attributes * 3 + 11));
   for (int round = 0; round < 40; ++round) {
-    const core::Context context =
-        testing::context_from_rows(testing::random_rows(rng, shape.objects, shape.attributes, shape.density),
-                                   shape.attributes);
+    const core::Context context = testing::context_from_rows(
+        testing::random_rows(rng, shape.objects, shape.attributes, shape.density), shape.attributes);
     const auto found = as_masks(algorithm_by_name("next-closure")->compute(context));
     for (std::size_t k = 1; k < found.size(); ++k)
       EXPECT_TRUE(testing::lectically_before(found[k - 1].second, found[k].second)) << "position " << k;
@@ -74,9 +74,8 @@ TEST_P(AgainstBruteForce, FcboAndInClose5AgreeElementByElement) {
   const Shape shape = GetParam();
   std::mt19937 rng(static_cast<std::uint32_t>(shape.objects * 5 + shape.attributes * 29 + 3));
   for (int round = 0; round < 40; ++round) {
-    const core::Context context =
-        testing::context_from_rows(testing::random_rows(rng, shape.objects, shape.attributes, shape.density),
-                                   shape.attributes);
+    const core::Context context = testing::context_from_rows(
+        testing::random_rows(rng, shape.objects, shape.attributes, shape.density), shape.attributes);
     const core::ConceptLattice fcbo = algorithm_by_name("fcbo")->compute(context);
     const core::ConceptLattice in_close5 = algorithm_by_name("in-close-5")->compute(context);
     ASSERT_EQ(fcbo.concepts.size(), in_close5.concepts.size());

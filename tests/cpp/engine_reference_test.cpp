@@ -90,9 +90,9 @@ TEST(AgainstReference, FewObjectsSpreadOverManyWords) {
   for (int round = 0; round < 8; ++round) {
     const std::size_t objects = round % 2 == 0 ? 2000 : 1500;
     const std::size_t attributes = round % 4 < 2 ? 30 : 66;
-    expect_same_as_references(testing::context_from_rows(scattered_patterns(rng, objects, attributes, 40, 0.03),
-                                                         attributes),
-                              "scattered round " + std::to_string(round));
+    expect_same_as_references(
+        testing::context_from_rows(scattered_patterns(rng, objects, attributes, 40, 0.03), attributes),
+        "scattered round " + std::to_string(round));
   }
 }
 
@@ -115,8 +115,8 @@ TEST(AgainstReference, WordBoundaryShapes) {
         const double density = both_large ? (round % 2 == 0 ? 0.03 : 0.06) : 0.1 + 0.15 * round;
         const core::Context context =
             testing::context_from_rows(awkward_rows(rng, objects, attributes, density), attributes);
-        expect_same_as_references(context, std::to_string(objects) + "x" + std::to_string(attributes) + " round " +
-                                               std::to_string(round));
+        expect_same_as_references(
+            context, std::to_string(objects) + "x" + std::to_string(attributes) + " round " + std::to_string(round));
         ++contexts;
       }
     }
@@ -142,12 +142,13 @@ TEST(AgainstReference, SmallDenseContexts) {
 // Rich lattices over more than one word of attributes and objects.
 TEST(AgainstReference, MediumContexts) {
   std::mt19937 rng(11);
-  const Shape shapes[] = {{40, 70, 0.2},  {70, 40, 0.25},   {130, 66, 0.08},
-                          {66, 130, 0.07}, {30, 20, 0.5},    {1100, 24, 0.03}};
+  const Shape shapes[] = {{40, 70, 0.2},   {70, 40, 0.25}, {130, 66, 0.08},
+                          {66, 130, 0.07}, {30, 20, 0.5},  {1100, 24, 0.03}};
   for (const Shape shape : shapes)
     for (int round = 0; round < 4; ++round)
       expect_same_as_references(
-          testing::context_from_rows(awkward_rows(rng, shape.objects, shape.attributes, shape.density), shape.attributes),
+          testing::context_from_rows(awkward_rows(rng, shape.objects, shape.attributes, shape.density),
+                                     shape.attributes),
           std::to_string(shape.objects) + "x" + std::to_string(shape.attributes));
 }
 

@@ -26,35 +26,45 @@ struct Example {
 const Indices kNone{};
 
 std::vector<Example> examples() {
-  const ConceptList triangle_lectic{{{0, 1, 2}, {}},  {{1, 2}, {2}},   {{0, 1}, {1}},  {{1}, {1, 2}},
-                                    {{0, 2}, {0}},    {{2}, {0, 2}},   {{0}, {0, 1}},  {kNone, {0, 1, 2}}};
-  const ConceptList triangle_depth_first{{{0, 1, 2}, {}}, {{0, 2}, {0}},   {{0}, {0, 1}}, {kNone, {0, 1, 2}},
-                                         {{2}, {0, 2}},   {{0, 1}, {1}},   {{1}, {1, 2}}, {{1, 2}, {2}}};
+  const ConceptList triangle_lectic{{{0, 1, 2}, {}}, {{1, 2}, {2}}, {{0, 1}, {1}}, {{1}, {1, 2}},
+                                    {{0, 2}, {0}},   {{2}, {0, 2}}, {{0}, {0, 1}}, {kNone, {0, 1, 2}}};
+  const ConceptList triangle_depth_first{{{0, 1, 2}, {}}, {{0, 2}, {0}}, {{0}, {0, 1}}, {kNone, {0, 1, 2}},
+                                         {{2}, {0, 2}},   {{0, 1}, {1}}, {{1}, {1, 2}}, {{1, 2}, {2}}};
   const ConceptList chain{{{0, 1, 2}, {0}}, {{0, 1}, {0, 1}}, {{0}, {0, 1, 2}}};
   return {
       {"no_attributes", 0, {{}, {}}, {{{0, 1}, kNone}}, {{{0, 1}, kNone}}},
       {"no_objects", 2, {}, {{kNone, {0, 1}}}, {{kNone, {0, 1}}}},
       {"nothing_at_all", 0, {}, {{kNone, kNone}}, {{kNone, kNone}}},
-      {"two_singletons", 2, {{0}, {1}},
+      {"two_singletons",
+       2,
+       {{0}, {1}},
        {{{0, 1}, kNone}, {{1}, {1}}, {{0}, {0}}, {kNone, {0, 1}}},
        {{{0, 1}, kNone}, {{0}, {0}}, {kNone, {0, 1}}, {{1}, {1}}}},
       {"triangle", 3, {{0, 1}, {1, 2}, {0, 2}}, triangle_lectic, triangle_depth_first},
       {"chain", 3, {{0, 1, 2}, {0, 1}, {0}}, chain, chain},
       {"equal_full_rows", 2, {{0, 1}, {0, 1}}, {{{0, 1}, {0, 1}}}, {{{0, 1}, {0, 1}}}},
-      {"equal_partial_rows", 3, {{1}, {1}},
-       {{{0, 1}, {1}}, {kNone, {0, 1, 2}}},
-       {{{0, 1}, {1}}, {kNone, {0, 1, 2}}}},
-      {"word_boundary", 130, {{64, 129}, {0, 64}},
-       {{{0, 1}, {64}}, {{0}, {64, 129}}, {{1}, {0, 64}}, {kNone, [] {
-          Indices all;
-          for (std::uint32_t m = 0; m < 130; ++m) all.push_back(m);
-          return all;
-        }()}},
-       {{{0, 1}, {64}}, {{1}, {0, 64}}, {kNone, [] {
-          Indices all;
-          for (std::uint32_t m = 0; m < 130; ++m) all.push_back(m);
-          return all;
-        }()}, {{0}, {64, 129}}}},
+      {"equal_partial_rows", 3, {{1}, {1}}, {{{0, 1}, {1}}, {kNone, {0, 1, 2}}}, {{{0, 1}, {1}}, {kNone, {0, 1, 2}}}},
+      {"word_boundary",
+       130,
+       {{64, 129}, {0, 64}},
+       {{{0, 1}, {64}},
+        {{0}, {64, 129}},
+        {{1}, {0, 64}},
+        {kNone,
+         [] {
+           Indices all;
+           for (std::uint32_t m = 0; m < 130; ++m) all.push_back(m);
+           return all;
+         }()}},
+       {{{0, 1}, {64}},
+        {{1}, {0, 64}},
+        {kNone,
+         [] {
+           Indices all;
+           for (std::uint32_t m = 0; m < 130; ++m) all.push_back(m);
+           return all;
+         }()},
+        {{0}, {64, 129}}}},
   };
 }
 

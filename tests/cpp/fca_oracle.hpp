@@ -5,6 +5,8 @@
 // derivation, concepts and pseudo-intents on contexts of at most 16 attributes,
 // with attribute sets held as plain bit masks (bit k = attribute k).
 
+#include <gtest/gtest.h>
+
 #include <bit>
 #include <cstdint>
 #include <initializer_list>
@@ -12,8 +14,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "tessara/core/concept.hpp"
 #include "tessara/core/context.hpp"

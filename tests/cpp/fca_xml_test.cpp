@@ -46,26 +46,33 @@ INSTANTIATE_TEST_SUITE_P(
                     R"(</Objects></Context>)",
                 {{"o1", "g1"}, {"red", "green", "blue"}, {"X.X", ".X."}}},
         XmlCase{"name_trimmed", one_object("<Name>\n\t o1  \r\n</Name>"), kNamedO1},
-        XmlCase{"entities_decoded", one_object("<Name>a &amp; b&#233;&#x41;</Name>"),
-                {{"a & b\xC3\xA9" "A"}, {"red", "green", "blue"}, {"X.."}}},
+        XmlCase{"entities_decoded",
+                one_object("<Name>a &amp; b&#233;&#x41;</Name>"),
+                {{"a & b\xC3\xA9"
+                  "A"},
+                 {"red", "green", "blue"},
+                 {"X.."}}},
         XmlCase{"byte_order_mark", "\xEF\xBB\xBF" + one_object("<Name>o1</Name>"), kNamedO1},
         XmlCase{"comment_splits_text", one_object("<Name>o1<!-- c -->tail</Name>"), kNamedO1},
-        XmlCase{"first_key_wins", R"(<C><Attribute Id="first" Name="second"/><Attribute Name="n" Id="i"/>)"
-                                  R"(<Object><HasAttribute AttributeIdentifier="1" Id="0"/></Object></C>)",
+        XmlCase{"first_key_wins",
+                R"(<C><Attribute Id="first" Name="second"/><Attribute Name="n" Id="i"/>)"
+                R"(<Object><HasAttribute AttributeIdentifier="1" Id="0"/></Object></C>)",
                 {{"g0"}, {"first", "n"}, {".X"}}},
         XmlCase{"dtd_default_attributes_ignored",
                 R"(<!DOCTYPE C [<!ATTLIST Attribute Name CDATA "injected">]><C><Attribute Name="a"/><Attribute/>)"
                 R"(<Object><HasAttribute Id="0"/></Object></C>)",
                 {{"g0"}, {"a"}, {"X"}}},
-        XmlCase{"start_tag_attribute", R"(<C><Attribute Id="a"></Attribute><Object><HasAttribute Id="0">)"
-                                       R"(</HasAttribute></Object></C>)",
+        XmlCase{"start_tag_attribute",
+                R"(<C><Attribute Id="a"></Attribute><Object><HasAttribute Id="0">)"
+                R"(</HasAttribute></Object></C>)",
                 {{"g0"}, {"a"}, {"X"}}},
         XmlCase{"bad_references_ignored",
                 R"(<C><Attribute Name="a"/><Object><HasAttribute Id="abc"/><HasAttribute Id="-1"/>)"
                 R"(<HasAttribute Id=" 0"/><HasAttribute Key="0"/><HasAttribute Id="+0"/></Object></C>)",
                 {{"g0"}, {"a"}, {"X"}}},
-        XmlCase{"repeated_reference", R"(<C><Attribute Name="a"/><Object><HasAttribute Id="0"/>)"
-                                      R"(<HasAttribute Id="0"/></Object></C>)",
+        XmlCase{"repeated_reference",
+                R"(<C><Attribute Name="a"/><Object><HasAttribute Id="0"/>)"
+                R"(<HasAttribute Id="0"/></Object></C>)",
                 {{"g0"}, {"a"}, {"X"}}},
         XmlCase{"other_case_and_prefixes_ignored",
                 R"(<C xmlns:f="u"><attribute Name="x"/><f:Attribute Name="y"/><Attribute Name="a"/>)"
@@ -75,9 +82,11 @@ INSTANTIATE_TEST_SUITE_P(
                 R"(<C><Attribute Name="a"/><Object><Name></Name><Note>late</Note></Object></C>)",
                 {{"late"}, {"a"}, {"."}}},
         XmlCase{"empty_element_name_does_not_arm",
-                R"(<C><Attribute Name="a"/><Object><Name/><Note>text</Note></Object></C>)", {{"g0"}, {"a"}, {"."}}},
-        XmlCase{"nested_object_restarts", R"(<C><Attribute Name="a"/><Object><HasAttribute Id="0"/>)"
-                                          R"(<Object><Name>in</Name></Object></Object></C>)",
+                R"(<C><Attribute Name="a"/><Object><Name/><Note>text</Note></Object></C>)",
+                {{"g0"}, {"a"}, {"."}}},
+        XmlCase{"nested_object_restarts",
+                R"(<C><Attribute Name="a"/><Object><HasAttribute Id="0"/>)"
+                R"(<Object><Name>in</Name></Object></Object></C>)",
                 {{"in"}, {"a"}, {"."}}},
         // ConExp-style files name attributes by a Name child under an Identifier key,
         // and repeat HasAttribute inside concept intents outside any object.
@@ -149,9 +158,10 @@ INSTANTIATE_TEST_SUITE_P(
         XmlFailure{"whitespace_only_input", " \n\t ", kXmlError + "4: no element found"},
         XmlFailure{"truncated_start_tag", "<C><Attri", kXmlError + "3: unclosed token"},
         XmlFailure{"undefined_entity", R"(<C><Attribute Name="a&nbsp;"/></C>)", kXmlError + "3: undefined entity"},
-        XmlFailure{"undefined_entity_with_external_subset",
-                   R"(<!DOCTYPE C SYSTEM "/etc/passwd"><C><Attribute Name="a"/><Object><Name>&ext;</Name></Object></C>)",
-                   kXmlError + "71: undefined entity \"ext\""},
+        XmlFailure{
+            "undefined_entity_with_external_subset",
+            R"(<!DOCTYPE C SYSTEM "/etc/passwd"><C><Attribute Name="a"/><Object><Name>&ext;</Name></Object></C>)",
+            kXmlError + "71: undefined entity \"ext\""},
         XmlFailure{"external_entity_declaration",
                    R"(<!DOCTYPE C [<!ENTITY ext SYSTEM "/etc/passwd">]><C><Attribute Name="&ext;"/></C>)",
                    kXmlError + "46: entity declarations are not allowed (declaration of \"ext\")"},

@@ -31,14 +31,18 @@ const Table kTwoTransactions{{"g0", "g1"}, {"m0", "m1", "m2", "m3"}, {".X.X", "X
 
 INSTANTIATE_TEST_SUITE_P(
     Fimi, FimiReads,
-    testing::Values(
-        FimiCase{"blank_and_comment_lines_take_no_index", "1 3\n\n# comment\n0 3 3\n", kTwoTransactions},
-        FimiCase{"tabs_and_runs_of_spaces", "1\t3\n  0   3\t 3  \n", kTwoTransactions},
-        FimiCase{"crlf_and_no_final_feed", "1 3\r\n0 3", kTwoTransactions},
-        FimiCase{"unicode_white_space_separates", "1\xC2\xA0" "3\n0\xE2\x80\x83" "3\n", kTwoTransactions},
-        FimiCase{"plus_sign_and_leading_zeros", "+1 003\n0 +3\n", kTwoTransactions},
-        FimiCase{"largest_id_decides_width", "5\n", {{"g0"}, {"m0", "m1", "m2", "m3", "m4", "m5"}, {".....X"}}},
-        FimiCase{"single_ids", "0\n0\n", {{"g0", "g1"}, {"m0"}, {"X", "X"}}}),
+    testing::Values(FimiCase{"blank_and_comment_lines_take_no_index", "1 3\n\n# comment\n0 3 3\n", kTwoTransactions},
+                    FimiCase{"tabs_and_runs_of_spaces", "1\t3\n  0   3\t 3  \n", kTwoTransactions},
+                    FimiCase{"crlf_and_no_final_feed", "1 3\r\n0 3", kTwoTransactions},
+                    FimiCase{"unicode_white_space_separates",
+                             "1\xC2\xA0"
+                             "3\n0\xE2\x80\x83"
+                             "3\n",
+                             kTwoTransactions},
+                    FimiCase{"plus_sign_and_leading_zeros", "+1 003\n0 +3\n", kTwoTransactions},
+                    FimiCase{
+                        "largest_id_decides_width", "5\n", {{"g0"}, {"m0", "m1", "m2", "m3", "m4", "m5"}, {".....X"}}},
+                    FimiCase{"single_ids", "0\n0\n", {{"g0", "g1"}, {"m0"}, {"X", "X"}}}),
     [](const testing::TestParamInfo<FimiCase>& info) { return info.param.label; });
 
 struct FimiFailure {
@@ -63,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
         FimiFailure{"trailing_comment", "1 2 # three\n", kBadToken + "1: expected non-negative integer, got \"#\""},
         FimiFailure{"lone_plus", "+\n", kBadToken + "1: expected non-negative integer, got \"+\""},
         FimiFailure{"empty", "", "invalid fimi data: input contains no transactions"},
-        FimiFailure{"comments_and_blank_lines", "# a\n\n   \n#b\n", "invalid fimi data: input contains no transactions"},
+        FimiFailure{"comments_and_blank_lines", "# a\n\n   \n#b\n",
+                    "invalid fimi data: input contains no transactions"},
         // One huge id declares a dense matrix far larger than the input; it is
         // refused before any row is built.
         FimiFailure{"largest_possible_id", "4294967295\n",

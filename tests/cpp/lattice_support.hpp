@@ -17,7 +17,8 @@ inline core::Context context_from_rows(std::uint32_t objects, std::uint32_t attr
   std::vector<std::string> attribute_names;
   // Built by appending: g++ 12 at -O3 misreads `"g" + std::to_string(g)` as an overlapping copy (-Wrestrict).
   for (std::uint32_t g = 0; g < objects; ++g) object_names.push_back(std::string(1, 'g').append(std::to_string(g)));
-  for (std::uint32_t m = 0; m < attributes; ++m) attribute_names.push_back(std::string(1, 'm').append(std::to_string(m)));
+  for (std::uint32_t m = 0; m < attributes; ++m)
+    attribute_names.push_back(std::string(1, 'm').append(std::to_string(m)));
   std::vector<core::IncidenceRow> incidence(objects, core::IncidenceRow(attributes, false));
   for (std::uint32_t g = 0; g < rows.size(); ++g)
     for (const std::uint32_t m : rows[g]) incidence[g][m] = true;

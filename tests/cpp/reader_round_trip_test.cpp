@@ -19,8 +19,8 @@ using tessara::test_support::table_of;
 bool has(const Table& table, std::size_t g, std::size_t m) { return table.rows[g][m] == 'X'; }
 
 std::string write_cxt(const Table& table) {
-  std::string out = "B\n\n" + std::to_string(table.objects.size()) + "\n" + std::to_string(table.attributes.size()) +
-                    "\n\n";
+  std::string out =
+      "B\n\n" + std::to_string(table.objects.size()) + "\n" + std::to_string(table.attributes.size()) + "\n\n";
   for (const auto& name : table.objects) out += name + "\n";
   for (const auto& name : table.attributes) out += name + "\n";
   for (const auto& row : table.rows) out += row + "\n";
@@ -63,15 +63,30 @@ std::string xml_escaped(const std::string& text) {
   std::string out;
   for (const char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
       // Parsers normalise literal line breaks and tabs in attribute values.
-      case '\n': out += "&#10;"; break;
-      case '\r': out += "&#13;"; break;
-      case '\t': out += "&#9;"; break;
-      default: out += c;
+      case '\n':
+        out += "&#10;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      case '\t':
+        out += "&#9;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -122,7 +137,8 @@ std::string write_json(const Table& table) {
                     ", \"attributes\": " + json_names(table.attributes) + ", \"incidence\": [";
   for (std::size_t g = 0; g < table.rows.size(); ++g) {
     out += g ? ", [" : "[";
-    for (std::size_t m = 0; m < table.attributes.size(); ++m) out += std::string(m ? ", " : "") + (has(table, g, m) ? "true" : "false");
+    for (std::size_t m = 0; m < table.attributes.size(); ++m)
+      out += std::string(m ? ", " : "") + (has(table, g, m) ? "true" : "false");
     out += "]";
   }
   return out + "]}}";
@@ -160,7 +176,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip,
 // Random tables whose names need quoting or escaping in the formats that carry
 // names (CXT names cannot hold line breaks or outer spaces, so it is left out).
 Table random_table(std::mt19937& random) {
-  static const std::vector<std::string> kPieces = {"a", "B", " ", ",", "\"", "<", "&", "\t", "\n", "\xC3\xA9", "'", ";"};
+  static const std::vector<std::string> kPieces = {"a", "B",  " ",  ",",        "\"", "<",
+                                                   "&", "\t", "\n", "\xC3\xA9", "'",  ";"};
   auto name = [&](std::size_t index) {
     std::string out = std::to_string(index);
     const auto length = random() % 5;
@@ -184,8 +201,8 @@ TEST(RoundTripRandom, NamedFormatsKeepEveryName) {
   std::mt19937 random(20240611);
   for (int trial = 0; trial < 200; ++trial) {
     const Table table = random_table(random);
-    for (const Writer& writer : {Writer{"csv", write_csv, "csv"}, Writer{"xml", write_xml, "xml"},
-                                 Writer{"json", write_json, "json"}}) {
+    for (const Writer& writer :
+         {Writer{"csv", write_csv, "csv"}, Writer{"xml", write_xml, "xml"}, Writer{"json", write_json, "json"}}) {
       // The CSV delimiter is chosen by counting tabs and commas on the first
       // line, quoted or not, so tabs in names could turn it into a tab.
       if (writer.label == "csv" && write_csv(table).find('\t') != std::string::npos) continue;

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "fca_oracle.hpp"
 #include "fault_support.hpp"
+#include "fca_oracle.hpp"
 
 namespace tessara::core {
 
@@ -60,8 +60,8 @@ TEST_P(SetsAgainstReference, OperationsMatchTheDefinitions) {
     std::set_intersection(ra.members.begin(), ra.members.end(), rb.members.begin(), rb.members.end(),
                           std::back_inserter(both));
     EXPECT_EQ(intersection(a, b).members(), both);
-    EXPECT_EQ(is_subset(a, b), std::includes(rb.members.begin(), rb.members.end(), ra.members.begin(),
-                                             ra.members.end()));
+    EXPECT_EQ(is_subset(a, b),
+              std::includes(rb.members.begin(), rb.members.end(), ra.members.begin(), ra.members.end()));
     EXPECT_EQ(a == b, ra.members == rb.members);
     EXPECT_TRUE(is_subset(intersection(a, b), a));
   }

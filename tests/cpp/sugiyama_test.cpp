@@ -8,8 +8,8 @@
 #include <variant>
 #include <vector>
 
-#include "tessara/trace/trace.hpp"
 #include "lattice_support.hpp"
+#include "tessara/trace/trace.hpp"
 
 namespace {
 
@@ -80,9 +80,8 @@ TEST_P(SugiyamaExamples, PlacesEveryConceptExactly) {
   ConceptLattice lattice = lattice_from_extents(c.objects, c.extents);
   captured().clear();
   tessara::trace::set_sink(&record);
-  const auto layout =
-      tessara::layout::sugiyama_layout(lattice, LayoutConfig{.node_spacing = 80.0, .layer_spacing = 80.0,
-                                                             .crossing_iters = c.crossing_iters});
+  const auto layout = tessara::layout::sugiyama_layout(
+      lattice, LayoutConfig{.node_spacing = 80.0, .layer_spacing = 80.0, .crossing_iters = c.crossing_iters});
   tessara::trace::set_sink(nullptr);
 
   ASSERT_EQ(layout.nodes.size(), c.nodes.size());
@@ -111,23 +110,63 @@ INSTANTIATE_TEST_SUITE_P(
     Examples, SugiyamaExamples,
     ::testing::Values(
         LayoutCase{"one_concept", 1, {{0}}, 24, {{0, 0}}, {}, 0.0, 0.0, 1},
-        LayoutCase{"chain", 3, {{0, 1, 2}, {0, 1}, {0}}, 24, {{0, 0}, {0, 80}, {0, 160}}, {{0, 1}, {1, 2}}, 0.0, 160.0,
-                   3},
-        LayoutCase{"six_concepts", 4, kSix, 24,
-                   {{0, 0}, {-40, 80}, {40, 80}, {40, 160}, {-40, 160}, {0, 240}}, kSixEdges, 80.0, 240.0, 4},
-        LayoutCase{"six_concepts_zero_passes", 4, kSix, 0,
-                   {{0, 0}, {-40, 80}, {40, 80}, {-40, 160}, {40, 160}, {0, 240}}, kSixEdges, 80.0, 240.0, 4},
-        LayoutCase{"six_concepts_one_downward_pass", 4, kSix, 1,
-                   {{0, 0}, {-40, 80}, {40, 80}, {40, 160}, {-40, 160}, {0, 240}}, kSixEdges, 80.0, 240.0, 4},
-        LayoutCase{"long_edge", 3, {{0, 1, 2}, {0, 1}, {2}, {0}, {}}, 24,
-                   {{0, 0}, {-40, 80}, {40, 80}, {0, 160}, {0, 240}}, {{0, 1}, {0, 2}, {1, 3}, {2, 4}, {3, 4}}, 80.0,
-                   240.0, 4},
-        LayoutCase{"reversed_indices", 3, {{}, {0}, {0, 1}, {2}, {0, 1, 2}}, 24,
-                   {{0, 240}, {0, 160}, {-40, 80}, {40, 80}, {0, 0}}, {{1, 0}, {3, 0}, {2, 1}, {4, 2}, {4, 3}}, 80.0,
-                   240.0, 4},
+        LayoutCase{
+            "chain", 3, {{0, 1, 2}, {0, 1}, {0}}, 24, {{0, 0}, {0, 80}, {0, 160}}, {{0, 1}, {1, 2}}, 0.0, 160.0, 3},
+        LayoutCase{"six_concepts",
+                   4,
+                   kSix,
+                   24,
+                   {{0, 0}, {-40, 80}, {40, 80}, {40, 160}, {-40, 160}, {0, 240}},
+                   kSixEdges,
+                   80.0,
+                   240.0,
+                   4},
+        LayoutCase{"six_concepts_zero_passes",
+                   4,
+                   kSix,
+                   0,
+                   {{0, 0}, {-40, 80}, {40, 80}, {-40, 160}, {40, 160}, {0, 240}},
+                   kSixEdges,
+                   80.0,
+                   240.0,
+                   4},
+        LayoutCase{"six_concepts_one_downward_pass",
+                   4,
+                   kSix,
+                   1,
+                   {{0, 0}, {-40, 80}, {40, 80}, {40, 160}, {-40, 160}, {0, 240}},
+                   kSixEdges,
+                   80.0,
+                   240.0,
+                   4},
+        LayoutCase{"long_edge",
+                   3,
+                   {{0, 1, 2}, {0, 1}, {2}, {0}, {}},
+                   24,
+                   {{0, 0}, {-40, 80}, {40, 80}, {0, 160}, {0, 240}},
+                   {{0, 1}, {0, 2}, {1, 3}, {2, 4}, {3, 4}},
+                   80.0,
+                   240.0,
+                   4},
+        LayoutCase{"reversed_indices",
+                   3,
+                   {{}, {0}, {0, 1}, {2}, {0, 1, 2}},
+                   24,
+                   {{0, 240}, {0, 160}, {-40, 80}, {40, 80}, {0, 0}},
+                   {{1, 0}, {3, 0}, {2, 1}, {4, 2}, {4, 3}},
+                   80.0,
+                   240.0,
+                   4},
         // Two concepts of one extent size stay in index order on one layer.
-        LayoutCase{"antichain_under_top", 2, {{0, 1}, {0}, {1}, {}}, 24,
-                   {{0, 0}, {-40, 80}, {40, 80}, {0, 160}}, {{0, 1}, {0, 2}, {1, 3}, {2, 3}}, 80.0, 160.0, 3}),
+        LayoutCase{"antichain_under_top",
+                   2,
+                   {{0, 1}, {0}, {1}, {}},
+                   24,
+                   {{0, 0}, {-40, 80}, {40, 80}, {0, 160}},
+                   {{0, 1}, {0, 2}, {1, 3}, {2, 3}},
+                   80.0,
+                   160.0,
+                   3}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(SugiyamaTrace, EmptyLatticeGivesEmptyLayoutWithoutEventOrCoverCache) {
@@ -143,7 +182,8 @@ TEST_F(SugiyamaTrace, EmptyLatticeGivesEmptyLayoutWithoutEventOrCoverCache) {
 
 TEST_F(SugiyamaTrace, OneLayerStillReportsTheConfiguredPasses) {
   ConceptLattice lattice = lattice_from_extents(0, {{}});
-  tessara::layout::sugiyama_layout(lattice, LayoutConfig{.node_spacing = 80.0, .layer_spacing = 80.0, .crossing_iters = 7});
+  tessara::layout::sugiyama_layout(lattice,
+                                   LayoutConfig{.node_spacing = 80.0, .layer_spacing = 80.0, .crossing_iters = 7});
   ASSERT_EQ(captured().size(), 1u);
   EXPECT_EQ(captured().front().fields.back(), (std::pair<std::string, std::uint64_t>{"crossing_iters", 7}));
 }

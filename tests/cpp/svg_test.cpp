@@ -13,12 +13,12 @@
 #include <variant>
 #include <vector>
 
+#include "lattice_support.hpp"
+#include "reference/svg_reference.hpp"
 #include "tessara/engine/catalogue.hpp"
 #include "tessara/formats/read_context.hpp"
 #include "tessara/layout/number_text.hpp"
 #include "tessara/trace/trace.hpp"
-#include "lattice_support.hpp"
-#include "reference/svg_reference.hpp"
 
 namespace {
 
@@ -110,8 +110,8 @@ TEST(WriteSvg, EdgeEndsResolveToTheFirstMatchingNodeAndMissingEndsAreSkipped) {
 }
 
 TEST(WriteSvg, StyleNumbersUseTheirOwnFormats) {
-  const std::string svg = tessara::layout::write_svg(
-      LatticeLayout{}, SvgStyle{.margin = 12.25, .node_radius = 2.0, .stroke_width = 2.0});
+  const std::string svg =
+      tessara::layout::write_svg(LatticeLayout{}, SvgStyle{.margin = 12.25, .node_radius = 2.0, .stroke_width = 2.0});
   EXPECT_NE(svg.find("viewBox=\"0 0 24.5 24.5\""), std::string::npos) << svg;
   EXPECT_NE(svg.find("stroke-width=\"2\" fill=\"none\""), std::string::npos) << svg;
 }
@@ -133,26 +133,30 @@ TEST_P(NumberText, FormatsFixedAndShortest) {
   EXPECT_EQ(shortest, GetParam().shortest);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Examples, NumberText,
-    ::testing::Values(NumberCase{60.0, "60.0", "60"}, NumberCase{1.5, "1.5", "1.5"}, NumberCase{-40.0, "-40.0", "-40"},
-                      NumberCase{0.25, "0.2", "0.25"},    // exact tie rounds to even
-                      NumberCase{0.35, "0.3", "0.35"},    // stored value lies below the tie
-                      NumberCase{0.05, "0.1", "0.05"},    // stored value lies above the tie
-                      NumberCase{1e-7, "0.0", "0.0000001"},  // never an exponent
-                      NumberCase{1e21, "1000000000000000000000.0", "1000000000000000000000"},
-                      NumberCase{-0.0, "-0.0", "-0"}, NumberCase{0.0, "0.0", "0"},
-                      NumberCase{9007199254740993.0, "9007199254740992.0", "9007199254740992"},
-                      NumberCase{-4503599627370497.0, "-4503599627370497.0", "-4503599627370497"}),
-    [](const auto& info) { return "case_" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Examples, NumberText,
+                         ::testing::Values(NumberCase{60.0, "60.0", "60"}, NumberCase{1.5, "1.5", "1.5"},
+                                           NumberCase{-40.0, "-40.0", "-40"},
+                                           NumberCase{0.25, "0.2", "0.25"},       // exact tie rounds to even
+                                           NumberCase{0.35, "0.3", "0.35"},       // stored value lies below the tie
+                                           NumberCase{0.05, "0.1", "0.05"},       // stored value lies above the tie
+                                           NumberCase{1e-7, "0.0", "0.0000001"},  // never an exponent
+                                           NumberCase{1e21, "1000000000000000000000.0", "1000000000000000000000"},
+                                           NumberCase{-0.0, "-0.0", "-0"}, NumberCase{0.0, "0.0", "0"},
+                                           NumberCase{9007199254740993.0, "9007199254740992.0", "9007199254740992"},
+                                           NumberCase{-4503599627370497.0, "-4503599627370497.0", "-4503599627370497"}),
+                         [](const auto& info) { return "case_" + std::to_string(info.index); });
 
 // Whole numbers take a shortcut in append_fixed1; every value must still read
 // exactly as the general conversion writes it.
 TEST(NumberText, FixedTextEqualsTheGeneralConversion) {
   std::mt19937_64 rng(3);
-  std::vector<double> values{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-                             std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::max(),
-                             std::numeric_limits<double>::denorm_min(), 9007199254740992.0, -9007199254740992.0};
+  std::vector<double> values{std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN(),
+                             std::numeric_limits<double>::max(),
+                             std::numeric_limits<double>::denorm_min(),
+                             9007199254740992.0,
+                             -9007199254740992.0};
   std::uniform_int_distribution<std::int64_t> whole(-(std::int64_t{1} << 54), std::int64_t{1} << 54);
   std::uniform_int_distribution<int> halves(-400000, 400000);
   for (int k = 0; k < 20000; ++k) {

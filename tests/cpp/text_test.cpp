@@ -58,15 +58,15 @@ class Trimming : public testing::TestWithParam<TrimCase> {};
 
 TEST_P(Trimming, RemovesWhiteSpaceAtBothEnds) { EXPECT_EQ(text::trim(GetParam().input), GetParam().trimmed); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Text, Trimming,
-    testing::Values(TrimCase{"", ""}, TrimCase{"   ", ""}, TrimCase{" \t\v\f\r\n x y \t", "x y"},
-                    TrimCase{"\u0085a\u0085", "a"}, TrimCase{"\u00a0a\u00a0", "a"}, TrimCase{"\u3000a\u3000", "a"},
-                    TrimCase{"\u1680\u2000\u200a\u2028\u2029\u202f\u205fa", "a"},
-                    TrimCase{"a\u1680\u2000\u200a\u2028\u2029\u202f\u205f", "a"},
-                    // U+FEFF (byte-order mark) and U+200B are not White_Space.
-                    TrimCase{"\ufeffB", "\ufeffB"}, TrimCase{"\u200bB\u200b", "\u200bB\u200b"},
-                    TrimCase{" \u00e4 ", "\u00e4"}, TrimCase{"\u00a0\u00e4\u00a0", "\u00e4"}));
+INSTANTIATE_TEST_SUITE_P(Text, Trimming,
+                         testing::Values(TrimCase{"", ""}, TrimCase{"   ", ""}, TrimCase{" \t\v\f\r\n x y \t", "x y"},
+                                         TrimCase{"\u0085a\u0085", "a"}, TrimCase{"\u00a0a\u00a0", "a"},
+                                         TrimCase{"\u3000a\u3000", "a"},
+                                         TrimCase{"\u1680\u2000\u200a\u2028\u2029\u202f\u205fa", "a"},
+                                         TrimCase{"a\u1680\u2000\u200a\u2028\u2029\u202f\u205f", "a"},
+                                         // U+FEFF (byte-order mark) and U+200B are not White_Space.
+                                         TrimCase{"\ufeffB", "\ufeffB"}, TrimCase{"\u200bB\u200b", "\u200bB\u200b"},
+                                         TrimCase{" \u00e4 ", "\u00e4"}, TrimCase{"\u00a0\u00e4\u00a0", "\u00e4"}));
 
 TEST(Trimming, BlankLines) {
   EXPECT_TRUE(text::is_blank(" \t\u3000"));
@@ -101,8 +101,8 @@ TEST_P(UnsignedDecimal, ReadsOrRefuses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Text, UnsignedDecimal,
-    testing::Values(NumberCase{"0", 64, 0}, NumberCase{"3", 64, 3}, NumberCase{"+3", 64, 3},
-                    NumberCase{"007", 64, 7}, NumberCase{"-3", 64, std::nullopt}, NumberCase{"3.0", 64, std::nullopt},
+    testing::Values(NumberCase{"0", 64, 0}, NumberCase{"3", 64, 3}, NumberCase{"+3", 64, 3}, NumberCase{"007", 64, 7},
+                    NumberCase{"-3", 64, std::nullopt}, NumberCase{"3.0", 64, std::nullopt},
                     NumberCase{" 3", 64, std::nullopt}, NumberCase{"3 ", 64, std::nullopt},
                     NumberCase{"+", 64, std::nullopt}, NumberCase{"-", 64, std::nullopt},
                     NumberCase{"", 64, std::nullopt}, NumberCase{"++3", 64, std::nullopt},
@@ -111,9 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                     NumberCase{"18446744073709551615", 64, 18446744073709551615ull},
                     NumberCase{"000018446744073709551615", 64, 18446744073709551615ull},
                     NumberCase{"18446744073709551616", 64, std::nullopt},
-                    NumberCase{"99999999999999999999", 64, std::nullopt},
-                    NumberCase{"4294967295", 32, 4294967295ull}, NumberCase{"4294967296", 32, std::nullopt},
-                    NumberCase{"+4294967295", 32, 4294967295ull}));
+                    NumberCase{"99999999999999999999", 64, std::nullopt}, NumberCase{"4294967295", 32, 4294967295ull},
+                    NumberCase{"4294967296", 32, std::nullopt}, NumberCase{"+4294967295", 32, 4294967295ull}));
 
 struct QuoteCase {
   std::string input;
@@ -161,26 +160,31 @@ const std::string kFffd = "\uFFFD";
 
 INSTANTIATE_TEST_SUITE_P(
     Text, Utf8,
-    testing::Values(
-        Utf8Case{"", true, ""}, Utf8Case{"abc", true, "abc"},
-        Utf8Case{"\u00e4\u20ac\U0001F600\U0010FFFF", true, "\u00e4\u20ac\U0001F600\U0010FFFF"},
-        Utf8Case{"\xed\x9f\xbf", true, "\ud7ff"}, Utf8Case{"\xee\x80\x80", true, "\ue000"},
-        // Stray continuation bytes and impossible leads: one replacement each.
-        Utf8Case{"\x80", false, kFffd}, Utf8Case{"a\x80\xbf" "b", false, "a" + kFffd + kFffd + "b"},
-        Utf8Case{"\xc0\xaf", false, kFffd + kFffd}, Utf8Case{"\xc1\xbf", false, kFffd + kFffd},
-        Utf8Case{"\xf5\x80\x80\x80", false, kFffd + kFffd + kFffd + kFffd}, Utf8Case{"\xff", false, kFffd},
-        // Overlong three- and four-byte forms, surrogates, beyond U+10FFFF.
-        Utf8Case{"\xe0\x80\xaf", false, kFffd + kFffd + kFffd},
-        Utf8Case{"\xf0\x80\x80\xaf", false, kFffd + kFffd + kFffd + kFffd},
-        Utf8Case{"\xed\xa0\x80", false, kFffd + kFffd + kFffd},
-        Utf8Case{"\xf4\x90\x80\x80", false, kFffd + kFffd + kFffd + kFffd},
-        // A truncated sequence is one replacement for its maximal subpart.
-        Utf8Case{"\xe2\x82", false, kFffd}, Utf8Case{"\xe2\x82z", false, kFffd + "z"},
-        Utf8Case{"\xf0\x9f\x98", false, kFffd}, Utf8Case{"\xf0\x9f\x98" "a\xe2", false, kFffd + "a" + kFffd},
-        Utf8Case{"\xc3", false, kFffd}, Utf8Case{"\xe2\x82\xe2\x82\xac", false, kFffd + "\u20ac"},
-        // The WHATWG example: 61 F1 80 80 E1 80 C2 62 80 63 80 BF 64.
-        Utf8Case{"\x61\xf1\x80\x80\xe1\x80\xc2\x62\x80\x63\x80\xbf\x64", false,
-                 "a" + kFffd + kFffd + kFffd + "b" + kFffd + "c" + kFffd + kFffd + "d"}));
+    testing::Values(Utf8Case{"", true, ""}, Utf8Case{"abc", true, "abc"},
+                    Utf8Case{"\u00e4\u20ac\U0001F600\U0010FFFF", true, "\u00e4\u20ac\U0001F600\U0010FFFF"},
+                    Utf8Case{"\xed\x9f\xbf", true, "\ud7ff"}, Utf8Case{"\xee\x80\x80", true, "\ue000"},
+                    // Stray continuation bytes and impossible leads: one replacement each.
+                    Utf8Case{"\x80", false, kFffd},
+                    Utf8Case{"a\x80\xbf"
+                             "b",
+                             false, "a" + kFffd + kFffd + "b"},
+                    Utf8Case{"\xc0\xaf", false, kFffd + kFffd}, Utf8Case{"\xc1\xbf", false, kFffd + kFffd},
+                    Utf8Case{"\xf5\x80\x80\x80", false, kFffd + kFffd + kFffd + kFffd}, Utf8Case{"\xff", false, kFffd},
+                    // Overlong three- and four-byte forms, surrogates, beyond U+10FFFF.
+                    Utf8Case{"\xe0\x80\xaf", false, kFffd + kFffd + kFffd},
+                    Utf8Case{"\xf0\x80\x80\xaf", false, kFffd + kFffd + kFffd + kFffd},
+                    Utf8Case{"\xed\xa0\x80", false, kFffd + kFffd + kFffd},
+                    Utf8Case{"\xf4\x90\x80\x80", false, kFffd + kFffd + kFffd + kFffd},
+                    // A truncated sequence is one replacement for its maximal subpart.
+                    Utf8Case{"\xe2\x82", false, kFffd}, Utf8Case{"\xe2\x82z", false, kFffd + "z"},
+                    Utf8Case{"\xf0\x9f\x98", false, kFffd},
+                    Utf8Case{"\xf0\x9f\x98"
+                             "a\xe2",
+                             false, kFffd + "a" + kFffd},
+                    Utf8Case{"\xc3", false, kFffd}, Utf8Case{"\xe2\x82\xe2\x82\xac", false, kFffd + "\u20ac"},
+                    // The WHATWG example: 61 F1 80 80 E1 80 C2 62 80 63 80 BF 64.
+                    Utf8Case{"\x61\xf1\x80\x80\xe1\x80\xc2\x62\x80\x63\x80\xbf\x64", false,
+                             "a" + kFffd + kFffd + kFffd + "b" + kFffd + "c" + kFffd + kFffd + "d"}));
 
 TEST(Utf8, CountsCodePoints) {
   EXPECT_EQ(text::count_code_points(""), 0u);

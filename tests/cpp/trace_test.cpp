@@ -1,4 +1,6 @@
 // The completion events of the engine, captured through a test sink.
+#include "tessara/trace/trace.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +10,6 @@
 #include "fca_oracle.hpp"
 #include "tessara/engine/canonical_base.hpp"
 #include "tessara/engine/catalogue.hpp"
-#include "tessara/trace/trace.hpp"
 
 namespace tessara::engine {
 namespace {
@@ -77,19 +78,18 @@ TEST_P(GenerationEvent, OneEventWithItsFieldsInOrder) {
   EXPECT_EQ(event.fields, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, GenerationEvent,
-    ::testing::Values(Selection{"next-closure", "tessara_engine::next_closure", "next-closure"},
-                      Selection{"NC", "tessara_engine::next_closure", "next-closure"},
-                      Selection{"fcbo", "tessara_engine::fcbo", "fcbo"},
-                      Selection{"in-close-5", "tessara_engine::in_close5", "in-close-5"},
-                      Selection{"ic5", "tessara_engine::in_close5", "in-close-5"}),
-    [](const auto& info) {
-      std::string name = info.param.name;
-      for (char& c : name)
-        if (c == '-') c = '_';
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Names, GenerationEvent,
+                         ::testing::Values(Selection{"next-closure", "tessara_engine::next_closure", "next-closure"},
+                                           Selection{"NC", "tessara_engine::next_closure", "next-closure"},
+                                           Selection{"fcbo", "tessara_engine::fcbo", "fcbo"},
+                                           Selection{"in-close-5", "tessara_engine::in_close5", "in-close-5"},
+                                           Selection{"ic5", "tessara_engine::in_close5", "in-close-5"}),
+                         [](const auto& info) {
+                           std::string name = info.param.name;
+                           for (char& c : name)
+                             if (c == '-') c = '_';
+                           return name;
+                         });
 
 TEST_F(TraceEvents, CanonicalBaseEvent) {
   (void)canonical_base(chain);

@@ -84,9 +84,7 @@ class ConceptList {
   std::size_t extent_stride() const noexcept { return extent_stride_; }
   std::size_t intent_stride() const noexcept { return intent_stride_; }
 
-  std::span<const Word> extent_words(std::size_t i) const {
-    return std::span<const Word>(record(i), extent_stride_);
-  }
+  std::span<const Word> extent_words(std::size_t i) const { return std::span<const Word>(record(i), extent_stride_); }
   std::span<const Word> intent_words(std::size_t i) const {
     return std::span<const Word>(record(i) + extent_stride_, intent_stride_);
   }

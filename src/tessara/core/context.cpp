@@ -37,8 +37,7 @@ std::expected<Context, ContextError> Context::create(std::vector<std::string> ob
   const std::uint64_t width = attributes.size();
   // Every row is checked before any is converted, so a refused call builds nothing.
   for (std::size_t r = 0; r < incidence.size(); ++r) {
-    if (incidence[r].size() != width)
-      return std::unexpected(ContextError(RowLength{r, incidence[r].size(), width}));
+    if (incidence[r].size() != width) return std::unexpected(ContextError(RowLength{r, incidence[r].size(), width}));
   }
   if (incidence.size() != objects.size())
     return std::unexpected(ContextError(RowCount{incidence.size(), objects.size()}));

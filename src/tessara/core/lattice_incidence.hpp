@@ -17,7 +17,10 @@ class PackedSets {
   using Word = std::uint64_t;
 
   PackedSets(std::size_t count, std::uint64_t capacity)
-      : count_(count), capacity_(capacity), stride_(ObjectSet::word_count(capacity)), words_(count * stride_, Word{0}) {}
+      : count_(count),
+        capacity_(capacity),
+        stride_(ObjectSet::word_count(capacity)),
+        words_(count * stride_, Word{0}) {}
 
   std::size_t size() const noexcept { return count_; }
   std::uint64_t capacity() const noexcept { return capacity_; }

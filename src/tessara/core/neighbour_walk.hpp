@@ -59,8 +59,8 @@ class NeighbourWalk {
   std::vector<Word> min_;
   std::uint64_t min_count_ = 0;
   std::uint64_t outside_min_ = 0;  // elements outside the walked set that have left min
-  std::vector<Word> scratch_;  // walked-side words
-  std::vector<Word> key_;      // intent words of a neighbour
+  std::vector<Word> scratch_;      // walked-side words
+  std::vector<Word> key_;          // intent words of a neighbour
 };
 
 }  // namespace tessara::core

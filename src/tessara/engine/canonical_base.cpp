@@ -155,9 +155,8 @@ bool CanonicalWalk::descend(std::size_t depth) {
       // The child for the first gained attribute is W'' itself, an intent.
       std::copy(c.begin(), c.end(), child.begin());
       std::copy(extent(depth).begin(), extent(depth).end(), extent(depth + 1).begin());
-      levels_[depth + 1] =
-          Level{j + 1, static_cast<std::int64_t>(n_) - 1, static_cast<std::uint32_t>(n_), failures_.size(),
-                level.gain_unwatched};
+      levels_[depth + 1] = Level{j + 1, static_cast<std::int64_t>(n_) - 1, static_cast<std::uint32_t>(n_),
+                                 failures_.size(), level.gain_unwatched};
       return true;
     }
     if (has(c, j)) continue;

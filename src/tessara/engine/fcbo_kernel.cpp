@@ -47,7 +47,8 @@ class Walk {
         intent_words_(core::AttributeSet::word_count(n_)),
         order_(order) {
     rows_.reserve(context.n_objects() * intent_words_);
-    for (const core::AttributeSet& row : context.rows()) rows_.insert(rows_.end(), row.words().begin(), row.words().end());
+    for (const core::AttributeSet& row : context.rows())
+      rows_.insert(rows_.end(), row.words().begin(), row.words().end());
     last_word_mask_ = n_ % 64 == 0 ? ~Word{0} : (Word{1} << (n_ % 64)) - 1;
   }
 
@@ -105,8 +106,9 @@ class Walk {
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
   __attribute__((target_clones("popcnt", "default")))
 #endif
-  void expand(const Word* extent, Range range, const Word* intent, std::uint64_t start, const Failure* inherited,
-              Level& level) {
+  void
+  expand(const Word* extent, Range range, const Word* intent, std::uint64_t start, const Failure* inherited,
+         Level& level) {
     level.count = 0;
     level.taken = 0;
     // An extent with far fewer objects than words is tried object by object: a

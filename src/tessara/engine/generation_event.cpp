@@ -4,8 +4,8 @@
 
 namespace tessara::engine {
 
-void emit_generation_complete(std::string_view target, std::string_view algorithm,
-                              const core::ConceptLattice& lattice, const core::Context& context) {
+void emit_generation_complete(std::string_view target, std::string_view algorithm, const core::ConceptLattice& lattice,
+                              const core::Context& context) {
   trace::emit(target, "concept generation complete", trace::field("algorithm", algorithm),
               trace::field("concepts", static_cast<std::uint64_t>(lattice.concepts.size())),
               trace::field("objects", context.n_objects()), trace::field("attributes", context.n_attributes()));

@@ -8,7 +8,7 @@
 namespace tessara::engine {
 
 // The one trace event every enumeration emits when its concept list is complete.
-void emit_generation_complete(std::string_view target, std::string_view algorithm,
-                              const core::ConceptLattice& lattice, const core::Context& context);
+void emit_generation_complete(std::string_view target, std::string_view algorithm, const core::ConceptLattice& lattice,
+                              const core::Context& context);
 
 }  // namespace tessara::engine

@@ -112,7 +112,8 @@ class Walk {
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
   __attribute__((target_clones("popcnt", "default")))
 #endif
-  void expand(const Word* extent, Range range, std::uint64_t start, const Known* inherited, Level& level) {
+  void
+  expand(const Word* extent, Range range, std::uint64_t start, const Known* inherited, Level& level) {
     level.count = 0;
     level.taken = 0;
     Word* intent = level.intent.data();

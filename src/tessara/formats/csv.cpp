@@ -35,8 +35,8 @@ bool has_non_blank_line(std::string_view text) {
 
 // A cell is true when its trimmed text is one of these, compared exactly.
 bool is_true_cell(std::string_view cell) {
-  static constexpr std::array<std::string_view, 11> kTrueTexts = {
-      "1", "x", "X", "y", "Y", "true", "True", "TRUE", "yes", "Yes", "YES"};
+  static constexpr std::array<std::string_view, 11> kTrueTexts = {"1",    "x",    "X",   "y",   "Y",  "true",
+                                                                  "True", "TRUE", "yes", "Yes", "YES"};
   // One-character cells (the usual 1 and 0) need no trimming.
   if (cell.size() == 1) return std::string_view("1xXyY").find(cell.front()) != std::string_view::npos;
   const std::string_view trimmed = text::trim(cell);

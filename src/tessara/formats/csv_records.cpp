@@ -123,8 +123,8 @@ std::optional<std::string> for_each_record(std::string_view text, char delimiter
     const std::size_t feed = text.find('\n');
     const std::size_t length = feed == std::string_view::npos ? text.size() : feed + 1;
     walker.set_line(line);
-    const std::size_t taken = csv_parse(parser.get(), text.data(), length, RecordWalker::on_field,
-                                        RecordWalker::on_record_end, &walker);
+    const std::size_t taken =
+        csv_parse(parser.get(), text.data(), length, RecordWalker::on_field, RecordWalker::on_record_end, &walker);
     if (taken != length) {
       const int code = csv_error(parser.get());
       return layer_error(code, line, code == CSV_EPARSE ? "misplaced double quote" : "");

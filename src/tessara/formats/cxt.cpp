@@ -97,8 +97,8 @@ std::expected<std::vector<std::string>, ParseError> read_names(NonBlankLines& li
   while (names.size() < count) {
     const auto line = lines.next();
     if (!line) {
-      return Failure(ParseError::invalid(kFormat, "expected " + decimal(count) + " " + std::string(word) +
-                                                      " names, got " + decimal(names.size())));
+      return Failure(ParseError::invalid(
+          kFormat, "expected " + decimal(count) + " " + std::string(word) + " names, got " + decimal(names.size())));
     }
     names.emplace_back(*line);
   }
@@ -107,12 +107,11 @@ std::expected<std::vector<std::string>, ParseError> read_names(NonBlankLines& li
 
 // Cell j is true when character j is X or x; characters past the width are
 // ignored.
-std::expected<core::IncidenceRow, ParseError> read_row(std::string_view line, std::uint64_t row,
-                                                       std::uint64_t width) {
+std::expected<core::IncidenceRow, ParseError> read_row(std::string_view line, std::uint64_t row, std::uint64_t width) {
   const std::uint64_t length = text::count_code_points(line);
   if (length < width) {
-    return Failure(ParseError::invalid(kFormat, "row " + decimal(row) + " has length " + decimal(length) +
-                                                    ", expected " + decimal(width)));
+    return Failure(ParseError::invalid(
+        kFormat, "row " + decimal(row) + " has length " + decimal(length) + ", expected " + decimal(width)));
   }
   core::IncidenceRow cells(width, false);
   std::size_t pos = 0;
@@ -128,8 +127,8 @@ std::expected<std::vector<core::IncidenceRow>, ParseError> read_rows(NonBlankLin
   while (rows.size() < counts.objects) {
     const auto line = lines.next();
     if (!line) {
-      return Failure(ParseError::invalid(kFormat, "expected " + decimal(counts.objects) + " incidence rows, got " +
-                                                      decimal(rows.size())));
+      return Failure(ParseError::invalid(
+          kFormat, "expected " + decimal(counts.objects) + " incidence rows, got " + decimal(rows.size())));
     }
     auto row = read_row(*line, rows.size(), counts.attributes);
     if (!row) return Failure(row.error());

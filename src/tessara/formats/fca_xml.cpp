@@ -64,9 +64,9 @@ struct OpenObject {
 // An Attribute element with neither an Id nor a Name key, as ConExp-style
 // files write them: its name is the text of its Name child.
 struct KeylessAttribute {
-  std::uint64_t depth;          // the element's own depth
-  bool capturing = false;       // inside its Name child, waiting for text
-  bool named = false;           // its name has been taken
+  std::uint64_t depth;     // the element's own depth
+  bool capturing = false;  // inside its Name child, waiting for text
+  bool named = false;      // its name has been taken
 };
 
 class FcaXmlReader final : public xml_events::EventSink {

@@ -121,8 +121,8 @@ std::expected<core::Context, ParseError> read_fimi(std::string_view text) {
   }
 
   auto rows = dense_rows(transactions, width);
-  auto context = core::Context::create(generated_names('g', transactions.count()), generated_names('m', width),
-                                       std::move(rows));
+  auto context =
+      core::Context::create(generated_names('g', transactions.count()), generated_names('m', width), std::move(rows));
   if (!context) return std::unexpected(ParseError::construction(context.error()));
   return std::move(*context);
 }

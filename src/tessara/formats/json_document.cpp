@@ -1,12 +1,11 @@
 #include "tessara/formats/json_document.hpp"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <vector>
 
@@ -72,7 +71,17 @@ enum class Want { Document, Payload, Version, ObjectNames, AttributeNames, Name,
 // The containers open at the moment. Values the document does not use are
 // skipped by one Skip frame that counts its own nesting, so deep nesting costs
 // no native recursion and no memory per level here.
-enum class FrameKind { DocumentMap, DocumentSeq, PayloadMap, PayloadSeq, ObjectNames, AttributeNames, Incidence, Row, Skip };
+enum class FrameKind {
+  DocumentMap,
+  DocumentSeq,
+  PayloadMap,
+  PayloadSeq,
+  ObjectNames,
+  AttributeNames,
+  Incidence,
+  Row,
+  Skip
+};
 
 struct Frame {
   FrameKind kind;
@@ -89,8 +98,8 @@ struct Record {
 };
 
 constexpr Record kDocument{"struct Document", "struct Document with 2 elements", {"tessara_version", "context", ""}, 2};
-constexpr Record kPayload{"struct ContextPayload", "struct ContextPayload with 3 elements",
-                          {"objects", "attributes", "incidence"}, 3};
+constexpr Record kPayload{
+    "struct ContextPayload", "struct ContextPayload with 3 elements", {"objects", "attributes", "incidence"}, 3};
 
 const Record& record_of(FrameKind kind) {
   return kind == FrameKind::DocumentMap || kind == FrameKind::DocumentSeq ? kDocument : kPayload;
@@ -110,12 +119,17 @@ Want field_want(bool document, std::uint64_t field) {
 
 std::string_view expectation(Want want) {
   switch (want) {
-    case Want::Document: return "struct Document";
-    case Want::Payload: return "struct ContextPayload";
+    case Want::Document:
+      return "struct Document";
+    case Want::Payload:
+      return "struct ContextPayload";
     case Want::Version:
-    case Want::Name: return "a string";
-    case Want::Cell: return "a boolean";
-    default: return "a sequence";
+    case Want::Name:
+      return "a string";
+    case Want::Cell:
+      return "a boolean";
+    default:
+      return "a sequence";
   }
 }
 
@@ -152,12 +166,15 @@ class DocumentHandler {
   bool string(Json::string_t& value) {
     if (skipping()) return true;
     switch (want()) {
-      case Want::Version: return value_done();
+      case Want::Version:
+        return value_done();
       case Want::Name:
         names_of_top().push_back(std::move(value));
         return value_done();
-      case Want::Anything: return value_done();
-      default: return scalar(Value{"string " + text::quoted(value), false, false});
+      case Want::Anything:
+        return value_done();
+      default:
+        return scalar(Value{"string " + text::quoted(value), false, false});
     }
   }
 
@@ -207,15 +224,23 @@ class DocumentHandler {
     if (frames_.empty()) return Want::Document;
     const Frame& frame = frames_.back();
     switch (frame.kind) {
-      case FrameKind::DocumentMap: return field_want(true, frame.field < 0 ? 9 : static_cast<std::uint64_t>(frame.field));
-      case FrameKind::DocumentSeq: return field_want(true, frame.count);
-      case FrameKind::PayloadMap: return field_want(false, frame.field < 0 ? 9 : static_cast<std::uint64_t>(frame.field));
-      case FrameKind::PayloadSeq: return field_want(false, frame.count);
+      case FrameKind::DocumentMap:
+        return field_want(true, frame.field < 0 ? 9 : static_cast<std::uint64_t>(frame.field));
+      case FrameKind::DocumentSeq:
+        return field_want(true, frame.count);
+      case FrameKind::PayloadMap:
+        return field_want(false, frame.field < 0 ? 9 : static_cast<std::uint64_t>(frame.field));
+      case FrameKind::PayloadSeq:
+        return field_want(false, frame.count);
       case FrameKind::ObjectNames:
-      case FrameKind::AttributeNames: return Want::Name;
-      case FrameKind::Incidence: return Want::Row;
-      case FrameKind::Row: return Want::Cell;
-      case FrameKind::Skip: return Want::Anything;
+      case FrameKind::AttributeNames:
+        return Want::Name;
+      case FrameKind::Incidence:
+        return Want::Row;
+      case FrameKind::Row:
+        return Want::Cell;
+      case FrameKind::Skip:
+        return Want::Anything;
     }
     return Want::Anything;
   }
@@ -239,14 +264,29 @@ class DocumentHandler {
     const Want wanted = want();
     std::optional<FrameKind> kind;
     switch (wanted) {
-      case Want::Anything: kind = FrameKind::Skip; break;
-      case Want::Document: kind = object ? FrameKind::DocumentMap : FrameKind::DocumentSeq; break;
-      case Want::Payload: kind = object ? FrameKind::PayloadMap : FrameKind::PayloadSeq; break;
-      case Want::ObjectNames: if (!object) kind = FrameKind::ObjectNames; break;
-      case Want::AttributeNames: if (!object) kind = FrameKind::AttributeNames; break;
-      case Want::Incidence: if (!object) kind = FrameKind::Incidence; break;
-      case Want::Row: if (!object) kind = FrameKind::Row; break;
-      default: break;
+      case Want::Anything:
+        kind = FrameKind::Skip;
+        break;
+      case Want::Document:
+        kind = object ? FrameKind::DocumentMap : FrameKind::DocumentSeq;
+        break;
+      case Want::Payload:
+        kind = object ? FrameKind::PayloadMap : FrameKind::PayloadSeq;
+        break;
+      case Want::ObjectNames:
+        if (!object) kind = FrameKind::ObjectNames;
+        break;
+      case Want::AttributeNames:
+        if (!object) kind = FrameKind::AttributeNames;
+        break;
+      case Want::Incidence:
+        if (!object) kind = FrameKind::Incidence;
+        break;
+      case Want::Row:
+        if (!object) kind = FrameKind::Row;
+        break;
+      default:
+        break;
     }
     if (!kind) return type_error(Value{object ? "map" : "sequence", true, false}, wanted);
     if (*kind == FrameKind::Row) payload_.incidence.emplace_back();

@@ -4,8 +4,7 @@
 
 namespace tessara::formats {
 
-std::optional<ParseError> check_context_size(std::string_view format, std::uint64_t objects,
-                                             std::uint64_t attributes) {
+std::optional<ParseError> check_context_size(std::string_view format, std::uint64_t objects, std::uint64_t attributes) {
   const bool too_many_indices = objects > kMaxIndexCount || attributes > kMaxIndexCount;
   // objects * attributes > limit, without overflowing.
   const bool too_many_cells = attributes != 0 && objects > kMaxIncidenceCells / attributes;

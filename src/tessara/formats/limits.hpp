@@ -16,7 +16,6 @@ inline constexpr std::uint64_t kMaxIndexCount = (std::uint64_t{1} << 32) - 1;
 
 // Nothing when a context of this size may be built; otherwise the Invalid error
 // for the given format.
-std::optional<ParseError> check_context_size(std::string_view format, std::uint64_t objects,
-                                             std::uint64_t attributes);
+std::optional<ParseError> check_context_size(std::string_view format, std::uint64_t objects, std::uint64_t attributes);
 
 }  // namespace tessara::formats

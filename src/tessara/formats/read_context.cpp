@@ -1,10 +1,10 @@
 #include "tessara/formats/read_context.hpp"
 
+#include <utf8proc.h>
+
 #include <algorithm>
 #include <string>
 #include <utility>
-
-#include <utf8proc.h>
 
 #include "tessara/formats/csv.hpp"
 #include "tessara/formats/cxt.hpp"
@@ -90,11 +90,16 @@ std::string decimal(std::size_t value) { return std::to_string(value); }
 
 std::string_view format_name(InputFormat format) noexcept {
   switch (format) {
-    case InputFormat::Cxt: return "cxt";
-    case InputFormat::Csv: return "csv";
-    case InputFormat::Fimi: return "fimi";
-    case InputFormat::FcaXml: return "fca-xml";
-    case InputFormat::Json: return "";
+    case InputFormat::Cxt:
+      return "cxt";
+    case InputFormat::Csv:
+      return "csv";
+    case InputFormat::Fimi:
+      return "fimi";
+    case InputFormat::FcaXml:
+      return "fca-xml";
+    case InputFormat::Json:
+      return "";
   }
   return "";
 }
@@ -115,11 +120,16 @@ std::expected<core::Context, ParseError> read_context(std::string_view bytes, st
   if (*format != InputFormat::Json && !text::is_valid_utf8(bytes))
     return std::unexpected(ParseError::io("stream did not contain valid UTF-8"));
   switch (*format) {
-    case InputFormat::Cxt: return read_cxt(bytes);
-    case InputFormat::Csv: return read_csv(bytes);
-    case InputFormat::Fimi: return read_fimi(bytes);
-    case InputFormat::FcaXml: return read_fca_xml(bytes);
-    case InputFormat::Json: return read_json(bytes);
+    case InputFormat::Cxt:
+      return read_cxt(bytes);
+    case InputFormat::Csv:
+      return read_csv(bytes);
+    case InputFormat::Fimi:
+      return read_fimi(bytes);
+    case InputFormat::FcaXml:
+      return read_fca_xml(bytes);
+    case InputFormat::Json:
+      return read_json(bytes);
   }
   std::unreachable();
 }

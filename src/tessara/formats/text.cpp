@@ -1,10 +1,10 @@
 #include "tessara/formats/text.hpp"
 
+#include <utf8proc.h>
+
 #include <array>
 #include <charconv>
 #include <limits>
-
-#include <utf8proc.h>
 
 namespace tessara::formats::text {
 namespace {
@@ -126,11 +126,31 @@ std::optional<std::string_view> LineReader::next() noexcept {
 
 bool is_white_space(char32_t code_point) noexcept {
   switch (code_point) {
-    case 0x0009: case 0x000A: case 0x000B: case 0x000C: case 0x000D:
-    case 0x0020: case 0x0085: case 0x00A0: case 0x1680:
-    case 0x2000: case 0x2001: case 0x2002: case 0x2003: case 0x2004: case 0x2005:
-    case 0x2006: case 0x2007: case 0x2008: case 0x2009: case 0x200A:
-    case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
+    case 0x0009:
+    case 0x000A:
+    case 0x000B:
+    case 0x000C:
+    case 0x000D:
+    case 0x0020:
+    case 0x0085:
+    case 0x00A0:
+    case 0x1680:
+    case 0x2000:
+    case 0x2001:
+    case 0x2002:
+    case 0x2003:
+    case 0x2004:
+    case 0x2005:
+    case 0x2006:
+    case 0x2007:
+    case 0x2008:
+    case 0x2009:
+    case 0x200A:
+    case 0x2028:
+    case 0x2029:
+    case 0x202F:
+    case 0x205F:
+    case 0x3000:
       return true;
     default:
       return false;
@@ -189,13 +209,26 @@ std::string quoted(std::string_view text) {
     const std::size_t start = pos;
     const char32_t c = decode_at(text, pos);
     switch (c) {
-      case U'"': out += "\\\""; continue;
-      case U'\\': out += "\\\\"; continue;
-      case U'\t': out += "\\t"; continue;
-      case U'\r': out += "\\r"; continue;
-      case U'\n': out += "\\n"; continue;
-      case U'\0': out += "\\0"; continue;
-      default: break;
+      case U'"':
+        out += "\\\"";
+        continue;
+      case U'\\':
+        out += "\\\\";
+        continue;
+      case U'\t':
+        out += "\\t";
+        continue;
+      case U'\r':
+        out += "\\r";
+        continue;
+      case U'\n':
+        out += "\\n";
+        continue;
+      case U'\0':
+        out += "\\0";
+        continue;
+      default:
+        break;
     }
     if (c >= 0x20 && c < 0x7F) {
       out += static_cast<char>(c);

@@ -152,8 +152,7 @@ std::optional<XmlError> parse(std::string_view document, EventSink& sink) {
   do {
     const std::size_t size = std::min(rest.size(), kPieceSize);
     const bool last = size == rest.size();
-    if (XML_Parse(parser.get(), rest.data(), static_cast<int>(size), last ? XML_TRUE : XML_FALSE) !=
-        XML_STATUS_OK) {
+    if (XML_Parse(parser.get(), rest.data(), static_cast<int>(size), last ? XML_TRUE : XML_FALSE) != XML_STATUS_OK) {
       if (session.sink_stopped()) return std::nullopt;
       if (session.refusal()) return session.refusal();
       const XML_Error code = XML_GetErrorCode(parser.get());

@@ -41,7 +41,8 @@ void append_fixed1(std::string& out, double value) {
 
 void append_shortest(std::string& out, double value) {
   NumberBuffer buffer;
-  append_result(out, buffer, std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed));
+  append_result(out, buffer,
+                std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed));
 }
 
 }  // namespace tessara::layout

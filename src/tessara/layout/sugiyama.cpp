@@ -50,9 +50,7 @@ class Neighbours {
     if (edge.lower >= n || edge.upper >= n) throw InternalFault(fault_text::kIndexOutOfRange);
     return direction_ == Direction::Upper ? edge.lower : edge.upper;
   }
-  std::uint32_t target(const CoverEdge& edge) const {
-    return direction_ == Direction::Upper ? edge.upper : edge.lower;
-  }
+  std::uint32_t target(const CoverEdge& edge) const { return direction_ == Direction::Upper ? edge.upper : edge.lower; }
 
   Direction direction_;
   std::vector<std::size_t> offsets_;

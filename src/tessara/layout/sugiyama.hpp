@@ -10,8 +10,8 @@
 namespace tessara::layout {
 
 struct LayoutConfig {
-  double node_spacing = 80.0;       // horizontal distance between neighbours of one layer
-  double layer_spacing = 80.0;      // vertical distance between consecutive layers
+  double node_spacing = 80.0;         // horizontal distance between neighbours of one layer
+  double layer_spacing = 80.0;        // vertical distance between consecutive layers
   std::uint64_t crossing_iters = 24;  // number of median sweeps, alternately down and up
 };
 

@@ -24,8 +24,7 @@ constexpr std::string_view kSvgNamespace = "http://www.w3.org/2000/svg";
 class NodeLookup {
  public:
   explicit NodeLookup(const std::vector<LayoutNode>& nodes) : nodes_(nodes), in_concept_order_(true) {
-    for (std::size_t i = 0; i < nodes.size() && in_concept_order_; ++i)
-      in_concept_order_ = nodes[i].concept_index == i;
+    for (std::size_t i = 0; i < nodes.size() && in_concept_order_; ++i) in_concept_order_ = nodes[i].concept_index == i;
     if (in_concept_order_) return;
     entries_.reserve(nodes.size());
     for (std::size_t i = 0; i < nodes.size(); ++i) entries_.emplace_back(nodes[i].concept_index, i);

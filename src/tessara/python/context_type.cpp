@@ -45,9 +45,7 @@ PyType_Slot context_slots[] = {
 };
 
 PyType_Spec context_spec = {
-    "tessara.Context",
-    static_cast<int>(sizeof(ContextObject)),
-    0,
+    "tessara.Context",  static_cast<int>(sizeof(ContextObject)), 0,
     Py_TPFLAGS_DEFAULT,  // no BASETYPE: the class cannot be subclassed
     context_slots,
 };

@@ -77,8 +77,10 @@ namespace {
 // concepts are converted, so the records and the dicts are never both whole
 // in memory.
 template <bool consume>
-PyObject* concept_dicts(const core::Context& context, std::conditional_t<consume, core::ConceptList&, const core::ConceptList&> concepts) {
-  if (!concepts.empty() && (concepts.n_objects() != context.n_objects() || concepts.n_attributes() != context.n_attributes()))
+PyObject* concept_dicts(const core::Context& context,
+                        std::conditional_t<consume, core::ConceptList&, const core::ConceptList&> concepts) {
+  if (!concepts.empty() &&
+      (concepts.n_objects() != context.n_objects() || concepts.n_attributes() != context.n_attributes()))
     throw core::InternalFault(core::fault_text::kSetCapacitiesDiffer);
   const NameTable objects(context.objects());
   const NameTable attributes(context.attributes());

@@ -40,8 +40,7 @@ void raise_internal_fault(const char* message) {
 }
 
 PyObject* raise_value_error(std::string_view message) {
-  PyRef text = PyRef::steal(
-      PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+  PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
   if (text) PyErr_SetObject(PyExc_ValueError, text.get());
   return nullptr;
 }
@@ -49,8 +48,8 @@ PyObject* raise_value_error(std::string_view message) {
 PyObject* raise_conversion_error(const char* parameter, PyObject* object, const char* expected) {
   PyRef type_name = PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__name__"));
   if (!type_name) return nullptr;
-  PyErr_Format(PyExc_TypeError, "argument '%s': '%U' object cannot be converted to '%s'", parameter,
-               type_name.get(), expected);
+  PyErr_Format(PyExc_TypeError, "argument '%s': '%U' object cannot be converted to '%s'", parameter, type_name.get(),
+               expected);
   return nullptr;
 }
 

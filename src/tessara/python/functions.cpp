@@ -52,8 +52,8 @@ PyObject* parse_context(PyObject*, PyObject* args, PyObject* kwargs) {
     static const char* keywords[] = {"bytes", "filename", nullptr};
     PyObject* data_object = nullptr;
     PyObject* filename_object = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:parse_context", const_cast<char**>(keywords),
-                                     &data_object, &filename_object))
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:parse_context", const_cast<char**>(keywords), &data_object,
+                                     &filename_object))
       return nullptr;
     const auto data = bytes_argument("bytes", data_object);
     if (!data) return nullptr;

@@ -87,9 +87,7 @@ PyType_Slot lattice_slots[] = {
 };
 
 PyType_Spec lattice_spec = {
-    "tessara.Lattice",
-    static_cast<int>(sizeof(LatticeObject)),
-    0,
+    "tessara.Lattice",  static_cast<int>(sizeof(LatticeObject)), 0,
     Py_TPFLAGS_DEFAULT,  // no BASETYPE: the class cannot be subclassed
     lattice_slots,
 };

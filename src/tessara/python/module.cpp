@@ -33,8 +33,7 @@ PyModuleDef module_definition = {
 
 PyMethodDef function_definitions[] = {
     {"parse_context", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(parse_context)),
-     METH_VARARGS | METH_KEYWORDS,
-     "parse_context(bytes, filename=...)\n--\n\nParses raw bytes into a `Context`."},
+     METH_VARARGS | METH_KEYWORDS, "parse_context(bytes, filename=...)\n--\n\nParses raw bytes into a `Context`."},
     {"supported_algorithms", supported_algorithms, METH_NOARGS,
      "supported_algorithms()\n--\n\nReturns the list of algorithm names accepted by `compute_concepts`."},
     {"compute_concepts", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(compute_concepts)),

@@ -15,8 +15,7 @@ namespace tessara::python {
 // place after allocation and destroyed in tp_dealloc.
 template <typename Value>
 struct Wrapped {
-  PyObject_HEAD
-  AccessCounter access;
+  PyObject_HEAD AccessCounter access;
   Value value;
 };
 

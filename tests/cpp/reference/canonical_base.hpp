@@ -37,7 +37,7 @@ inline bool absorb(core::AttributeSet& x, const core::AttributeSet& conclusion) 
 // `current` lacks it can no longer pass the canonicity test, and the closing
 // stops there. Returns whether the closed candidate passes the test.
 inline bool close_canonically(core::AttributeSet& candidate, const core::AttributeSet& current, std::uint64_t i,
-                       const std::vector<core::Implication>& implications) {
+                              const std::vector<core::Implication>& implications) {
   bool grew = !implications.empty();
   while (grew) {
     grew = false;
@@ -53,7 +53,7 @@ inline bool close_canonically(core::AttributeSet& candidate, const core::Attribu
 // The lectically next set after `current` that is closed under the
 // implications, or nothing when `current` holds every attribute.
 inline std::optional<core::AttributeSet> next_closed(const core::AttributeSet& current,
-                                              const std::vector<core::Implication>& implications) {
+                                                     const std::vector<core::Implication>& implications) {
   for (std::uint64_t i = current.capacity(); i-- > 0;) {
     if (current.contains(i)) continue;
     core::AttributeSet candidate = engine::lectic::prefix_with(current, static_cast<std::uint32_t>(i));

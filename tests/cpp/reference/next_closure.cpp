@@ -16,7 +16,8 @@ core::AttributeSet closure(const core::Context& context, const core::AttributeSe
 std::optional<core::AttributeSet> next_intent(const core::Context& context, const core::AttributeSet& current) {
   for (std::uint64_t i = context.n_attributes(); i-- > 0;) {
     if (current.contains(i)) continue;
-    core::AttributeSet candidate = closure(context, engine::lectic::prefix_with(current, static_cast<std::uint32_t>(i)));
+    core::AttributeSet candidate =
+        closure(context, engine::lectic::prefix_with(current, static_cast<std::uint32_t>(i)));
     if (!engine::lectic::gains_member_below(candidate, current, i)) return candidate;
   }
   return std::nullopt;

@@ -38,7 +38,8 @@ inline void append_fixed1(std::string& out, double value) {
 
 inline void append_shortest(std::string& out, double value) {
   NumberBuffer buffer;
-  append_result(out, buffer, std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed));
+  append_result(out, buffer,
+                std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed));
 }
 namespace svg_detail {
 
