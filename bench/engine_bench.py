@@ -122,9 +122,9 @@ def timed(run, repeats: int):
 
 PEAK_RSS_SCRIPT = """
 import importlib.util, sys
-spec = importlib.util.spec_from_file_location("engine_bench", {path!r})
-bench = sys.modules["engine_bench"] = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(bench)
+found = importlib.util.spec_from_file_location("engine_bench", {path!r})
+bench = sys.modules["engine_bench"] = importlib.util.module_from_spec(found)
+found.loader.exec_module(bench)
 ctx = bench.CASES_BY_NAME[{case!r}].source.context()
 concepts = bench.tessara.compute_concepts(ctx)
 # VmHWM belongs to this process image; ru_maxrss would carry the parent's over the exec.

@@ -34,9 +34,9 @@ def test_kernel_is_the_one_registered_in_this_environment():
     # directory or elsewhere would run the cells in another interpreter.
     from jupyter_client.kernelspec import KernelSpecManager
 
-    spec = KernelSpecManager().get_kernel_spec("python3")
-    assert Path(spec.resource_dir).resolve().is_relative_to(Path(sys.prefix).resolve())
-    assert Path(spec.argv[0]).resolve() == Path(sys.executable).resolve()
+    kernel = KernelSpecManager().get_kernel_spec("python3")
+    assert Path(kernel.resource_dir).resolve().is_relative_to(Path(sys.prefix).resolve())
+    assert Path(kernel.argv[0]).resolve() == Path(sys.executable).resolve()
 
 
 def expected_lattice():
