@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "tessara/core/popcount.hpp"
@@ -33,21 +34,11 @@ class SetView {
 
   std::uint64_t count() const noexcept { return count_bits(words_); }
 
-  bool is_empty() const noexcept {
-    for (const Word word : words_)
-      if (word != 0) return false;
-    return true;
-  }
+  bool is_empty() const noexcept { return no_bits(words_); }
 
   template <typename Visit>
   void for_each_member(Visit&& visit) const {
-    for (std::size_t w = 0; w < words_.size(); ++w) {
-      Word word = words_[w];
-      while (word != 0) {
-        visit(static_cast<std::uint32_t>(w * 64 + static_cast<std::uint32_t>(std::countr_zero(word))));
-        word &= word - 1;
-      }
-    }
+    for_each_bit(words_, std::forward<Visit>(visit));
   }
 
   std::vector<std::uint32_t> members() const {

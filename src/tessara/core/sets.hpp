@@ -3,9 +3,11 @@
 #include <bit>
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "tessara/core/fault.hpp"
+#include "tessara/core/popcount.hpp"
 
 namespace tessara::core {
 
@@ -45,29 +47,14 @@ class IndexSet {
 
   std::uint64_t capacity() const noexcept { return capacity_; }
 
-  std::uint64_t count() const noexcept {
-    std::uint64_t total = 0;
-    for (const Word word : words_) total += static_cast<std::uint64_t>(std::popcount(word));
-    return total;
-  }
+  std::uint64_t count() const noexcept { return count_bits(words_); }
 
-  bool is_empty() const noexcept {
-    for (const Word word : words_)
-      if (word != 0) return false;
-    return true;
-  }
+  bool is_empty() const noexcept { return no_bits(words_); }
 
   // Calls visit(index) for every member, smallest index first.
   template <typename Visit>
   void for_each_member(Visit&& visit) const {
-    for (std::size_t w = 0; w < words_.size(); ++w) {
-      Word word = words_[w];
-      while (word != 0) {
-        const auto bit = static_cast<std::uint32_t>(std::countr_zero(word));
-        visit(static_cast<std::uint32_t>(w * kWordBits + bit));
-        word &= word - 1;
-      }
-    }
+    for_each_bit(words_, std::forward<Visit>(visit));
   }
 
   // The members in ascending order.
