@@ -1,7 +1,7 @@
 """Checks the repaired wheel in dist/: a cp39-abi3 manylinux tag no newer than
 manylinux_2_28, nothing needed outside that policy (auditwheel grafted no
-library, and finds the module consistent with the tag), the stub package on
-board, and the same version as the installed module reports.
+library, and finds the module consistent with the tag), the package's
+files and the stub package on board, and the same version as the installed module reports.
 
 Usage: python scripts/check_wheel.py dist/tessara-*.whl
 """
@@ -13,6 +13,13 @@ import zipfile
 from pathlib import Path
 
 NEWEST_GLIBC_MINOR = 28
+REQUIRED_FILES = (
+    "tessara/__init__.abi3.so",
+    "tessara/_lab.abi3.so",
+    "tessara/lab/__init__.py",
+    "tessara/lab/py.typed",
+    "tessara-stubs/__init__.pyi",
+)
 
 
 def failures(wheel):
@@ -39,8 +46,11 @@ def failures(wheel):
     names = zipfile.ZipFile(wheel).namelist()
     if any(".libs/" in name for name in names):
         found.append(f"auditwheel grafted libraries into the wheel: {names}")
-    if "tessara-stubs/__init__.pyi" not in names:
-        found.append(f"no tessara-stubs/__init__.pyi in the wheel: {names}")
+    # The package: the fixed module as its __init__, the lab's kernels and Python
+    # code beside it, and the stub package.
+    for wanted in REQUIRED_FILES:
+        if wanted not in names:
+            found.append(f"no {wanted} in the wheel: {names}")
 
     installed = subprocess.run(
         [sys.executable, "-c", "import tessara; print(tessara.__version__)"], capture_output=True, text=True, check=True

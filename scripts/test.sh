@@ -82,8 +82,8 @@ sanitized_cpp_tests() {
 # interpreter that never loads this build; so are the type-stub checks, which
 # look at the installed wheel and run the type checkers, not this build.
 sanitized_python_tests() {
-  configure_sanitized && cmake --build build/sanitized -j "$JOBS" --target tessara &&
-    TESSARA_SANITIZED=1 PYTHONPATH="$PWD/build/sanitized/src/tessara/python" PYTHONMALLOC=malloc \
+  configure_sanitized && cmake --build build/sanitized -j "$JOBS" --target tessara tessara_lab &&
+    TESSARA_SANITIZED=1 PYTHONPATH="$PWD/build/sanitized/python" PYTHONMALLOC=malloc \
       LD_PRELOAD="$(g++ -print-file-name=libasan.so)" \
       ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp" \
       UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \

@@ -89,6 +89,20 @@ class ConceptList {
     return std::span<const Word>(record(i) + extent_stride_, intent_stride_);
   }
 
+  // The number of objects in the extent of concept i.
+  std::uint64_t extent_size(std::size_t i) const { return count_bits(extent_words(i)); }
+  // Writes the extent of concept i as packed words (extent_stride() of them) into out.
+  void extent_into(std::size_t i, std::span<Word> out) const {
+    if (out.size() != extent_stride_) throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    const auto words = extent_words(i);
+    std::copy(words.begin(), words.end(), out.begin());
+  }
+  // Calls visit(g) for every object g of the extent of concept i, ascending.
+  template <typename Visit>
+  void for_each_extent_member(std::size_t i, Visit&& visit) const {
+    for_each_bit(extent_words(i), std::forward<Visit>(visit));
+  }
+
   ConceptView operator[](std::size_t i) const {
     const Word* words = record(i);
     return ConceptView{ObjectSetView(std::span<const Word>(words, extent_stride_), n_objects_),

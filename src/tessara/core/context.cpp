@@ -51,6 +51,17 @@ std::expected<Context, ContextError> Context::create(std::vector<std::string> ob
   return Context(std::move(objects), std::move(attributes), std::move(rows));
 }
 
+std::expected<Context, ContextError> Context::from_rows(std::vector<std::string> objects,
+                                                        std::vector<std::string> attributes,
+                                                        std::vector<AttributeSet> rows) {
+  const std::uint64_t width = attributes.size();
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    if (rows[r].capacity() != width) return std::unexpected(ContextError(RowLength{r, rows[r].capacity(), width}));
+  }
+  if (rows.size() != objects.size()) return std::unexpected(ContextError(RowCount{rows.size(), objects.size()}));
+  return Context(std::move(objects), std::move(attributes), std::move(rows));
+}
+
 const std::string& Context::object_name(std::uint64_t g) const {
   if (g >= objects_.size()) throw InternalFault(fault_text::kIndexOutOfRange);
   return objects_[g];

@@ -48,6 +48,12 @@ class Context {
   static std::expected<Context, ContextError> create(std::vector<std::string> objects,
                                                      std::vector<std::string> attributes,
                                                      std::vector<IncidenceRow> incidence);
+  // The same from rows already packed (one AttributeSet per object); every row
+  // must have one bit per attribute. For callers that hold packed incidence
+  // (the lab's arrays) and would otherwise unpack it only to pack it again.
+  static std::expected<Context, ContextError> from_rows(std::vector<std::string> objects,
+                                                        std::vector<std::string> attributes,
+                                                        std::vector<AttributeSet> rows);
 
   std::uint64_t n_objects() const noexcept { return objects_.size(); }
   std::uint64_t n_attributes() const noexcept { return attributes_.size(); }

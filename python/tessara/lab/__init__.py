@@ -1,0 +1,12 @@
+"""tessara.lab: formal contexts and concept lattices for data work.
+
+The companion of the `tessara` module: contexts made from arrays and pandas
+DataFrames, derivation and navigation, scaling of many-valued tables, drawings
+with labels, and the rest of what analysts do with a lattice. The heavy work
+runs in the same C++ core as `tessara`, through the private module
+`tessara._lab`.
+"""
+
+from __future__ import annotations
+
+__all__: list[str] = []

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+#include <span>
+
+#include "tessara/core/concept.hpp"
+#include "tessara/core/context.hpp"
+#include "tessara/python/python.hpp"
+#include "tessara/python/wrapped.hpp"
+
+namespace tessara::lab {
+
+// What a _lab.Lattice owns: the context it was computed from (shared, never
+// copied), the concepts in the algorithm's order and their cover edges, sorted
+// by (lower, upper). Complete when built and never changed afterwards, so any
+// number of threads may read it without the interpreter lock.
+struct KernelLattice {
+  std::shared_ptr<const core::Context> context;
+  core::ConceptLattice lattice;
+
+  const core::ConceptList& concepts() const noexcept { return lattice.concepts; }
+  const std::vector<core::CoverEdge>& edges() const { return *lattice.cover_cache; }
+};
+
+using KernelLatticeObject = python::Wrapped<KernelLattice>;
+
+PyTypeObject* kernel_lattice_type();
+
+// A new _lab.Lattice; its cover edges must already be in lattice.cover_cache.
+PyObject* new_kernel_lattice(KernelLattice&& value);
+
+// The lattice of a _lab.Lattice argument, or nullptr with TypeError set. The
+// caller keeps the argument alive for as long as it uses the result.
+const KernelLattice* kernel_lattice_argument(const char* parameter, PyObject* object);
+
+// The module functions that make lattices: compute_lattice.
+std::span<PyMethodDef> lattice_functions();
+
+}  // namespace tessara::lab

@@ -1,0 +1,59 @@
+#include <span>
+#include <vector>
+
+#include "tessara/lab/kernel_context.hpp"
+#include "tessara/lab/kernel_lattice.hpp"
+#include "tessara/python/errors.hpp"
+#include "tessara/python/py_ref.hpp"
+#include "tessara/python/python.hpp"
+
+namespace tessara::lab {
+namespace {
+
+// The functions of every kernel area, gathered once into one table that lives
+// as long as the module.
+std::vector<PyMethodDef>& function_table() {
+  static std::vector<PyMethodDef> table = [] {
+    std::vector<PyMethodDef> all;
+    for (const std::span<PyMethodDef> area : {context_functions(), lattice_functions()})
+      all.insert(all.end(), area.begin(), area.end());
+    all.push_back(PyMethodDef{nullptr, nullptr, 0, nullptr});
+    return all;
+  }();
+  return table;
+}
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT,
+    "tessara._lab",
+    "The kernels under tessara.lab: contexts and lattices held in C++, arrays as bytes. Private.",
+    -1,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+PyObject* build_module() {
+  module_definition.m_methods = function_table().data();
+  python::PyRef module = python::PyRef::steal(PyModule_Create(&module_definition));
+  if (!module) return nullptr;
+  if (python::internal_fault_class() == nullptr) return nullptr;
+  for (PyTypeObject* type : {kernel_context_type(), kernel_lattice_type()}) {
+    if (type == nullptr) return nullptr;
+    Py_INCREF(type);
+    const python::PyRef name = python::PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__name__"));
+    if (!name || PyObject_SetAttr(module.get(), name.get(), reinterpret_cast<PyObject*>(type)) != 0) {
+      Py_DECREF(type);
+      return nullptr;
+    }
+    Py_DECREF(type);
+  }
+  return module.release();
+}
+
+}  // namespace
+}  // namespace tessara::lab
+
+PyMODINIT_FUNC PyInit__lab(void) { return tessara::lab::build_module(); }
