@@ -1,0 +1,20 @@
+#pragma once
+
+#include "tessara/layout/concept_facts.hpp"
+#include "tessara/layout/drawing.hpp"
+
+namespace tessara::layout {
+
+// An additive drawing, as the classic FCA diagram editors make them: every
+// meet-irreducible attribute concept (one upper cover) gets a vector, and a
+// concept sits at the sum of the vectors of the irreducible attributes in its
+// intent (attributes sharing an attribute concept count once). A concept below
+// another has a strictly larger sum of such attributes, and every vector
+// points down, so every edge runs downward; edges are straight. The vectors
+// are read off a layered drawing of the same concepts (each attribute
+// concept's offset from its upper cover there), so the additive drawing
+// keeps its left-to-right order; unlike the layered one it shows the
+// lattice's structure as parallelograms, and distinct concepts may meet.
+Drawing additive_layout(const DiagramSource& source, const ConceptFacts& facts, const Drawing& layered);
+
+}  // namespace tessara::layout

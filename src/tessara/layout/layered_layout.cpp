@@ -1,0 +1,77 @@
+#include "tessara/layout/layered_layout.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "tessara/core/fault.hpp"
+#include "tessara/layout/layering.hpp"
+#include "tessara/layout/proper_graph.hpp"
+
+namespace tessara::layout {
+namespace {
+
+// The height of every layer's line: consecutive layers far enough apart for
+// the lower extents of the one and the upper extents of the other.
+std::vector<double> layer_heights(const ProperGraph& graph, std::span<const NodeExtent> extents,
+                                  const LayeredLayoutOptions& options) {
+  const std::size_t layers = graph.layer_count();
+  std::vector<double> above(layers, 0.0);
+  std::vector<double> below(layers, 0.0);
+  for (std::uint32_t v = 0; v < graph.concept_count(); ++v) {
+    above[graph.layer_of(v)] = std::max(above[graph.layer_of(v)], extents[v].above);
+    below[graph.layer_of(v)] = std::max(below[graph.layer_of(v)], extents[v].below);
+  }
+  std::vector<double> y(layers, 0.0);
+  for (std::size_t k = 1; k < layers; ++k)
+    y[k] = y[k - 1] + std::max(options.min_layer_distance, below[k - 1] + options.layer_gap + above[k]);
+  return y;
+}
+
+}  // namespace
+
+LayeredLayout layered_layout(std::size_t concept_count, std::span<const core::CoverEdge> edges,
+                             std::span<const NodeExtent> extents, const LayeredLayoutOptions& options) {
+  if (extents.size() != concept_count) throw core::InternalFault(core::fault_text::kIndexOutOfRange);
+  LayeredLayout result;
+  result.drawing.edges.assign(edges.begin(), edges.end());
+  if (concept_count == 0) return result;
+
+  const HasseGraph hasse(concept_count, edges);
+  ProperGraph graph(hasse, edges, assign_layers(hasse));
+  result.layers = graph.layer_count();
+  result.crossings = reduce_crossings(graph, options.crossing);
+
+  std::vector<double> widths(concept_count);
+  for (std::size_t v = 0; v < concept_count; ++v) widths[v] = 2.0 * extents[v].half_width;
+  const std::vector<double> x = assign_x(graph, widths, options.coordinates);
+  const std::vector<double> y = layer_heights(graph, extents, options);
+
+  // Centre the drawing on x = 0.
+  double low = std::numeric_limits<double>::infinity();
+  double high = -low;
+  for (std::uint32_t v = 0; v < graph.node_count(); ++v) {
+    low = std::min(low, x[v]);
+    high = std::max(high, x[v]);
+  }
+  const double shift = -(low + high) / 2.0;
+
+  Drawing& drawing = result.drawing;
+  drawing.nodes.resize(concept_count);
+  for (std::uint32_t v = 0; v < concept_count; ++v) drawing.nodes[v] = Point{x[v] + shift, y[graph.layer_of(v)]};
+  if (graph.node_count() > concept_count) {
+    drawing.bend_start.resize(edges.size() + 1);
+    drawing.bends.reserve(graph.node_count() - concept_count);
+    for (std::size_t e = 0; e < edges.size(); ++e) {
+      drawing.bend_start[e] = drawing.bends.size();
+      for (std::uint32_t j = 0; j < graph.dummy_count(e); ++j) {
+        const std::uint32_t d = graph.first_dummy(e) + j;
+        drawing.bends.push_back(Point{x[d] + shift, y[graph.layer_of(d)]});
+      }
+    }
+    drawing.bend_start[edges.size()] = drawing.bends.size();
+  }
+  return result;
+}
+
+}  // namespace tessara::layout
