@@ -1,6 +1,7 @@
 #include "tessara/layout/crossing_reduction.hpp"
 
 #include <algorithm>
+#include <random>
 #include <vector>
 
 #include "tessara/layout/crossing_count.hpp"
@@ -34,6 +35,16 @@ void breadth_first_order(ProperGraph& graph) {
   }
   for (std::size_t k = 0; k < layers; ++k) {
     std::copy(reached[k].begin(), reached[k].end(), graph.mutable_layer(k).begin());
+    graph.refresh_positions(k);
+  }
+}
+
+// Every layer in a pseudo-random order (a fixed sequence: the layout is
+// the same on every run).
+void shuffled_order(ProperGraph& graph, std::mt19937& random) {
+  for (std::size_t k = 0; k < graph.layer_count(); ++k) {
+    const auto layer = graph.mutable_layer(k);
+    for (std::size_t i = layer.size(); i > 1; --i) std::swap(layer[i - 1], layer[random() % i]);
     graph.refresh_positions(k);
   }
 }
@@ -350,23 +361,43 @@ std::uint64_t reduce_crossings(ProperGraph& graph, const CrossingReductionOption
   const auto rounds = static_cast<std::uint32_t>(
       std::clamp<std::uint64_t>(options.work_budget / segments, options.min_rounds, options.max_rounds));
 
-  // Median rounds from two starting orders (for graphs small enough), the
-  // better one kept; then sifting from there.
+  // Two starting orders for graphs small enough, each improved by median
+  // rounds and then by sifting while the budget allows; the better is kept.
+  const std::uint64_t sweep_cost = std::max<std::uint64_t>(sifting_cost(graph), 1);
+  const auto sweeps =
+      static_cast<std::uint32_t>(std::min<std::uint64_t>(options.sifting_budget / sweep_cost, options.max_rounds));
+  const auto improve = [&] {
+    std::uint64_t crossings = median_rounds(graph, options, rounds);
+    if (sweeps > 0 && crossings > 0) crossings = sifting_rounds(graph, sweeps);
+    return crossings;
+  };
   breadth_first_order(graph);
-  std::uint64_t best = median_rounds(graph, options, rounds);
+  std::uint64_t best = improve();
   if (segments <= options.restart_limit && best > 0) {
     const std::vector<std::uint32_t> kept(graph.order().begin(), graph.order().end());
     index_order(graph);
-    const std::uint64_t other = median_rounds(graph, options, rounds);
+    const std::uint64_t other = improve();
     if (other < best) {
       best = other;
     } else {
       graph.restore_order(kept);
     }
   }
-  const std::uint64_t sweep_cost = std::max<std::uint64_t>(sifting_cost(graph), 1);
-  const auto sweeps = static_cast<std::uint32_t>(std::min<std::uint64_t>(options.sifting_budget / sweep_cost, options.max_rounds));
-  if (sweeps > 0 && best > 0) best = sifting_rounds(graph, sweeps);
+  // Small graphs also start from a few shuffled orders.
+  const auto restarts = std::min<std::uint64_t>(options.max_restarts, options.restart_budget / segments);
+  if (restarts > 0 && best > 0) {
+    std::mt19937 random(20260117);
+    std::vector<std::uint32_t> kept(graph.order().begin(), graph.order().end());
+    for (std::uint64_t r = 0; r < restarts && best > 0; ++r) {
+      shuffled_order(graph, random);
+      const std::uint64_t other = improve();
+      if (other < best) {
+        best = other;
+        kept.assign(graph.order().begin(), graph.order().end());
+      }
+    }
+    graph.restore_order(kept);
+  }
   return best;
 }
 

@@ -24,12 +24,18 @@ struct CrossingReductionOptions {
   // Graphs with at most this many segments also try a second starting order
   // and keep the better result.
   std::uint64_t restart_limit = 30'000;
+  // Graphs with fewer segments than this budget also try shuffled starting
+  // orders, as many as the budget holds segments of theirs (at most
+  // max_restarts), and keep the best result.
+  std::uint64_t restart_budget = 12'000;
+  std::uint64_t max_restarts = 6;
 };
 
 // Reorders the layers of the graph to reduce edge crossings, and returns the
 // number of crossings of the order it keeps (the best one seen).
 //
-// Starts from a breadth-first order from the top, then runs rounds of a
+// Starts from a breadth-first order from the top (and for small graphs from
+// further orders, keeping the best result), then runs rounds of a
 // weighted-median sweep (alternately down and up, each layer ordered by the
 // positions of its neighbours on the layer just placed) followed by
 // transposition of adjacent nodes on every layer while a swap lowers the
