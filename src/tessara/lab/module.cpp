@@ -1,6 +1,7 @@
 #include <span>
 #include <vector>
 
+#include "tessara/lab/draw_kernels.hpp"
 #include "tessara/lab/kernel_context.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
 #include "tessara/python/errors.hpp"
@@ -15,7 +16,7 @@ namespace {
 std::vector<PyMethodDef>& function_table() {
   static std::vector<PyMethodDef> table = [] {
     std::vector<PyMethodDef> all;
-    for (const std::span<PyMethodDef> area : {context_functions(), lattice_functions()})
+    for (const std::span<PyMethodDef> area : {context_functions(), lattice_functions(), draw_functions()})
       all.insert(all.end(), area.begin(), area.end());
     all.push_back(PyMethodDef{nullptr, nullptr, 0, nullptr});
     return all;

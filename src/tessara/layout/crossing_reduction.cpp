@@ -338,12 +338,15 @@ std::uint64_t median_rounds(ProperGraph& graph, const CrossingReductionOptions& 
   return best.crossings();
 }
 
-// Sifting sweeps, alternately down and up, while they gain enough.
-std::uint64_t sifting_rounds(ProperGraph& graph, std::uint32_t rounds) {
+// Sifting sweeps, alternately down and up, while they gain enough and the
+// budget lasts (each sweep takes `sweep_cost` from it).
+std::uint64_t sifting_rounds(ProperGraph& graph, std::uint32_t rounds, std::uint64_t sweep_cost,
+                             std::uint64_t& budget) {
   Reducer reducer(graph);
   BestOrder best(graph);
-  for (std::uint32_t round = 0; round < rounds && best.crossings() > 0; ++round) {
+  for (std::uint32_t round = 0; round < rounds && best.crossings() > 0 && budget >= sweep_cost; ++round) {
     const std::uint64_t before = best.crossings();
+    budget -= sweep_cost;
     reducer.sifting_sweep(round % 2 == 0 ? Side::Above : Side::Below);
     reducer.transpose(kTranspositionPasses);
     if (!best.offer(graph) || static_cast<double>(before - best.crossings()) < kSiftingGain * static_cast<double>(before))
@@ -361,14 +364,15 @@ std::uint64_t reduce_crossings(ProperGraph& graph, const CrossingReductionOption
   const auto rounds = static_cast<std::uint32_t>(
       std::clamp<std::uint64_t>(options.work_budget / segments, options.min_rounds, options.max_rounds));
 
-  // Two starting orders for graphs small enough, each improved by median
-  // rounds and then by sifting while the budget allows; the better is kept.
+  // Starting orders, each improved by median rounds and then by sifting
+  // while the sifting budget (shared by all of them) lasts; the best result
+  // is kept. Graphs small enough get a second order, small ones a few
+  // shuffled orders too.
   const std::uint64_t sweep_cost = std::max<std::uint64_t>(sifting_cost(graph), 1);
-  const auto sweeps =
-      static_cast<std::uint32_t>(std::min<std::uint64_t>(options.sifting_budget / sweep_cost, options.max_rounds));
+  std::uint64_t sifting_budget = options.sifting_budget;
   const auto improve = [&] {
     std::uint64_t crossings = median_rounds(graph, options, rounds);
-    if (sweeps > 0 && crossings > 0) crossings = sifting_rounds(graph, sweeps);
+    if (crossings > 0) crossings = sifting_rounds(graph, options.max_rounds, sweep_cost, sifting_budget);
     return crossings;
   };
   breadth_first_order(graph);
