@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Renders the HTML fragment of the demo lattice to a PNG with headless Chromium.
+"""Renders a lattice diagram of tessara.lab to a PNG with headless Chromium.
 
-    python scripts/render_png.py [--input examples/data/animals.cxt] [--output docs/lattice.png]
+    python scripts/render_png.py [--input examples/data/animals.cxt] [--output docs/diagram_animals.png]
+        [--labels reduced|full|counts|none] [--layout layered|additive] [--highlight INDEX] [--scale 1.0]
 
-Needs the Debian package `chromium` and an installed `tessara`.
+Takes the diagram's HTML view (the notebook view: the SVG with its caption and the hint line) and
+screenshots it at its own size. Needs the Debian package `chromium` and an installed `tessara`.
 """
 
 import argparse
@@ -14,18 +16,17 @@ import sys
 import tempfile
 from pathlib import Path
 
-import tessara
+from tessara import _lab
 
 ROOT = Path(__file__).resolve().parent.parent
-PAGE_PADDING = 16  # CSS pixels around the fragment
-CAPTION_HEIGHT = 32  # room for the caption line above the drawing
+PAGE_PADDING = 8  # CSS pixels around the view
+HINT_HEIGHT = 40  # the hint line under the drawing (two lines when the drawing is narrow)
 
 
-def page_for(fragment):
+def page_for(fragment, scale):
     return (
-        "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>tessara lattice</title></head>\n"
-        f"<body style=\"margin:{PAGE_PADDING}px;background:white;font-family:sans-serif\">\n"
-        f"{fragment}\n</body></html>\n"
+        "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>tessara diagram</title></head>\n"
+        f"<body style=\"margin:{PAGE_PADDING}px;background:white;zoom:{scale}\">\n{fragment}\n</body></html>\n"
     )
 
 
@@ -45,15 +46,15 @@ def find_chromium():
     sys.exit("render_png: Chromium not found; install the Debian package chromium")
 
 
-def render(input_path, output_path):
-    data = input_path.read_bytes()
-    lattice = tessara.compute_lattice(tessara.parse_context(data, filename=input_path.name))
-    width, height = drawing_size(lattice.svg())
-    window = (int(width) + 2 * PAGE_PADDING, int(height) + 2 * PAGE_PADDING + CAPTION_HEIGHT)
-    output_path.parent.mkdir(parents=True, exist_ok=True)
+def render(args):
+    lattice = _lab.compute_lattice(_lab.read_context(args.input.read_bytes(), args.input.name), "next-closure")
+    diagram = _lab.draw(lattice, labels=args.labels, layout=args.layout, highlight=args.highlight)
+    width, height = drawing_size(diagram.write(".svg"))
+    window = (int((width + 2 * PAGE_PADDING + 2) * args.scale), int((height + 2 * PAGE_PADDING + HINT_HEIGHT) * args.scale))
+    args.output.parent.mkdir(parents=True, exist_ok=True)
     with tempfile.TemporaryDirectory() as scratch:
-        page = Path(scratch) / "lattice.html"
-        page.write_text(page_for(lattice._repr_html_()), encoding="utf-8")
+        page = Path(scratch) / "diagram.html"
+        page.write_text(page_for(diagram.write(".html"), args.scale), encoding="utf-8")
         command = [
             find_chromium(),
             "--headless",
@@ -62,21 +63,24 @@ def render(input_path, output_path):
             "--hide-scrollbars",
             f"--user-data-dir={Path(scratch) / 'profile'}",
             f"--window-size={window[0]},{window[1]}",
-            f"--screenshot={output_path.resolve()}",
+            f"--screenshot={args.output.resolve()}",
             page.as_uri(),
         ]
         subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-    if not output_path.is_file():
-        sys.exit(f"render_png: Chromium wrote no {output_path}")
-    print(f"{output_path}: {lattice.n_concepts} concepts, window {window[0]}x{window[1]}")
+    if not args.output.is_file():
+        sys.exit(f"render_png: Chromium wrote no {args.output}")
+    print(f"{args.output}: {lattice.n_concepts} concepts, {diagram.labels} labels, window {window[0]}x{window[1]}")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--input", type=Path, default=ROOT / "examples" / "data" / "animals.cxt")
-    parser.add_argument("--output", type=Path, default=ROOT / "docs" / "lattice.png")
-    args = parser.parse_args()
-    render(args.input, args.output)
+    parser.add_argument("--output", type=Path, default=ROOT / "docs" / "diagram_animals.png")
+    parser.add_argument("--labels", default=None)
+    parser.add_argument("--layout", default="layered")
+    parser.add_argument("--highlight", type=int, default=None)
+    parser.add_argument("--scale", type=float, default=1.0)
+    render(parser.parse_args())
 
 
 if __name__ == "__main__":

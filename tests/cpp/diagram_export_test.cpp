@@ -128,9 +128,9 @@ TEST(DiagramExport, JsonCarriesNamesLabelsAndGeometry) {
   EXPECT_EQ(json["attributes"].get<std::vector<std::string>>(), kAttributes);
   ASSERT_EQ(json["nodes"].size(), d.nodes.size());
   ASSERT_EQ(json["edges"].size(), d.drawing.edges.size());
-  ASSERT_EQ(json["labels"].size(), d.labels.size());
+  ASSERT_EQ(json["labels_placed"].size(), d.labels.size());
   for (std::size_t i = 0; i < d.labels.size(); ++i)
-    EXPECT_EQ(json["labels"][i]["lines"].get<std::vector<std::string>>(), d.labels[i].text.lines);
+    EXPECT_EQ(json["labels_placed"][i]["lines"].get<std::vector<std::string>>(), d.labels[i].text.lines);
   EXPECT_EQ(json["width"].get<double>(), d.width);
 }
 

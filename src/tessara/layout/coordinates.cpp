@@ -41,6 +41,13 @@ class Placer {
     return (width(a) + width(b)) / 2.0 + gap;
   }
 
+  // Segments between two dummies (the middle of a long edge) pull hardest, so
+  // that long edges run straight down between short slanted ends.
+  double segment_weight(std::uint32_t a, std::uint32_t b) const {
+    const int dummies = static_cast<int>(graph_.is_dummy(a)) + static_cast<int>(graph_.is_dummy(b));
+    return dummies == 2 ? options_.inner_weight : dummies == 1 ? options_.end_weight : 1.0;
+  }
+
   // Tight packing of layer k, centred on 0: the starting positions.
   void pack_centred(std::size_t k) {
     const auto layer = graph_.layer(k);
@@ -75,13 +82,15 @@ class Placer {
       double sum = 0.0;
       if (looking != Looking::Below)
         for (const std::uint32_t u : graph_.ups(v)) {
-          weight += 1.0;
-          sum += x_[u];
+          const double w = segment_weight(u, v);
+          weight += w;
+          sum += w * x_[u];
         }
       if (looking != Looking::Above)
-        for (const std::uint32_t w : graph_.downs(v)) {
-          weight += 1.0;
-          sum += x_[w];
+        for (const std::uint32_t d : graph_.downs(v)) {
+          const double w = segment_weight(v, d);
+          weight += w;
+          sum += w * x_[d];
         }
       // A node with nothing to look at stays where it is, lightly held.
       if (weight == 0.0) {

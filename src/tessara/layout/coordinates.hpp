@@ -11,6 +11,8 @@ struct CoordinateOptions {
   double concept_gap = 16.0;  // blank between the boxes of two neighbouring concepts
   double dummy_gap = 8.0;     // blank beside a dummy point
   int sweeps = 12;            // layer sweeps, alternately down and up
+  double inner_weight = 4.0;  // of a segment between two dummies, against 1 for one between concepts
+  double end_weight = 2.0;    // of a segment between a dummy and a concept
   // Node visits the sweeps may take in total; a larger graph gets fewer
   // sweeps (never fewer than two), so the time stays linear in its size.
   std::uint64_t work_budget = 20'000'000;

@@ -12,8 +12,8 @@ std::string diagram_html(const Diagram& diagram) {
   out += kDiagramStyle;
   out += "</style>\n";
   append_svg_element(out, diagram, false);
-  out += "<div class=\"tessara-hint\">hover a concept for its extent and intent \u00b7 click to highlight its upper and "
-         "lower sets \u00b7 wheel to zoom, drag to pan, double-click to reset</div>\n";
+  out += "<div class=\"tessara-hint\">hover: extent and intent \u00b7 click: upper and lower sets \u00b7 wheel: zoom "
+         "\u00b7 drag: pan \u00b7 double-click: reset</div>\n";
   out += "<div class=\"tessara-tip\"></div>\n<script type=\"application/json\" class=\"tessara-data\">";
   append_view_data(out, diagram);
   out += "</script>\n<script>//<![CDATA[";

@@ -229,7 +229,7 @@ std::string diagram_json(const Diagram& diagram) {
     out += '}';
   }
   out += "\n  ],\n  ";
-  json.key("labels");
+  json.key("labels_placed");
   out += "[";
   for (std::size_t i = 0; i < diagram.labels.size(); ++i) {
     const PlacedLabel& label = diagram.labels[i];

@@ -45,7 +45,7 @@ LayeredLayout layered_layout(std::size_t concept_count, std::span<const core::Co
   std::vector<double> widths(concept_count);
   for (std::size_t v = 0; v < concept_count; ++v) widths[v] = 2.0 * extents[v].half_width;
   const std::vector<double> x = assign_x(graph, widths, options.coordinates);
-  const std::vector<double> y = layer_heights(graph, extents, options);
+  std::vector<double> y = layer_heights(graph, extents, options);
 
   // Centre the drawing on x = 0.
   double low = std::numeric_limits<double>::infinity();
@@ -55,6 +55,11 @@ LayeredLayout layered_layout(std::size_t concept_count, std::span<const core::Co
     high = std::max(high, x[v]);
   }
   const double shift = -(low + high) / 2.0;
+  const double height = y.back();
+  if (height > 0.0 && high - low > options.max_aspect * height) {
+    const double stretch = std::min(options.max_stretch, (high - low) / (options.max_aspect * height));
+    for (double& line : y) line *= stretch;
+  }
 
   Drawing& drawing = result.drawing;
   drawing.nodes.resize(concept_count);

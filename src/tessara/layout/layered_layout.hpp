@@ -23,6 +23,11 @@ struct LayeredLayoutOptions {
   CoordinateOptions coordinates;
   double layer_gap = 18.0;           // least blank between the extents of consecutive layers
   double min_layer_distance = 64.0;  // least distance between the lines of consecutive layers
+  // A drawing wider than this many times its height gets its layers spread
+  // apart (by at most max_stretch), so that edges between them do not run
+  // nearly flat.
+  double max_aspect = 2.5;
+  double max_stretch = 2.5;
 };
 
 struct LayeredLayout {
