@@ -21,17 +21,12 @@ import time
 import tessara
 from tessara import _lab
 
+from svg_bench import cxt_bytes
+
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 MUSHROOM = ROOT / ".." / "shared" / "data" / "mushroom.dat"
 FILES = ["tests/data/animals_en.cxt", "tests/data/tealady.cxt", "tests/data/liveinwater.csv",
          "tests/data/seasoningplanner_de.cxt", "examples/data/animals.cxt"]
-
-
-def cxt_bytes(rows, n_attributes):
-    lines = ["B", "", str(len(rows)), str(n_attributes), ""]
-    lines += [f"g{i}" for i in range(len(rows))] + [f"m{j}" for j in range(n_attributes)]
-    lines += ["".join("X" if cell else "." for cell in row) for row in rows]
-    return ("\n".join(lines) + "\n").encode("utf-8")
 
 
 def random_cxt(n_objects, n_attributes, density, seed):

@@ -2,6 +2,8 @@
 
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <vector>
 
 #include "tessara/layout/diagram_style.hpp"
 #include "tessara/layout/diagram_writers.hpp"
@@ -12,262 +14,252 @@
 namespace tessara::layout {
 namespace {
 
+// Writes JSON values; objects and arrays put their commas themselves.
 class JsonWriter {
  public:
   JsonWriter(std::string& out, bool inside_html) : out_(out), inside_html_(inside_html) {}
 
+  void open(char bracket) {
+    separate();
+    out_ += bracket;
+    first_.push_back(true);
+  }
+  void close(char bracket) {
+    out_ += bracket;
+    first_.pop_back();
+  }
+  // The key of the next member of the open object.
   void key(std::string_view name) {
+    separate();
     append_json_string(out_, name);
     out_ += ':';
+    after_key_ = true;
   }
-  void text(std::string_view value) { append_json_string(out_, value, inside_html_); }
-  void number(double value) { append_shortest(out_, value); }
-  void integer(std::uint64_t value) { out_ += std::to_string(value); }
-  void raw(std::string_view value) { out_ += value; }
+  // A line break and indent before the next item, for the long lists.
+  void newline(std::string_view indent) {
+    separate();
+    out_ += '\n';
+    out_ += indent;
+    held_ = true;
+  }
+  void text(std::string_view value) {
+    separate();
+    append_json_string(out_, value, inside_html_);
+  }
+  void number(double value) {
+    separate();
+    append_shortest(out_, value);
+  }
+  void integer(std::uint64_t value) {
+    separate();
+    out_ += std::to_string(value);
+  }
+  void literal(std::string_view value) {
+    separate();
+    out_ += value;
+  }
+
+  template <typename Value>
+  void field(std::string_view name, const Value& value) {
+    key(name);
+    if constexpr (std::is_same_v<Value, double>) {
+      number(value);
+    } else if constexpr (std::is_integral_v<Value>) {
+      integer(static_cast<std::uint64_t>(value));
+    } else {
+      text(value);
+    }
+  }
 
   void names(const std::vector<std::string>& values) {
-    out_ += '[';
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      if (i > 0) out_ += ',';
-      text(values[i]);
-    }
-    out_ += ']';
+    open('[');
+    for (const std::string& value : values) text(value);
+    close(']');
   }
   void indices(std::span<const std::uint32_t> values) {
-    out_ += '[';
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      if (i > 0) out_ += ',';
-      integer(values[i]);
-    }
-    out_ += ']';
+    open('[');
+    for (const std::uint32_t value : values) integer(value);
+    close(']');
   }
   // A list of index lists, or null when there are none.
   void lists(const IndexLists& values) {
     if (values.start.empty()) {
-      out_ += "null";
+      literal("null");
       return;
     }
-    out_ += '[';
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      if (i > 0) out_ += ',';
-      indices(values[i]);
+    open('[');
+    for (std::size_t i = 0; i < values.size(); ++i) indices(values[i]);
+    close(']');
+  }
+  void point(const Point& p) {
+    open('[');
+    number(p.x);
+    number(p.y);
+    close(']');
+  }
+  void highlight(const Diagram& diagram) {
+    if (diagram.highlight) {
+      integer(*diagram.highlight);
+    } else {
+      literal("null");
     }
-    out_ += ']';
   }
 
  private:
+  // A comma before every item of an array or object but the first.
+  void separate() {
+    if (after_key_) {
+      after_key_ = false;
+      return;
+    }
+    if (held_) {
+      held_ = false;
+      return;
+    }
+    if (first_.empty()) return;
+    if (!first_.back()) {
+      out_ += ',';
+    } else {
+      first_.back() = false;
+    }
+  }
+
   std::string& out_;
   bool inside_html_;
+  std::vector<bool> first_;
+  bool after_key_ = false;
+  bool held_ = false;
 };
-
-void append_highlight(JsonWriter& json, const Diagram& diagram) {
-  if (diagram.highlight) {
-    json.integer(*diagram.highlight);
-  } else {
-    json.raw("null");
-  }
-}
 
 }  // namespace
 
 void append_view_data(std::string& out, const Diagram& diagram) {
   JsonWriter json(out, true);
-  out += '{';
+  json.open('{');
   json.key("objects");
   json.names(diagram.object_names);
-  out += ',';
   json.key("attributes");
   json.names(diagram.attribute_names);
-  out += ',';
   json.key("support");
-  out += '[';
-  for (std::size_t v = 0; v < diagram.facts.support.size(); ++v) {
-    if (v > 0) out += ',';
-    json.integer(diagram.facts.support[v]);
-  }
-  out += "],";
+  json.open('[');
+  for (const std::uint64_t support : diagram.facts.support) json.integer(support);
+  json.close(']');
   json.key("own_objects");
   json.lists(diagram.facts.own_objects);
-  out += ',';
   json.key("own_attributes");
   json.lists(diagram.facts.own_attributes);
-  out += ',';
   json.key("edges");
-  out += '[';
-  for (std::size_t e = 0; e < diagram.drawing.edges.size(); ++e) {
-    if (e > 0) out += ',';
-    out += '[';
-    json.integer(diagram.drawing.edges[e].upper);
-    out += ',';
-    json.integer(diagram.drawing.edges[e].lower);
-    out += ']';
+  json.open('[');
+  for (const core::CoverEdge& edge : diagram.drawing.edges) {
+    json.open('[');
+    json.integer(edge.upper);
+    json.integer(edge.lower);
+    json.close(']');
   }
-  out += "],";
+  json.close(']');
   json.key("extents");
   json.lists(diagram.extents);
-  out += ',';
   json.key("intents");
   json.lists(diagram.intents);
-  out += ',';
   json.key("highlight");
-  append_highlight(json, diagram);
-  out += '}';
+  json.highlight(diagram);
+  json.close('}');
 }
 
 std::string diagram_json(const Diagram& diagram) {
   std::string out;
   JsonWriter json(out, false);
-  out += "{\n  ";
-  json.key("format");
-  json.text("tessara-diagram");
-  out += ",\n  ";
-  json.key("version");
-  json.integer(1);
-  out += ",\n  ";
-  json.key("layout");
-  json.text(name_of(diagram.layout));
-  out += ",\n  ";
-  json.key("labels");
-  json.text(name_of(diagram.label_mode));
-  out += ",\n  ";
-  json.key("width");
-  json.number(diagram.width);
-  out += ",\n  ";
-  json.key("height");
-  json.number(diagram.height);
-  out += ",\n  ";
+  json.open('{');
+  json.newline("  ");
+  json.field("format", std::string_view("tessara-diagram"));
+  json.field("version", 1);
+  json.field("layout", name_of(diagram.layout));
+  json.field("labels", name_of(diagram.label_mode));
+  json.field("width", diagram.width);
+  json.field("height", diagram.height);
   json.key("font");
-  out += '{';
-  json.key("family");
-  json.text(kFontFamily);
-  out += ',';
-  json.key("size");
-  json.number(diagram.font_size);
-  out += ',';
-  json.key("line_height");
-  json.number(diagram.line_height);
-  out += "},\n  ";
-  json.key("caption");
-  json.text(diagram.caption);
-  out += ",\n  ";
-  json.key("crossings");
-  json.integer(diagram.crossings);
-  out += ",\n  ";
+  json.open('{');
+  json.field("family", kFontFamily);
+  json.field("size", diagram.font_size);
+  json.field("line_height", diagram.line_height);
+  json.close('}');
+  json.field("caption", std::string_view(diagram.caption));
+  json.field("crossings", diagram.crossings);
   json.key("highlight");
-  append_highlight(json, diagram);
-  out += ",\n  ";
+  json.highlight(diagram);
+  json.newline("  ");
   json.key("objects");
   json.names(diagram.object_names);
-  out += ",\n  ";
+  json.newline("  ");
   json.key("attributes");
   json.names(diagram.attribute_names);
-  out += ",\n  ";
+  json.newline("  ");
   json.key("nodes");
-  out += "[";
+  json.open('[');
   for (std::size_t v = 0; v < diagram.nodes.size(); ++v) {
     const DiagramNode& node = diagram.nodes[v];
-    out += v > 0 ? ",\n    {" : "\n    {";
-    json.key("id");
-    json.integer(v);
-    out += ',';
-    json.key("x");
-    json.number(node.centre.x);
-    out += ',';
-    json.key("y");
-    json.number(node.centre.y);
-    out += ',';
-    json.key("radius");
-    json.number(node.radius);
-    out += ',';
-    json.key("support");
-    json.integer(diagram.facts.support[v]);
-    out += ',';
-    json.key("intent_size");
-    json.integer(diagram.facts.intent_size[v]);
-    out += ',';
+    json.newline("    ");
+    json.open('{');
+    json.field("id", v);
+    json.field("x", node.centre.x);
+    json.field("y", node.centre.y);
+    json.field("radius", node.radius);
+    json.field("support", diagram.facts.support[v]);
+    json.field("intent_size", diagram.facts.intent_size[v]);
     json.key("own_objects");
     json.indices(diagram.facts.own_objects[v]);
-    out += ',';
     json.key("own_attributes");
     json.indices(diagram.facts.own_attributes[v]);
-    out += ',';
-    json.key("mark");
-    json.text(style::mark_name(node.mark));
-    out += '}';
+    json.field("mark", style::mark_name(node.mark));
+    json.close('}');
   }
-  out += "\n  ],\n  ";
+  json.close(']');
+  json.newline("  ");
   json.key("edges");
-  out += "[";
+  json.open('[');
   const Drawing& drawing = diagram.drawing;
   for (std::size_t e = 0; e < drawing.edges.size(); ++e) {
-    out += e > 0 ? ",\n    {" : "\n    {";
-    json.key("upper");
-    json.integer(drawing.edges[e].upper);
-    out += ',';
-    json.key("lower");
-    json.integer(drawing.edges[e].lower);
-    out += ',';
+    json.newline("    ");
+    json.open('{');
+    json.field("upper", drawing.edges[e].upper);
+    json.field("lower", drawing.edges[e].lower);
     json.key("points");
-    out += '[';
-    const auto point = [&](const Point& p) {
-      out += '[';
-      json.number(p.x);
-      out += ',';
-      json.number(p.y);
-      out += ']';
-    };
-    point(drawing.nodes[drawing.edges[e].upper]);
-    for (const Point& bend : drawing.bends_of(e)) {
-      out += ',';
-      point(bend);
-    }
-    out += ',';
-    point(drawing.nodes[drawing.edges[e].lower]);
-    out += "],";
-    json.key("mark");
-    json.text(style::mark_name(diagram.edge_marks[e]));
-    out += '}';
+    json.open('[');
+    json.point(drawing.nodes[drawing.edges[e].upper]);
+    for (const Point& bend : drawing.bends_of(e)) json.point(bend);
+    json.point(drawing.nodes[drawing.edges[e].lower]);
+    json.close(']');
+    json.field("mark", style::mark_name(diagram.edge_marks[e]));
+    json.close('}');
   }
-  out += "\n  ],\n  ";
+  json.close(']');
+  json.newline("  ");
   json.key("labels_placed");
-  out += "[";
-  for (std::size_t i = 0; i < diagram.labels.size(); ++i) {
-    const PlacedLabel& label = diagram.labels[i];
-    out += i > 0 ? ",\n    {" : "\n    {";
-    json.key("concept");
-    json.integer(label.text.concept_index);
-    out += ',';
-    json.key("kind");
-    json.text(style::kind_name(label.text.kind));
-    out += ',';
+  json.open('[');
+  for (const PlacedLabel& label : diagram.labels) {
+    json.newline("    ");
+    json.open('{');
+    json.field("concept", label.text.concept_index);
+    json.field("kind", style::kind_name(label.text.kind));
     json.key("lines");
     json.names(label.text.lines);
-    out += ',';
-    json.key("shown");
-    json.integer(label.text.names_shown);
-    out += ',';
-    json.key("hidden");
-    json.integer(label.text.names_hidden);
-    out += ',';
+    json.field("shown", label.text.names_shown);
+    json.field("hidden", label.text.names_hidden);
     json.key("box");
-    out += '{';
-    json.key("left");
-    json.number(label.box.left);
-    out += ',';
-    json.key("top");
-    json.number(label.box.top);
-    out += ',';
-    json.key("right");
-    json.number(label.box.right);
-    out += ',';
-    json.key("bottom");
-    json.number(label.box.bottom);
-    out += "},";
+    json.open('{');
+    json.field("left", label.box.left);
+    json.field("top", label.box.top);
+    json.field("right", label.box.right);
+    json.field("bottom", label.box.bottom);
+    json.close('}');
     json.key("leader");
-    json.raw(label.leader ? "true" : "false");
-    out += '}';
+    json.literal(label.leader ? "true" : "false");
+    json.close('}');
   }
-  out += "\n  ]\n}\n";
+  json.close(']');
+  out += '\n';
+  json.close('}');
+  out += '\n';
   return out;
 }
 
