@@ -18,6 +18,7 @@ REQUIRED_FILES = (
     "tessara/_lab.abi3.so",
     "tessara/lab/__init__.py",
     "tessara/lab/py.typed",
+    "tessara/lab/diagram.schema.json",
     "tessara-stubs/__init__.pyi",
 )
 
