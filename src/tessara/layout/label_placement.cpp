@@ -148,7 +148,9 @@ std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<co
       // Away from the circle by more than a line: say whose label it is.
       const double dx = std::max({result.box.left - centre.x, centre.x - result.box.right, 0.0});
       const double dy = std::max({result.box.top - centre.y, centre.y - result.box.bottom, 0.0});
-      result.leader = std::hypot(dx, dy) > radii[result.text.concept_index] + style.gap + line;
+      // Compared squared: hypot would bind a symbol of glibc 2.35, newer than the wheel may ask for.
+      const double reach = radii[result.text.concept_index] + style.gap + line;
+      result.leader = dx * dx + dy * dy > reach * reach;
     }
     grid.add(result.box);
     placed.push_back(std::move(result));
