@@ -9,4 +9,7 @@ runs in the same C++ core as `tessara`, through the private module
 
 from __future__ import annotations
 
-__all__: list[str] = []
+from tessara.lab._context import Context
+from tessara.lab._lattice import Concept, Lattice
+
+__all__: list[str] = ["Concept", "Context", "Lattice"]
