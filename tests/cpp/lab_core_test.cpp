@@ -123,19 +123,22 @@ TEST_P(LabCore, LookupsAgreeWithTheOrder) {
     const ConceptList list = concepts_of(context);
     const std::vector<Concept> all = owned(list);
     const LatticeLookup lookup(context, list);
-    const auto smallest_above = [&](const ObjectSet& objects) {
+    // The index of the concept with the smallest (largest) extent among those the test accepts.
+    const auto best_of = [&](auto&& accepts, bool smallest) {
       std::size_t best = all.size();
-      for (std::size_t i = 0; i < all.size(); ++i)
-        if (is_subset(objects, all[i].extent) && (best == all.size() || all[i].extent.count() < all[best].extent.count()))
-          best = i;
+      for (std::size_t i = 0; i < all.size(); ++i) {
+        if (!accepts(all[i])) continue;
+        const bool better = best == all.size() || (smallest ? all[i].extent.count() < all[best].extent.count()
+                                                            : all[i].extent.count() > all[best].extent.count());
+        if (better) best = i;
+      }
       return best;
     };
+    const auto smallest_above = [&](const ObjectSet& objects) {
+      return best_of([&](const Concept& c) { return is_subset(objects, c.extent); }, true);
+    };
     const auto largest_below = [&](const ObjectSet& objects) {
-      std::size_t best = all.size();
-      for (std::size_t i = 0; i < all.size(); ++i)
-        if (is_subset(all[i].extent, objects) && (best == all.size() || all[i].extent.count() > all[best].extent.count()))
-          best = i;
-      return best;
+      return best_of([&](const Concept& c) { return is_subset(c.extent, objects); }, false);
     };
     std::uniform_int_distribution<std::uint32_t> pick(0, static_cast<std::uint32_t>(all.size() - 1));
     for (int question = 0; question < 20; ++question) {
@@ -151,13 +154,8 @@ TEST_P(LabCore, LookupsAgreeWithTheOrder) {
       objects.insert(g);
       EXPECT_EQ(lookup.object_concept(g), smallest_above(objects));
     }
-    for (std::uint32_t m = 0; m < context.n_attributes(); ++m) {
-      std::size_t best = all.size();
-      for (std::size_t i = 0; i < all.size(); ++i)
-        if (all[i].intent.contains(m) && (best == all.size() || all[i].extent.count() > all[best].extent.count()))
-          best = i;
-      EXPECT_EQ(lookup.attribute_concept(m), best);
-    }
+    for (std::uint32_t m = 0; m < context.n_attributes(); ++m)
+      EXPECT_EQ(lookup.attribute_concept(m), best_of([&](const Concept& c) { return c.intent.contains(m); }, false));
   }
 }
 

@@ -98,7 +98,8 @@ def test_derivation_agrees_with_numpy_on_every_shape():
 )
 def test_closure_is_extensive_monotone_and_idempotent(case):
     rows, smaller, extra, n_attributes = case
-    context = tl.Context([f"g{i}" for i in range(len(rows))], [f"m{j}" for j in range(n_attributes)], np.array(rows, dtype=bool).reshape(len(rows), n_attributes))
+    matrix = np.array(rows, dtype=bool).reshape(len(rows), n_attributes)
+    context = tl.Context([f"g{i}" for i in range(len(rows))], [f"m{j}" for j in range(n_attributes)], matrix)
     smaller = sorted(smaller)
     larger = sorted(set(smaller) | extra)
     closed = set(context.closure(smaller))
@@ -147,7 +148,8 @@ def test_select_and_transpose_index_like_numpy(animals):
 
 
 def concept_count(context):
-    return len(tessara.compute_concepts(tessara.parse_context(cxt_bytes(context.objects, context.attributes, context.incidence.tolist()))))
+    data = cxt_bytes(context.objects, context.attributes, context.incidence.tolist())
+    return len(tessara.compute_concepts(tessara.parse_context(data)))
 
 
 def test_clarify_and_reduce_keep_the_lattice_and_drop_the_right_elements(animals):

@@ -10,6 +10,13 @@ runs in the same C++ core as `tessara`, through the private module
 from __future__ import annotations
 
 from tessara.lab._context import Context
+from tessara.lab._io import load, read
 from tessara.lab._lattice import Concept, Lattice
 
-__all__: list[str] = ["Concept", "Context", "Lattice"]
+__all__: list[str] = [
+    "Concept",
+    "Context",
+    "Lattice",
+    "load",
+    "read",
+]

@@ -11,6 +11,7 @@ import numpy as np
 import numpy.typing as npt
 
 from tessara import _lab
+from tessara.lab._formats import Path, format_extension, format_of_path, path_text
 from tessara.lab._names import Indices, NameIndex, Selection, names_at, names_tuple
 from tessara.lab._optional import optional_module
 
@@ -131,7 +132,9 @@ class Context:
         return context
 
     @classmethod
-    def _from_matrix(cls, objects: tuple[str, ...], attributes: tuple[str, ...], matrix: npt.NDArray[np.bool_]) -> Context:
+    def _from_matrix(
+        cls, objects: tuple[str, ...], attributes: tuple[str, ...], matrix: npt.NDArray[np.bool_]
+    ) -> Context:
         """A Context from names already checked and a bool matrix of the right shape."""
         context = cls.__new__(cls)
         context._adopt(_lab.make_context(objects, attributes, _packed_rows(matrix)), objects, attributes)
@@ -173,9 +176,8 @@ class Context:
         pandas.DataFrame
         """
         pd = optional_module("pandas")
-        return pd.DataFrame(
-            self.incidence.copy(), index=pd.Index(self._objects, dtype=object), columns=pd.Index(self._attributes, dtype=object)
-        )
+        index = pd.Index(self._objects, dtype=object)
+        return pd.DataFrame(self.incidence.copy(), index=index, columns=pd.Index(self._attributes, dtype=object))
 
     # -- cheap facts ----------------------------------------------------------------------------------------------
 
@@ -299,6 +301,39 @@ class Context:
         context = Context.__new__(Context)
         context._adopt(_lab.dual(self._kernel), self._attributes, self._objects)
         return context
+
+    # -- files ------------------------------------------------------------------------------------------------------
+
+    def to_bytes(self, format: str) -> bytes:
+        """The context as the contents of a file that :func:`read` reads back as an equal context.
+
+        Parameters
+        ----------
+        format : str
+            "cxt", "csv", "tsv", "dat" (FIMI), "xml" (FCA-XML) or "json".
+
+        Raises
+        ------
+        ValueError
+            When the format cannot carry this context, rather than write one that reads back different:
+            CXT holds no empty names, no line breaks in names and no white space at either end of a name;
+            CSV and TSV need an object and an attribute; FCA-XML needs an object and an attribute, object names
+            without white space at either end, and no control characters in names; FIMI carries no names at all
+            (they read back as g0, g1, … and m0, m1, …) and needs every object to have an attribute and the last
+            attribute to have an object. JSON carries every context.
+        """
+        return _lab.write_context(self._kernel, format_extension(format))
+
+    def write(self, path: Path, format: Optional[str] = None) -> None:
+        """Write the context to a file, in the format of its extension unless ``format`` names one.
+
+        See :meth:`to_bytes` for the formats and what each can carry. Nothing is written when the context is
+        refused.
+        """
+        target = path_text(path)
+        data = self.to_bytes(format_of_path(target) if format is None else format)
+        with open(target, "wb") as file:
+            file.write(data)
 
     # -- concepts ---------------------------------------------------------------------------------------------------
 

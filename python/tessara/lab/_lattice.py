@@ -9,6 +9,7 @@ import numpy as np
 import numpy.typing as npt
 
 from tessara import _lab
+from tessara.lab._formats import Path, path_text
 from tessara.lab._names import Indices, Key, names_at
 from tessara.lab._optional import optional_module
 
@@ -325,6 +326,18 @@ class Lattice:
         )
         graph.add_edges_from(map(tuple, self.edges.tolist()))
         return graph
+
+    # -- files ------------------------------------------------------------------------------------------------------
+
+    def save(self, path: Path) -> None:
+        """Write the lattice (its context, concepts and cover relation) to one JSON document.
+
+        :func:`load` reads it back without computing the concepts again. The document stores each concept's
+        intent as attribute positions and each concept's upper neighbours; extents are derived on loading.
+        """
+        data = _lab.save_lattice(self._kernel)
+        with open(path_text(path), "wb") as file:
+            file.write(data)
 
     def __repr__(self) -> str:
         n_objects, n_attributes = self._context.shape
