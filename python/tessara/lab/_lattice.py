@@ -3,7 +3,7 @@
 from __future__ import annotations
 
 from collections.abc import Iterator
-from typing import TYPE_CHECKING, Any, Optional, Union, overload
+from typing import TYPE_CHECKING, Any, Optional, Union, cast, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -28,14 +28,6 @@ def _shortened(names: tuple[str, ...]) -> str:
         return repr(names)
     shown = ", ".join(repr(name) for name in names[: REPR_NAMES - 1])
     return f"({shown}, … {len(names) - REPR_NAMES + 1} more)"
-
-
-def _object_column(items: list[Any]) -> npt.NDArray[np.object_]:
-    """A 1-D object array holding the items themselves (tuples stay elements, never become a second axis)."""
-    column = np.empty(len(items), dtype=object)
-    for position, item in enumerate(items):
-        column[position] = item
-    return column
 
 
 class Concept:
@@ -149,8 +141,8 @@ class Lattice:
     _supports: Optional[npt.NDArray[np.int64]]
     _edges: Optional[npt.NDArray[np.intp]]
     # Neighbour lists in compressed form: for concept i, indices[pointers[i]:pointers[i + 1]].
-    _upper: Optional[tuple[list[int], npt.NDArray[np.intp]]]
-    _lower: Optional[tuple[list[int], npt.NDArray[np.intp]]]
+    _upper: Optional[tuple[list[int], list[int]]]
+    _lower: Optional[tuple[list[int], list[int]]]
 
     def __init__(self) -> None:
         raise TypeError("a Lattice comes from Context.lattice() or tessara.lab.load()")
@@ -242,14 +234,13 @@ class Lattice:
         return self._edges
 
     def _neighbours(self, index: int, upper: bool) -> tuple[Concept, ...]:
-        lists = self._upper if upper else self._lower
-        if lists is None:
-            lists = self._neighbour_lists(upper)
+        lists = (self._upper if upper else self._lower) or self._neighbour_lists(upper)
         pointers, indices = lists
-        get = self._concept
-        return tuple([get(i) for i in indices[pointers[index] : pointers[index + 1]].tolist()])
+        # Every concept exists once the neighbour lists do.
+        concepts = cast("list[Concept]", self._concepts)
+        return tuple([concepts[i] for i in indices[pointers[index] : pointers[index + 1]]])
 
-    def _neighbour_lists(self, upper: bool) -> tuple[list[int], npt.NDArray[np.intp]]:
+    def _neighbour_lists(self, upper: bool) -> tuple[list[int], list[int]]:
         edges = self.edges
         # Edges are sorted by (lower, upper): grouped by lower they list each concept's upper neighbours
         # ascending; a stable sort by upper groups the lower neighbours, ascending as well.
@@ -260,7 +251,10 @@ class Lattice:
             keys, indices = edges[order, 1], edges[order, 0]
         counts = np.bincount(keys, minlength=len(self._concepts))
         pointers = [0] + np.cumsum(counts).tolist()
-        lists = (pointers, np.ascontiguousarray(indices))
+        lists = (pointers, indices.tolist())
+        # Neighbour queries hand out many concepts; making them all at once is cheaper than one by one.
+        if any(concept is None for concept in self._concepts):
+            self._concepts = [concept or Concept(self, i) for i, concept in enumerate(self._concepts)]
         if upper:
             self._upper = lists
         else:
@@ -304,10 +298,14 @@ class Lattice:
         """
         pd = optional_module("pandas")
         extents, intents = self._name_tuples()
-        return pd.DataFrame(
-            {"extent": _object_column(extents), "intent": _object_column(intents), "support": self.supports.copy()},
-            index=pd.RangeIndex(len(self), name="concept"),
-        )
+        index = pd.RangeIndex(len(self), name="concept")
+        # Series of dtype object keep each tuple as one element and spare pandas a type inference pass.
+        columns = {
+            "extent": pd.Series(extents, index=index, dtype=object),
+            "intent": pd.Series(intents, index=index, dtype=object),
+            "support": pd.Series(self.supports.copy(), index=index),
+        }
+        return pd.DataFrame(columns)
 
     def to_networkx(self) -> Any:
         """The cover relation as a networkx DiGraph: nodes are concept indices with the attributes ``extent``,

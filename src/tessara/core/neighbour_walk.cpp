@@ -25,6 +25,8 @@ NeighbourWalk::NeighbourWalk(const ConceptList& concepts, NeighbourSide side)
       index_(concepts),
       walked_capacity_(columns_.size()),
       last_word_mask_(walked_capacity_ % 64 == 0 ? ~Word{0} : (Word{1} << (walked_capacity_ % 64)) - 1),
+      candidate_words_(columns_.stride()),
+      candidate_bits_(columns_.stride()),
       min_(rows_.stride()),
       scratch_(rows_.stride()),
       key_(concepts.intent_stride()) {}
@@ -39,17 +41,20 @@ std::span<const NeighbourWalk::Word> NeighbourWalk::other_set(std::uint32_t i) c
 
 // The candidate is the other set of the concept intersected with x', kept as
 // its non-zero words only: it lies inside the concept's other set, so only
-// that set's non-zero words can contribute.
+// that set's non-zero words can contribute. The buffers hold a whole set, so
+// each word is written without a branch and counted only when non-zero.
 void NeighbourWalk::build_candidate(std::span<const Word> other, std::size_t x) {
-  const auto column = columns_[x];
-  candidate_words_.clear();
-  candidate_bits_.clear();
+  const Word* column = columns_[x].data();
+  std::uint32_t* words = candidate_words_.data();
+  Word* bits = candidate_bits_.data();
+  std::size_t size = 0;
   for (const std::uint32_t w : nonzero_words_) {
     const Word word = other[w] & column[w];
-    if (word == 0) continue;
-    candidate_words_.push_back(w);
-    candidate_bits_.push_back(word);
+    words[size] = w;
+    bits[size] = word;
+    size += word != 0 ? 1 : 0;
   }
+  candidate_size_ = size;
 }
 
 // Whether intersecting the candidate's rows (its size times a row's words)
@@ -57,18 +62,12 @@ void NeighbourWalk::build_candidate(std::span<const Word> other, std::size_t x) 
 // non-zero words, a lower bound of it, leaves the question open.
 bool NeighbourWalk::rows_cost_within(std::uint64_t budget) const {
   const std::uint64_t stride = std::max<std::uint64_t>(rows_.stride(), 1);
-  if (candidate_words_.size() * stride > budget) return false;
-  const std::uint64_t most = budget / stride;
-  std::uint64_t size = 0;
-  for (const Word word : candidate_bits_) {
-    size += static_cast<std::uint64_t>(std::popcount(word));
-    if (size > most) return false;
-  }
-  return true;
+  if (candidate_size_ * stride > budget) return false;
+  return count_bits(std::span<const Word>(candidate_bits_.data(), candidate_size_)) <= budget / stride;
 }
 
 bool NeighbourWalk::candidate_within(std::span<const Word> set) const {
-  for (std::size_t k = 0; k < candidate_words_.size(); ++k)
+  for (std::size_t k = 0; k < candidate_size_; ++k)
     if ((candidate_bits_[k] & ~set[candidate_words_[k]]) != 0) return false;
   return true;
 }
@@ -85,7 +84,7 @@ bool NeighbourWalk::blocked_by_min(std::size_t x) {
   if (rows_cost_within(others)) {
     std::copy(min_.begin(), min_.end(), scratch_.begin());
     scratch_[x_word] &= ~x_bit;
-    for (std::size_t k = 0; k < candidate_words_.size(); ++k) {
+    for (std::size_t k = 0; k < candidate_size_; ++k) {
       for (Word rest = candidate_bits_[k]; rest != 0; rest &= rest - 1) {
         const auto row = rows_[candidate_words_[k] * 64 + static_cast<std::size_t>(std::countr_zero(rest))];
         Word left = 0;
@@ -113,11 +112,11 @@ bool NeighbourWalk::blocked_by_min(std::size_t x) {
 std::uint32_t NeighbourWalk::neighbour_index(std::uint32_t i, std::size_t x) {
   if (side_ == NeighbourSide::Objects) {
     std::fill(key_.begin(), key_.end(), Word{0});
-    for (std::size_t k = 0; k < candidate_words_.size(); ++k) key_[candidate_words_[k]] = candidate_bits_[k];
+    for (std::size_t k = 0; k < candidate_size_; ++k) key_[candidate_words_[k]] = candidate_bits_[k];
   } else if (rows_cost_within(outside_min_)) {
     std::fill(key_.begin(), key_.end(), ~Word{0});
     if (!key_.empty()) key_.back() &= last_word_mask_;
-    for (std::size_t k = 0; k < candidate_words_.size(); ++k) {
+    for (std::size_t k = 0; k < candidate_size_; ++k) {
       for (Word rest = candidate_bits_[k]; rest != 0; rest &= rest - 1) {
         const auto row = rows_[candidate_words_[k] * 64 + static_cast<std::size_t>(std::countr_zero(rest))];
         for (std::size_t w = 0; w < key_.size(); ++w) key_[w] &= row[w];

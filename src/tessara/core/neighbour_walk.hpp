@@ -56,6 +56,7 @@ class NeighbourWalk {
   std::vector<std::uint32_t> nonzero_words_;    // positions of the non-zero words of the concept's other set
   std::vector<std::uint32_t> candidate_words_;  // positions of the non-zero words of the candidate
   std::vector<Word> candidate_bits_;            // and those words
+  std::size_t candidate_size_ = 0;              // how many of them
   std::vector<Word> min_;
   std::uint64_t min_count_ = 0;
   std::uint64_t outside_min_ = 0;  // elements outside the walked set that have left min
