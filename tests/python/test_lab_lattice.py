@@ -93,3 +93,21 @@ def test_repr_tables_and_graph():
     assert sorted(graph.edges) == [tuple(edge) for edge in lattice.edges.tolist()]
     assert graph.nodes[lattice.bottom.index] == {"extent": ("b",), "intent": ("x", "y"), "support": 1}
     assert isinstance(table, pd.DataFrame)
+
+
+def test_a_dropped_lattice_is_freed_at_once_and_its_concepts_still_work():
+    import gc
+    import weakref
+
+    context = tl.Context(["a", "b"], ["x", "y"], [[1, 0], [1, 1]])
+    lattice = context.lattice()
+    bottom = lattice.bottom
+    bottom.upper  # neighbour queries make and keep every concept
+    gone = weakref.ref(lattice)
+    gc.disable()
+    try:
+        del lattice
+        assert gone() is None  # no reference cycle between the lattice and its concepts
+    finally:
+        gc.enable()
+    assert [c.intent for c in bottom.upper] == [("x",)] and bottom.lattice.bottom == bottom

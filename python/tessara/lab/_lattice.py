@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import weakref
 from collections.abc import Iterator
 from typing import TYPE_CHECKING, Any, Optional, Union, cast, overload
 
@@ -30,6 +31,66 @@ def _shortened(names: tuple[str, ...]) -> str:
     return f"({shown}, … {len(names) - REPR_NAMES + 1} more)"
 
 
+class _LatticeData:
+    """What a lattice knows, shared by the Lattice and every Concept of it: the kernel, the context and arrays
+    made once. It holds no Concept and refers to its Lattice only weakly, so concepts handed out keep it alive
+    without a reference cycle, and a dropped lattice frees its memory at once."""
+
+    __slots__ = ("kernel", "context", "view", "_supports", "_edges", "_upper", "_lower")
+
+    def __init__(self, kernel: _lab.Lattice, context: Context) -> None:
+        self.kernel = kernel
+        self.context = context
+        self.view: Optional[weakref.ref[Lattice]] = None
+        self._supports: Optional[npt.NDArray[np.int64]] = None
+        self._edges: Optional[npt.NDArray[np.intp]] = None
+        # Neighbour lists in compressed form: for concept i, indices[pointers[i]:pointers[i + 1]].
+        self._upper: Optional[tuple[list[int], list[int]]] = None
+        self._lower: Optional[tuple[list[int], list[int]]] = None
+
+    def lattice(self) -> Lattice:
+        """The Lattice over this data: the one alive, or a new one."""
+        view = None if self.view is None else self.view()
+        return Lattice._over(self) if view is None else view
+
+    @property
+    def supports(self) -> npt.NDArray[np.int64]:
+        if self._supports is None:
+            supports = np.frombuffer(self.kernel.extent_sizes(), dtype=np.uint64).astype(np.int64)
+            supports.flags.writeable = False
+            self._supports = supports
+        return self._supports
+
+    @property
+    def edges(self) -> npt.NDArray[np.intp]:
+        if self._edges is None:
+            edges = np.frombuffer(self.kernel.edges(), dtype=np.uint32).reshape(-1, 2).astype(np.intp)
+            edges.flags.writeable = False
+            self._edges = edges
+        return self._edges
+
+    def neighbour_lists(self, upper: bool) -> tuple[list[int], list[int]]:
+        """(pointers, indices): the upper (lower) neighbours of concept i are indices[pointers[i]:pointers[i + 1]]."""
+        lists = self._upper if upper else self._lower
+        if lists is not None:
+            return lists
+        edges = self.edges
+        # Edges are sorted by (lower, upper): grouped by lower they list each concept's upper neighbours
+        # ascending; a stable sort by upper groups the lower neighbours, ascending as well.
+        if upper:
+            keys, indices = edges[:, 0], edges[:, 1]
+        else:
+            order = np.argsort(edges[:, 1], kind="stable")
+            keys, indices = edges[order, 1], edges[order, 0]
+        counts = np.bincount(keys, minlength=self.kernel.n_concepts)
+        lists = ([0] + np.cumsum(counts).tolist(), indices.tolist())
+        if upper:
+            self._upper = lists
+        else:
+            self._lower = lists
+        return lists
+
+
 class Concept:
     """One formal concept of a lattice: a view (lattice, index) that reads the lattice on demand.
 
@@ -37,10 +98,10 @@ class Concept:
     subconcept of ``b`` (its extent lies inside ``b``'s).
     """
 
-    __slots__ = ("_lattice", "_index", "_extent", "_intent", "__weakref__")
+    __slots__ = ("_data", "_index", "_extent", "_intent", "__weakref__")
 
-    def __init__(self, lattice: Lattice, index: int) -> None:
-        self._lattice = lattice
+    def __init__(self, data: _LatticeData, index: int) -> None:
+        self._data = data
         self._index = index
         self._extent: Optional[tuple[str, ...]] = None
         self._intent: Optional[tuple[str, ...]] = None
@@ -53,72 +114,83 @@ class Concept:
     @property
     def lattice(self) -> Lattice:
         """The lattice the concept belongs to."""
-        return self._lattice
+        return self._data.lattice()
 
     @property
     def extent(self) -> tuple[str, ...]:
         """The object names of the extent, in context order."""
         if self._extent is None:
-            self._extent = names_at(self._lattice.context.objects, self.extent_indices)
+            self._extent = names_at(self._data.context.objects, self.extent_indices)
         return self._extent
 
     @property
     def intent(self) -> tuple[str, ...]:
         """The attribute names of the intent, in context order."""
         if self._intent is None:
-            self._intent = names_at(self._lattice.context.attributes, self.intent_indices)
+            self._intent = names_at(self._data.context.attributes, self.intent_indices)
         return self._intent
 
     @property
     def extent_indices(self) -> Indices:
         """The object positions of the extent, ascending (read-only uint32 array)."""
-        return np.frombuffer(self._lattice._kernel.extent(self._index), dtype=np.uint32)
+        return np.frombuffer(self._data.kernel.extent(self._index), dtype=np.uint32)
 
     @property
     def intent_indices(self) -> Indices:
         """The attribute positions of the intent, ascending (read-only uint32 array)."""
-        return np.frombuffer(self._lattice._kernel.intent(self._index), dtype=np.uint32)
+        return np.frombuffer(self._data.kernel.intent(self._index), dtype=np.uint32)
 
     @property
     def support(self) -> int:
         """The number of objects in the extent."""
-        return int(self._lattice.supports[self._index])
+        return int(self._data.supports[self._index])
 
     @property
     def upper(self) -> tuple[Concept, ...]:
         """The upper neighbours (the concepts covering this one), by ascending index."""
-        return self._lattice._neighbours(self._index, upper=True)
+        return self._neighbours(upper=True)
 
     @property
     def lower(self) -> tuple[Concept, ...]:
         """The lower neighbours (the concepts this one covers), by ascending index."""
-        return self._lattice._neighbours(self._index, upper=False)
+        return self._neighbours(upper=False)
+
+    def _neighbours(self, upper: bool) -> tuple[Concept, ...]:
+        view = None if self._data.view is None else self._data.view()
+        if view is not None:
+            return view._neighbours(self._index, upper)
+        # The lattice itself was dropped: new views of the neighbours, not cached.
+        pointers, indices = self._data.neighbour_lists(upper)
+        return tuple([Concept(self._data, i) for i in indices[pointers[self._index] : pointers[self._index + 1]]])
+
+    def _comparable(self, other: object) -> bool:
+        return isinstance(other, Concept) and other._data is self._data
 
     def __eq__(self, other: object) -> bool:
         if not isinstance(other, Concept):
             return NotImplemented
-        return self._lattice is other._lattice and self._index == other._index
+        return self._data is other._data and self._index == other._index
 
     def __hash__(self) -> int:
-        return hash((id(self._lattice), self._index))
+        return hash((id(self._data), self._index))
 
     def __le__(self, other: Concept) -> bool:
-        if not isinstance(other, Concept) or other._lattice is not self._lattice:
+        if not self._comparable(other):
             return NotImplemented
         return bool(np.isin(other.intent_indices, self.intent_indices, assume_unique=True).all())
 
     def __lt__(self, other: Concept) -> bool:
-        if not isinstance(other, Concept) or other._lattice is not self._lattice:
+        if not self._comparable(other):
             return NotImplemented
         return self._index != other._index and self <= other
 
     def __ge__(self, other: Concept) -> bool:
-        if not isinstance(other, Concept) or other._lattice is not self._lattice:
+        if not self._comparable(other):
             return NotImplemented
         return other <= self
 
     def __gt__(self, other: Concept) -> bool:
-        if not isinstance(other, Concept) or other._lattice is not self._lattice:
+        if not self._comparable(other):
             return NotImplemented
         return other < self
 
@@ -133,30 +205,26 @@ class Lattice:
     the enumeration algorithm's order; ``L.edges`` holds the cover relation as (lower, upper) index pairs.
     """
 
-    __slots__ = ("_kernel", "_context", "_concepts", "_supports", "_edges", "_upper", "_lower", "__weakref__")
+    __slots__ = ("_data", "_concepts", "_complete", "__weakref__")
 
-    _kernel: _lab.Lattice
-    _context: Context
+    _data: _LatticeData
     _concepts: list[Optional[Concept]]
-    _supports: Optional[npt.NDArray[np.int64]]
-    _edges: Optional[npt.NDArray[np.intp]]
-    # Neighbour lists in compressed form: for concept i, indices[pointers[i]:pointers[i + 1]].
-    _upper: Optional[tuple[list[int], list[int]]]
-    _lower: Optional[tuple[list[int], list[int]]]
+    _complete: bool  # whether every concept has been made
 
     def __init__(self) -> None:
         raise TypeError("a Lattice comes from Context.lattice() or tessara.lab.load()")
 
     @classmethod
     def _from_kernel(cls, kernel: _lab.Lattice, context: Context) -> Lattice:
+        return cls._over(_LatticeData(kernel, context))
+
+    @classmethod
+    def _over(cls, data: _LatticeData) -> Lattice:
         lattice = cls.__new__(cls)
-        lattice._kernel = kernel
-        lattice._context = context
-        lattice._concepts = [None] * kernel.n_concepts
-        lattice._supports = None
-        lattice._edges = None
-        lattice._upper = None
-        lattice._lower = None
+        lattice._data = data
+        lattice._concepts = [None] * data.kernel.n_concepts
+        lattice._complete = False
+        data.view = weakref.ref(lattice)
         return lattice
 
     # -- the concepts -----------------------------------------------------------------------------------------------
@@ -187,12 +255,12 @@ class Lattice:
     def _concept(self, index: int) -> Concept:
         concept = self._concepts[index]
         if concept is None:
-            concept = self._concepts[index] = Concept(self, index)
+            concept = self._concepts[index] = Concept(self._data, index)
         return concept
 
     def _resolve(self, concept: ConceptLike) -> int:
         if isinstance(concept, Concept):
-            if concept._lattice is not self:
+            if concept._data is not self._data:
                 raise ValueError(f"{concept!r} belongs to another lattice")
             return concept._index
         return self[concept]._index
@@ -200,7 +268,7 @@ class Lattice:
     @property
     def context(self) -> Context:
         """The context the lattice was computed from."""
-        return self._context
+        return self._data.context
 
     @property
     def top(self) -> Concept:
@@ -215,11 +283,7 @@ class Lattice:
     @property
     def supports(self) -> npt.NDArray[np.int64]:
         """The extent size of every concept, by index (read-only int64 array)."""
-        if self._supports is None:
-            supports = np.frombuffer(self._kernel.extent_sizes(), dtype=np.uint64).astype(np.int64)
-            supports.flags.writeable = False
-            self._supports = supports
-        return self._supports
+        return self._data.supports
 
     @property
     def edges(self) -> npt.NDArray[np.intp]:
@@ -227,65 +291,42 @@ class Lattice:
 
         A read-only integer array of shape (n_edges, 2).
         """
-        if self._edges is None:
-            edges = np.frombuffer(self._kernel.edges(), dtype=np.uint32).reshape(-1, 2).astype(np.intp)
-            edges.flags.writeable = False
-            self._edges = edges
-        return self._edges
+        return self._data.edges
 
     def _neighbours(self, index: int, upper: bool) -> tuple[Concept, ...]:
-        lists = (self._upper if upper else self._lower) or self._neighbour_lists(upper)
-        pointers, indices = lists
-        # Every concept exists once the neighbour lists do.
+        pointers, indices = self._data.neighbour_lists(upper)
+        # Neighbour queries hand out many concepts; making them all at once is cheaper than one by one.
+        if not self._complete:
+            self._concepts = [concept or Concept(self._data, i) for i, concept in enumerate(self._concepts)]
+            self._complete = True
         concepts = cast("list[Concept]", self._concepts)
         return tuple([concepts[i] for i in indices[pointers[index] : pointers[index + 1]]])
-
-    def _neighbour_lists(self, upper: bool) -> tuple[list[int], list[int]]:
-        edges = self.edges
-        # Edges are sorted by (lower, upper): grouped by lower they list each concept's upper neighbours
-        # ascending; a stable sort by upper groups the lower neighbours, ascending as well.
-        if upper:
-            keys, indices = edges[:, 0], edges[:, 1]
-        else:
-            order = np.argsort(edges[:, 1], kind="stable")
-            keys, indices = edges[order, 1], edges[order, 0]
-        counts = np.bincount(keys, minlength=len(self._concepts))
-        pointers = [0] + np.cumsum(counts).tolist()
-        lists = (pointers, indices.tolist())
-        # Neighbour queries hand out many concepts; making them all at once is cheaper than one by one.
-        if any(concept is None for concept in self._concepts):
-            self._concepts = [concept or Concept(self, i) for i, concept in enumerate(self._concepts)]
-        if upper:
-            self._upper = lists
-        else:
-            self._lower = lists
-        return lists
 
     # -- order questions --------------------------------------------------------------------------------------------
 
     def join(self, a: ConceptLike, b: ConceptLike) -> Concept:
         """The least concept above both (supremum): its intent is the intersection of the intents."""
-        return self._concept(_lab.join(self._kernel, self._resolve(a), self._resolve(b)))
+        return self._concept(_lab.join(self._data.kernel, self._resolve(a), self._resolve(b)))
 
     def meet(self, a: ConceptLike, b: ConceptLike) -> Concept:
         """The greatest concept below both (infimum): its extent is the intersection of the extents."""
-        return self._concept(_lab.meet(self._kernel, self._resolve(a), self._resolve(b)))
+        return self._concept(_lab.meet(self._data.kernel, self._resolve(a), self._resolve(b)))
 
     def object_concept(self, name: Key) -> Concept:
         """The smallest concept whose extent holds the object (by name or position)."""
-        position = int(self._context._object_positions(name)[0])
-        return self._concept(_lab.object_concept(self._kernel, position))
+        position = int(self._data.context._object_positions(name)[0])
+        return self._concept(_lab.object_concept(self._data.kernel, position))
 
     def attribute_concept(self, name: Key) -> Concept:
         """The largest concept whose intent holds the attribute (by name or position)."""
-        position = int(self._context._attribute_positions(name)[0])
-        return self._concept(_lab.attribute_concept(self._kernel, position))
+        position = int(self._data.context._attribute_positions(name)[0])
+        return self._concept(_lab.attribute_concept(self._data.kernel, position))
 
     # -- tables and graphs ------------------------------------------------------------------------------------------
 
     def _name_tuples(self) -> tuple[list[tuple[str, ...]], list[tuple[str, ...]]]:
-        extents = _lab.name_tuples(self._kernel, self._context.objects, False)
-        intents = _lab.name_tuples(self._kernel, self._context.attributes, True)
+        extents = _lab.name_tuples(self._data.kernel, self._data.context.objects, False)
+        intents = _lab.name_tuples(self._data.kernel, self._data.context.attributes, True)
         return extents, intents
 
     def to_pandas(self) -> Any:
@@ -333,12 +374,12 @@ class Lattice:
         :func:`load` reads it back without computing the concepts again. The document stores each concept's
         intent as attribute positions and each concept's upper neighbours; extents are derived on loading.
         """
-        data = _lab.save_lattice(self._kernel)
+        data = _lab.save_lattice(self._data.kernel)
         with open(path_text(path), "wb") as file:
             file.write(data)
 
     def __repr__(self) -> str:
-        n_objects, n_attributes = self._context.shape
+        n_objects, n_attributes = self._data.context.shape
         return (
             f"Lattice(concepts={len(self)}, edges={len(self.edges)}, "
             f"objects={n_objects}, attributes={n_attributes})"
