@@ -45,8 +45,8 @@ class _LatticeData:
         self._supports: Optional[npt.NDArray[np.int64]] = None
         self._edges: Optional[npt.NDArray[np.intp]] = None
         # Neighbour lists in compressed form: for concept i, indices[pointers[i]:pointers[i + 1]].
-        self._upper: Optional[tuple[list[int], list[int]]] = None
-        self._lower: Optional[tuple[list[int], list[int]]] = None
+        self._upper: Optional[tuple[npt.NDArray[np.intp], npt.NDArray[np.intp]]] = None
+        self._lower: Optional[tuple[npt.NDArray[np.intp], npt.NDArray[np.intp]]] = None
 
     def lattice(self) -> Lattice:
         """The Lattice over this data: the one alive, or a new one."""
@@ -69,7 +69,7 @@ class _LatticeData:
             self._edges = edges
         return self._edges
 
-    def neighbour_lists(self, upper: bool) -> tuple[list[int], list[int]]:
+    def neighbour_lists(self, upper: bool) -> tuple[npt.NDArray[np.intp], npt.NDArray[np.intp]]:
         """(pointers, indices): the upper (lower) neighbours of concept i are indices[pointers[i]:pointers[i + 1]]."""
         lists = self._upper if upper else self._lower
         if lists is not None:
@@ -82,8 +82,9 @@ class _LatticeData:
         else:
             order = np.argsort(edges[:, 1], kind="stable")
             keys, indices = edges[order, 1], edges[order, 0]
-        counts = np.bincount(keys, minlength=self.kernel.n_concepts)
-        lists = ([0] + np.cumsum(counts).tolist(), indices.tolist())
+        pointers = np.zeros(self.kernel.n_concepts + 1, dtype=np.intp)
+        np.cumsum(np.bincount(keys, minlength=self.kernel.n_concepts), out=pointers[1:])
+        lists = (pointers, np.ascontiguousarray(indices))
         if upper:
             self._upper = lists
         else:
@@ -161,7 +162,8 @@ class Concept:
             return view._neighbours(self._index, upper)
         # The lattice itself was dropped: new views of the neighbours, not cached.
         pointers, indices = self._data.neighbour_lists(upper)
-        return tuple([Concept(self._data, i) for i in indices[pointers[self._index] : pointers[self._index + 1]]])
+        chosen = indices[pointers[self._index] : pointers[self._index + 1]].tolist()
+        return tuple([Concept(self._data, i) for i in chosen])
 
     def _comparable(self, other: object) -> bool:
         return isinstance(other, Concept) and other._data is self._data
@@ -205,11 +207,14 @@ class Lattice:
     the enumeration algorithm's order; ``L.edges`` holds the cover relation as (lower, upper) index pairs.
     """
 
-    __slots__ = ("_data", "_concepts", "_complete", "__weakref__")
+    __slots__ = ("_data", "_concepts", "_complete", "_upper", "_lower", "__weakref__")
 
     _data: _LatticeData
     _concepts: list[Optional[Concept]]
     _complete: bool  # whether every concept has been made
+    # Each concept's neighbours as the tuple a query returns, made for every concept on the first query.
+    _upper: Optional[list[tuple[Concept, ...]]]
+    _lower: Optional[list[tuple[Concept, ...]]]
 
     def __init__(self) -> None:
         raise TypeError("a Lattice comes from Context.lattice() or tessara.lab.load()")
@@ -224,6 +229,8 @@ class Lattice:
         lattice._data = data
         lattice._concepts = [None] * data.kernel.n_concepts
         lattice._complete = False
+        lattice._upper = None
+        lattice._lower = None
         data.view = weakref.ref(lattice)
         return lattice
 
@@ -294,13 +301,25 @@ class Lattice:
         return self._data.edges
 
     def _neighbours(self, index: int, upper: bool) -> tuple[Concept, ...]:
-        pointers, indices = self._data.neighbour_lists(upper)
-        # Neighbour queries hand out many concepts; making them all at once is cheaper than one by one.
+        table = self._upper if upper else self._lower
+        return (table or self._neighbour_table(upper))[index]
+
+    def _neighbour_table(self, upper: bool) -> list[tuple[Concept, ...]]:
+        # Neighbour queries hand out many concepts: making them all, and every answer, at once costs less than
+        # making them query by query, and leaves each query a look-up.
         if not self._complete:
             self._concepts = [concept or Concept(self._data, i) for i, concept in enumerate(self._concepts)]
             self._complete = True
         concepts = cast("list[Concept]", self._concepts)
-        return tuple([concepts[i] for i in indices[pointers[index] : pointers[index + 1]]])
+        pointers, indices = self._data.neighbour_lists(upper)
+        targets = [concepts[i] for i in indices.tolist()]
+        bounds = pointers.tolist()
+        table = [tuple(targets[bounds[i] : bounds[i + 1]]) for i in range(len(concepts))]
+        if upper:
+            self._upper = table
+        else:
+            self._lower = table
+        return table
 
     # -- order questions --------------------------------------------------------------------------------------------
 
