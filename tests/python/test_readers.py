@@ -157,6 +157,59 @@ def test_reader_errors(data, filename, message):
     assert str(caught.value) == "parse error: " + message
 
 
+def two_attributes(body):
+    return b'<C><Attribute Name="a"/><Attribute Name="b"/>' + body + b"</C>"
+
+
+EMPTY_DOCUMENT = b'"tessara_version": "1", "context": {"objects": [], "attributes": [], "incidence": []}}'
+
+
+@pytest.mark.parametrize(
+    "data, filename, outcome",
+    [
+        # FCA-XML: values are unescaped one by one, only where they are used, and never normalised.
+        (
+            two_attributes(b"<Object><Name>a&bogus;</Name></Object>"),
+            "t.xml",
+            'parse error in fca-xml: invalid text in <Name>: undefined entity "&bogus;" at position 60',
+        ),
+        (
+            two_attributes(b"<Object><Name>a&#0;</Name></Object>"),
+            "t.xml",
+            'parse error in fca-xml: invalid text in <Name>: invalid character reference "&#0;" at position 60',
+        ),
+        (b'<C><Attribute Name="&bogus;"/><Attribute Name="a"/><Object></Object></C>', "t.xml", (["g0"], ["a"])),
+        (two_attributes(b'<Note>&bogus;</Note><Object><HasAttribute Id="&x;"/></Object>'), "t.xml", (["g0"], ["a", "b"])),
+        (
+            b'<?xml version="1.0"?><!DOCTYPE C [<!ENTITY e "x">]><C><Attribute Name="a"/><Object></Object></C>',
+            "upload",
+            (["g0"], ["a"]),
+        ),
+        (two_attributes(b"<Object><Name>&#32;x&#32;</Name></Object>"), "t.xml", ([" x "], ["a", "b"])),
+        (two_attributes(b"<Object><Name>&#10;</Name>z</Object>"), "t.xml", (["\n"], ["a", "b"])),
+        (two_attributes(b"<Object><Name>a\r\nb</Name></Object>"), "t.xml", (["a\r\nb"], ["a", "b"])),
+        (b'<C><Attribute Name="a\tb\nc"/><Object></Object></C>', "t.xml", (["g0"], ["a\tb\nc"])),
+        (b" \n", "t.xml", "invalid fca-xml data: no <Attribute> elements found"),
+        (b'<Attribute Name="a"/><Object><HasAttribute Id="0"/></Object>', "t.xml", (["g0"], ["a"])),
+        (b'<C><Attribute Name="a" Name="b"/><Object></Object></C>', "t.xml", (["g0"], ["a"])),
+        (b'<C><Attribute Name="a"/><Object><Attribute><Name>n</Name></Attribute></Object></C>', "t.xml", (["n"], ["a"])),
+        # JSON: only JSON white space before the document; skipped numbers are checked for syntax only.
+        (b'\xef\xbb\xbf{' + EMPTY_DOCUMENT, "t.json", "JSON error: expected value at line 1 column 1"),
+        (b'{"x": 1e999, ' + EMPTY_DOCUMENT, "t.json", ([], [])),
+        (b'{"x": -1e999, ' + EMPTY_DOCUMENT, "upload", ([], [])),
+    ],
+)
+def test_lenient_xml_layer_and_json_white_space(data, filename, outcome):
+    if isinstance(outcome, str):
+        with pytest.raises(ValueError) as caught:
+            tessara.parse_context(data, filename)
+        assert str(caught.value) == "parse error: " + outcome
+    else:
+        # The top concept's extent holds every object, the bottom concept's intent every attribute.
+        found = concepts(data, filename)
+        assert (found[0]["extent"], found[-1]["intent"]) == outcome
+
+
 def test_invalid_utf8_in_a_json_string_is_a_json_error():
     with pytest.raises(ValueError) as caught:
         tessara.parse_context(b'["v", [["a\xc3("], [], []]]', "t.json")
