@@ -51,10 +51,12 @@ std::string_view trim_xml_space_end(std::string_view text) noexcept {
   return text;
 }
 
-bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) noexcept {
-  return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-           return a == b || (b >= 'A' && b <= 'Z' && a == static_cast<char>(b - 'A' + 'a'));
-         });
+// Whether text starts with a lower-case prefix, in any case.
+bool starts_with_ignoring_case(std::string_view text, std::string_view lower_prefix) noexcept {
+  const auto same = [](char lower, char c) {
+    return c == lower || (c >= 'A' && c <= 'Z' && static_cast<char>(c - 'A' + 'a') == lower);
+  };
+  return text.size() >= lower_prefix.size() && std::equal(lower_prefix.begin(), lower_prefix.end(), text.begin(), same);
 }
 
 std::unexpected<XmlError> failure(std::uint64_t position, std::string text) {
