@@ -4,7 +4,6 @@
 #include <bit>
 #include <charconv>
 #include <cstdint>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <span>
 #include <utility>
@@ -13,6 +12,7 @@
 #include "tessara/core/columns.hpp"
 #include "tessara/core/intent_index.hpp"
 #include "tessara/core/popcount.hpp"
+#include "tessara/formats/json_syntax.hpp"
 #include "tessara/formats/limits.hpp"
 #include "tessara/formats/text.hpp"
 #include "tessara/formats/writers.hpp"
@@ -20,7 +20,6 @@
 namespace tessara::formats {
 namespace {
 
-using Json = nlohmann::json;
 using Word = std::uint64_t;
 
 constexpr std::string_view kFormat = "lattice";
@@ -118,30 +117,34 @@ std::uint64_t content_checksum(std::size_t objects, std::size_t attributes, Name
 // Checks every event against the document's shape as it arrives and keeps
 // the values; anything out of place stops the parse at once, so nesting never
 // goes deeper than three levels.
-class Handler {
+class Handler final : public json_syntax::EventSink {
  public:
   explicit Handler(Parts& parts) : parts_(parts) {}
 
   std::string take_error() { return std::move(error_); }
 
-  bool null() { return unexpected("null"); }
-  bool boolean(bool) { return unexpected("a boolean"); }
-  bool number_integer(Json::number_integer_t) { return unexpected("a negative number"); }
-  bool number_float(Json::number_float_t, const Json::string_t&) { return unexpected("a fraction"); }
-  bool binary(Json::binary_t&) { return unexpected("binary data"); }
+  bool null(std::size_t) override { return unexpected("null"); }
+  bool boolean(bool, std::size_t) override { return unexpected("a boolean"); }
 
-  bool number_unsigned(Json::number_unsigned_t value) {
+  bool number(std::string_view literal, std::size_t) override {
+    if (literal.starts_with('-')) return unexpected("a negative number");
+    if (literal.find_first_of(".eE") != std::string_view::npos) return unexpected("a fraction");
+    std::uint64_t value = 0;
+    const auto [end, failure] = std::from_chars(literal.data(), literal.data() + literal.size(), value);
+    // Digits only here, so the one failure left is a value past 64 bits.
+    const bool too_large = failure != std::errc{} || end != literal.data() + literal.size();
     if (depth_ == 1 && section_ == Section::Version) {
-      parts_.version = value;
+      parts_.version = too_large ? ~std::uint64_t{0} : value;
       return true;
     }
     if (depth_ != 3) return unexpected("a number");
-    if (value > 0xFFFFFFFFull) return fail(where() + " holds " + std::to_string(value) + ", beyond any index");
+    if (too_large || value > 0xFFFFFFFFull)
+      return fail(where() + " holds " + std::string(literal) + ", beyond any index");
     current_lists().values.push_back(static_cast<std::uint32_t>(value));
     return true;
   }
 
-  bool string(Json::string_t& value) {
+  bool string(std::string& value, std::size_t) override {
     if (depth_ == 1 && section_ == Section::Format) {
       parts_.format = std::move(value);
       return true;
@@ -157,19 +160,19 @@ class Handler {
     return unexpected("a string");
   }
 
-  bool start_object(std::size_t) {
+  bool start_object(std::size_t) override {
     if (depth_ != 0) return unexpected("an object");
     depth_ = 1;
     return true;
   }
-  bool end_object() {
+  bool end_object(std::size_t) override {
     depth_ = 0;
     for (std::size_t k = 0; k < kKeys.size(); ++k)
       if (!seen_[k]) return fail("missing key \"" + std::string(kKeys[k]) + "\"");
     return true;
   }
 
-  bool key(Json::string_t& name) {
+  bool key(std::string& name, std::size_t) override {
     for (std::size_t k = 0; k < kKeys.size(); ++k) {
       if (kKeys[k] != name) continue;
       if (seen_[k]) return fail("duplicate key \"" + name + "\"");
@@ -180,7 +183,7 @@ class Handler {
     return fail("unknown key " + text::quoted(name));
   }
 
-  bool start_array(std::size_t) {
+  bool start_array(std::size_t) override {
     const bool names = names_section();
     const bool lists = section_ == Section::Rows || section_ == Section::Intents || section_ == Section::Upper;
     if ((depth_ == 1 && (names || lists)) || (depth_ == 2 && lists)) {
@@ -189,18 +192,10 @@ class Handler {
     }
     return unexpected("an array");
   }
-  bool end_array() {
+  bool end_array(std::size_t) override {
     if (depth_ == 3) current_lists().ends.push_back(current_lists().values.size());
     --depth_;
     return true;
-  }
-
-  bool parse_error(std::size_t, const std::string&, const nlohmann::json::exception& failure) {
-    // nlohmann's text reads "[json.exception.parse_error.N] parse error at line L, column C: detail".
-    std::string_view text = failure.what();
-    if (const std::size_t bracket = text.find("] "); bracket != std::string_view::npos) text.remove_prefix(bracket + 2);
-    error_ = "JSON " + std::string(text);
-    return false;
   }
 
  private:
@@ -212,8 +207,9 @@ class Handler {
 
   // The place being read, for messages: "intents[12]", "objects", "version".
   std::string where() {
-    std::string place = "\"" + std::string(kKeys[static_cast<std::size_t>(section_)]) + "\"";
-    if (depth_ == 3) place += "[" + std::to_string(current_lists().size()) + "]";
+    std::string place(1, '"');
+    place.append(kKeys[static_cast<std::size_t>(section_)]).push_back('"');
+    if (depth_ == 3) place.append("[").append(std::to_string(current_lists().size())).push_back(']');
     return place;
   }
 
@@ -451,11 +447,13 @@ std::expected<LatticeDocument, ParseError> read_lattice_document(std::string_vie
   Parts parts;
   {
     Handler handler(parts);
-    if (!Json::sax_parse(bytes.begin(), bytes.end(), &handler)) {
-      std::string error = handler.take_error();
-      if (error.empty()) error = "the document ends early";
-      return std::unexpected(invalid(text::is_valid_utf8(error) ? error : text::decode_lossy(error)));
+    const std::optional<json_syntax::SyntaxError> syntax = json_syntax::parse(bytes, handler);
+    std::string error = handler.take_error();
+    if (syntax) {
+      error.assign("JSON parse error: ");
+      error.append(syntax->text).append(" at byte ").append(std::to_string(syntax->end));
     }
+    if (!error.empty()) return std::unexpected(invalid(text::is_valid_utf8(error) ? error : text::decode_lossy(error)));
   }
   if (auto bad = check_shape(parts)) return std::unexpected(std::move(*bad));
   // Checked after the structure, so that a change the structure betrays is reported as what it is.
