@@ -1,12 +1,15 @@
-#include <expat.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <nlohmann/json.hpp>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "diagram_support.hpp"
+#include "json_tree.hpp"
+#include "tessara/formats/xml_tokenizer.hpp"
+#include "tessara/formats/xml_unescape.hpp"
 #include "tessara/layout/diagram.hpp"
 #include "tessara/layout/diagram_writers.hpp"
 
@@ -40,8 +43,9 @@ Diagram hostile_diagram(LabelMode labels) {
   return tessara::layout::make_diagram(drawn.source(), options);
 }
 
-// Reads XML with expat, keeping the text of every element named `text`
-// (the SVG labels) and of script elements, with the isolate marks removed.
+// Reads XML with the project's tokenizer, keeping the text of every element
+// named `text` (the SVG labels, one piece per line) and of script elements,
+// with the isolate marks removed.
 struct XmlText {
   bool well_formed = false;
   std::vector<std::string> texts;
@@ -49,47 +53,34 @@ struct XmlText {
 };
 
 XmlText read_xml(const std::string& document) {
-  struct State {
-    XmlText result;
-    int in_text = 0;
-    int in_script = 0;
-    std::string current;
-  } state;
-  XML_Parser parser = XML_ParserCreate("UTF-8");
-  XML_SetUserData(parser, &state);
-  XML_SetElementHandler(
-      parser,
-      [](void* data, const XML_Char* name, const XML_Char**) {
-        auto& s = *static_cast<State*>(data);
-        const std::string element(name);
-        if (element == "text" || element == "script") {
-          s.current.clear();
-          (element == "text" ? s.in_text : s.in_script) = 1;
-        }
-      },
-      [](void* data, const XML_Char* name) {
-        auto& s = *static_cast<State*>(data);
-        const std::string element(name);
-        if (element == "text" && s.in_text) {
-          s.result.texts.push_back(s.current);
-          s.in_text = 0;
-        } else if (element == "script" && s.in_script) {
-          s.result.scripts.push_back(s.current);
-          s.in_script = 0;
-        } else if (element == "tspan" && s.in_text) {
-          s.current += ' ';
-        }
-      });
-  XML_SetCharacterDataHandler(parser, [](void* data, const XML_Char* text, int length) {
-    auto& s = *static_cast<State*>(data);
-    if (s.in_text || s.in_script) s.current.append(text, static_cast<std::size_t>(length));
-  });
-  state.result.well_formed = XML_Parse(parser, document.data(), static_cast<int>(document.size()), 1) == XML_STATUS_OK;
-  XML_ParserFree(parser);
-  for (std::string& text : state.result.texts)
+  namespace xml = tessara::formats::xml;
+  XmlText result;
+  xml::Tokenizer tokenizer(document);
+  std::optional<std::string> text;
+  std::optional<std::string> script;
+  for (;;) {
+    const auto token = tokenizer.next();
+    if (!token) return result;
+    if (token->kind == xml::TokenKind::EndOfInput) break;
+    if (token->kind == xml::TokenKind::StartTag) {
+      if (token->content == "text") text.emplace();
+      if (token->content == "script") script.emplace();
+    } else if (token->kind == xml::TokenKind::EndTag) {
+      if (token->content == "text" && text) result.texts.push_back(*std::exchange(text, std::nullopt));
+      if (token->content == "script" && script) result.scripts.push_back(*std::exchange(script, std::nullopt));
+    } else if (token->kind == xml::TokenKind::Text && (text || script)) {
+      const auto value = xml::unescape(token->content, token->position);
+      if (!value) return result;
+      std::string& into = text ? *text : *script;
+      if (text && !into.empty()) into += ' ';
+      into += *value;
+    }
+  }
+  result.well_formed = true;
+  for (std::string& piece : result.texts)
     for (const std::string mark : {"\u2068", "\u2069"})
-      for (std::size_t at; (at = text.find(mark)) != std::string::npos;) text.erase(at, mark.size());
-  return state.result;
+      for (std::size_t at; (at = piece.find(mark)) != std::string::npos;) piece.erase(at, mark.size());
+  return result;
 }
 
 bool contains(const std::vector<std::string>& texts, const std::string& name) {
@@ -110,10 +101,11 @@ TEST(DiagramExport, SvgAndHtmlAreXmlWithEveryNameIntact) {
     const XmlText view = read_xml(html);
     ASSERT_TRUE(view.well_formed);
     ASSERT_EQ(view.scripts.size(), 2u);
-    const auto data = nlohmann::json::parse(view.scripts[0]);
-    EXPECT_EQ(data["objects"].get<std::vector<std::string>>(), kObjects);
-    EXPECT_EQ(data["attributes"].get<std::vector<std::string>>(), kAttributes);
-    EXPECT_EQ(data["highlight"], 1);
+    const auto data = tessara::testing::parse_json(view.scripts[0]);
+    ASSERT_TRUE(data);
+    EXPECT_EQ((*data)["objects"].strings(), kObjects);
+    EXPECT_EQ((*data)["attributes"].strings(), kAttributes);
+    EXPECT_EQ((*data)["highlight"].text, "1");
     // Nothing in the fragment can end the script elements early or reach the network.
     EXPECT_EQ(html.find("<script><script>"), std::string::npos);
     EXPECT_EQ(html.find("http://www.w3.org/2000/svg"), html.find("http"));
@@ -122,16 +114,18 @@ TEST(DiagramExport, SvgAndHtmlAreXmlWithEveryNameIntact) {
 
 TEST(DiagramExport, JsonCarriesNamesLabelsAndGeometry) {
   const Diagram d = hostile_diagram(LabelMode::Reduced);
-  const auto json = nlohmann::json::parse(tessara::layout::diagram_json(d));
-  EXPECT_EQ(json["format"], "tessara-diagram");
-  EXPECT_EQ(json["objects"].get<std::vector<std::string>>(), kObjects);
-  EXPECT_EQ(json["attributes"].get<std::vector<std::string>>(), kAttributes);
+  const auto parsed = tessara::testing::parse_json(tessara::layout::diagram_json(d));
+  ASSERT_TRUE(parsed);
+  const auto& json = *parsed;
+  EXPECT_EQ(json["format"].text, "tessara-diagram");
+  EXPECT_EQ(json["objects"].strings(), kObjects);
+  EXPECT_EQ(json["attributes"].strings(), kAttributes);
   ASSERT_EQ(json["nodes"].size(), d.nodes.size());
   ASSERT_EQ(json["edges"].size(), d.drawing.edges.size());
   ASSERT_EQ(json["labels_placed"].size(), d.labels.size());
   for (std::size_t i = 0; i < d.labels.size(); ++i)
-    EXPECT_EQ(json["labels_placed"][i]["lines"].get<std::vector<std::string>>(), d.labels[i].text.lines);
-  EXPECT_EQ(json["width"].get<double>(), d.width);
+    EXPECT_EQ(json["labels_placed"][i]["lines"].strings(), d.labels[i].text.lines);
+  EXPECT_DOUBLE_EQ(json["width"].number(), d.width);
 }
 
 // Undoes the DOT writer's quoting of one quoted string starting at `at`.
