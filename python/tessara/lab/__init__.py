@@ -10,6 +10,7 @@ runs in the same C++ core as `tessara`, through the private module
 from __future__ import annotations
 
 from tessara.lab._context import Context
+from tessara.lab._diagram import Diagram
 from tessara.lab._io import load, read
 from tessara.lab._lattice import Concept, Lattice
 from tessara.lab._scale import Interordinal, Interval, Nominal, Ordinal, Scale, scale
@@ -17,6 +18,7 @@ from tessara.lab._scale import Interordinal, Interval, Nominal, Ordinal, Scale, 
 __all__: list[str] = [
     "Concept",
     "Context",
+    "Diagram",
     "Interordinal",
     "Interval",
     "Lattice",

@@ -16,6 +16,7 @@ from tessara.lab._optional import optional_module
 
 if TYPE_CHECKING:
     from tessara.lab._context import Context
+    from tessara.lab._diagram import Diagram
 
 #: How many names a concept's repr shows of its extent or intent before it shortens.
 REPR_NAMES = 6
@@ -384,6 +385,63 @@ class Lattice:
         )
         graph.add_edges_from(map(tuple, self.edges.tolist()))
         return graph
+
+    # -- drawing ----------------------------------------------------------------------------------------------------
+
+    def draw(
+        self,
+        labels: str = "reduced",
+        layout: str = "layered",
+        *,
+        highlight: Optional[ConceptLike] = None,
+        size_by_support: bool = False,
+        shade_by_support: bool = False,
+        counts_above: Optional[int] = 300,
+    ) -> Diagram:
+        """Lay the lattice out as a labelled Hasse diagram (top at the top).
+
+        Parameters
+        ----------
+        labels
+            ``"reduced"``: each attribute name once, above its attribute concept, and each object name once,
+            below its object concept. ``"full"``: whole intents above and extents below each concept.
+            ``"counts"``: the support of each concept and, in brackets, its number of own objects.
+            ``"none"``: no labels. Long lists are wrapped and shortened ("+12 more").
+        layout
+            ``"layered"``: layers from the order with few edge crossings and short, straight edges.
+            ``"additive"``: each attribute a vector, each concept the sum of its intent's vectors.
+        highlight
+            A concept (or its index) drawn in colour with its upper and lower sets.
+        size_by_support, shade_by_support
+            Show each concept's support by the size or the shade of its circle.
+        counts_above
+            With ``"reduced"`` or ``"full"`` labels, a lattice of more concepts than this is labelled with
+            counts instead, and the caption says so. None keeps the labels asked for at any size.
+
+        Returns
+        -------
+        Diagram
+            Shown by notebooks (interactive: hover, click, zoom, pan); ``save(path)`` writes .svg, .html,
+            .dot, .tex (TikZ) or .json.
+
+        Raises
+        ------
+        ValueError
+            For an unknown `labels` or `layout` (the message lists the choices).
+        IndexError, TypeError
+            For a `highlight` that is not a concept of this lattice or an index in range.
+        """
+        from tessara.lab._diagram import draw
+
+        return draw(
+            self,
+            labels,
+            layout,
+            highlight=highlight,
+            size_by_support=size_by_support,
+            shade_by_support=shade_by_support,
+            counts_above=counts_above,
+        )
 
     # -- files ------------------------------------------------------------------------------------------------------
 

@@ -104,21 +104,25 @@ PyTypeObject* kernel_diagram_type() {
 }
 
 // draw(lattice, labels=None, layout="layered", highlight=None, size_by_support=False,
-//      shade_by_support=False) -> Diagram. labels None picks reduced, or counts
-// for lattices of more than 300 concepts.
+//      shade_by_support=False, counts_above=300) -> Diagram. labels None picks
+// reduced, or counts (saying why in the caption) for lattices of more than
+// counts_above concepts.
 PyObject* draw(PyObject*, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
     static const char* keywords[] = {"lattice", "labels", "layout", "highlight", "size_by_support", "shade_by_support",
-                                     nullptr};
+                                     "counts_above", nullptr};
     PyObject* lattice_object = nullptr;
     const char* labels = nullptr;
     const char* layout_name = "layered";
     PyObject* highlight = Py_None;
     int size_by_support = 0;
     int shade_by_support = 0;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|zsOpp:draw", const_cast<char**>(keywords), &lattice_object,
-                                     &labels, &layout_name, &highlight, &size_by_support, &shade_by_support))
+    Py_ssize_t counts_above = 300;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|zsOppn:draw", const_cast<char**>(keywords), &lattice_object,
+                                     &labels, &layout_name, &highlight, &size_by_support, &shade_by_support,
+                                     &counts_above))
       return nullptr;
+    if (counts_above < 0) return python::raise_value_error("counts_above must not be negative");
     const KernelLattice* lattice = kernel_lattice_argument("lattice", lattice_object);
     if (lattice == nullptr) return nullptr;
     layout::DiagramOptions options;
@@ -142,6 +146,7 @@ PyObject* draw(PyObject*, PyObject* args, PyObject* kwargs) {
     }
     options.size_by_support = size_by_support != 0;
     options.shade_by_support = shade_by_support != 0;
+    options.automatic_counts_above = static_cast<std::size_t>(counts_above);
     KernelDiagram made;
     {
       const python::GilRelease unlocked;
@@ -181,8 +186,8 @@ PyObject* layout_crossings(PyObject*, PyObject* argument) {
 
 PyMethodDef functions[] = {
     {"draw", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(draw)), METH_VARARGS | METH_KEYWORDS,
-     "draw(lattice, labels=None, layout='layered', highlight=None, size_by_support=False, shade_by_support=False) "
-     "-> Diagram"},
+     "draw(lattice, labels=None, layout='layered', highlight=None, size_by_support=False, shade_by_support=False, "
+     "counts_above=300) -> Diagram"},
     {"layout_crossings", layout_crossings, METH_O, "layout_crossings(lattice) -> (module, layered)"},
 };
 

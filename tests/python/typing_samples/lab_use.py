@@ -37,5 +37,16 @@ def summary() -> str:
     return repr((shape, names, crosses, smaller, some, around, edges, below, facts, scaled, loaded))
 
 
+def drawing() -> str:
+    """A labelled diagram, shown and saved."""
+    lattice = tl.Context(["duck", "dog"], ["flies", "legs"], np.array([[1, 1], [0, 1]])).lattice()
+    diagram: tl.Diagram = lattice.draw("counts", "additive", highlight=lattice.top, shade_by_support=True)
+    with tempfile.TemporaryDirectory() as folder:
+        diagram.save(pathlib.Path(folder) / "lattice.tex")
+    size: float = diagram.width + diagram.height
+    return diagram.caption + diagram._repr_svg_()[:5] + lattice.draw(counts_above=None).svg()[:5] + str(size)
+
+
 if __name__ == "__main__":
     print(summary())
+    print(drawing())

@@ -1,0 +1,178 @@
+"""Labelled Hasse diagrams of concept lattices, shown in notebooks and saved for papers.
+
+`Lattice.draw` lays a lattice out once (in C++, without the interpreter lock) and returns a
+`Diagram`; the diagram then writes itself as SVG, an interactive HTML view, Graphviz DOT, a
+TikZ picture or JSON.
+"""
+
+from __future__ import annotations
+
+import os
+from typing import TYPE_CHECKING, Optional
+
+from tessara import _lab
+from tessara.lab._formats import Path, path_text
+
+if TYPE_CHECKING:
+    from tessara.lab._lattice import ConceptLike, Lattice
+
+__all__ = ["Diagram", "draw"]
+
+#: The file extensions `Diagram.save` understands, and what each writes.
+FORMATS = {
+    ".svg": "SVG document",
+    ".html": "HTML fragment with the interactive view",
+    ".dot": "Graphviz DOT",
+    ".tex": "LaTeX document with a TikZ picture",
+    ".json": "positions, edges and labels as JSON",
+}
+
+#: Above this many concepts, reduced and full labels give way to counts unless asked otherwise.
+COUNTS_ABOVE = 300
+
+#: Labellings that write names and so switch to counts on big lattices.
+_NAMED_LABELS = ("reduced", "full")
+
+
+class Diagram:
+    """A laid-out, labelled Hasse diagram of a concept lattice.
+
+    Made by `Lattice.draw`. In a notebook it shows itself as an interactive view (hover a
+    concept for its extent and intent, click it to highlight its upper and lower sets, wheel
+    to zoom and drag to pan); `svg()` gives the static picture and `save(path)` writes it in
+    the format the file extension names.
+
+    Examples
+    --------
+    >>> d = lattice.draw()                       # doctest: +SKIP
+    >>> d.save("lattice.svg")                    # doctest: +SKIP
+    >>> d.save("lattice.tex")                    # doctest: +SKIP
+    """
+
+    __slots__ = ("_kernel",)
+
+    def __init__(self, kernel: _lab.Diagram) -> None:
+        self._kernel = kernel
+
+    @property
+    def n_concepts(self) -> int:
+        """The number of concepts drawn."""
+        return self._kernel.n_concepts
+
+    @property
+    def labels(self) -> str:
+        """The labelling drawn: "reduced", "full", "counts" or "none"."""
+        return self._kernel.labels
+
+    @property
+    def layout(self) -> str:
+        """The layout drawn: "layered" or "additive"."""
+        return self._kernel.layout
+
+    @property
+    def width(self) -> float:
+        """Width of the picture in CSS pixels."""
+        return self._kernel.width
+
+    @property
+    def height(self) -> float:
+        """Height of the picture in CSS pixels."""
+        return self._kernel.height
+
+    @property
+    def caption(self) -> str:
+        """The caption over the picture: the number of concepts and what the labels show."""
+        return self._kernel.caption
+
+    @property
+    def crossings(self) -> int:
+        """The number of edge crossings in the drawing."""
+        return self._kernel.crossings
+
+    def svg(self) -> str:
+        """The diagram as a standalone SVG document."""
+        return self._kernel.write(".svg")
+
+    def html(self) -> str:
+        """The diagram as an HTML fragment with its interactive view (inline script, no network)."""
+        return self._kernel.write(".html")
+
+    def dot(self) -> str:
+        """The diagram as Graphviz DOT, with the positions (``neato -n2`` keeps them)."""
+        return self._kernel.write(".dot")
+
+    def tikz(self) -> str:
+        """The diagram as a LaTeX document holding one tikzpicture."""
+        return self._kernel.write(".tex")
+
+    def to_json(self) -> str:
+        """Positions, edges and labels as JSON (described by ``diagram.schema.json`` in this package)."""
+        return self._kernel.write(".json")
+
+    def save(self, path: Path) -> None:
+        """Write the diagram to `path`, in the format its extension names.
+
+        Parameters
+        ----------
+        path
+            A file name ending in .svg, .html, .dot, .tex (TikZ) or .json (any letter case).
+
+        Raises
+        ------
+        ValueError
+            When the extension is none of those; the message lists them. No file is written then.
+        """
+        name = path_text(path)
+        text = self._kernel.write(os.path.splitext(name)[1])
+        with open(name, "w", encoding="utf-8", newline="\n") as file:
+            file.write(text)
+
+    def _repr_svg_(self) -> str:
+        return self.svg()
+
+    def _repr_html_(self) -> str:
+        return self.html()
+
+    def __repr__(self) -> str:
+        return (
+            f"Diagram(concepts={self.n_concepts}, labels={self.labels!r}, layout={self.layout!r}, "
+            f"size={self.width:g}x{self.height:g})"
+        )
+
+
+def draw(
+    lattice: Lattice,
+    labels: str = "reduced",
+    layout: str = "layered",
+    *,
+    highlight: Optional[ConceptLike] = None,
+    size_by_support: bool = False,
+    shade_by_support: bool = False,
+    counts_above: Optional[int] = COUNTS_ABOVE,
+) -> Diagram:
+    """Lay out and label a lattice; see `Lattice.draw`."""
+    if not isinstance(labels, str):
+        raise TypeError(f"labels must be a str, not {type(labels).__name__}")
+    if not isinstance(layout, str):
+        raise TypeError(f"layout must be a str, not {type(layout).__name__}")
+    for name, flag in (("size_by_support", size_by_support), ("shade_by_support", shade_by_support)):
+        if not isinstance(flag, bool):
+            raise TypeError(f"{name} must be a bool, not {type(flag).__name__}")
+    if counts_above is not None and (isinstance(counts_above, bool) or not isinstance(counts_above, int)):
+        raise TypeError(f"counts_above must be an int or None, not {type(counts_above).__name__}")
+    if counts_above is not None and counts_above < 0:
+        raise ValueError(f"counts_above must not be negative, got {counts_above}")
+    index = None if highlight is None else lattice._resolve(highlight)
+    # None asks the kernel to pick counts for a big lattice and to say so in the caption.
+    switch = counts_above is not None and labels in _NAMED_LABELS and len(lattice) > counts_above
+    return Diagram(
+        _lab.draw(
+            lattice._data.kernel,
+            labels=None if switch else labels,
+            layout=layout,
+            highlight=index,
+            size_by_support=size_by_support,
+            shade_by_support=shade_by_support,
+            counts_above=COUNTS_ABOVE if counts_above is None else counts_above,
+        )
+    )
