@@ -3,6 +3,10 @@
 
     python scripts/render_png.py [--input examples/data/animals.cxt] [--output docs/diagram_animals.png]
         [--labels reduced|full|counts|none] [--layout layered|additive] [--highlight INDEX] [--scale 1.0]
+        [--scaled] [--columns a,b,c] [--counts-above 300]
+
+--scaled reads the input as a many-valued CSV table and scales it with tessara.lab.scale (default scales),
+keeping only --columns when given.
 
 Takes the diagram's HTML view (the notebook view: the SVG with its caption and the hint line) and
 screenshots it at its own size. Needs the Debian package `chromium` and an installed `tessara`.
@@ -16,7 +20,7 @@ import sys
 import tempfile
 from pathlib import Path
 
-from tessara import _lab
+import tessara.lab as tl
 
 ROOT = Path(__file__).resolve().parent.parent
 PAGE_PADDING = 8  # CSS pixels around the view
@@ -47,14 +51,24 @@ def find_chromium():
 
 
 def render(args):
-    lattice = _lab.compute_lattice(_lab.read_context(args.input.read_bytes(), args.input.name), "next-closure")
-    diagram = _lab.draw(lattice, labels=args.labels, layout=args.layout, highlight=args.highlight)
-    width, height = drawing_size(diagram.write(".svg"))
+    if args.scaled:
+        import pandas as pd
+
+        table = pd.read_csv(args.input, na_values="?")
+        if args.columns:
+            table = table[args.columns.split(",")]
+        context = tl.scale(table)
+    else:
+        context = tl.read(args.input)
+    lattice = context.lattice()
+    counts_above = None if args.counts_above < 0 else args.counts_above
+    diagram = lattice.draw(args.labels, args.layout, highlight=args.highlight, counts_above=counts_above)
+    width, height = drawing_size(diagram.svg())
     window = (int((width + 2 * PAGE_PADDING + 2) * args.scale), int((height + 2 * PAGE_PADDING + HINT_HEIGHT) * args.scale))
     args.output.parent.mkdir(parents=True, exist_ok=True)
     with tempfile.TemporaryDirectory() as scratch:
         page = Path(scratch) / "diagram.html"
-        page.write_text(page_for(diagram.write(".html"), args.scale), encoding="utf-8")
+        page.write_text(page_for(diagram.html(), args.scale), encoding="utf-8")
         command = [
             find_chromium(),
             "--headless",
@@ -69,17 +83,20 @@ def render(args):
         subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
     if not args.output.is_file():
         sys.exit(f"render_png: Chromium wrote no {args.output}")
-    print(f"{args.output}: {lattice.n_concepts} concepts, {diagram.labels} labels, window {window[0]}x{window[1]}")
+    print(f"{args.output}: {len(lattice)} concepts, {diagram.labels} labels, window {window[0]}x{window[1]}")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--input", type=Path, default=ROOT / "examples" / "data" / "animals.cxt")
     parser.add_argument("--output", type=Path, default=ROOT / "docs" / "diagram_animals.png")
-    parser.add_argument("--labels", default=None)
+    parser.add_argument("--labels", default="reduced")
     parser.add_argument("--layout", default="layered")
     parser.add_argument("--highlight", type=int, default=None)
     parser.add_argument("--scale", type=float, default=1.0)
+    parser.add_argument("--scaled", action="store_true")
+    parser.add_argument("--columns", default=None)
+    parser.add_argument("--counts-above", type=int, default=300, help="-1: never switch to counts")
     render(parser.parse_args())
 
 
