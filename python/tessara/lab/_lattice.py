@@ -10,13 +10,13 @@ import numpy as np
 import numpy.typing as npt
 
 from tessara import _lab
+from tessara.lab._diagram import COUNTS_ABOVE, Diagram, draw
 from tessara.lab._formats import Path, path_text
 from tessara.lab._names import Indices, Key, names_at
 from tessara.lab._optional import optional_module
 
 if TYPE_CHECKING:
     from tessara.lab._context import Context
-    from tessara.lab._diagram import Diagram
 
 #: How many names a concept's repr shows of its extent or intent before it shortens.
 REPR_NAMES = 6
@@ -396,7 +396,7 @@ class Lattice:
         highlight: Optional[ConceptLike] = None,
         size_by_support: bool = False,
         shade_by_support: bool = False,
-        counts_above: Optional[int] = 300,
+        counts_above: Optional[int] = COUNTS_ABOVE,
     ) -> Diagram:
         """Lay the lattice out as a labelled Hasse diagram (top at the top).
 
@@ -431,8 +431,6 @@ class Lattice:
         IndexError, TypeError
             For a `highlight` that is not a concept of this lattice or an index in range.
         """
-        from tessara.lab._diagram import draw
-
         return draw(
             self,
             labels,
