@@ -5,6 +5,7 @@
 
 #include "tessara/core/concept.hpp"
 #include "tessara/core/covering.hpp"
+#include "tessara/lab/draw_kernels.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
 #include "tessara/layout/crossing_count.hpp"
 #include "tessara/layout/diagram.hpp"
@@ -97,12 +98,6 @@ PyType_Spec diagram_spec = {
     diagram_slots,
 };
 
-PyTypeObject* kernel_diagram_type() {
-  static PyTypeObject* type = nullptr;
-  if (type == nullptr) type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&diagram_spec));
-  return type;
-}
-
 // draw(lattice, labels=None, layout="layered", highlight=None, size_by_support=False,
 //      shade_by_support=False, counts_above=300) -> Diagram. labels None picks
 // reduced, or counts (saying why in the caption) for lattices of more than
@@ -194,5 +189,11 @@ PyMethodDef functions[] = {
 }  // namespace
 
 std::span<PyMethodDef> draw_functions() { return functions; }
+
+PyTypeObject* kernel_diagram_type() {
+  static PyTypeObject* type = nullptr;
+  if (type == nullptr) type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&diagram_spec));
+  return type;
+}
 
 }  // namespace tessara::lab

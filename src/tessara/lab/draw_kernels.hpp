@@ -10,4 +10,8 @@ namespace tessara::lab {
 // the export formats) and layout_crossings.
 std::span<PyMethodDef> draw_functions();
 
+// The type of _lab.Diagram, made on first use; null with the error set when
+// it cannot be made.
+PyTypeObject* kernel_diagram_type();
+
 }  // namespace tessara::lab

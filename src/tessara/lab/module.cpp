@@ -47,7 +47,7 @@ PyObject* build_module() {
   python::PyRef module = python::PyRef::steal(PyModule_Create(&module_definition));
   if (!module) return nullptr;
   if (python::internal_fault_class() == nullptr) return nullptr;
-  for (PyTypeObject* type : {kernel_context_type(), kernel_lattice_type()}) {
+  for (PyTypeObject* type : {kernel_context_type(), kernel_lattice_type(), kernel_diagram_type()}) {
     if (type == nullptr) return nullptr;
     Py_INCREF(type);
     const python::PyRef name = python::PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__name__"));

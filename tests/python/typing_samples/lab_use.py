@@ -44,7 +44,7 @@ def drawing() -> str:
     with tempfile.TemporaryDirectory() as folder:
         diagram.save(pathlib.Path(folder) / "lattice.tex")
     size: float = diagram.width + diagram.height
-    return diagram.caption + diagram._repr_svg_()[:5] + lattice.draw(counts_above=None).svg()[:5] + str(size)
+    return diagram.caption + diagram.html()[:5] + lattice.draw(counts_above=None).svg()[:5] + str(size)
 
 
 if __name__ == "__main__":
