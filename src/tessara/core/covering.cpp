@@ -51,6 +51,19 @@ std::vector<CoverEdge> covering_from_neighbours(const ConceptList& concepts, Nei
   return sorted_edges(found, n);
 }
 
+std::vector<CoverEdge> covering_of_frequent(const ConceptList& concepts, const Context& context,
+                                            std::uint64_t min_support) {
+  const std::size_t n = concepts.size();
+  if (n > std::numeric_limits<std::uint32_t>::max()) throw InternalFault(fault_text::kIndexOutOfRange);
+  if (n < 2) return {};
+  if (concepts.n_objects() != context.n_objects() || concepts.n_attributes() != context.n_attributes())
+    throw InternalFault(fault_text::kSetCapacitiesDiffer);
+  std::vector<CoverEdge> found;
+  NeighbourWalk walk(concepts, cheaper_neighbour_side(concepts), attribute_columns_of(context), min_support);
+  for (std::size_t i = 0; i < n; ++i) walk.visit(static_cast<std::uint32_t>(i), found);
+  return sorted_edges(found, n);
+}
+
 const std::vector<CoverEdge>& covering_edges(ConceptLattice& lattice) {
   if (!lattice.cover_cache)
     lattice.cover_cache = covering_from_neighbours(lattice.concepts, cheaper_neighbour_side(lattice.concepts));

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "tessara/core/concept.hpp"
+#include "tessara/core/context.hpp"
 #include "tessara/core/neighbour_walk.hpp"
 
 namespace tessara::core {
@@ -15,6 +16,13 @@ const std::vector<CoverEdge>& covering_edges(ConceptLattice& lattice);
 
 // The side covering_edges walks for this list.
 NeighbourSide cheaper_neighbour_side(const ConceptList& concepts);
+
+// The Hasse edges among the frequent concepts of `context` (every concept
+// whose extent holds at least min_support objects, in any order; the bottom
+// concept need not be among them), sorted by (lower, upper): the covering
+// relation of the whole lattice restricted to them.
+std::vector<CoverEdge> covering_of_frequent(const ConceptList& concepts, const Context& context,
+                                            std::uint64_t min_support);
 
 // The covering list of a complete concept lattice, sorted by (lower, upper),
 // found from each concept's neighbours and not from all pairs of concepts.

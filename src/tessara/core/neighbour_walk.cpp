@@ -10,19 +10,23 @@ namespace {
 
 constexpr const char* kNotALattice = "covering relation needs every concept of one context";
 
-PackedSets walked_columns(const ConceptList& concepts, NeighbourSide side) {
-  PackedSets attribute_columns = attribute_columns_of(concepts);
+PackedSets walked_columns(PackedSets attribute_columns, NeighbourSide side) {
   return side == NeighbourSide::Attributes ? attribute_columns : attribute_columns.transposed();
 }
 
 }  // namespace
 
 NeighbourWalk::NeighbourWalk(const ConceptList& concepts, NeighbourSide side)
+    : NeighbourWalk(concepts, side, attribute_columns_of(concepts), 0) {}
+
+NeighbourWalk::NeighbourWalk(const ConceptList& concepts, NeighbourSide side, PackedSets attribute_columns,
+                             std::uint64_t min_support)
     : concepts_(concepts),
       side_(side),
-      columns_(walked_columns(concepts, side)),
+      columns_(walked_columns(std::move(attribute_columns), side)),
       rows_(columns_.transposed()),
       index_(concepts),
+      min_support_(min_support),
       walked_capacity_(columns_.size()),
       last_word_mask_(walked_capacity_ % 64 == 0 ? ~Word{0} : (Word{1} << (walked_capacity_ % 64)) - 1),
       min_(rows_.stride()),
@@ -140,8 +144,16 @@ std::uint32_t NeighbourWalk::neighbour_index(std::uint32_t i, std::size_t x) {
     key_[x / 64] |= Word{1} << (x % 64);
   }
   const auto found = index_.find(key_);
-  if (!found) throw InternalFault(kNotALattice);
-  return *found;
+  if (found) return *found;
+  if (side_ == NeighbourSide::Attributes && candidate_is_infrequent()) return kLeftOut;
+  throw InternalFault(kNotALattice);
+}
+
+// On the attribute side the candidate is the neighbour's extent.
+bool NeighbourWalk::candidate_is_infrequent() const noexcept {
+  std::uint64_t size = 0;
+  for (const Word word : candidate_bits_) size += static_cast<std::uint64_t>(std::popcount(word));
+  return size < min_support_;
 }
 
 void NeighbourWalk::visit(std::uint32_t i, std::vector<CoverEdge>& edges) {
@@ -168,6 +180,7 @@ void NeighbourWalk::visit(std::uint32_t i, std::vector<CoverEdge>& edges) {
         continue;
       }
       const std::uint32_t j = neighbour_index(i, x);
+      if (j == kLeftOut) continue;
       edges.push_back(side_ == NeighbourSide::Attributes ? CoverEdge{j, i} : CoverEdge{i, j});
     }
   }

@@ -32,6 +32,14 @@ class NeighbourWalk {
 
   NeighbourWalk(const ConceptList& concepts, NeighbourSide side);
 
+  // For the frequent concepts of a context (those whose extents hold at least
+  // min_support objects, an up-set of its lattice), with the context's
+  // attribute columns: the walk then lists the edges among them. Upper
+  // neighbours of a frequent concept are frequent; a lower neighbour that is
+  // not is left out.
+  NeighbourWalk(const ConceptList& concepts, NeighbourSide side, PackedSets attribute_columns,
+                std::uint64_t min_support);
+
   // Appends one edge per neighbour of concept i, in walking order.
   void visit(std::uint32_t i, std::vector<CoverEdge>& edges);
 
@@ -43,12 +51,16 @@ class NeighbourWalk {
   bool rows_cost_within(std::uint64_t budget) const;
   bool blocked_by_min(std::size_t x);
   std::uint32_t neighbour_index(std::uint32_t i, std::size_t x);
+  bool candidate_is_infrequent() const noexcept;
+
+  static constexpr std::uint32_t kLeftOut = ~std::uint32_t{0};
 
   const ConceptList& concepts_;
   NeighbourSide side_;
   PackedSets columns_;  // for each element x of the walked side, the other-side set x'
   PackedSets rows_;     // the same relation indexed by the other side
   IntentIndex index_;
+  std::uint64_t min_support_ = 0;
   std::uint64_t walked_capacity_;
   Word last_word_mask_;
 

@@ -1,12 +1,12 @@
-#include "tessara/engine/in_close5.hpp"
+#include "tessara/engine/in_close5_kernel.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <deque>
 #include <limits>
 #include <vector>
 
-#include "tessara/core/columns.hpp"
-#include "tessara/engine/generation_event.hpp"
+#include "tessara/engine/run_control.hpp"
 #include "tessara/engine/word_ops.hpp"
 
 namespace tessara::engine {
@@ -22,10 +22,26 @@ constexpr std::uint32_t kNoWitness = std::numeric_limits<std::uint32_t>::max();
 // too (`empty`), and when the intersection was not canonical because column
 // `witness` (below k, outside the intent) holds it, theirs fail on the same
 // witness as long as it is outside their intents.
+// A third fact, `infrequent`: the intersection held fewer objects than the
+// minimum support, and so do the descendants' (no child, and k stays outside
+// their intents, whose extents are larger).
 struct Known {
   std::uint32_t witness = kNoWitness;
   bool empty = false;
+  bool infrequent = false;
 };
+
+Known known_of(const InheritedFact& fact) noexcept {
+  return Known{fact.word, (fact.flags & InheritedFact::kEmpty) != 0, (fact.flags & InheritedFact::kInfrequent) != 0};
+}
+
+InheritedFact fact_of(const Known& known) noexcept {
+  return InheritedFact{known.witness,
+                       (known.empty ? InheritedFact::kEmpty : 0u) | (known.infrequent ? InheritedFact::kInfrequent : 0u),
+                       0};
+}
+
+constexpr Known kInfrequent{kNoWitness, false, true};
 
 // One depth of the walk: the intent of the concept being expanded here (grown
 // in place while its candidates are tried), the child extents it generated
@@ -43,27 +59,40 @@ struct Level {
   std::vector<std::uint32_t> picked;
 };
 
-class Walk {
+class Walk final : public TaskWalker {
  public:
-  explicit Walk(const core::Context& context)
-      : columns_(context),
-        n_(context.n_attributes()),
-        extent_words_(columns_.words_per_column()),
-        intent_words_(core::AttributeSet::word_count(n_)) {}
+  Walk(const WalkData& data, std::uint64_t min_support)
+      : data_(data),
+        n_(data.n_attributes),
+        extent_words_(data.extent_words),
+        intent_words_(data.intent_words),
+        min_support_(min_support),
+        nothing_known_(n_) {}
 
-  core::ConceptList run(const core::Context& context) {
-    core::ConceptList out(context.n_objects(), n_);
-    const core::ObjectSet all_objects = core::ObjectSet::full(context.n_objects());
-    const core::AttributeSet top_intent = context.intent_of(all_objects);
+  void run(const WalkTask& task, WalkHost& host) override {
+    core::ConceptList* out = &host.output();
+    const std::uint64_t checkpoint_work = host.checkpoint_work();
     Level& root = level_at(0);
-    words::copy(root.intent.data(), top_intent.words().data(), intent_words_);
-    const std::vector<Known> nothing_known(n_);
-    expand(all_objects.words().data(), words::nonzero_range(all_objects.words().data(), 0, extent_words_), 0,
-           nothing_known.data(), root);
-    out.append(all_objects.words(), root.intent);
+    words::copy(root.intent.data(), task.intent.data(), intent_words_);
+    const Known* inherited = nothing_known_.data();
+    if (!task.inherited.empty()) {
+      task_known_.resize(n_);
+      for (std::size_t k = 0; k < n_; ++k) task_known_[k] = known_of(task.inherited[k]);
+      inherited = task_known_.data();
+    }
+    std::uint64_t work =
+        expand(task.extent.data(), words::nonzero_range(task.extent.data(), 0, extent_words_), task.start, inherited,
+               root);
+    out->append(task.extent, root.intent);
 
     std::size_t depth = 0;
     while (true) {
+      if (work >= checkpoint_work) {
+        work = 0;
+        if (!host.checkpoint()) return;
+        out = &host.output();
+        if (host.wants_work()) donate(depth, host);
+      }
       Level& level = levels_[depth];
       if (level.taken == level.count) {
         if (depth == 0) break;
@@ -75,16 +104,42 @@ class Walk {
       Level& next = level_at(depth + 1);
       words::copy(next.intent.data(), level.intent.data(), intent_words_);
       words::set_bit(next.intent.data(), level.attributes[i]);
-      expand(extent, level.ranges[i], std::uint64_t{level.attributes[i]} + 1, level.known.data(), next);
-      const core::ConceptList::Slot slot = out.append_slot();
+      work += expand(extent, level.ranges[i], std::uint64_t{level.attributes[i]} + 1, level.known.data(), next);
+      const core::ConceptList::Slot slot = out->append_slot();
       words::copy_spread(slot.extent.data(), extent, level.ranges[i], extent_words_);
       words::copy(slot.intent.data(), next.intent.data(), intent_words_);
       ++depth;
     }
-    return out;
   }
 
  private:
+  // Gives the children still waiting at the shallowest level that has any to
+  // the host, one task each, in visiting order.
+  void donate(std::size_t depth, WalkHost& host) {
+    for (std::size_t d = 0; d <= depth; ++d) {
+      Level& level = levels_[d];
+      if (level.taken == level.count) continue;
+      std::vector<InheritedFact> inherited(n_);
+      for (std::size_t k = 0; k < n_; ++k) inherited[k] = fact_of(level.known[k]);
+      std::vector<WalkTask> tasks;
+      tasks.reserve(level.count - level.taken);
+      for (std::size_t i = level.taken; i < level.count; ++i) {
+        WalkTask& task = tasks.emplace_back();
+        task.kind = WalkKind::kInClose5;
+        task.start = level.attributes[i] + 1;
+        task.extent.resize(extent_words_);
+        words::copy_spread(task.extent.data(), level.extents.data() + i * extent_words_, level.ranges[i],
+                           extent_words_);
+        task.intent = level.intent;
+        words::set_bit(task.intent.data(), level.attributes[i]);
+        task.inherited = inherited;
+      }
+      level.taken = level.count;
+      host.donate(std::move(tasks));
+      return;
+    }
+  }
+
   // A deque, so the levels above stay where they are while a new one is added.
   Level& level_at(std::size_t depth) {
     while (levels_.size() <= depth) {
@@ -103,7 +158,7 @@ class Walk {
     level.attributes.resize(capacity);
   }
 
-  const Word* column(std::uint64_t j) const noexcept { return columns_.column(j).data(); }
+  const Word* column(std::uint64_t j) const noexcept { return data_.columns.column(j).data(); }
 
   // Tries attributes start.. on the concept with this extent, whose intent
   // (level.intent) is known below start: an attribute whose column holds the
@@ -112,7 +167,7 @@ class Walk {
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
   __attribute__((target_clones("popcnt", "default")))
 #endif
-  void
+  std::uint64_t
   expand(const Word* extent, Range range, std::uint64_t start, const Known* inherited, Level& level) {
     level.count = 0;
     level.taken = 0;
@@ -124,7 +179,7 @@ class Walk {
     for (std::uint64_t k = start; k < n_; ++k) {
       if (words::has_bit(intent, k)) continue;
       const Known known = inherited[k];
-      if (known.witness != kNoWitness && !words::has_bit(intent, known.witness)) {
+      if (known.infrequent || (known.witness != kNoWitness && !words::has_bit(intent, known.witness))) {
         level.known[k] = known;
         continue;
       }
@@ -140,6 +195,10 @@ class Walk {
         const std::size_t picked = known.empty ? 0 : words::filter_listed(level.objects, column(k), level.picked);
         if (picked == level.objects.size()) {
           words::set_bit(intent, k);
+          continue;
+        }
+        if (picked < min_support_) {
+          level.known[k] = kInfrequent;
           continue;
         }
         const std::uint32_t witness = picked == 0 ? first_missing_below(intent, k)
@@ -158,6 +217,10 @@ class Walk {
         }
         child_range = words::nonzero_range(child, range.lo, range.hi);
       }
+      if (min_support_ > 0 && words::count_in(child, child_range) < min_support_) {
+        level.known[k] = kInfrequent;
+        continue;
+      }
       const std::uint32_t witness =
           child_range.empty() ? first_missing_below(intent, k) : first_holding_column(child, child_range, intent, k);
       level.known[k] = Known{witness, child_range.empty()};
@@ -166,6 +229,7 @@ class Walk {
       level.attributes[level.count] = static_cast<std::uint32_t>(k);
       ++level.count;
     }
+    return (n_ - std::min(start, n_)) * (1 + (range.hi - range.lo) / 16);
   }
 
   // The smallest attribute below k outside the intent: every column holds the
@@ -209,20 +273,20 @@ class Walk {
     return kNoWitness;
   }
 
-  const core::AttributeColumns columns_;
+  const WalkData& data_;
   const std::uint64_t n_;
   const std::size_t extent_words_;
   const std::size_t intent_words_;
+  const std::uint64_t min_support_;
+  const std::vector<Known> nothing_known_;
+  std::vector<Known> task_known_;
   std::deque<Level> levels_;
 };
 
 }  // namespace
 
-core::ConceptLattice InClose5::compute(const core::Context& context) const {
-  Walk walk(context);
-  core::ConceptLattice lattice{walk.run(context), std::nullopt};
-  emit_generation_complete("tessara_engine::in_close5", name(), lattice, context);
-  return lattice;
+std::unique_ptr<TaskWalker> make_in_close5_walker(const WalkData& data, std::uint64_t min_support) {
+  return std::make_unique<Walk>(data, min_support);
 }
 
 }  // namespace tessara::engine
