@@ -59,8 +59,20 @@ std::vector<CoverEdge> covering_of_frequent(const ConceptList& concepts, const C
   if (concepts.n_objects() != context.n_objects() || concepts.n_attributes() != context.n_attributes())
     throw InternalFault(fault_text::kSetCapacitiesDiffer);
   std::vector<CoverEdge> found;
-  NeighbourWalk walk(concepts, cheaper_neighbour_side(concepts), attribute_columns_of(context), min_support);
-  for (std::size_t i = 0; i < n; ++i) walk.visit(static_cast<std::uint32_t>(i), found);
+  const NeighbourSide side = cheaper_neighbour_side(concepts);
+  if (side == NeighbourSide::Attributes && min_support > 1) {
+    std::vector<std::size_t> offsets{0};
+    std::vector<std::uint32_t> attributes;
+    for (const AttributeSet& row : context.rows()) {
+      row.for_each_member([&](std::uint32_t m) { attributes.push_back(m); });
+      offsets.push_back(attributes.size());
+    }
+    NeighbourWalk walk(concepts, attribute_columns_of(context), min_support, std::move(offsets), std::move(attributes));
+    for (std::size_t i = 0; i < n; ++i) walk.visit(static_cast<std::uint32_t>(i), found);
+  } else {
+    NeighbourWalk walk(concepts, side, attribute_columns_of(context), min_support);
+    for (std::size_t i = 0; i < n; ++i) walk.visit(static_cast<std::uint32_t>(i), found);
+  }
   return sorted_edges(found, n);
 }
 

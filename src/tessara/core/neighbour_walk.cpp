@@ -33,6 +33,14 @@ NeighbourWalk::NeighbourWalk(const ConceptList& concepts, NeighbourSide side, Pa
       scratch_(rows_.stride()),
       key_(concepts.intent_stride()) {}
 
+NeighbourWalk::NeighbourWalk(const ConceptList& concepts, PackedSets attribute_columns, std::uint64_t min_support,
+                             std::vector<std::size_t> row_offsets, std::vector<std::uint32_t> row_attributes)
+    : NeighbourWalk(concepts, NeighbourSide::Attributes, std::move(attribute_columns), min_support) {
+  row_offsets_ = std::move(row_offsets);
+  row_attributes_ = std::move(row_attributes);
+  candidate_sizes_.resize(static_cast<std::size_t>(concepts.n_attributes()));
+}
+
 std::span<const NeighbourWalk::Word> NeighbourWalk::walked_set(std::uint32_t i) const {
   return side_ == NeighbourSide::Attributes ? concepts_.intent_words(i) : concepts_.extent_words(i);
 }
@@ -166,12 +174,23 @@ void NeighbourWalk::visit(std::uint32_t i, std::vector<CoverEdge>& edges) {
   if (!min_.empty()) min_.back() &= last_word_mask_;
   min_count_ = walked_capacity_ - count_bits(walked);
   outside_min_ = 0;
+  // An attribute whose candidate is infrequent gives no neighbour here, and
+  // never blocks a frequent candidate (that would be a subset of its own), so
+  // it is skipped, left in min.
+  const bool counting = !row_offsets_.empty();
+  if (counting) {
+    std::fill(candidate_sizes_.begin(), candidate_sizes_.end(), std::uint64_t{0});
+    for_each_bit(other, [&](std::uint32_t g) {
+      for (std::size_t k = row_offsets_[g]; k < row_offsets_[g + 1]; ++k) ++candidate_sizes_[row_attributes_[k]];
+    });
+  }
 
   for (std::size_t w = 0; w < walked.size(); ++w) {
     Word outside = ~walked[w];
     if (w + 1 == walked.size()) outside &= last_word_mask_;
     for (; outside != 0; outside &= outside - 1) {
       const std::size_t x = w * 64 + static_cast<std::size_t>(std::countr_zero(outside));
+      if (counting && candidate_sizes_[x] < min_support_) continue;
       build_candidate(other, x);
       if (blocked_by_min(x)) {
         min_[x / 64] &= ~(Word{1} << (x % 64));

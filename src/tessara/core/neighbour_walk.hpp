@@ -39,6 +39,11 @@ class NeighbourWalk {
   // not is left out.
   NeighbourWalk(const ConceptList& concepts, NeighbourSide side, PackedSets attribute_columns,
                 std::uint64_t min_support);
+  // The same with the context's rows as attribute lists (offsets, attributes):
+  // on the attribute side, one pass over a concept's objects then counts every
+  // candidate's extent, and the infrequent ones are skipped unbuilt.
+  NeighbourWalk(const ConceptList& concepts, PackedSets attribute_columns, std::uint64_t min_support,
+                std::vector<std::size_t> row_offsets, std::vector<std::uint32_t> row_attributes);
 
   // Appends one edge per neighbour of concept i, in walking order.
   void visit(std::uint32_t i, std::vector<CoverEdge>& edges);
@@ -61,6 +66,9 @@ class NeighbourWalk {
   PackedSets rows_;     // the same relation indexed by the other side
   IntentIndex index_;
   std::uint64_t min_support_ = 0;
+  std::vector<std::size_t> row_offsets_;       // attribute lists of the objects, when counting
+  std::vector<std::uint32_t> row_attributes_;
+  std::vector<std::uint64_t> candidate_sizes_;  // per attribute, for the concept being visited
   std::uint64_t walked_capacity_;
   Word last_word_mask_;
 

@@ -5,6 +5,7 @@
 #include <deque>
 #include <vector>
 
+#include "tessara/engine/occurrences.hpp"
 #include "tessara/engine/run_control.hpp"
 #include "tessara/engine/word_ops.hpp"
 
@@ -147,12 +148,19 @@ class Walk final : public TaskWalker {
          Level& level) {
     level.count = 0;
     level.taken = 0;
-    // An extent with far fewer objects than words is tried object by object: a
-    // candidate costs a probe of column j per object and the AND of the rows
-    // of the objects kept, and its words are written only when it is kept.
+    // An extent whose objects have fewer attributes in all than the columns
+    // would cost is listed and its objects delivered into one bucket per
+    // attribute: bucket j is the candidate's extent. A kept candidate's
+    // closure is the AND of its objects' rows, and its words are written
+    // only when it is kept.
     const std::uint64_t members = words::count_in(extent, range);
-    const bool sparse = members * 8 <= range.hi - range.lo && members * intent_words_ <= n_;
-    if (sparse) words::list_members(extent, range, level.objects, level.picked);
+    const std::uint64_t tries = n_ - std::min(start, n_);
+    const bool sparse = static_cast<double>(members) * data_.lists.mean_row() <
+                        static_cast<double>(tries) * static_cast<double>(std::min<std::uint64_t>(members, range.hi - range.lo));
+    if (sparse) {
+      words::list_members(extent, range, level.objects, level.picked);
+      buckets_.deliver(data_.lists, level.objects, start, n_);
+    }
     for (std::uint64_t j = start; j < n_; ++j) {
       if (words::has_bit(intent, j)) continue;
       const Failure known = inherited[j];
@@ -164,16 +172,16 @@ class Walk final : public TaskWalker {
       Word* child = level.extents.data() + level.count * extent_words_;
       Word* closure = level.intents.data() + level.count * intent_words_;
       if (sparse) {
-        const std::size_t picked = words::filter_listed(level.objects, column(j), level.picked);
-        if (picked < min_support_) {
+        const std::span<const std::uint32_t> picked = buckets_.bucket(j);
+        if (picked.size() < min_support_) {
           level.failures[j] = kInfrequentFailure;
           continue;
         }
-        close_by_listed_rows(level.picked.data(), picked, closure);
+        close_by_listed_rows(picked.data(), picked.size(), intent, j, closure);
         const Failure failure = gained_below(closure, intent, j);
         level.failures[j] = failure;
         if (failure.bits != 0) continue;
-        level.ranges[level.count] = words::write_listed(level.picked.data(), picked, child);
+        level.ranges[level.count] = words::write_listed(picked.data(), picked.size(), child);
         level.attributes[level.count] = static_cast<std::uint32_t>(j);
         ++level.count;
         continue;
@@ -203,26 +211,47 @@ class Walk final : public TaskWalker {
     return (n_ - std::min(start, n_)) * (1 + (range.hi - range.lo) / 16);
   }
 
-  // closure = the attributes every listed object has.
-  void close_by_listed_rows(const std::uint32_t* objects, std::size_t count, Word* closure) const {
-    if (intent_words_ == 1) return close_by_listed_rows_fixed<1>(objects, count, closure);
-    if (intent_words_ == 2) return close_by_listed_rows_fixed<2>(objects, count, closure);
+  // closure = the attributes every listed object has. Every one of them has
+  // the intent and j, so the AND stops as soon as it is down to those: on
+  // sparse data a few rows settle a large extent.
+  void close_by_listed_rows(const std::uint32_t* objects, std::size_t count, const Word* intent, std::uint64_t j,
+                            Word* closure) const {
+    if (intent_words_ == 1) return close_by_listed_rows_fixed<1>(objects, count, intent, j, closure);
+    if (intent_words_ == 2) return close_by_listed_rows_fixed<2>(objects, count, intent, j, closure);
     for (std::size_t w = 0; w < intent_words_; ++w) closure[w] = ~Word{0};
     closure[intent_words_ - 1] = last_word_mask_;
+    const std::size_t j_word = static_cast<std::size_t>(j / 64);
+    const Word j_bit = Word{1} << (j % 64);
     for (std::size_t k = 0; k < count; ++k) {
       const Word* row = data_.rows.data() + std::size_t{objects[k]} * intent_words_;
-      for (std::size_t v = 0; v < intent_words_; ++v) closure[v] &= row[v];
+      Word extra = 0;
+      for (std::size_t v = 0; v < intent_words_; ++v) {
+        closure[v] &= row[v];
+        extra |= closure[v] & ~intent[v] & ~(v == j_word ? j_bit : Word{0});
+      }
+      if (extra == 0) return;
     }
   }
 
   template <std::size_t kWords>
-  void close_by_listed_rows_fixed(const std::uint32_t* objects, std::size_t count, Word* closure) const {
+  void close_by_listed_rows_fixed(const std::uint32_t* objects, std::size_t count, const Word* intent,
+                                  std::uint64_t j, Word* closure) const {
     Word running[kWords];
-    for (std::size_t v = 0; v < kWords; ++v) running[v] = ~Word{0};
+    Word floor[kWords];
+    for (std::size_t v = 0; v < kWords; ++v) {
+      running[v] = ~Word{0};
+      floor[v] = intent[v];
+    }
     running[kWords - 1] = last_word_mask_;
+    floor[j / 64] |= Word{1} << (j % 64);
     for (std::size_t k = 0; k < count; ++k) {
       const Word* row = data_.rows.data() + std::size_t{objects[k]} * kWords;
-      for (std::size_t v = 0; v < kWords; ++v) running[v] &= row[v];
+      Word extra = 0;
+      for (std::size_t v = 0; v < kWords; ++v) {
+        running[v] &= row[v];
+        extra |= running[v] & ~floor[v];
+      }
+      if (extra == 0) break;
     }
     for (std::size_t v = 0; v < kWords; ++v) closure[v] = running[v];
   }
@@ -314,6 +343,7 @@ class Walk final : public TaskWalker {
   const std::vector<Failure> nothing_known_;
   Word last_word_mask_ = 0;
   std::deque<Level> levels_;
+  OccurrenceBuckets buckets_;
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "tessara/engine/occurrences.hpp"
 #include "tessara/engine/run_control.hpp"
 #include "tessara/engine/word_ops.hpp"
 
@@ -172,10 +173,18 @@ class Walk final : public TaskWalker {
     level.count = 0;
     level.taken = 0;
     Word* intent = level.intent.data();
-    // An extent with far fewer objects than words is intersected and tested
-    // object by object: one probe of a column per object.
-    const bool sparse = words::count_in(extent, range) * 8 <= range.hi - range.lo;
-    if (sparse) words::list_members(extent, range, level.objects, level.picked);
+    // An extent whose objects have fewer attributes in all than the columns
+    // would cost is listed and delivered into one bucket per attribute (bucket
+    // k is the candidate's extent), and a candidate is tested on its objects'
+    // rows.
+    const std::uint64_t members = words::count_in(extent, range);
+    const std::uint64_t tries = n_ - std::min(start, n_);
+    const bool sparse = static_cast<double>(members) * data_.lists.mean_row() <
+                        static_cast<double>(tries) * static_cast<double>(std::min<std::uint64_t>(members, range.hi - range.lo));
+    if (sparse) {
+      words::list_members(extent, range, level.objects, level.picked);
+      buckets_.deliver(data_.lists, level.objects, start, n_);
+    }
     for (std::uint64_t k = start; k < n_; ++k) {
       if (words::has_bit(intent, k)) continue;
       const Known known = inherited[k];
@@ -192,7 +201,8 @@ class Walk final : public TaskWalker {
         continue;
       }
       if (sparse) {
-        const std::size_t picked = known.empty ? 0 : words::filter_listed(level.objects, column(k), level.picked);
+        const std::span<const std::uint32_t> bucket = buckets_.bucket(k);
+        const std::size_t picked = bucket.size();
         if (picked == level.objects.size()) {
           words::set_bit(intent, k);
           continue;
@@ -201,11 +211,11 @@ class Walk final : public TaskWalker {
           level.known[k] = kInfrequent;
           continue;
         }
-        const std::uint32_t witness = picked == 0 ? first_missing_below(intent, k)
-                                                  : first_column_holding_listed(level.picked.data(), picked, intent, k);
+        const std::uint32_t witness =
+            picked == 0 ? first_missing_below(intent, k) : first_gained_below_listed(bucket.data(), picked, intent, k);
         level.known[k] = Known{witness, picked == 0};
         if (witness != kNoWitness) continue;
-        level.ranges[level.count] = words::write_listed(level.picked.data(), picked, child);
+        level.ranges[level.count] = words::write_listed(bucket.data(), picked, child);
         level.attributes[level.count] = static_cast<std::uint32_t>(k);
         ++level.count;
         continue;
@@ -242,20 +252,21 @@ class Walk final : public TaskWalker {
     return kNoWitness;
   }
 
-  // The same for a child extent given as its objects.
-  std::uint32_t first_column_holding_listed(const std::uint32_t* objects, std::size_t count, const Word* intent,
-                                            std::uint64_t k) const {
-    for (std::size_t w = 0; w * 64 < k; ++w) {
-      Word candidates = ~intent[w] & words::below_mask(w, k);
-      while (candidates != 0) {
-        const auto i = static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(candidates)));
-        candidates &= candidates - 1;
-        const Word* holder = column(i);
-        std::size_t held = 0;
-        while (held < count && words::has_bit(holder, objects[held])) ++held;
-        if (held == count) return i;
-      }
+  // The same for a child extent given as its objects: the AND of their rows
+  // below k outside the intent, which stops once it is empty (canonical).
+  std::uint32_t first_gained_below_listed(const std::uint32_t* objects, std::size_t count, const Word* intent,
+                                          std::uint64_t k) {
+    const std::size_t words_below = static_cast<std::size_t>((k + 63) / 64);
+    gained_.resize(words_below);
+    for (std::size_t w = 0; w < words_below; ++w) gained_[w] = ~intent[w] & words::below_mask(w, k);
+    for (std::size_t o = 0; o < count; ++o) {
+      const Word* row = data_.rows.data() + std::size_t{objects[o]} * intent_words_;
+      Word left = 0;
+      for (std::size_t w = 0; w < words_below; ++w) left |= (gained_[w] &= row[w]);
+      if (left == 0) return kNoWitness;
     }
+    for (std::size_t w = 0; w < words_below; ++w)
+      if (gained_[w] != 0) return static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(gained_[w])));
     return kNoWitness;
   }
 
@@ -281,6 +292,8 @@ class Walk final : public TaskWalker {
   const std::vector<Known> nothing_known_;
   std::vector<Known> task_known_;
   std::deque<Level> levels_;
+  OccurrenceBuckets buckets_;
+  std::vector<Word> gained_;
 };
 
 }  // namespace

@@ -20,7 +20,8 @@ WalkData::WalkData(const core::Context& context)
       n_objects(context.n_objects()),
       n_attributes(context.n_attributes()),
       extent_words(columns.words_per_column()),
-      intent_words(core::AttributeSet::word_count(n_attributes)) {
+      intent_words(core::AttributeSet::word_count(n_attributes)),
+      lists(context) {
   rows.reserve(context.n_objects() * intent_words);
   for (const core::AttributeSet& row : context.rows()) rows.insert(rows.end(), row.words().begin(), row.words().end());
 }

@@ -8,6 +8,7 @@
 #include "tessara/core/columns.hpp"
 #include "tessara/core/concept.hpp"
 #include "tessara/core/context.hpp"
+#include "tessara/engine/occurrences.hpp"
 #include "tessara/engine/run_control.hpp"
 
 // The unit of work of the close-by-one walks, and what runs it.
@@ -71,6 +72,7 @@ struct WalkData {
   const std::size_t extent_words;
   const std::size_t intent_words;
   std::vector<std::uint64_t> rows;  // intent_words per object
+  const AttributeLists lists;       // the rows as attribute lists, for occurrence delivery
 };
 
 // Whoever runs a walk: takes its output and its checkpoints, and may ask it

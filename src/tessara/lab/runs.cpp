@@ -90,8 +90,9 @@ class LabPulse {
   std::chrono::steady_clock::time_point next_report_{};
 };
 
-// mine_lattice(context, algorithm, min_support, max_concepts, threads, progress)
-// -> Lattice of the frequent concepts and the cover edges among them.
+// mine_lattice(context, algorithm, min_support, max_concepts, threads, progress, edges)
+// -> Lattice of the frequent concepts and, when `edges` is true, the cover
+// edges among them (else none: for timing the enumeration alone).
 PyObject* mine_lattice(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* context_object = nullptr;
@@ -100,8 +101,9 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
     unsigned long long max_concepts = 0;
     unsigned int threads = 1;
     PyObject* progress = nullptr;
-    if (!PyArg_ParseTuple(args, "OsKKIO:mine_lattice", &context_object, &algorithm_name, &min_support, &max_concepts,
-                          &threads, &progress))
+    int edges = 1;
+    if (!PyArg_ParseTuple(args, "OsKKIO|p:mine_lattice", &context_object, &algorithm_name, &min_support,
+                          &max_concepts, &threads, &progress, &edges))
       return nullptr;
     RunArguments run;
     if (!run_arguments(context_object, algorithm_name, min_support, max_concepts, threads, run)) return nullptr;
@@ -113,7 +115,8 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
       engine::RunControl control(run.limits, LabPulse(unlocked, progress == Py_None ? nullptr : progress));
       auto found = run.algorithm->compute(context, control, run.threads);
       if (found) {
-        found->cover_cache = core::covering_of_frequent(found->concepts, context, run.limits.min_support);
+        found->cover_cache = edges != 0 ? core::covering_of_frequent(found->concepts, context, run.limits.min_support)
+                                        : std::vector<core::CoverEdge>{};
         lattice = std::move(*found);
       } else {
         stop = found.error();
@@ -285,7 +288,7 @@ PyTypeObject* stream_type() {
 
 PyMethodDef functions[] = {
     {"mine_lattice", mine_lattice, METH_VARARGS,
-     "mine_lattice(context, algorithm, min_support, max_concepts, threads, progress) -> Lattice"},
+     "mine_lattice(context, algorithm, min_support, max_concepts, threads, progress, edges=True) -> Lattice"},
     {"open_stream", open_stream, METH_VARARGS,
      "open_stream(context, algorithm, min_support, max_concepts, threads) -> ConceptStream"},
 };
