@@ -155,12 +155,11 @@ class Walk final : public TaskWalker {
     // only when it is kept.
     const std::uint64_t members = words::count_in(extent, range);
     const std::uint64_t tries = n_ - std::min(start, n_);
-    const bool sparse = static_cast<double>(members) * data_.lists.mean_row() <
-                        static_cast<double>(tries) * static_cast<double>(std::min<std::uint64_t>(members, range.hi - range.lo));
-    if (sparse) {
-      words::list_members(extent, range, level.objects, level.picked);
-      buckets_.deliver(data_.lists, level.objects, start, n_);
-    }
+    const ListingChoice listing = choose_listing(members, range.hi - range.lo, tries, data_.lists.mean_row());
+    const bool sparse = listing.listed;
+    const bool deliver = listing.deliver;
+    if (sparse) words::list_members(extent, range, level.objects, level.picked);
+    if (deliver) buckets_.deliver(data_.lists, level.objects, start, n_);
     for (std::uint64_t j = start; j < n_; ++j) {
       if (words::has_bit(intent, j)) continue;
       const Failure known = inherited[j];
@@ -172,7 +171,10 @@ class Walk final : public TaskWalker {
       Word* child = level.extents.data() + level.count * extent_words_;
       Word* closure = level.intents.data() + level.count * intent_words_;
       if (sparse) {
-        const std::span<const std::uint32_t> picked = buckets_.bucket(j);
+        const std::span<const std::uint32_t> picked =
+            deliver ? buckets_.bucket(j)
+                    : std::span<const std::uint32_t>(level.picked.data(),
+                                                     words::filter_listed(level.objects, column(j), level.picked));
         if (picked.size() < min_support_) {
           level.failures[j] = kInfrequentFailure;
           continue;

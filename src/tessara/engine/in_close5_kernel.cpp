@@ -179,12 +179,11 @@ class Walk final : public TaskWalker {
     // rows.
     const std::uint64_t members = words::count_in(extent, range);
     const std::uint64_t tries = n_ - std::min(start, n_);
-    const bool sparse = static_cast<double>(members) * data_.lists.mean_row() <
-                        static_cast<double>(tries) * static_cast<double>(std::min<std::uint64_t>(members, range.hi - range.lo));
-    if (sparse) {
-      words::list_members(extent, range, level.objects, level.picked);
-      buckets_.deliver(data_.lists, level.objects, start, n_);
-    }
+    const ListingChoice listing = choose_listing(members, range.hi - range.lo, tries, data_.lists.mean_row());
+    const bool sparse = listing.listed;
+    const bool deliver = listing.deliver;
+    if (sparse) words::list_members(extent, range, level.objects, level.picked);
+    if (deliver) buckets_.deliver(data_.lists, level.objects, start, n_);
     for (std::uint64_t k = start; k < n_; ++k) {
       if (words::has_bit(intent, k)) continue;
       const Known known = inherited[k];
@@ -201,7 +200,10 @@ class Walk final : public TaskWalker {
         continue;
       }
       if (sparse) {
-        const std::span<const std::uint32_t> bucket = buckets_.bucket(k);
+        const std::span<const std::uint32_t> bucket =
+            deliver ? buckets_.bucket(k)
+                    : std::span<const std::uint32_t>(
+                          level.picked.data(), known.empty ? 0 : words::filter_listed(level.objects, column(k), level.picked));
         const std::size_t picked = bucket.size();
         if (picked == level.objects.size()) {
           words::set_bit(intent, k);

@@ -135,6 +135,7 @@ struct KernelStream {
   std::unique_ptr<engine::WalkPool> pool;
   std::uint64_t max_concepts = 0;
   std::uint64_t handed_out = 0;
+  bool overflowed = false;  // concepts beyond the limit were seen: the next call raises
   bool ended = false;
 };
 
@@ -171,6 +172,14 @@ PyObject* open_stream(PyObject*, PyObject* args) {
   });
 }
 
+// Stops the walk and frees what it holds; joining the workers waits for their
+// next checkpoint, without the interpreter lock.
+void end_stream(KernelStream& stream) {
+  stream.ended = true;
+  const python::GilRelease unlocked;
+  stream.pool.reset();
+}
+
 // One caller at a time: the waits release the interpreter lock.
 std::optional<python::ExclusiveAccess> exclusive_stream(PyObject* self) {
   KernelStreamObject& instance = python::unwrap<KernelStream>(self);
@@ -190,6 +199,10 @@ PyObject* next_batch(PyObject* self, PyObject*) {
     if (!access) return nullptr;
     KernelStream& stream = python::unwrap<KernelStream>(self).value;
     if (stream.ended) Py_RETURN_NONE;
+    if (stream.overflowed) {
+      end_stream(stream);
+      return raise_too_many(stream.max_concepts);
+    }
     if (stream.handed_out == stream.max_concepts) {
       // Only an error when there is a concept beyond the limit.
       core::ConceptList probe;
@@ -201,8 +214,7 @@ PyObject* next_batch(PyObject* self, PyObject*) {
           if (next == engine::WalkPool::Next::kWaiting && !unlocked.check_signals()) break;
         }
       }
-      stream.ended = true;
-      stream.pool.reset();
+      end_stream(stream);
       if (next == engine::WalkPool::Next::kBatch) return raise_too_many(stream.max_concepts);
       if (next == engine::WalkPool::Next::kWaiting) return nullptr;
       Py_RETURN_NONE;
@@ -217,19 +229,17 @@ PyObject* next_batch(PyObject* self, PyObject*) {
       }
     }
     if (next == engine::WalkPool::Next::kWaiting) {  // interrupted: the stream is over
-      stream.ended = true;
-      stream.pool.reset();
+      end_stream(stream);
       return nullptr;
     }
     if (next == engine::WalkPool::Next::kEnd) {
-      stream.ended = true;
-      stream.pool.reset();
+      end_stream(stream);
       Py_RETURN_NONE;
     }
     const std::uint64_t room = stream.max_concepts - stream.handed_out;
     if (batch.size() > room) {
       while (batch.size() > room) batch.pop_back();
-      // The rest exists, so the next call raises.
+      stream.overflowed = true;
     }
     stream.handed_out += batch.size();
     core::ConceptLattice lattice{std::move(batch), std::vector<core::CoverEdge>{}};
@@ -243,11 +253,7 @@ PyObject* close_stream(PyObject* self, PyObject*) {
     const auto access = exclusive_stream(self);
     if (!access) return nullptr;
     KernelStream& stream = python::unwrap<KernelStream>(self).value;
-    stream.ended = true;
-    {
-      const python::GilRelease unlocked;  // joining waits for the workers' next checkpoint
-      stream.pool.reset();
-    }
+    end_stream(stream);
     Py_RETURN_NONE;
   });
 }
