@@ -124,7 +124,7 @@ peak = next(line.split()[1] for line in open("/proc/self/status") if line.starts
 print(count, seconds, int(peak) / 1024)
 """
 
-STREAM_SHAPE = dict(objects=10_000, attributes=200, density=0.06, seed=20261208)
+STREAM_SHAPE = dict(objects=10_000, attributes=200, density=0.11, seed=20261208)
 
 
 def stream_part(repeats):

@@ -202,3 +202,16 @@ def test_sigint_stops_threaded_runs_and_streams(stream):
     assert elapsed < 5, elapsed
     before, after, peak = map(float, words[1:4])
     assert after - before <= max(50.0, (peak - before) / 2), (before, after, peak)
+
+
+@pytest.mark.parametrize("have_tqdm", [True, False])
+def test_progress_true_shows_a_bar_or_a_stderr_line(have_tqdm, monkeypatch, capsys):
+    if have_tqdm:
+        pytest.importorskip("tqdm")
+    else:
+        monkeypatch.setitem(sys.modules, "tqdm.auto", None)  # importing it now raises ImportError
+    kernel = _lab.read_context(random_data(5, 60, 12, 0.4), "case.cxt")
+    lattice = _run.mine_lattice(kernel, kernel.n_objects, "fcbo", 0, None, 1, True)
+    shown = capsys.readouterr().err
+    assert str(lattice.n_concepts) in shown.replace(",", "")
+    assert ("concepts/s]" in shown) == have_tqdm  # tqdm's rate, or the plain line

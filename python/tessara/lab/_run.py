@@ -9,13 +9,15 @@ Python handle the signal, the run is abandoned and its memory given back.
 
 from __future__ import annotations
 
+import importlib
 import numbers
 import os
 import sys
 import time
 from typing import Any, Callable, Iterator, Optional, Union
 
-from tessara import _lab
+# The private kernel module has no type stubs: its objects are Any here.
+_lab: Any = importlib.import_module("tessara._lab")
 
 __all__ = ["TooManyConcepts", "resolve_min_support", "resolve_threads", "resolve_max_concepts", "progress_reporter",
            "mine_lattice", "stream_batches"]
@@ -103,8 +105,7 @@ class _Bar:
     """A tqdm bar counting concepts (no total: the count is not known ahead)."""
 
     def __init__(self, description: str) -> None:
-        from tqdm.auto import tqdm
-
+        tqdm = importlib.import_module("tqdm.auto").tqdm
         self._bar = tqdm(desc=description, unit=" concepts", unit_scale=True)
 
     def update_to(self, found: int) -> None:
