@@ -16,6 +16,7 @@
 #include "reference/next_closure.hpp"
 #include "tessara/core/covering.hpp"
 #include "tessara/engine/catalogue.hpp"
+#include "tessara/engine/cover_edges.hpp"
 #include "tessara/engine/enumerate.hpp"
 #include "tessara/engine/walk_pool.hpp"
 
@@ -148,8 +149,13 @@ TEST(Iceberg, CoverEdgesAreTheLatticesAmongFrequentConcepts) {
       for (const core::CoverEdge edge : all_edges)
         if (kept_index[edge.lower] != ~std::uint32_t{0})
           expected.push_back(core::CoverEdge{kept_index[edge.lower], kept_index[edge.upper]});
-      EXPECT_EQ(core::covering_of_frequent(filtered(all, min_support), context, min_support), expected)
+      const core::ConceptList frequent = filtered(all, min_support);
+      EXPECT_EQ(core::covering_of_frequent(frequent, context, min_support), expected)
           << "round " << round << " min_support " << min_support;
+      if (round % 20 == 0) {
+        RunControl control;
+        EXPECT_EQ(cover_edges(frequent, context, min_support, control, 3), expected) << "threads, round " << round;
+      }
     }
   }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+#include <span>
 #include <vector>
 
 #include "tessara/core/concept.hpp"
@@ -23,6 +25,14 @@ NeighbourSide cheaper_neighbour_side(const ConceptList& concepts);
 // relation of the whole lattice restricted to them.
 std::vector<CoverEdge> covering_of_frequent(const ConceptList& concepts, const Context& context,
                                             std::uint64_t min_support);
+
+// The pieces of covering_of_frequent, for callers that visit the concepts in
+// parts (on several threads, each with its own walk, or polling between
+// parts): the walk that finds the edges of one concept at a time, and the
+// sort of all edges found.
+std::unique_ptr<NeighbourWalk> frequent_neighbour_walk(const ConceptList& concepts, const Context& context,
+                                                       std::uint64_t min_support);
+std::vector<CoverEdge> sorted_cover_edges(std::span<const CoverEdge> found, std::size_t n_concepts);
 
 // The covering list of a complete concept lattice, sorted by (lower, upper),
 // found from each concept's neighbours and not from all pairs of concepts.

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "tessara/core/covering.hpp"
 #include "tessara/engine/catalogue.hpp"
+#include "tessara/engine/cover_edges.hpp"
 #include "tessara/engine/walk_pool.hpp"
 #include "tessara/lab/kernel_context.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
@@ -114,12 +114,15 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
       python::GilRelease unlocked;
       engine::RunControl control(run.limits, LabPulse(unlocked, progress == Py_None ? nullptr : progress));
       auto found = run.algorithm->compute(context, control, run.threads);
-      if (found) {
-        found->cover_cache = edges != 0 ? core::covering_of_frequent(found->concepts, context, run.limits.min_support)
-                                        : std::vector<core::CoverEdge>{};
-        lattice = std::move(*found);
-      } else {
+      if (!found) {
         stop = found.error();
+      } else if (edges == 0) {
+        found->cover_cache = std::vector<core::CoverEdge>{};
+        lattice = std::move(*found);
+      } else if (auto cover = engine::cover_edges(found->concepts, context, run.limits.min_support, control,
+                                                  run.threads)) {
+        found->cover_cache = std::move(*cover);
+        lattice = std::move(*found);
       }
     }
     if (stop == engine::RunStop::kTooManyConcepts) return raise_too_many(run.limits.max_concepts);
