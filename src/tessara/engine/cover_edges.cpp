@@ -86,7 +86,7 @@ std::optional<std::vector<core::CoverEdge>> cover_edges(const core::ConceptList&
       }
       std::unique_lock lock(mutex);
       while (running > 0) {
-        if (finished.wait_for(lock, RunControl::kPulseInterval) == std::cv_status::timeout) {
+        if (wait_for(finished, lock, RunControl::kPulseInterval) == std::cv_status::timeout) {
           lock.unlock();
           control.beat();
           lock.lock();

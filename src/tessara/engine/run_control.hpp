@@ -2,12 +2,28 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdint>
 #include <functional>
 #include <limits>
 #include <optional>
 
 namespace tessara::engine {
+
+// Waits on `ready` until `deadline` on the system clock. The engine's timed
+// waits go through here: a steady-clock wait makes std::condition_variable
+// ask for pthread_cond_clockwait, which the oldest glibc the wheel supports
+// lacks, and the waits are short polls that a clock step at worst shortens.
+inline std::cv_status wait_until(std::condition_variable& ready, std::unique_lock<std::mutex>& lock,
+                                 std::chrono::system_clock::time_point deadline) {
+  return ready.wait_until(lock, deadline);
+}
+
+inline std::cv_status wait_for(std::condition_variable& ready, std::unique_lock<std::mutex>& lock,
+                               std::chrono::milliseconds wait) {
+  return wait_until(ready, lock, std::chrono::system_clock::now() + wait);
+}
 
 // What a run is asked to produce: the concepts whose extents hold at least
 // min_support objects (0 and 1 differ only in the bottom concept with an

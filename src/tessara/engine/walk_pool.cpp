@@ -180,7 +180,7 @@ std::expected<core::ConceptList, RunStop> WalkPool::finish() {
     {
       std::unique_lock lock(mutex_);
       if (all_done()) break;
-      output_ready_.wait_for(lock, RunControl::kPulseInterval);
+      wait_for(output_ready_, lock, RunControl::kPulseInterval);
       if (all_done()) break;
     }
     if (!control_.beat()) cancel();
@@ -196,7 +196,7 @@ std::expected<core::ConceptList, RunStop> WalkPool::finish() {
 }
 
 WalkPool::Next WalkPool::next_batch(core::ConceptList& batch, std::chrono::milliseconds wait) {
-  const auto deadline = std::chrono::steady_clock::now() + wait;
+  const auto deadline = std::chrono::system_clock::now() + wait;
   std::unique_lock lock(mutex_);
   while (true) {
     if (error_) {
@@ -217,7 +217,7 @@ WalkPool::Next WalkPool::next_batch(core::ConceptList& batch, std::chrono::milli
       segments_.erase(head);
       continue;
     }
-    if (output_ready_.wait_until(lock, deadline) == std::cv_status::timeout) {
+    if (wait_until(output_ready_, lock, deadline) == std::cv_status::timeout) {
       // One more look before reporting the wait.
       if (!segments_.empty() && !segments_.begin()->second.batches.empty()) continue;
       if (!segments_.empty() && segments_.begin()->second.done) continue;
