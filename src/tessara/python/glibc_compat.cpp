@@ -79,7 +79,8 @@ int tessara_pthread_once(pthread_once_t*, void (*)());
 int tessara_pthread_key_create(pthread_key_t*, void (*)(void*));
 int tessara_pthread_key_delete(pthread_key_t);
 void* tessara_pthread_getspecific(pthread_key_t);
-int tessara_pthread_setspecific(pthread_key_t, const void*);
+// Like glibc's declaration: the value is stored, never read.
+__attribute__((access(none, 2))) int tessara_pthread_setspecific(pthread_key_t, const void*);
 __asm__(".symver tessara_pthread_create,pthread_create@GLIBC_2.2.5");
 __asm__(".symver tessara_pthread_join,pthread_join@GLIBC_2.2.5");
 __asm__(".symver tessara_pthread_detach,pthread_detach@GLIBC_2.2.5");
