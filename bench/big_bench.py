@@ -37,6 +37,8 @@ import engine_bench  # noqa: E402
 import transactions  # noqa: E402
 
 ALGORITHMS = engine_bench.ALGORITHMS
+# The shared data beside the repository, or where TESSARA_DATA says (a git worktree sits elsewhere).
+DATA = pathlib.Path(os.environ.get("TESSARA_DATA", str(engine_bench.DATA)))
 UNLIMITED = 2**64 - 1
 
 
@@ -70,7 +72,7 @@ def all_cores() -> int:
 
 def threads_part(repeats):
     cores = all_cores()
-    cases = [("mushroom", (engine_bench.DATA / "mushroom.dat").read_bytes(), "mushroom.dat"),
+    cases = [("mushroom", (DATA / "mushroom.dat").read_bytes(), "mushroom.dat"),
              ("random-5000x100", engine_bench.random_cxt(5000, 100, 0.10, 20260102), "bench.cxt")]
     for name, data, filename in cases:
         print(f"{name} ({cores} cores)")
