@@ -27,14 +27,16 @@ NeighbourWalk::NeighbourWalk(const ConceptList& concepts, NeighbourSide side)
       last_word_mask_(walked_capacity_ % 64 == 0 ? ~Word{0} : (Word{1} << (walked_capacity_ % 64)) - 1),
       min_(rows_.stride()),
       scratch_(rows_.stride()),
-      key_(concepts.intent_stride()) {}
+      key_(concepts.intent_stride()),
+      extent_(concepts.extent_stride()) {}
 
+// Both read concept i's extent from extent_, which visit(i) has filled.
 std::span<const NeighbourWalk::Word> NeighbourWalk::walked_set(std::uint32_t i) const {
-  return side_ == NeighbourSide::Attributes ? concepts_.intent_words(i) : concepts_.extent_words(i);
+  return side_ == NeighbourSide::Attributes ? concepts_.intent_words(i) : std::span<const Word>(extent_);
 }
 
 std::span<const NeighbourWalk::Word> NeighbourWalk::other_set(std::uint32_t i) const {
-  return side_ == NeighbourSide::Attributes ? concepts_.extent_words(i) : concepts_.intent_words(i);
+  return side_ == NeighbourSide::Attributes ? std::span<const Word>(extent_) : concepts_.intent_words(i);
 }
 
 // The candidate is the other set of the concept intersected with x', kept as
@@ -145,6 +147,7 @@ std::uint32_t NeighbourWalk::neighbour_index(std::uint32_t i, std::size_t x) {
 }
 
 void NeighbourWalk::visit(std::uint32_t i, std::vector<CoverEdge>& edges) {
+  concepts_.extent_into(i, extent_);
   const auto walked = walked_set(i);
   const auto other = other_set(i);
   nonzero_words_.clear();

@@ -61,6 +61,7 @@ class NeighbourWalk {
   std::uint64_t outside_min_ = 0;  // elements outside the walked set that have left min
   std::vector<Word> scratch_;      // walked-side words
   std::vector<Word> key_;          // intent words of a neighbour
+  std::vector<Word> extent_;       // the extent of the concept visited, as packed words
 };
 
 }  // namespace tessara::core
