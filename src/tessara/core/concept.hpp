@@ -35,11 +35,12 @@ struct ConceptView {
 // a heap allocation per concept. Each concept is one record: the size of its
 // extent, its intent as packed words, then its extent in the form that takes
 // fewer words, packed words or a list of objects (ExtentCoding). Most extents
-// of a large context are small, so a concept costs about what it holds.
-// Read extents through extent_size, extent_into, for_each_extent_member or
-// extent(i) only: their layout differs from record to record. The capacities
-// are fixed by the constructor or, for a list made empty, by the first
-// concept appended.
+// of a large context are small, so a concept costs about what it holds. With
+// few objects every extent is packed, and a record is just the intent and
+// extent words, all records of one length. Read extents through extent_size,
+// extent_into, for_each_extent_member or extent(i) only: their layout differs
+// from record to record. The capacities are fixed by the constructor or, for
+// a list made empty, by the first concept appended.
 class ConceptList {
  public:
   using Word = std::uint64_t;
@@ -49,7 +50,9 @@ class ConceptList {
       : n_attributes_(n_attributes),
         intent_stride_(AttributeSet::word_count(n_attributes)),
         extents_(n_objects),
-        shaped_(true) {}
+        header_words_(extents_.may_list() ? 1 : 0),
+        shaped_(true),
+        records_(extents_.may_list() ? RecordStore() : RecordStore(intent_stride_ + extents_.packed_words())) {}
   // Convenience for building a list from owning concepts (tests, small callers).
   explicit ConceptList(const std::vector<Concept>& concepts) {
     for (const Concept& c : concepts) push_back(c);
@@ -79,16 +82,13 @@ class ConceptList {
   std::size_t intent_stride() const noexcept { return intent_stride_; }
 
   std::span<const Word> intent_words(std::size_t i) const {
-    return std::span<const Word>(records_[i] + kHeaderWords, intent_stride_);
+    return std::span<const Word>(records_[i] + header_words_, intent_stride_);
   }
 
   // The number of objects in the extent of concept i.
-  std::uint64_t extent_size(std::size_t i) const { return records_[i][0]; }
+  std::uint64_t extent_size(std::size_t i) const { return size_in(records_[i]); }
   // The extent of concept i, whichever form it is stored in.
-  ExtentView extent(std::size_t i) const {
-    const Word* record = records_[i];
-    return extents_.view(record + kHeaderWords + intent_stride_, record[0]);
-  }
+  ExtentView extent(std::size_t i) const { return extent_in(records_[i]); }
   // Writes the extent of concept i as packed words (extent_stride() of them) into out.
   void extent_into(std::size_t i, std::span<Word> out) const { extent(i).write_words(out); }
   // Calls visit(g) for every object g of the extent of concept i, ascending.
@@ -99,8 +99,8 @@ class ConceptList {
 
   ConceptView operator[](std::size_t i) const {
     const Word* record = records_[i];
-    return ConceptView{extents_.view(record + kHeaderWords + intent_stride_, record[0]),
-                       AttributeSetView(std::span<const Word>(record + kHeaderWords, intent_stride_), n_attributes_)};
+    return ConceptView{extent_in(record),
+                       AttributeSetView(std::span<const Word>(record + header_words_, intent_stride_), n_attributes_)};
   }
 
   // Appends one concept given by its words (extent_stride() and intent_stride() words).
@@ -115,11 +115,12 @@ class ConceptList {
   void append_spanning(std::size_t first_word, std::span<const Word> extent_words, std::span<const Word> intent) {
     if (!shaped_ || intent.size() != intent_stride_ || first_word + extent_words.size() > extents_.packed_words())
       throw InternalFault(fault_text::kSetCapacitiesDiffer);
-    const std::uint64_t count = count_bits(extent_words);
-    Word* record = records_.append(kHeaderWords + intent_stride_ + extents_.stored_words(count));
-    record[0] = count;
-    std::copy(intent.begin(), intent.end(), record + kHeaderWords);
-    extents_.encode(first_word, extent_words, count, record + kHeaderWords + intent_stride_);
+    // The size decides the stored form; with packed extents only, it is not kept.
+    const std::uint64_t count = header_words_ != 0 ? count_bits(extent_words) : 0;
+    Word* record = records_.append(header_words_ + intent_stride_ + extents_.stored_words(count));
+    if (header_words_ != 0) record[0] = count;
+    for (std::size_t w = 0; w < intent_stride_; ++w) record[header_words_ + w] = intent[w];
+    extents_.encode(first_word, extent_words, count, record + header_words_ + intent_stride_);
   }
 
   void push_back(const Concept& c) {
@@ -179,22 +180,29 @@ class ConceptList {
     for (std::size_t i = 0; i < a.size(); ++i) {
       const Word* x = a.records_[i];
       const Word* y = b.records_[i];
-      if (x[0] != y[0] || !std::equal(x, x + a.record_words(x[0]), y)) return false;
+      if (a.size_in(x) != b.size_in(y) || !std::equal(x, x + a.record_words(x), y)) return false;
     }
     return true;
   }
 
  private:
-  static constexpr std::size_t kHeaderWords = 1;  // the extent's size
-
-  std::size_t record_words(std::uint64_t extent_size) const noexcept {
-    return kHeaderWords + intent_stride_ + extents_.stored_words(extent_size);
+  // A record: the extent's size (when some extent may be a list), the intent, the extent.
+  std::uint64_t size_in(const Word* record) const {
+    if (header_words_ != 0) return record[0];
+    return count_bits(std::span<const Word>(record + intent_stride_, extents_.packed_words()));
+  }
+  ExtentView extent_in(const Word* record) const {
+    return extents_.view(record + header_words_ + intent_stride_, size_in(record));
+  }
+  std::size_t record_words(const Word* record) const {
+    return header_words_ + intent_stride_ + extents_.stored_words(header_words_ != 0 ? record[0] : 0);
   }
 
   void take_from(ConceptList& other) noexcept {
     n_attributes_ = std::exchange(other.n_attributes_, 0);
     intent_stride_ = std::exchange(other.intent_stride_, 0);
     extents_ = std::exchange(other.extents_, ExtentCoding());
+    header_words_ = std::exchange(other.header_words_, 0);
     shaped_ = std::exchange(other.shaped_, false);
     records_ = std::move(other.records_);
   }
@@ -203,10 +211,12 @@ class ConceptList {
     n_attributes_ = other.n_attributes_;
     intent_stride_ = other.intent_stride_;
     extents_ = other.extents_;
+    header_words_ = other.header_words_;
     shaped_ = other.shaped_;
+    records_ = extents_.may_list() ? RecordStore() : RecordStore(intent_stride_ + extents_.packed_words());
     for (std::size_t i = 0; i < other.size(); ++i) {
       const Word* record = other.records_[i];
-      const std::size_t words = record_words(record[0]);
+      const std::size_t words = record_words(record);
       std::copy(record, record + words, records_.append(words));
     }
   }
@@ -214,6 +224,7 @@ class ConceptList {
   std::uint64_t n_attributes_ = 0;
   std::size_t intent_stride_ = 0;
   ExtentCoding extents_;
+  std::size_t header_words_ = 0;
   bool shaped_ = false;
   RecordStore records_;
 };

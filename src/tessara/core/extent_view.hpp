@@ -100,13 +100,16 @@ class ExtentView {
 };
 
 // How a ConceptList chooses and writes the stored form of the extents of one
-// context: the list whenever it takes fewer words than the packed form. Its
-// objects take 16 bits each when every object index fits, 32 bits otherwise.
+// context: the list whenever it takes fewer words than the packed form, its
+// objects 16 bits each when every object index fits and 32 bits otherwise.
 // The choice follows from the extent's size alone, so equal extents are
-// always stored alike.
+// always stored alike. Below kListedFrom packed words (448 objects) a list
+// saves too little to pay for the size and position a record of varying
+// length has to keep, and every extent stays packed.
 class ExtentCoding {
  public:
   using Word = std::uint64_t;
+  static constexpr std::size_t kListedFrom = 8;
 
   ExtentCoding() = default;
   explicit ExtentCoding(std::uint64_t n_objects) noexcept
@@ -118,8 +121,10 @@ class ExtentCoding {
   // The words of an extent in packed form.
   std::size_t packed_words() const noexcept { return packed_words_; }
 
+  // Whether some extent of this context is stored as a list.
+  bool may_list() const noexcept { return packed_words_ >= kListedFrom; }
   // Whether an extent of `count` objects is stored as a list.
-  bool lists(std::uint64_t count) const noexcept { return list_words(count) < packed_words_; }
+  bool lists(std::uint64_t count) const noexcept { return may_list() && list_words(count) < packed_words_; }
   // The words an extent of `count` objects takes.
   std::size_t stored_words(std::uint64_t count) const noexcept {
     return lists(count) ? list_words(count) : packed_words_;

@@ -25,33 +25,33 @@ std::uint64_t hash_words(std::span<const IntentIndex::Word> words) noexcept {
 }  // namespace
 
 IntentIndex::IntentIndex(const ConceptList& concepts) : concepts_(concepts) {
-  if (concepts.size() >= kEmpty) throw InternalFault(fault_text::kIndexOutOfRange);
+  if (concepts.size() >= std::numeric_limits<std::uint32_t>::max())
+    throw InternalFault(fault_text::kIndexOutOfRange);
   // At most half full, so probe sequences stay short.
   const std::size_t capacity = std::bit_ceil(std::max<std::size_t>(2 * concepts.size(), 16));
   mask_ = capacity - 1;
-  slots_.assign(capacity, kEmpty);
+  slots_.assign(capacity, Slot{});
   for (std::size_t i = 0; i < concepts.size(); ++i) {
     const auto intent = concepts.intent_words(i);
-    std::size_t slot = slot_of(intent);
-    while (slots_[slot] != kEmpty) slot = (slot + 1) & mask_;
-    slots_[slot] = static_cast<std::uint32_t>(i);
+    const std::uint64_t hash = hash_words(intent);
+    std::size_t slot = static_cast<std::size_t>(hash) & mask_;
+    while (slots_[slot].intent != nullptr) slot = (slot + 1) & mask_;
+    slots_[slot] = Slot{intent.data(), static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(hash >> 32)};
   }
-}
-
-std::size_t IntentIndex::slot_of(std::span<const Word> intent) const noexcept {
-  return static_cast<std::size_t>(hash_words(intent)) & mask_;
 }
 
 std::optional<std::uint32_t> IntentIndex::find(std::span<const Word> intent) const {
   if (intent.size() != concepts_.intent_stride()) throw InternalFault(fault_text::kSetCapacitiesDiffer);
-  for (std::size_t slot = slot_of(intent);; slot = (slot + 1) & mask_) {
-    const std::uint32_t i = slots_[slot];
-    if (i == kEmpty) return std::nullopt;
+  const std::uint64_t hash = hash_words(intent);
+  const auto high = static_cast<std::uint32_t>(hash >> 32);
+  for (std::size_t slot = static_cast<std::size_t>(hash) & mask_;; slot = (slot + 1) & mask_) {
+    const Slot& probe = slots_[slot];
+    if (probe.intent == nullptr) return std::nullopt;
+    if (probe.hash != high) continue;
     // Intents are a few words: a plain loop beats a call to memcmp.
-    const auto stored = concepts_.intent_words(i);
     std::size_t w = 0;
-    while (w < stored.size() && stored[w] == intent[w]) ++w;
-    if (w == stored.size()) return i;
+    while (w < intent.size() && probe.intent[w] == intent[w]) ++w;
+    if (w == intent.size()) return probe.index;
   }
 }
 

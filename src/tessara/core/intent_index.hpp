@@ -11,6 +11,9 @@ namespace tessara::core {
 
 // Finds a concept of a list by its intent: an open-addressing hash table of
 // concept indices keyed by the intent words, built once over the whole list.
+// Each slot also keeps where the concept's intent is stored and 32 bits of
+// its hash, so a probe compares intents only when the hashes agree and then
+// reads the intent without looking the concept up in the list again.
 // The list must outlive the index and must not change meanwhile.
 class IntentIndex {
  public:
@@ -23,13 +26,15 @@ class IntentIndex {
   std::optional<std::uint32_t> find(std::span<const Word> intent) const;
 
  private:
-  static constexpr std::uint32_t kEmpty = ~std::uint32_t{0};
-
-  std::size_t slot_of(std::span<const Word> intent) const noexcept;
+  struct Slot {
+    const Word* intent = nullptr;  // nullptr: the slot is empty
+    std::uint32_t index = 0;
+    std::uint32_t hash = 0;
+  };
 
   const ConceptList& concepts_;
   std::size_t mask_;
-  std::vector<std::uint32_t> slots_;
+  std::vector<Slot> slots_;
 };
 
 }  // namespace tessara::core

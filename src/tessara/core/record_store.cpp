@@ -5,20 +5,39 @@
 namespace tessara::core {
 namespace {
 
-// A new chunk after a last one of `last` words: twice as large up to 2 MiB,
-// and always large enough for the record that asks for it.
-constexpr std::size_t kFirstChunkWords = 512;
+constexpr std::size_t kFirstChunkWords = 512;  // 4 KiB
 constexpr std::size_t kFullChunkWords = kHugeChunkBytes / sizeof(RecordStore::Word);
+constexpr unsigned kGrowthSteps = 9;
+
+// For records of `words` words: a full chunk holds the largest power of two
+// of them that fits in kFullChunkWords (at least one), the first chunks
+// 2, 4, 8, ... times fewer, kGrowthSteps of them at most.
+DoublingChunks fixed_geometry(std::size_t words) noexcept {
+  unsigned full_shift = 0;
+  while (full_shift < 18 && (words << (full_shift + 1)) <= kFullChunkWords) ++full_shift;
+  const unsigned steps = std::min(full_shift, kGrowthSteps);
+  return DoublingChunks{full_shift - steps, steps};
+}
 
 }  // namespace
 
+// Records of no words take one, so that every chunk holds a bounded number of them.
+RecordStore::RecordStore(std::size_t words)
+    : fixed_(true), fixed_words_(std::max<std::size_t>(words, 1)), fixed_chunks_(fixed_geometry(fixed_words_)) {}
+
 std::unique_ptr<RecordStore::Word*[]> RecordStore::new_index_chunk(std::size_t chunk) {
-  return std::make_unique_for_overwrite<Word*[]>(index_chunk_start(chunk + 1) - index_chunk_start(chunk));
+  return std::make_unique_for_overwrite<Word*[]>(kIndexChunks.items(chunk));
 }
 
 RecordStore::Word* RecordStore::new_chunk_room(std::size_t words) {
-  const std::size_t grown = chunks_.empty() ? kFirstChunkWords : std::min(2 * chunks_.back().capacity, kFullChunkWords);
-  const std::size_t capacity = std::max(grown, words);
+  std::size_t capacity = 0;
+  if (fixed_) {
+    capacity = fixed_words_ * fixed_chunks_.items(chunks_.size());
+  } else {
+    // Twice the last chunk up to a full one, and always room for this record.
+    const std::size_t grown = chunks_.empty() ? kFirstChunkWords : std::min(2 * chunks_.back().capacity, kFullChunkWords);
+    capacity = std::max(grown, words);
+  }
   chunks_.push_back(Chunk{allocate_chunk(capacity), capacity, words, size_});
   return chunks_.back().memory.get();
 }
@@ -30,23 +49,28 @@ void RecordStore::pop_back() {
   Chunk& last = chunks_.back();
   last.used = static_cast<std::size_t>(record - last.memory.get());
   if (last.used == 0) chunks_.pop_back();
-  if (index_place(size_).offset == 0) index_.pop_back();
+  if (!fixed_ && kIndexChunks.place(size_).offset == 0) index_.pop_back();
 }
 
+// A last chunk with room stays in a store of one length: the next record
+// belongs in it, where the arithmetic looks for it.
 void RecordStore::release_before(std::size_t index) noexcept {
   const std::size_t end = std::min(index, size_);
+  released_records_ = std::max(released_records_, end);
   while (released_chunks_ < chunks_.size()) {
-    const std::size_t next = released_chunks_ + 1;
-    const std::size_t chunk_end = next < chunks_.size() ? chunks_[next].first_record : size_;
-    if (chunk_end > end) break;
-    chunks_[released_chunks_].memory.reset();
-    released_chunks_ = next;
-    released_records_ = chunk_end;
+    const Chunk& chunk = chunks_[released_chunks_];
+    const bool last = released_chunks_ + 1 == chunks_.size();
+    const std::size_t chunk_end = last ? size_ : chunks_[released_chunks_ + 1].first_record;
+    if (chunk_end > end || (last && fixed_ && chunk.used < chunk.capacity)) break;
+    chunks_[released_chunks_++].memory.reset();
   }
-  for (std::size_t c = 0; c < index_.size() && index_chunk_start(c + 1) <= released_records_; ++c) index_[c].reset();
+  for (std::size_t c = 0; c < index_.size() && kIndexChunks.start(c + 1) <= released_records_; ++c) index_[c].reset();
 }
 
 void RecordStore::take_from(RecordStore& other) noexcept {
+  fixed_ = std::exchange(other.fixed_, false);
+  fixed_words_ = std::exchange(other.fixed_words_, 0);
+  fixed_chunks_ = std::exchange(other.fixed_chunks_, DoublingChunks{});
   chunks_ = std::exchange(other.chunks_, {});
   index_ = std::exchange(other.index_, {});
   size_ = std::exchange(other.size_, 0);

@@ -12,19 +12,57 @@
 
 namespace tessara::core {
 
-// Records of words, each as long as its writer needs, appended in order and
-// found by position in constant time. Records sit in chunks that double from
-// 4 KiB up to 2 MiB and then stay at that size (a record longer than that
-// gets a chunk of its own); a record never straddles two chunks, so growth
-// never moves a stored record, a small store stays small and a large one
-// lives on huge pages. Where each record starts is kept in an index that is
-// chunked the same way. The store does not know the records' lengths: its
-// user reads them from the records themselves.
+// Positions 0, 1, 2, ... split into chunks of 2^first_shift items, then
+// twice as many, and so on `steps` times, after which every chunk has
+// 2^(first_shift + steps) items: the chunk of a position and its offset
+// there follow by arithmetic.
+struct DoublingChunks {
+  struct Place {
+    std::size_t chunk;
+    std::size_t offset;
+  };
+
+  unsigned first_shift = 0;
+  unsigned steps = 0;
+
+  // The first position of a chunk.
+  std::size_t start(std::size_t chunk) const noexcept {
+    const std::size_t growing = std::min<std::size_t>(chunk, steps);
+    return (((std::size_t{1} << growing) - 1) << first_shift) + ((chunk - growing) << (first_shift + steps));
+  }
+  std::size_t items(std::size_t chunk) const noexcept { return start(chunk + 1) - start(chunk); }
+  Place place(std::size_t i) const noexcept {
+    const std::size_t growing_items = start(steps);
+    if (i < growing_items) {
+      const auto chunk = static_cast<std::size_t>(std::bit_width((i >> first_shift) + 1) - 1);
+      return Place{chunk, i - start(chunk)};
+    }
+    const std::size_t beyond = i - growing_items;
+    const unsigned full_shift = first_shift + steps;
+    return Place{steps + (beyond >> full_shift), beyond & ((std::size_t{1} << full_shift) - 1)};
+  }
+};
+
+// Records of words appended in order and found by position in constant time,
+// without an allocation per record. Records sit in chunks that grow by
+// doubling to about 2 MiB and then stay at that size, and a record never
+// straddles two chunks, so growth never moves a stored record, a small store
+// stays small and a large one lives on huge pages.
+//
+// Records are either all of one length, found by arithmetic, or each as long
+// as its writer needs (a record longer than a full chunk gets a chunk of its
+// own), found through an index of record starts that is chunked the same
+// way. The store does not know varying lengths: its user reads them from the
+// records themselves.
 class RecordStore {
  public:
   using Word = std::uint64_t;
 
+  // A store of records of varying length.
   RecordStore() = default;
+  // A store of records of `words` words each.
+  explicit RecordStore(std::size_t words);
+
   RecordStore(const RecordStore&) = delete;
   RecordStore& operator=(const RecordStore&) = delete;
   // A moved-from store is empty.
@@ -36,12 +74,15 @@ class RecordStore {
 
   std::size_t size() const noexcept { return size_; }
 
-  // Adds a record of `words` words, uninitialised, to be filled by the caller.
+  // Adds a record of `words` words, uninitialised, to be filled by the
+  // caller; in a store of one length, `words` is at most that length.
   Word* append(std::size_t words) {
-    Word* record = chunk_room(words);
-    const Place place = index_place(size_);
-    if (place.chunk == index_.size()) index_.push_back(new_index_chunk(place.chunk));
-    index_[place.chunk][place.offset] = record;
+    Word* record = chunk_room(fixed_ ? fixed_words_ : words);
+    if (!fixed_) {
+      const DoublingChunks::Place place = kIndexChunks.place(size_);
+      if (place.chunk == index_.size()) index_.push_back(new_index_chunk(place.chunk));
+      index_[place.chunk][place.offset] = record;
+    }
     ++size_;
     return record;
   }
@@ -50,7 +91,11 @@ class RecordStore {
   // by release_before is an internal fault.
   const Word* operator[](std::size_t i) const {
     if (i >= size_ || i < released_records_) throw InternalFault(fault_text::kIndexOutOfRange);
-    const Place place = index_place(i);
+    if (fixed_) {
+      const DoublingChunks::Place place = fixed_chunks_.place(i);
+      return chunks_[place.chunk].memory.get() + place.offset * fixed_words_;
+    }
+    const DoublingChunks::Place place = kIndexChunks.place(i);
     return index_[place.chunk][place.offset];
   }
 
@@ -59,8 +104,8 @@ class RecordStore {
 
   // Gives the memory of every chunk whose records all lie below `index` back
   // to the allocator, for a reader that goes once through the records from
-  // the front and wants peak memory low. Those records must not be read
-  // afterwards.
+  // the front and wants peak memory low. The records below `index` must not
+  // be read afterwards.
   void release_before(std::size_t index) noexcept;
 
  private:
@@ -71,27 +116,8 @@ class RecordStore {
     std::size_t first_record = 0;  // the position of its first record
   };
 
-  // Index chunk c holds 2^(kFirstIndexShift + min(c, kIndexGrowthSteps)) record starts.
-  static constexpr unsigned kFirstIndexShift = 6;
-  static constexpr unsigned kIndexGrowthSteps = 12;
-  static constexpr unsigned kFullIndexShift = kFirstIndexShift + kIndexGrowthSteps;
-  struct Place {
-    std::size_t chunk;
-    std::size_t offset;
-  };
-  static std::size_t index_chunk_start(std::size_t chunk) noexcept {
-    const std::size_t growing = std::min<std::size_t>(chunk, kIndexGrowthSteps);
-    return (((std::size_t{1} << growing) - 1) << kFirstIndexShift) + ((chunk - growing) << kFullIndexShift);
-  }
-  static Place index_place(std::size_t i) noexcept {
-    constexpr std::size_t kGrowingRecords = ((std::size_t{1} << kIndexGrowthSteps) - 1) << kFirstIndexShift;
-    if (i < kGrowingRecords) {
-      const auto chunk = static_cast<std::size_t>(std::bit_width((i >> kFirstIndexShift) + 1) - 1);
-      return Place{chunk, i - index_chunk_start(chunk)};
-    }
-    const std::size_t beyond = i - kGrowingRecords;
-    return Place{kIndexGrowthSteps + (beyond >> kFullIndexShift), beyond & ((std::size_t{1} << kFullIndexShift) - 1)};
-  }
+  // 64 record starts (512 bytes) in the first index chunk, up to 2 MiB.
+  static constexpr DoublingChunks kIndexChunks{6, 12};
   static std::unique_ptr<Word*[]> new_index_chunk(std::size_t chunk);
 
   // Room for a record of `words` words at the end of the last chunk, or in a new one.
@@ -109,8 +135,11 @@ class RecordStore {
   Word* new_chunk_room(std::size_t words);
   void take_from(RecordStore& other) noexcept;
 
+  bool fixed_ = false;
+  std::size_t fixed_words_ = 0;
+  DoublingChunks fixed_chunks_;  // records per chunk, for records of one length
   std::vector<Chunk> chunks_;
-  std::vector<std::unique_ptr<Word*[]>> index_;  // the start of every record
+  std::vector<std::unique_ptr<Word*[]>> index_;  // the start of every record, for records of varying length
   std::size_t size_ = 0;
   std::size_t released_chunks_ = 0;
   std::size_t released_records_ = 0;  // records below this position were given back
