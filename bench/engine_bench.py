@@ -4,9 +4,11 @@ Each case builds one context (a seeded random Burmeister CXT text, or a data
 file read with its own file name) and runs its measures: compute_lattice for
 every algorithm (engine and context copy, no dicts), compute_concepts end to
 end (the dicts included), the peak resident memory of compute_lattice and of
-compute_concepts, each in a fresh interpreter, and compute_implications. Every timed measure prints the
-best and the median wall-clock time over the repeats and the number of
-concepts or implications found.
+compute_concepts, each in a fresh interpreter, and compute_implications. Every
+timed measure prints the best and the median wall-clock time over the repeats,
+the number of concepts or implications found, and the best and median CPU time
+of the process (steadier than the wall clock on a machine shared with other
+jobs).
 
     python bench/engine_bench.py [--case NAME ...] [--repeats R] [--list]
 
@@ -113,15 +115,18 @@ CASES = [
 
 
 def timed(run, repeats: int):
-    """Runs `run` repeatedly; returns (seconds of each run, result of the last run)."""
+    """Runs `run` repeatedly; returns (wall-clock seconds of each run, CPU seconds of each run,
+    result of the last run). On a machine shared with other jobs the CPU time moves less."""
     seconds = []
+    cpu_seconds = []
     result = None
     for _ in range(repeats):
         result = None  # free the last result before the next run
-        start = time.perf_counter()
+        start, cpu_start = time.perf_counter(), time.process_time()
         result = run()
         seconds.append(time.perf_counter() - start)
-    return seconds, result
+        cpu_seconds.append(time.process_time() - cpu_start)
+    return seconds, cpu_seconds, result
 
 
 PEAK_RSS_SCRIPT = """
@@ -169,9 +174,10 @@ def main() -> None:
         print(f"{case.name}: {case.source.describe} ({ctx})")
         for measure in case.measures:
             repeats = measure.repeats or args.repeats
-            seconds, result = timed(lambda: measure.run(ctx), repeats)
+            seconds, cpu_seconds, result = timed(lambda: measure.run(ctx), repeats)
             print(f"  {measure.label:32} {min(seconds):9.3f} s best {statistics.median(seconds):9.3f} s median"
-                  f" of {repeats}   {len(result):>8} {measure.unit}", flush=True)
+                  f" of {repeats}   {len(result):>8} {measure.unit}"
+                  f"   (CPU {min(cpu_seconds):.3f} s best {statistics.median(cpu_seconds):.3f} s median)", flush=True)
         for function in PEAK_RSS_FUNCTIONS if case.peak_rss else ():
             concepts, megabytes = peak_rss(case, function)
             print(f"  {'peak RSS of ' + function:32} {megabytes:9.0f} MB (fresh interpreter)"

@@ -134,8 +134,8 @@ class ConceptList {
 
   // Gives the memory of every chunk whose concepts all lie below `index` back
   // to the allocator, for a consumer that reads the list once from the front
-  // and wants peak memory low. Those concepts must not be read afterwards:
-  // reading one is an internal fault.
+  // and wants peak memory low. The concepts below `index` must not be read
+  // afterwards: reading one is an internal fault.
   void release_before(std::size_t index) noexcept { records_.release_before(index); }
 
   class Iterator {
