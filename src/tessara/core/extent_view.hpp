@@ -68,7 +68,8 @@ class ExtentView {
   friend bool operator==(const ExtentView& a, const ExtentView& b) {
     if (a.capacity_ != b.capacity_ || a.count_ != b.count_) return false;
     if (a.member_bits_ == b.member_bits_) {
-      const std::size_t words = a.is_listed() ? (a.count_ * a.member_bits_ + 63) / 64 : ObjectSet::word_count(a.capacity_);
+      const std::size_t words =
+          a.is_listed() ? (a.count_ * a.member_bits_ + 63) / 64 : ObjectSet::word_count(a.capacity_);
       for (std::size_t w = 0; w < words; ++w)
         if (a.stored_[w] != b.stored_[w]) return false;
       return true;
@@ -103,9 +104,9 @@ class ExtentView {
 // context: the list whenever it takes fewer words than the packed form, its
 // objects 16 bits each when every object index fits and 32 bits otherwise.
 // The choice follows from the extent's size alone, so equal extents are
-// always stored alike. Below kListedFrom packed words (448 objects) a list
-// saves too little to pay for the size and position a record of varying
-// length has to keep, and every extent stays packed.
+// always stored alike. Under kListedFrom packed words (448 objects or fewer)
+// a list saves too little to pay for the size and position a record of
+// varying length has to keep, and every extent stays packed.
 class ExtentCoding {
  public:
   using Word = std::uint64_t;

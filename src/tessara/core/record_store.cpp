@@ -35,7 +35,8 @@ RecordStore::Word* RecordStore::new_chunk_room(std::size_t words) {
     capacity = fixed_words_ * fixed_chunks_.items(chunks_.size());
   } else {
     // Twice the last chunk up to a full one, and always room for this record.
-    const std::size_t grown = chunks_.empty() ? kFirstChunkWords : std::min(2 * chunks_.back().capacity, kFullChunkWords);
+    const std::size_t grown =
+        chunks_.empty() ? kFirstChunkWords : std::min(2 * chunks_.back().capacity, kFullChunkWords);
     capacity = std::max(grown, words);
   }
   chunks_.push_back(Chunk{allocate_chunk(capacity), capacity, words, size_});
