@@ -1,6 +1,6 @@
 // ConceptList across its chunk boundaries and both stored forms of an extent
 // (packed words, list of objects of 16 or 32 bits): what goes in comes out
-// through every accessor, copies and moves keep it, pop_back and
+// through every accessor, copies, moves and splices keep it, pop_back and
 // release_before give memory back at the right place.
 #include <gtest/gtest.h>
 
@@ -109,6 +109,39 @@ TEST_P(ConceptListChunks, ReleasedConceptsCannotBeReadAndTheRestStay) {
   EXPECT_THROW(static_cast<void>(list.intent_words(shape.concepts - 1)), InternalFault);
   append_concept(list, shape.concepts);  // a spent list still takes new concepts
   EXPECT_TRUE(holds(list, shape.concepts));
+}
+
+// Lists joined without copying read back as one list, compare and copy like
+// one, keep taking concepts, and give their memory back from the front.
+TEST_P(ConceptListChunks, SplicedListsReadAsOne) {
+  const ListShape shape = GetParam();
+  const std::size_t parts[] = {0, 1, shape.concepts / 3, 0, 7, shape.concepts};
+  ConceptList joined(shape.objects, shape.attributes);
+  ConceptList whole(shape.objects, shape.attributes);
+  std::size_t total = 0;
+  const auto add = [&](ConceptList& list, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i, ++total) {
+      append_concept(list, total);
+      append_concept(whole, total);
+    }
+  };
+  for (const std::size_t part : parts) {
+    ConceptList piece(shape.objects, shape.attributes);
+    add(piece, part);
+    joined.splice_back(std::move(piece));
+    EXPECT_EQ(piece.size(), 0u);  // NOLINT(bugprone-use-after-move): splicing empties the piece
+  }
+  add(joined, 5);
+  ASSERT_EQ(joined.size(), total);
+  for (std::size_t i = 0; i < total; ++i) ASSERT_TRUE(holds(joined, i)) << i;
+  EXPECT_TRUE(joined == whole);
+  EXPECT_TRUE(ConceptList(joined) == whole);
+  joined.pop_back();
+  ASSERT_EQ(joined.size(), total - 1);
+  for (std::size_t i = 0; i + 1 < total; ++i) {
+    ASSERT_TRUE(holds(joined, i)) << i;
+    joined.release_before(i + 1);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, ConceptListChunks,

@@ -123,6 +123,32 @@ class ConceptList {
     extents_.encode(first_word, extent_words, count, record + header_words_ + intent_stride_);
   }
 
+  // Appends concept i of `other`, a list of the same capacities, as it is stored there.
+  void append_from(const ConceptList& other, std::size_t i) {
+    if (!shaped_ || other.n_objects() != n_objects() || other.n_attributes_ != n_attributes_)
+      throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    const Word* record = other.records_[i];
+    const std::size_t words = record_words(record);
+    std::copy(record, record + words, records_.append(words));
+  }
+
+  // Appends the concepts of `other`, a list of the same capacities, by
+  // taking over its chunks: no record is copied. `other` is left empty.
+  // Neither list may have given concepts back (release_before).
+  void splice_back(ConceptList&& other) {
+    if (other.empty()) return;
+    if (empty()) {
+      if (shaped_ && (other.n_objects() != n_objects() || other.n_attributes_ != n_attributes_))
+        throw InternalFault(fault_text::kSetCapacitiesDiffer);
+      *this = std::move(other);
+      return;
+    }
+    if (other.n_objects() != n_objects() || other.n_attributes_ != n_attributes_)
+      throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    records_.splice_back(std::move(other.records_));
+    other = ConceptList();
+  }
+
   void push_back(const Concept& c) {
     if (!shaped_) *this = ConceptList(c.extent.capacity(), c.intent.capacity());
     if (c.extent.capacity() != n_objects() || c.intent.capacity() != n_attributes_)
@@ -214,11 +240,7 @@ class ConceptList {
     header_words_ = other.header_words_;
     shaped_ = other.shaped_;
     records_ = extents_.may_list() ? RecordStore() : RecordStore(intent_stride_ + extents_.packed_words());
-    for (std::size_t i = 0; i < other.size(); ++i) {
-      const Word* record = other.records_[i];
-      const std::size_t words = record_words(record);
-      std::copy(record, record + words, records_.append(words));
-    }
+    for (std::size_t i = 0; i < other.size(); ++i) append_from(other, i);
   }
 
   std::uint64_t n_attributes_ = 0;

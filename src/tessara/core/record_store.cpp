@@ -43,6 +43,32 @@ RecordStore::Word* RecordStore::new_chunk_room(std::size_t words) {
   return chunks_.back().memory.get();
 }
 
+RecordStore::Word* RecordStore::start_of(std::size_t i) const noexcept {
+  if (fixed_) {
+    const DoublingChunks::Place place = fixed_chunks_.place(i);
+    return chunks_[place.chunk].memory.get() + place.offset * fixed_words_;
+  }
+  const DoublingChunks::Place place = kIndexChunks.place(i);
+  return index_[place.chunk][place.offset];
+}
+
+void RecordStore::splice_back(RecordStore&& other) {
+  if (released_records_ != 0 || other.released_records_ != 0) throw InternalFault(fault_text::kIndexOutOfRange);
+  if (fixed_) {
+    // The index takes over from the arithmetic, which the spliced chunks would break.
+    const std::size_t records = std::exchange(size_, 0);
+    for (; size_ < records; ++size_) add_to_index(start_of(size_));
+    fixed_ = false;
+  }
+  for (std::size_t i = 0; i < other.size_; ++i, ++size_) add_to_index(other.start_of(i));
+  const std::size_t first = size_ - other.size_;
+  for (Chunk& chunk : other.chunks_) {
+    chunk.first_record += first;
+    chunks_.push_back(std::move(chunk));
+  }
+  other = RecordStore();
+}
+
 void RecordStore::pop_back() {
   if (size_ <= released_records_) throw InternalFault(fault_text::kIndexOutOfRange);
   const Word* record = (*this)[size_ - 1];

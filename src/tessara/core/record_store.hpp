@@ -78,11 +78,7 @@ class RecordStore {
   // caller; in a store of one length, `words` is at most that length.
   Word* append(std::size_t words) {
     Word* record = chunk_room(fixed_ ? fixed_words_ : words);
-    if (!fixed_) {
-      const DoublingChunks::Place place = kIndexChunks.place(size_);
-      if (place.chunk == index_.size()) index_.push_back(new_index_chunk(place.chunk));
-      index_[place.chunk][place.offset] = record;
-    }
+    if (!fixed_) add_to_index(record);
     ++size_;
     return record;
   }
@@ -102,6 +98,12 @@ class RecordStore {
   // Forgets the last record (one given back by release_before cannot be).
   void pop_back();
 
+  // Appends the records of `other` after this store's by taking over its
+  // chunks: no record is copied, only where each starts. From then on records
+  // are found through the index, whatever their length. `other` is left
+  // empty; neither store may have given records back.
+  void splice_back(RecordStore&& other);
+
   // Gives the memory of every chunk whose records all lie below `index` back
   // to the allocator, for a reader that goes once through the records from
   // the front and wants peak memory low. The records below `index` must not
@@ -119,6 +121,13 @@ class RecordStore {
   // 64 record starts (512 bytes) in the first index chunk, up to 2 MiB.
   static constexpr DoublingChunks kIndexChunks{6, 12};
   static std::unique_ptr<Word*[]> new_index_chunk(std::size_t chunk);
+  // Records `record` as the start of record size_.
+  void add_to_index(Word* record) {
+    const DoublingChunks::Place place = kIndexChunks.place(size_);
+    if (place.chunk == index_.size()) index_.push_back(new_index_chunk(place.chunk));
+    index_[place.chunk][place.offset] = record;
+  }
+  Word* start_of(std::size_t i) const noexcept;
 
   // Room for a record of `words` words at the end of the last chunk, or in a new one.
   Word* chunk_room(std::size_t words) {

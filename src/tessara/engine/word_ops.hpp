@@ -60,6 +60,13 @@ inline bool intersect_in(Word* out, const Word* a, const Word* column, Range ran
   return lost == 0;
 }
 
+// out = the `width` words of a set whose members all lie in `range` of `in`.
+inline void copy_spread(Word* out, const Word* in, Range range, std::size_t width) noexcept {
+  for (std::size_t w = 0; w < range.lo; ++w) out[w] = 0;
+  for (std::size_t w = range.lo; w < range.hi; ++w) out[w] = in[w];
+  for (std::size_t w = range.hi; w < width; ++w) out[w] = 0;
+}
+
 // The number of members inside `range`.
 inline std::uint64_t count_in(const Word* set, Range range) noexcept {
   std::uint64_t members = 0;
