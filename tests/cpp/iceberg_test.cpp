@@ -28,7 +28,7 @@ constexpr WalkKind kKinds[] = {WalkKind::kFcboDescending, WalkKind::kFcboAscendi
 core::ConceptList filtered(const core::ConceptList& all, std::uint64_t min_support) {
   core::ConceptList kept(all.n_objects(), all.n_attributes());
   for (std::size_t i = 0; i < all.size(); ++i)
-    if (all.extent_size(i) >= min_support) kept.append(all.extent_words(i), all.intent_words(i));
+    if (all.extent_size(i) >= min_support) kept.append_from(all, i);
   return kept;
 }
 
@@ -132,30 +132,49 @@ TEST(Iceberg, ThreadedRunsListTheSequentialOrder) {
 
 // The cover edges among the frequent concepts are those of the whole
 // lattice between two frequent concepts, whether or not the bottom is kept.
+void expect_frequent_covering(const core::Context& context, std::uint64_t min_support, bool threaded,
+                              const std::string& label) {
+  const core::ConceptList all = reference::close_by_one(context).concepts;
+  const std::vector<core::CoverEdge> all_edges = reference::direct_covering_scan(all);
+  std::vector<std::uint32_t> kept_index(all.size(), ~std::uint32_t{0});
+  std::uint32_t kept = 0;
+  for (std::size_t i = 0; i < all.size(); ++i)
+    if (all.extent_size(i) >= min_support) kept_index[i] = kept++;
+  std::vector<core::CoverEdge> expected;
+  for (const core::CoverEdge edge : all_edges)
+    if (kept_index[edge.lower] != ~std::uint32_t{0})
+      expected.push_back(core::CoverEdge{kept_index[edge.lower], kept_index[edge.upper]});
+  const core::ConceptList frequent = filtered(all, min_support);
+  EXPECT_EQ(core::covering_of_frequent(frequent, context, min_support), expected)
+      << label << " min_support " << min_support;
+  if (threaded) {
+    RunControl control;
+    EXPECT_EQ(cover_edges(frequent, context, min_support, control, 3), expected) << "threads, " << label;
+  }
+}
+
 TEST(Iceberg, CoverEdgesAreTheLatticesAmongFrequentConcepts) {
   std::mt19937 rng(59);
   std::uniform_int_distribution<std::uint32_t> size(0, 11);
   for (int round = 0; round < 400; ++round) {
     const std::uint32_t objects = round % 50 == 0 ? 70 : size(rng);
     const core::Context context = testing::random_context(rng, objects, size(rng));
-    const core::ConceptList all = reference::close_by_one(context).concepts;
-    const std::vector<core::CoverEdge> all_edges = reference::direct_covering_scan(all);
-    for (std::uint64_t min_support = 0; min_support <= objects + 1; ++min_support) {
-      std::vector<std::uint32_t> kept_index(all.size(), ~std::uint32_t{0});
-      std::uint32_t kept = 0;
-      for (std::size_t i = 0; i < all.size(); ++i)
-        if (all.extent_size(i) >= min_support) kept_index[i] = kept++;
-      std::vector<core::CoverEdge> expected;
-      for (const core::CoverEdge edge : all_edges)
-        if (kept_index[edge.lower] != ~std::uint32_t{0})
-          expected.push_back(core::CoverEdge{kept_index[edge.lower], kept_index[edge.upper]});
-      const core::ConceptList frequent = filtered(all, min_support);
-      EXPECT_EQ(core::covering_of_frequent(frequent, context, min_support), expected)
-          << "round " << round << " min_support " << min_support;
-      if (round % 20 == 0) {
-        RunControl control;
-        EXPECT_EQ(cover_edges(frequent, context, min_support, control, 3), expected) << "threads, round " << round;
-      }
+    for (std::uint64_t min_support = 0; min_support <= objects + 1; ++min_support)
+      expect_frequent_covering(context, min_support, round % 20 == 0, "round " + std::to_string(round));
+  }
+}
+
+// Many objects and few attributes: extents stored as lists, and small
+// extents spread over many words, which the neighbour walk compacts.
+TEST(Iceberg, CoverEdgesOfWideSparseContexts) {
+  std::mt19937 rng(61);
+  for (const std::size_t objects : {300u, 449u, 700u, 1000u}) {
+    for (const double density : {0.02, 0.1, 0.3}) {
+      const core::Context context = testing::context_from_rows(testing::random_rows(rng, objects, 10, density), 10);
+      for (const std::uint64_t min_support : {std::uint64_t{0}, std::uint64_t{2}, std::uint64_t{5},
+                                              std::uint64_t{objects / 20}, std::uint64_t{objects / 3}})
+        expect_frequent_covering(context, min_support, true,
+                                 std::to_string(objects) + " objects at " + std::to_string(density));
     }
   }
 }

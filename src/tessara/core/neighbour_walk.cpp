@@ -35,7 +35,8 @@ NeighbourWalk::NeighbourWalk(const ConceptList& concepts, NeighbourSide side, Pa
       min_(rows_.stride()),
       scratch_(rows_.stride()),
       key_(concepts.intent_stride()),
-      compact_candidates_(walked_capacity_ * kCompactWords, Word{0}) {}
+      compact_candidates_(walked_capacity_ * kCompactWords, Word{0}),
+      extent_(concepts.extent_stride()) {}
 
 NeighbourWalk::NeighbourWalk(const ConceptList& concepts, PackedSets attribute_columns, std::uint64_t min_support,
                              std::vector<std::size_t> row_offsets, std::vector<std::uint32_t> row_attributes)
@@ -45,12 +46,13 @@ NeighbourWalk::NeighbourWalk(const ConceptList& concepts, PackedSets attribute_c
   candidate_sizes_.resize(static_cast<std::size_t>(concepts.n_attributes()));
 }
 
+// Both read concept i's extent from extent_, which visit(i) has filled.
 std::span<const NeighbourWalk::Word> NeighbourWalk::walked_set(std::uint32_t i) const {
-  return side_ == NeighbourSide::Attributes ? concepts_.intent_words(i) : concepts_.extent_words(i);
+  return side_ == NeighbourSide::Attributes ? concepts_.intent_words(i) : std::span<const Word>(extent_);
 }
 
 std::span<const NeighbourWalk::Word> NeighbourWalk::other_set(std::uint32_t i) const {
-  return side_ == NeighbourSide::Attributes ? concepts_.extent_words(i) : concepts_.intent_words(i);
+  return side_ == NeighbourSide::Attributes ? std::span<const Word>(extent_) : concepts_.intent_words(i);
 }
 
 // The candidate is the other set of the concept intersected with x', kept as
@@ -287,6 +289,7 @@ void NeighbourWalk::visit_compact(std::uint32_t i, std::span<const Word> walked,
 }
 
 void NeighbourWalk::visit(std::uint32_t i, std::vector<CoverEdge>& edges) {
+  concepts_.extent_into(i, extent_);
   const auto walked = walked_set(i);
   const auto other = other_set(i);
   // The compact walk pays off when the other set is small but spread over

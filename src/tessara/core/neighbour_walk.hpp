@@ -97,6 +97,7 @@ class NeighbourWalk {
   std::vector<std::uint32_t> members_;    // the other-side set's members, ascending
   std::vector<Word> compact_candidates_;  // per walked-side element, kCompactWords words: bits over members_
   std::vector<std::uint32_t> touched_;    // the elements whose candidate is not empty
+  std::vector<Word> extent_;              // the extent of the concept visited, as packed words
 };
 
 }  // namespace tessara::core

@@ -80,10 +80,9 @@ class Walk final : public TaskWalker {
       ++level.taken;
       const Word* extent = level.extents.data() + i * extent_words_;
       const Word* intent = level.intents.data() + i * intent_words_;
-      const core::ConceptList::Slot slot = out->append_slot();
-      words::copy_spread(slot.extent.data(), extent, level.ranges[i], extent_words_);
-      words::copy(slot.intent.data(), intent, intent_words_);
-      work += expand(extent, level.ranges[i], intent, std::uint64_t{level.attributes[i]} + 1, level.failures.data(),
+      const Range range = level.ranges[i];
+      out->append_spanning(range.lo, {extent + range.lo, range.hi - range.lo}, {intent, intent_words_});
+      work += expand(extent, range, intent, std::uint64_t{level.attributes[i]} + 1, level.failures.data(),
                      level_at(depth + 1));
       ++depth;
     }

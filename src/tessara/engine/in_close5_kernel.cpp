@@ -106,9 +106,8 @@ class Walk final : public TaskWalker {
       words::copy(next.intent.data(), level.intent.data(), intent_words_);
       words::set_bit(next.intent.data(), level.attributes[i]);
       work += expand(extent, level.ranges[i], std::uint64_t{level.attributes[i]} + 1, level.known.data(), next);
-      const core::ConceptList::Slot slot = out->append_slot();
-      words::copy_spread(slot.extent.data(), extent, level.ranges[i], extent_words_);
-      words::copy(slot.intent.data(), next.intent.data(), intent_words_);
+      const Range range = level.ranges[i];
+      out->append_spanning(range.lo, {extent + range.lo, range.hi - range.lo}, {next.intent.data(), intent_words_});
       ++depth;
     }
   }
