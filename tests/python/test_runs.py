@@ -174,14 +174,17 @@ CHILD = textwrap.dedent(
         rows += bits.to_bytes(8 * words, "little")
     kernel = _lab.make_context([f"g{{g}}" for g in range(n_objects)], [f"m{{m}}" for m in range(n_attributes)],
                                bytes(rows))
+    # Through the public API: the lab's context over the same kernel.
+    import tessara.lab as tl
+    context = tl.Context._from_kernel(kernel)
     before = megabytes("VmRSS:")
     print("ready", flush=True)
     try:
         if {stream}:
-            for batch in _run.stream_batches(kernel, n_objects, "fcbo", 0, None, 2):
+            for concept in context.iter_concepts(threads=2):
                 pass
         else:
-            _lab.mine_lattice(kernel, "fcbo", 0, 2**64 - 1, 2, None)
+            context.lattice(threads=2)
     except KeyboardInterrupt:
         print("interrupted", before, megabytes("VmRSS:"), megabytes("VmHWM:"), flush=True)
     """

@@ -16,8 +16,7 @@ import sys
 import time
 from typing import Any, Callable, Iterator, Optional, Union
 
-# The private kernel module has no type stubs: its objects are Any here.
-_lab: Any = importlib.import_module("tessara._lab")
+from tessara import _lab
 
 __all__ = ["TooManyConcepts", "resolve_min_support", "resolve_threads", "resolve_max_concepts", "progress_reporter",
            "mine_lattice", "stream_batches"]
@@ -157,9 +156,9 @@ class progress_reporter:  # noqa: N801 - a context manager used like a function
             self._view.close()
 
 
-def mine_lattice(kernel_context: Any, n_objects: int, algorithm: str, min_support: Union[int, float] = 0,
+def mine_lattice(kernel_context: _lab.Context, n_objects: int, algorithm: str, min_support: Union[int, float] = 0,
                  max_concepts: Optional[int] = None, threads: Optional[int] = None,
-                 progress: Progress = False) -> Any:
+                 progress: Progress = False) -> _lab.Lattice:
     """The kernel lattice (``tessara._lab.Lattice``) of the frequent concepts and their cover edges."""
     support = resolve_min_support(min_support, n_objects)
     limit = resolve_max_concepts(max_concepts)
@@ -170,8 +169,8 @@ def mine_lattice(kernel_context: Any, n_objects: int, algorithm: str, min_suppor
     return lattice
 
 
-def stream_batches(kernel_context: Any, n_objects: int, algorithm: str, min_support: Union[int, float] = 0,
-                   max_concepts: Optional[int] = None, threads: Optional[int] = None) -> Iterator[Any]:
+def stream_batches(kernel_context: _lab.Context, n_objects: int, algorithm: str, min_support: Union[int, float] = 0,
+                   max_concepts: Optional[int] = None, threads: Optional[int] = None) -> Iterator[_lab.Lattice]:
     """Batches of concepts in the algorithm's order (kernel lattices without edges), in bounded memory.
 
     The walk runs in the background; closing the generator (or dropping it)
