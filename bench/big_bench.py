@@ -1,18 +1,21 @@
 """Big contexts: threads, minimum support on sparse data, streaming memory, Ctrl-C.
 
-    python bench/big_bench.py [--part threads|sparse|stream|interrupt ...] [--repeats R]
+    python bench/big_bench.py [--part module|lab|threads|sparse|stream|interrupt ...] [--repeats R]
 
-- threads: the enumeration alone (no cover edges) of mushroom and of the
-  random 5,000 x 100 context at 10% (engine_bench's "random-5000x100"), on
-  1 thread and on every core, for each algorithm; and the module's
-  compute_lattice on the same data for comparison with an older wheel.
+- module: the module's compute_lattice on mushroom and on the random
+  5,000 x 100 context at 10% (engine_bench's "random-5000x100"), each
+  algorithm; it runs with an older wheel too, for a figure beside.
+- lab: tessara.lab's Context.lattice (concepts and cover edges) on the same
+  data, on 1 thread and on every core.
+- threads: the enumeration alone (no cover edges) of the same data on 1
+  thread and on every core, for each algorithm.
 - sparse: the Zipf-like transactions of bench/transactions.py (100,000 x
   1,000, about 10 items each) at a minimum support of 0.1% (100
   transactions), one thread, each algorithm; also with the cover edges, and on
   every core.
-- stream: a fresh interpreter streams every concept of a seeded random
-  10,000 x 200 context through tessara.lab's stream (batches of concepts,
-  dropped as read) and reports the count, the time and its peak RSS.
+- stream: a fresh interpreter iterates over every concept of a seeded random
+  10,000 x 200 context with tessara.lab's Context.iter_concepts (each
+  concept dropped as read) and reports the count, the time and its peak RSS.
 - interrupt: a child interpreter runs tessara.compute_lattice on a context
   that would take minutes; SIGINT is sent after 0.5 s and the time until the
   child reports KeyboardInterrupt is taken.
@@ -70,16 +73,37 @@ def all_cores() -> int:
     return len(os.sched_getaffinity(0))
 
 
-def threads_part(repeats):
-    cores = all_cores()
-    cases = [("mushroom", (DATA / "mushroom.dat").read_bytes(), "mushroom.dat"),
-             ("random-5000x100", engine_bench.random_cxt(5000, 100, 0.10, 20260102), "bench.cxt")]
-    for name, data, filename in cases:
-        print(f"{name} ({cores} cores)")
+def dense_cases():
+    return [("mushroom", (DATA / "mushroom.dat").read_bytes(), "mushroom.dat"),
+            ("random-5000x100", engine_bench.random_cxt(5000, 100, 0.10, 20260102), "bench.cxt")]
+
+
+def module_part(repeats):
+    """The module's compute_lattice alone: runs with any wheel, so an older one can be timed beside."""
+    for name, data, filename in dense_cases():
+        print(name)
         ctx = tessara.parse_context(data, filename)
         for algorithm in ALGORITHMS:
             best, median, lattice = timed(lambda: tessara.compute_lattice(ctx, algorithm), repeats)
             report(f"tessara.compute_lattice({algorithm!r})", best, median, f"{lattice.n_concepts} concepts")
+
+
+def lab_part(repeats):
+    """tessara.lab's Context.lattice (concepts and cover edges) on one thread and on every core."""
+    import tessara.lab as tl
+
+    for name, data, filename in dense_cases():
+        context = tl.read(data, format=filename.rsplit(".", 1)[1])
+        print(f"{name} ({all_cores()} cores)")
+        for threads in (1, all_cores()):
+            best, median, lattice = timed(lambda: context.lattice("fcbo", threads=threads), repeats)
+            report(f"Context.lattice('fcbo', threads={threads})", best, median, repr(lattice))
+
+
+def threads_part(repeats):
+    cores = all_cores()
+    for name, data, filename in dense_cases():
+        print(f"{name} ({cores} cores)")
         kctx = kernel_context(data, filename)
         for algorithm in ALGORITHMS:
             for threads in (1, cores):
@@ -107,20 +131,15 @@ def sparse_part(repeats):
 
 
 STREAM_SCRIPT = """
-import random, sys, time
+import sys, time
 sys.path.insert(0, {here!r})
 import engine_bench
-from tessara import _lab
-data = engine_bench.random_cxt({objects}, {attributes}, {density}, {seed})
-kctx = _lab.read_context(data, "stream.cxt")
+import tessara.lab as tl
+context = tl.read(engine_bench.random_cxt({objects}, {attributes}, {density}, {seed}), format="cxt")
 start = time.perf_counter()
-stream = _lab.open_stream(kctx, "fcbo", 0, 2**64 - 1, {threads})
 count = 0
-while True:
-    batch = stream.next_batch()
-    if batch is None:
-        break
-    count += batch.n_concepts
+for concept in context.iter_concepts(threads={threads}):
+    count += 1
 seconds = time.perf_counter() - start
 peak = next(line.split()[1] for line in open("/proc/self/status") if line.startswith("VmHWM:"))
 print(count, seconds, int(peak) / 1024)
@@ -168,7 +187,7 @@ def interrupt_part(repeats):
         report(f"SIGINT -> KeyboardInterrupt in {call}", min(latencies), statistics.median(latencies))
 
 
-PARTS = {"threads": threads_part, "sparse": sparse_part, "stream": stream_part, "interrupt": interrupt_part}
+PARTS = {"module": module_part, "lab": lab_part, "threads": threads_part, "sparse": sparse_part, "stream": stream_part, "interrupt": interrupt_part}
 
 
 def main():
