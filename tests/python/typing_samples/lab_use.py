@@ -44,10 +44,11 @@ def big() -> str:
     iceberg: tl.Lattice = context.lattice(min_support=0.5, max_concepts=100, threads=None, progress=counts.append)
     streamed: list[tl.StreamedConcept] = list(context.iter_concepts(1, "in-close-5", 1, max_concepts=10))
     sizes: list[int] = [c.index + c.support + len(c.extent_indices) + len(c.intent) for c in streamed]
+    refused: ValueError | None = None
     try:
-        context.lattice(max_concepts=1)
+        _ = context.lattice(max_concepts=1)
     except tl.TooManyConcepts as error:
-        refused: ValueError = error
+        refused = error
     return repr((iceberg.bottom, sizes, counts, refused))
 
 
