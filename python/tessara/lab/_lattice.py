@@ -203,7 +203,8 @@ class Concept:
 class Lattice:
     """Every concept of a context with the cover relation between them.
 
-    Made by :meth:`Context.lattice` or :func:`load`. ``len(L)``, ``L[i]`` and ``iter(L)`` give the concepts in
+    Made by :meth:`Context.lattice` or :func:`load`. An iceberg lattice (``Context.lattice(min_support=...)``)
+    holds the frequent concepts only, with the cover relation among them; its ``bottom`` may then be None. ``len(L)``, ``L[i]`` and ``iter(L)`` give the concepts in
     the enumeration algorithm's order; ``L.edges`` holds the cover relation as (lower, upper) index pairs.
     """
 
