@@ -202,7 +202,8 @@ TEST(Iceberg, MaxConceptsStopsOnlyPastTheLimit) {
 // run when it says so; nothing is kept and no trace of a result is left.
 TEST(Iceberg, PulseCancelsTheRun) {
   std::mt19937 rng(47);
-  const core::Context context = testing::context_from_rows(testing::random_rows(rng, 3000, 40, 0.2), 40);
+  // Millions of concepts (seconds of work), so the run is still going at the second pulse.
+  const core::Context context = testing::context_from_rows(testing::random_rows(rng, 3000, 60, 0.25), 60);
   for (const unsigned threads : {1u, 2u}) {
     int pulses = 0;
     std::uint64_t last_seen = 0;
