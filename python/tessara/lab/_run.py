@@ -18,7 +18,7 @@ from typing import Any, Callable, Iterator, Optional, Union
 
 from tessara import _lab
 
-__all__ = ["TooManyConcepts", "resolve_min_support", "resolve_threads", "resolve_max_concepts", "progress_reporter",
+__all__ = ["TooManyConcepts", "check_progress", "resolve_min_support", "resolve_threads", "resolve_max_concepts", "progress_reporter",
            "mine_lattice", "stream_batches"]
 
 #: No limit on the number of concepts.
@@ -83,6 +83,13 @@ def resolve_threads(threads: Optional[int]) -> int:
     return min(int(threads), 1024)
 
 
+def check_progress(progress: Progress) -> Progress:
+    """``progress`` itself when it is a bool, None or a callable; TypeError otherwise."""
+    if progress in (True, False, None) or callable(progress):
+        return progress
+    raise TypeError(f"progress must be a bool or a callable, not {type(progress).__name__}")
+
+
 class _StderrLine:
     """A progress line on stderr, rewritten in place, for when tqdm is missing."""
 
@@ -132,8 +139,8 @@ class progress_reporter:  # noqa: N801 - a context manager used like a function
                 self._view = _StderrLine(description)
         elif callable(progress):
             self._callable = progress
-        elif progress not in (False, None):
-            raise TypeError(f"progress must be a bool or a callable, not {type(progress).__name__}")
+        else:
+            check_progress(progress)
 
     @property
     def callback(self) -> Optional[Callable[[int], Any]]:

@@ -10,7 +10,14 @@ import numpy.typing as npt
 
 from tessara import _lab
 from tessara.lab._names import Indices, names_at
-from tessara.lab._run import Progress, progress_reporter, resolve_max_concepts, resolve_min_support, resolve_threads
+from tessara.lab._run import (
+    Progress,
+    check_progress,
+    progress_reporter,
+    resolve_max_concepts,
+    resolve_min_support,
+    resolve_threads,
+)
 
 if TYPE_CHECKING:
     from tessara.lab._context import Context
@@ -111,17 +118,18 @@ def iter_concepts(
     support = resolve_min_support(min_support, context.shape[0])
     limit = resolve_max_concepts(max_concepts)
     workers = resolve_threads(threads)
-    reporter = progress_reporter(progress)
+    check_progress(progress)
     # An unknown algorithm is refused here rather than at the first next().
     stream = _lab.open_stream(context._kernel, algorithm, support, limit, workers)
-    return _concepts(context, stream, reporter)
+    return _concepts(context, stream, progress)
 
 
-def _concepts(context: Context, stream: _lab.ConceptStream, reporter: progress_reporter) -> Iterator[StreamedConcept]:
-    # Closing the generator (or dropping it) stops the walk and frees what it holds.
+def _concepts(context: Context, stream: _lab.ConceptStream, progress: Progress) -> Iterator[StreamedConcept]:
+    # Closing the generator (or dropping it) stops the walk and frees what it holds. The progress bar appears
+    # with the first concept asked for.
     handed_out = 0
-    callback = reporter.callback
-    with reporter:
+    with progress_reporter(progress) as reporter:
+        callback = reporter.callback
         try:
             while True:
                 kernel = stream.next_batch()
