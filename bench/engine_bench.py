@@ -3,10 +3,12 @@
 Each case builds one context (a seeded random Burmeister CXT text, or a data
 file read with its own file name) and runs its measures: compute_lattice for
 every algorithm (engine and context copy, no dicts), compute_concepts end to
-end (the dicts included), the peak resident memory of compute_concepts in a
-fresh interpreter, and compute_implications. Every timed measure prints the
-best and the median wall-clock time over the repeats and the number of
-concepts or implications found.
+end (the dicts included), the peak resident memory of compute_lattice and of
+compute_concepts, each in a fresh interpreter, and compute_implications. Every
+timed measure prints the best and the median wall-clock time over the repeats,
+the number of concepts or implications found, and the best and median CPU time
+of the process (steadier than the wall clock on a machine shared with other
+jobs).
 
     python bench/engine_bench.py [--case NAME ...] [--repeats R] [--list]
 
@@ -17,6 +19,7 @@ Case to CASES below.
 
 import argparse
 import dataclasses
+import os
 import pathlib
 import random
 import statistics
@@ -27,7 +30,10 @@ from typing import Callable, List
 
 import tessara
 
-DATA = pathlib.Path(__file__).resolve().parent.parent.parent / "shared" / "data"
+# The shared data folder beside the repository, or the one TESSARA_BENCH_DATA names (a worktree
+# elsewhere); the fresh interpreters of the memory measure inherit the variable.
+DATA = pathlib.Path(os.environ.get("TESSARA_BENCH_DATA")
+                    or pathlib.Path(__file__).resolve().parent.parent.parent / "shared" / "data")
 ALGORITHMS = ("next-closure", "in-close-5", "fcbo")
 
 
@@ -93,7 +99,7 @@ class Case:
     name: str
     source: Source
     measures: List[Measure]
-    peak_rss: bool = False  # also measure compute_concepts' peak memory in a fresh interpreter
+    peak_rss: bool = False  # also measure the peak memory of compute_lattice and compute_concepts
 
 
 CASES = [
@@ -109,15 +115,18 @@ CASES = [
 
 
 def timed(run, repeats: int):
-    """Runs `run` repeatedly; returns (seconds of each run, result of the last run)."""
+    """Runs `run` repeatedly; returns (wall-clock seconds of each run, CPU seconds of each run,
+    result of the last run). On a machine shared with other jobs the CPU time moves less."""
     seconds = []
+    cpu_seconds = []
     result = None
     for _ in range(repeats):
         result = None  # free the last result before the next run
-        start = time.perf_counter()
+        start, cpu_start = time.perf_counter(), time.process_time()
         result = run()
         seconds.append(time.perf_counter() - start)
-    return seconds, result
+        cpu_seconds.append(time.process_time() - cpu_start)
+    return seconds, cpu_seconds, result
 
 
 PEAK_RSS_SCRIPT = """
@@ -126,16 +135,20 @@ found = importlib.util.spec_from_file_location("engine_bench", {path!r})
 bench = sys.modules["engine_bench"] = importlib.util.module_from_spec(found)
 found.loader.exec_module(bench)
 ctx = bench.CASES_BY_NAME[{case!r}].source.context()
-concepts = bench.tessara.compute_concepts(ctx)
+result = getattr(bench.tessara, {function!r})(ctx)
+concepts = result.n_concepts if isinstance(result, bench.tessara.Lattice) else len(result)
 # VmHWM belongs to this process image; ru_maxrss would carry the parent's over the exec.
 peak = next(line.split()[1] for line in open("/proc/self/status") if line.startswith("VmHWM:"))
-print(len(concepts), peak)
+print(concepts, peak)
 """
 
 
-def peak_rss(case: Case):
-    """(concepts, peak RSS in MB) of compute_concepts(ctx) in a fresh interpreter."""
-    script = PEAK_RSS_SCRIPT.format(path=str(pathlib.Path(__file__).resolve()), case=case.name)
+PEAK_RSS_FUNCTIONS = ("compute_lattice", "compute_concepts")
+
+
+def peak_rss(case: Case, function: str):
+    """(concepts, peak RSS in MB) of tessara.<function>(ctx) in a fresh interpreter."""
+    script = PEAK_RSS_SCRIPT.format(path=str(pathlib.Path(__file__).resolve()), case=case.name, function=function)
     out = subprocess.run([sys.executable, "-c", script], check=True, capture_output=True, text=True).stdout
     concepts, kilobytes = out.split()
     return int(concepts), int(kilobytes) / 1024
@@ -161,12 +174,13 @@ def main() -> None:
         print(f"{case.name}: {case.source.describe} ({ctx})")
         for measure in case.measures:
             repeats = measure.repeats or args.repeats
-            seconds, result = timed(lambda: measure.run(ctx), repeats)
+            seconds, cpu_seconds, result = timed(lambda: measure.run(ctx), repeats)
             print(f"  {measure.label:32} {min(seconds):9.3f} s best {statistics.median(seconds):9.3f} s median"
-                  f" of {repeats}   {len(result):>8} {measure.unit}", flush=True)
-        if case.peak_rss:
-            concepts, megabytes = peak_rss(case)
-            print(f"  {'peak RSS of compute_concepts':32} {megabytes:9.0f} MB (fresh interpreter)"
+                  f" of {repeats}   {len(result):>8} {measure.unit}"
+                  f"   (CPU {min(cpu_seconds):.3f} s best {statistics.median(cpu_seconds):.3f} s median)", flush=True)
+        for function in PEAK_RSS_FUNCTIONS if case.peak_rss else ():
+            concepts, megabytes = peak_rss(case, function)
+            print(f"  {'peak RSS of ' + function:32} {megabytes:9.0f} MB (fresh interpreter)"
                   f"   {concepts:>8} concepts", flush=True)
 
 

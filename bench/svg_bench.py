@@ -52,22 +52,25 @@ def rss_mb():
 
 
 def timed(call):
-    start = time.perf_counter()
+    """(wall-clock seconds, CPU seconds, result) of one call."""
+    start, cpu_start = time.perf_counter(), time.process_time()
     result = call()
-    return time.perf_counter() - start, result
+    return time.perf_counter() - start, time.process_time() - cpu_start, result
 
 
 def bench(name, args):
     context = CASES[name](args)
-    firsts, seconds = [], []
+    firsts, seconds, first_cpus, second_cpus = [], [], [], []
     for _ in range(args.runs):
         lattice = tessara.compute_lattice(context)
         before = rss_mb()
-        first, svg = timed(lattice.svg)
-        second, again = timed(lattice.svg)
+        first, first_cpu, svg = timed(lattice.svg)
+        second, second_cpu, again = timed(lattice.svg)
         assert again == svg
         firsts.append(first)
         seconds.append(second)
+        first_cpus.append(first_cpu)
+        second_cpus.append(second_cpu)
         edges = svg.count("<line ")
         size = len(svg)
         concepts = lattice.n_concepts
@@ -78,7 +81,9 @@ def bench(name, args):
         f"{edges} cover edges, {size / 1e6:.1f} MB of SVG; "
         f"first svg() min {min(firsts):.3f} s median {statistics.median(firsts):.3f} s; "
         f"second svg() min {min(seconds):.3f} s median {statistics.median(seconds):.3f} s "
-        f"({args.runs} runs); RSS before drawing {before:.0f} MB, peak RSS {peak:.0f} MB",
+        f"({args.runs} runs); CPU time first min {min(first_cpus):.3f} s median {statistics.median(first_cpus):.3f} s, "
+        f"second min {min(second_cpus):.3f} s median {statistics.median(second_cpus):.3f} s; "
+        f"RSS before drawing {before:.0f} MB, peak RSS {peak:.0f} MB",
         flush=True,
     )
 

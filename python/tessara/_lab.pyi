@@ -1,6 +1,6 @@
 # Types of the private kernel module under tessara.lab. Arrays cross as bytes of
 # native-endian elements (uint32 indices, uint64 words and sizes).
-from typing import final
+from typing import Callable, final
 
 @final
 class Context:
@@ -72,3 +72,21 @@ def draw(
     counts_above: int = 300,
 ) -> Diagram: ...
 def layout_crossings(lattice: Lattice, /) -> tuple[int, int]: ...
+
+# Long runs (tessara.lab._run): iceberg lattices on every core and concept streams.
+@final
+class ConceptStream:
+    def next_batch(self) -> Lattice | None: ...
+    def close(self) -> None: ...
+
+def mine_lattice(
+    context: Context,
+    algorithm: str,
+    min_support: int,
+    max_concepts: int,
+    threads: int,
+    progress: Callable[[int], object] | None,
+    edges: bool = ...,
+    /,
+) -> Lattice: ...
+def open_stream(context: Context, algorithm: str, min_support: int, max_concepts: int, threads: int, /) -> ConceptStream: ...

@@ -193,10 +193,11 @@ TEST(CoveringProperty, MatchesObjectAddingOracleAndDrawsEveryEdgeDownward) {
   }
 }
 
-// Sizes around the word boundaries, paired with a small other side so that
-// the reference scan stays quick; the last two spread a concept's set over
-// more than four words, where the walk compacts its candidates.
-const std::vector<std::uint32_t> kShapeSizes{0, 1, 2, 3, 5, 63, 64, 65, 127, 128, 129, 300, 700};
+// Sizes around the word boundaries and where stored extents start to be
+// lists (449 objects), paired with a small other side so that the reference
+// scan stays quick; 300 and up spread a concept's set over more than four
+// words, where the walk compacts its candidates.
+const std::vector<std::uint32_t> kShapeSizes{0, 1, 2, 3, 5, 63, 64, 65, 127, 128, 129, 300, 449, 700, 1000};
 
 // Every algorithm's concept order, both walking sides, against the direct scan.
 void expect_same_covering(const tessara::core::Context& context, const std::string& label) {
@@ -225,6 +226,23 @@ TEST(CoveringDifferential, NeighbourWalkEqualsDirectScanOnRandomContexts) {
   for (int repeat = 0; repeat < 600; ++repeat, ++round)
     expect_same_covering(tessara::testing::random_context(rng, medium(rng), medium(rng)),
                          "round " + std::to_string(round));
+  // Extents stored as lists of 32-bit objects: 70,001 objects, 300 of them
+  // with attributes, walked on the attribute side (the object side costs the
+  // square of 70,001 per concept).
+  std::vector<std::vector<std::uint32_t>> rows(70'001);
+  std::uniform_int_distribution<std::uint32_t> object(0, 70'000);
+  for (int k = 0; k < 300; ++k) {
+    std::vector<std::uint32_t>& row = rows[object(rng)];
+    for (std::uint32_t m = 0; m < 6; ++m)
+      if (small(rng) < 4) row.push_back(m);
+  }
+  const ConceptLattice wide = tessara::engine::algorithm_by_name("fcbo")->compute(
+      tessara::testing::context_from_rows(70'001, 6, rows));
+  std::size_t listed = 0;
+  for (std::size_t i = 0; i < wide.concepts.size(); ++i) listed += wide.concepts.extent(i).is_listed() ? 1 : 0;
+  EXPECT_GT(listed, 0u);
+  EXPECT_EQ(tessara::core::covering_from_neighbours(wide.concepts, NeighbourSide::Attributes),
+            tessara::reference::direct_covering_scan(wide.concepts));
 }
 
 TEST(CoveringDifferential, BothSidesAgreeOnALargerLattice) {

@@ -152,5 +152,23 @@ TEST(AgainstReference, MediumContexts) {
           std::to_string(shape.objects) + "x" + std::to_string(shape.attributes));
 }
 
+// Dense rows over enough objects that the stored extents come in both forms:
+// packed words for the large ones, lists of 16-bit (up to 65,536 objects) or
+// 32-bit objects for the small ones.
+TEST(AgainstReference, BothStoredExtentForms) {
+  std::mt19937 rng(17);
+  const Shape shapes[] = {{449, 12, 0.3}, {640, 10, 0.45}, {65'536, 7, 0.15}, {70'001, 7, 0.15}};
+  for (const Shape shape : shapes) {
+    const core::Context context = testing::context_from_rows(
+        testing::random_rows(rng, shape.objects, shape.attributes, shape.density), shape.attributes);
+    const std::string label = std::to_string(shape.objects) + "x" + std::to_string(shape.attributes);
+    expect_same_as_references(context, label);
+    const core::ConceptList concepts = algorithm_by_name("fcbo")->compute(context).concepts;
+    std::size_t listed = 0;
+    for (std::size_t i = 0; i < concepts.size(); ++i) listed += concepts.extent(i).is_listed() ? 1 : 0;
+    EXPECT_TRUE(listed > 0 && listed < concepts.size()) << label << ": " << listed << " of " << concepts.size();
+  }
+}
+
 }  // namespace
 }  // namespace tessara::engine

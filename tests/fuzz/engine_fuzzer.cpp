@@ -60,9 +60,10 @@ std::vector<std::pair<Words, Words>> sorted_words(const core::ConceptList& conce
   std::vector<std::pair<Words, Words>> out;
   out.reserve(concepts.size());
   for (std::size_t i = 0; i < concepts.size(); ++i) {
-    const auto extent = concepts.extent_words(i);
+    Words extent(concepts.extent_stride());
+    concepts.extent_into(i, extent);
     const auto intent = concepts.intent_words(i);
-    out.emplace_back(Words(extent.begin(), extent.end()), Words(intent.begin(), intent.end()));
+    out.emplace_back(std::move(extent), Words(intent.begin(), intent.end()));
   }
   std::sort(out.begin(), out.end());
   return out;

@@ -15,6 +15,10 @@ from tessara.lab._io import load, read
 from tessara.lab._lattice import Concept, Lattice
 from tessara.lab._scale import Interordinal, Interval, Nominal, Ordinal, Scale, scale
 
+# Long runs: iceberg lattices, streams, limits.
+from tessara.lab._run import TooManyConcepts
+from tessara.lab._stream import StreamedConcept
+
 __all__: list[str] = [
     "Concept",
     "Context",
@@ -29,3 +33,5 @@ __all__: list[str] = [
     "read",
     "scale",
 ]
+
+__all__ += ["StreamedConcept", "TooManyConcepts"]

@@ -4,8 +4,8 @@ from __future__ import annotations
 
 import html
 import sys
-from collections.abc import Iterable
-from typing import TYPE_CHECKING, Any, Optional
+from collections.abc import Iterable, Iterator
+from typing import TYPE_CHECKING, Any, Optional, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -14,9 +14,11 @@ from tessara import _lab
 from tessara.lab._formats import Path, format_extension, format_of_path, path_text
 from tessara.lab._names import Indices, NameIndex, Selection, names_at, names_tuple
 from tessara.lab._optional import optional_module
+from tessara.lab._run import Progress, mine_lattice
 
 if TYPE_CHECKING:
     from tessara.lab._lattice import Lattice
+    from tessara.lab._stream import StreamedConcept
 
 #: The rows and columns a notebook table shows at most.
 HTML_MAX_ROWS = 30
@@ -337,23 +339,77 @@ class Context:
 
     # -- concepts ---------------------------------------------------------------------------------------------------
 
-    def lattice(self, algorithm: str = "fcbo") -> Lattice:
-        """Every concept of the context with the cover relation.
+    def lattice(
+        self,
+        algorithm: str = "fcbo",
+        *,
+        min_support: Union[int, float] = 0,
+        max_concepts: Optional[int] = None,
+        threads: Optional[int] = None,
+        progress: Progress = False,
+    ) -> Lattice:
+        """The concepts of the context with the cover relation, all of them or the frequent ones.
 
         Parameters
         ----------
         algorithm : str
             One of ``tessara.supported_algorithms()``; it fixes the order of the concepts.
+        min_support : int or float, default 0
+            Keep only the concepts whose extents hold at least this many objects (an int), or this fraction of
+            the objects (a float in (0, 1], rounded up). The walk prunes by extent size as it goes, so an
+            iceberg lattice costs what its size costs. Its cover edges are those of the whole lattice among the
+            frequent concepts, and its ``bottom`` is None unless the real bottom is frequent.
+        max_concepts : int, optional
+            Stop with :class:`TooManyConcepts` once the count would pass this; nothing is kept.
+        threads : int, optional
+            Worker threads; None uses every core the process may run on, 1 runs sequentially. The concepts and
+            their order do not depend on it.
+        progress : bool or callable, default False
+            True shows a tqdm bar (a line on stderr without tqdm); a callable is called with the running count
+            of concepts, from the calling thread.
 
         Returns
         -------
         Lattice
+
+        Raises
+        ------
+        TooManyConcepts
+            When ``max_concepts`` is passed.
+        KeyboardInterrupt
+            On Ctrl-C, within a fraction of a second; nothing is kept.
         """
         from tessara.lab._lattice import Lattice
 
         if not isinstance(algorithm, str):
             raise TypeError(f"algorithm must be a str, not {type(algorithm).__name__}")
-        return Lattice._from_kernel(_lab.compute_lattice(self._kernel, algorithm), self)
+        kernel = mine_lattice(self._kernel, self.shape[0], algorithm, min_support, max_concepts, threads, progress)
+        return Lattice._from_kernel(kernel, self)
+
+    def iter_concepts(
+        self,
+        min_support: Union[int, float] = 0,
+        algorithm: str = "fcbo",
+        threads: Optional[int] = None,
+        *,
+        max_concepts: Optional[int] = None,
+        progress: Progress = False,
+    ) -> Iterator[StreamedConcept]:
+        """The concepts one at a time, in the algorithm's order, in memory that does not grow with their number.
+
+        The walk runs in the background, a few thousand concepts ahead of the caller. The arguments are those
+        of :meth:`lattice` and are checked at once; ``TooManyConcepts`` comes after the first ``max_concepts``
+        concepts were handed out. Closing the iterator (or dropping it) stops the walk.
+
+        Returns
+        -------
+        Iterator[StreamedConcept]
+            Concepts with ``index``, ``extent``, ``intent``, ``support``, ``extent_indices`` and
+            ``intent_indices`` (no neighbours: there is no lattice around them).
+        """
+        from tessara.lab._stream import iter_concepts
+
+        return iter_concepts(self, min_support, algorithm, threads, max_concepts, progress)
 
     # -- comparison and display -------------------------------------------------------------------------------------
 

@@ -204,7 +204,8 @@ class Concept:
 class Lattice:
     """Every concept of a context with the cover relation between them.
 
-    Made by :meth:`Context.lattice` or :func:`load`. ``len(L)``, ``L[i]`` and ``iter(L)`` give the concepts in
+    Made by :meth:`Context.lattice` or :func:`load`. An iceberg lattice (``Context.lattice(min_support=...)``)
+    holds the frequent concepts only, with the cover relation among them; its ``bottom`` may then be None. ``len(L)``, ``L[i]`` and ``iter(L)`` give the concepts in
     the enumeration algorithm's order; ``L.edges`` holds the cover relation as (lower, upper) index pairs.
     """
 
@@ -280,13 +281,26 @@ class Lattice:
 
     @property
     def top(self) -> Concept:
-        """The largest concept: every object, the attributes they all share."""
+        """The largest concept: every object, the attributes they all share.
+
+        Only an iceberg lattice whose ``min_support`` exceeds the number of objects has none (ValueError).
+        """
+        if len(self._concepts) == 0:
+            raise ValueError("the lattice is empty: no concept reaches its min_support")
         return self._concept(int(np.argmax(self.supports)))
 
     @property
-    def bottom(self) -> Concept:
-        """The smallest concept: every attribute, the objects having them all."""
-        return self._concept(int(np.argmin(self.supports)))
+    def bottom(self) -> Optional[Concept]:
+        """The smallest concept: every attribute, the objects having them all.
+
+        None in an iceberg lattice (``min_support``) where that concept is not frequent.
+        """
+        if len(self._concepts) == 0:
+            return None
+        # The smallest extent lies inside every other, so it is unique; it is the real bottom when its intent
+        # holds every attribute.
+        smallest = self._concept(int(np.argmin(self.supports)))
+        return smallest if len(smallest.intent_indices) == self._data.context.shape[1] else None
 
     @property
     def supports(self) -> npt.NDArray[np.int64]:

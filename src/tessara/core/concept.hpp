@@ -10,7 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "tessara/core/chunk_memory.hpp"
+#include "tessara/core/extent_view.hpp"
+#include "tessara/core/record_store.hpp"
 #include "tessara/core/set_view.hpp"
 #include "tessara/core/sets.hpp"
 
@@ -24,39 +25,34 @@ struct Concept {
 
 // A concept as stored in a ConceptList: views of its two sets.
 struct ConceptView {
-  ObjectSetView extent;
+  ExtentView extent;
   AttributeSetView intent;
 
   Concept to_concept() const { return Concept{extent.to_set(), intent.to_set()}; }
 };
 
 // The concepts of one context in the order they were appended, stored without
-// a heap allocation per set. Each concept is one record of extent words
-// followed by intent words (fixed strides). Records sit in chunks that double
-// from about 4 KiB up to 2 MiB and then stay at that size, so growth never
-// copies what is stored, a small list stays small and a large one lives on
-// huge pages. The capacities are fixed by the constructor or, for a list made
-// empty, by the first concept appended.
+// a heap allocation per concept. Each concept is one record: the size of its
+// extent, its intent as packed words, then its extent in the form that takes
+// fewer words, packed words or a list of objects (ExtentCoding). Most extents
+// of a large context are small, so a concept costs about what it holds. With
+// few objects every extent is packed, and a record is just the intent and
+// extent words, all records of one length. Read extents through extent_size,
+// extent_into, for_each_extent_member or extent(i) only: their layout differs
+// from record to record. The capacities are fixed by the constructor or, for
+// a list made empty, by the first concept appended.
 class ConceptList {
  public:
   using Word = std::uint64_t;
 
-  // The writable words of a record just added; the caller fills both spans.
-  struct Slot {
-    std::span<Word> extent;
-    std::span<Word> intent;
-  };
-
   ConceptList() = default;
   ConceptList(std::uint64_t n_objects, std::uint64_t n_attributes)
-      : n_objects_(n_objects),
-        n_attributes_(n_attributes),
-        extent_stride_(ObjectSet::word_count(n_objects)),
+      : n_attributes_(n_attributes),
         intent_stride_(AttributeSet::word_count(n_attributes)),
-        record_words_(extent_stride_ + intent_stride_),
-        full_shift_(full_chunk_shift(record_words_)),
-        first_shift_(full_shift_ > kGrowthSteps ? full_shift_ - kGrowthSteps : 0),
-        shaped_(true) {}
+        extents_(n_objects),
+        header_words_(extents_.may_list() ? 1 : 0),
+        shaped_(true),
+        records_(extents_.may_list() ? RecordStore() : RecordStore(intent_stride_ + extents_.packed_words())) {}
   // Convenience for building a list from owning concepts (tests, small callers).
   explicit ConceptList(const std::vector<Concept>& concepts) {
     for (const Concept& c : concepts) push_back(c);
@@ -77,84 +73,96 @@ class ConceptList {
     return *this;
   }
 
-  std::size_t size() const noexcept { return size_; }
-  bool empty() const noexcept { return size_ == 0; }
-  std::uint64_t n_objects() const noexcept { return n_objects_; }
+  std::size_t size() const noexcept { return records_.size(); }
+  bool empty() const noexcept { return records_.size() == 0; }
+  std::uint64_t n_objects() const noexcept { return extents_.n_objects(); }
   std::uint64_t n_attributes() const noexcept { return n_attributes_; }
-  std::size_t extent_stride() const noexcept { return extent_stride_; }
+  // The words of an extent as packed words (what extent_into writes).
+  std::size_t extent_stride() const noexcept { return extents_.packed_words(); }
   std::size_t intent_stride() const noexcept { return intent_stride_; }
 
-  std::span<const Word> extent_words(std::size_t i) const { return std::span<const Word>(record(i), extent_stride_); }
   std::span<const Word> intent_words(std::size_t i) const {
-    return std::span<const Word>(record(i) + extent_stride_, intent_stride_);
+    return std::span<const Word>(records_[i] + header_words_, intent_stride_);
   }
 
   // The number of objects in the extent of concept i.
-  std::uint64_t extent_size(std::size_t i) const { return count_bits(extent_words(i)); }
+  std::uint64_t extent_size(std::size_t i) const { return size_in(records_[i]); }
+  // The extent of concept i, whichever form it is stored in.
+  ExtentView extent(std::size_t i) const { return extent_in(records_[i]); }
   // Writes the extent of concept i as packed words (extent_stride() of them) into out.
-  void extent_into(std::size_t i, std::span<Word> out) const {
-    if (out.size() != extent_stride_) throw InternalFault(fault_text::kSetCapacitiesDiffer);
-    const auto words = extent_words(i);
-    std::copy(words.begin(), words.end(), out.begin());
-  }
+  void extent_into(std::size_t i, std::span<Word> out) const { extent(i).write_words(out); }
   // Calls visit(g) for every object g of the extent of concept i, ascending.
   template <typename Visit>
   void for_each_extent_member(std::size_t i, Visit&& visit) const {
-    for_each_bit(extent_words(i), std::forward<Visit>(visit));
+    extent(i).for_each_member(std::forward<Visit>(visit));
   }
 
   ConceptView operator[](std::size_t i) const {
-    const Word* words = record(i);
-    return ConceptView{ObjectSetView(std::span<const Word>(words, extent_stride_), n_objects_),
-                       AttributeSetView(std::span<const Word>(words + extent_stride_, intent_stride_), n_attributes_)};
-  }
-
-  // Adds one record and hands out its words to be filled (their contents are
-  // undefined until then). Precondition: the list has its capacities.
-  Slot append_slot() {
-    if (!shaped_) throw InternalFault(fault_text::kSetCapacitiesDiffer);
-    const Place place = place_of(size_);
-    if (place.chunk == chunks_.size()) chunks_.push_back(allocate_chunk(record_words_ << chunk_shift(place.chunk)));
-    Word* words = chunks_[place.chunk].get() + place.offset * record_words_;
-    ++size_;
-    return Slot{std::span<Word>(words, extent_stride_), std::span<Word>(words + extent_stride_, intent_stride_)};
+    const Word* record = records_[i];
+    return ConceptView{extent_in(record),
+                       AttributeSetView(std::span<const Word>(record + header_words_, intent_stride_), n_attributes_)};
   }
 
   // Appends one concept given by its words (extent_stride() and intent_stride() words).
   void append(std::span<const Word> extent, std::span<const Word> intent) {
-    if (!shaped_ || extent.size() != extent_stride_ || intent.size() != intent_stride_)
+    if (extent.size() != extents_.packed_words()) throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    append_spanning(0, extent, intent);
+  }
+
+  // Appends one concept whose extent has members only in `extent_words`,
+  // which are its packed words from word `first_word` on (all its other
+  // words are zero), and whose intent has intent_stride() words.
+  void append_spanning(std::size_t first_word, std::span<const Word> extent_words, std::span<const Word> intent) {
+    if (!shaped_ || intent.size() != intent_stride_ || first_word + extent_words.size() > extents_.packed_words())
       throw InternalFault(fault_text::kSetCapacitiesDiffer);
-    const Slot slot = append_slot();
-    std::copy(extent.begin(), extent.end(), slot.extent.begin());
-    std::copy(intent.begin(), intent.end(), slot.intent.begin());
+    // The size decides the stored form; with packed extents only, it is not kept.
+    const std::uint64_t count = header_words_ != 0 ? count_bits(extent_words) : 0;
+    Word* record = records_.append(header_words_ + intent_stride_ + extents_.stored_words(count));
+    if (header_words_ != 0) record[0] = count;
+    for (std::size_t w = 0; w < intent_stride_; ++w) record[header_words_ + w] = intent[w];
+    extents_.encode(first_word, extent_words, count, record + header_words_ + intent_stride_);
+  }
+
+  // Appends concept i of `other`, a list of the same capacities, as it is stored there.
+  void append_from(const ConceptList& other, std::size_t i) {
+    if (!shaped_ || other.n_objects() != n_objects() || other.n_attributes_ != n_attributes_)
+      throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    const Word* record = other.records_[i];
+    const std::size_t words = record_words(record);
+    std::copy(record, record + words, records_.append(words));
+  }
+
+  // Appends the concepts of `other`, a list of the same capacities, by
+  // taking over its chunks: no record is copied. `other` is left empty.
+  // Neither list may have given concepts back (release_before).
+  void splice_back(ConceptList&& other) {
+    if (other.empty()) return;
+    if (empty()) {
+      if (shaped_ && (other.n_objects() != n_objects() || other.n_attributes_ != n_attributes_))
+        throw InternalFault(fault_text::kSetCapacitiesDiffer);
+      *this = std::move(other);
+      return;
+    }
+    if (other.n_objects() != n_objects() || other.n_attributes_ != n_attributes_)
+      throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    records_.splice_back(std::move(other.records_));
+    other = ConceptList();
   }
 
   void push_back(const Concept& c) {
     if (!shaped_) *this = ConceptList(c.extent.capacity(), c.intent.capacity());
-    if (c.extent.capacity() != n_objects_ || c.intent.capacity() != n_attributes_)
+    if (c.extent.capacity() != n_objects() || c.intent.capacity() != n_attributes_)
       throw InternalFault(fault_text::kSetCapacitiesDiffer);
     append(c.extent.words(), c.intent.words());
   }
 
-  void pop_back() {
-    if (size_ == 0 || size_ <= chunk_start(released_)) throw InternalFault(fault_text::kIndexOutOfRange);
-    --size_;
-    const Place place = place_of(size_);
-    if (place.offset == 0) chunks_.resize(place.chunk);
-  }
-
-  void reserve(std::size_t concepts) {
-    if (shaped_ && concepts > 0) chunks_.reserve(place_of(concepts - 1).chunk + 1);
-  }
+  void pop_back() { records_.pop_back(); }
 
   // Gives the memory of every chunk whose concepts all lie below `index` back
   // to the allocator, for a consumer that reads the list once from the front
-  // and wants peak memory low. Those concepts must not be read afterwards:
-  // reading one is an internal fault.
-  void release_before(std::size_t index) noexcept {
-    const std::size_t end = std::min(index, size_);
-    while (released_ < chunks_.size() && chunk_start(released_ + 1) <= end) chunks_[released_++].reset();
-  }
+  // and wants peak memory low. The concepts below `index` must not be read
+  // afterwards: reading one is an internal fault.
+  void release_before(std::size_t index) noexcept { records_.release_before(index); }
 
   class Iterator {
    public:
@@ -187,105 +195,60 @@ class ConceptList {
   };
 
   Iterator begin() const noexcept { return Iterator(this, 0); }
-  Iterator end() const noexcept { return Iterator(this, size_); }
+  Iterator end() const noexcept { return Iterator(this, size()); }
 
+  // Equal concepts have equal records (the stored form follows from the
+  // extent's size), so records are compared word by word.
   friend bool operator==(const ConceptList& a, const ConceptList& b) {
-    if (a.size_ != b.size_) return false;
-    if (a.size_ == 0) return true;
-    if (a.n_objects_ != b.n_objects_ || a.n_attributes_ != b.n_attributes_) return false;
-    for (std::size_t i = 0; i < a.size_; ++i) {
-      const Word* x = a.record(i);
-      const Word* y = b.record(i);
-      if (!std::equal(x, x + a.record_words_, y)) return false;
+    if (a.size() != b.size()) return false;
+    if (a.empty()) return true;
+    if (a.n_objects() != b.n_objects() || a.n_attributes_ != b.n_attributes_) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      const Word* x = a.records_[i];
+      const Word* y = b.records_[i];
+      if (a.size_in(x) != b.size_in(y) || !std::equal(x, x + a.record_words(x), y)) return false;
     }
     return true;
   }
 
  private:
-  // A full chunk holds a power of two of records taking about 2 MiB; the
-  // first ones are 2, 4, 8, ... times smaller, kGrowthSteps of them.
-  static constexpr std::size_t kFullChunkWords = kHugeChunkBytes / sizeof(Word);
-  static constexpr unsigned kGrowthSteps = 9;
-  static unsigned full_chunk_shift(std::size_t record_words) noexcept {
-    unsigned shift = 0;
-    while (shift < 18 && (record_words << (shift + 1)) <= kFullChunkWords) ++shift;
-    return shift;
+  // A record: the extent's size (when some extent may be a list), the intent, the extent.
+  std::uint64_t size_in(const Word* record) const {
+    if (header_words_ != 0) return record[0];
+    return count_bits(std::span<const Word>(record + intent_stride_, extents_.packed_words()));
   }
-  unsigned growth_steps() const noexcept { return full_shift_ - first_shift_; }
-  unsigned chunk_shift(std::size_t chunk) const noexcept {
-    return first_shift_ + static_cast<unsigned>(std::min<std::size_t>(chunk, growth_steps()));
+  ExtentView extent_in(const Word* record) const {
+    return extents_.view(record + header_words_ + intent_stride_, size_in(record));
   }
-  // The index of the first record of a chunk.
-  std::size_t chunk_start(std::size_t chunk) const noexcept {
-    const std::size_t growing = std::min<std::size_t>(chunk, growth_steps());
-    return (((std::size_t{1} << growing) - 1) << first_shift_) + ((chunk - growing) << full_shift_);
-  }
-
-  struct Place {
-    std::size_t chunk;
-    std::size_t offset;
-  };
-  Place place_of(std::size_t i) const noexcept {
-    const std::size_t growing_records = chunk_start(growth_steps());
-    if (i < growing_records) {
-      const auto chunk = static_cast<std::size_t>(std::bit_width((i >> first_shift_) + 1) - 1);
-      return Place{chunk, i - chunk_start(chunk)};
-    }
-    const std::size_t beyond = i - growing_records;
-    return Place{growth_steps() + (beyond >> full_shift_), beyond & ((std::size_t{1} << full_shift_) - 1)};
-  }
-
-  const Word* record(std::size_t i) const {
-    if (i >= size_) throw InternalFault(fault_text::kIndexOutOfRange);
-    const Place place = place_of(i);
-    if (place.chunk < released_) throw InternalFault(fault_text::kIndexOutOfRange);
-    return chunks_[place.chunk].get() + place.offset * record_words_;
+  std::size_t record_words(const Word* record) const {
+    return header_words_ + intent_stride_ + extents_.stored_words(header_words_ != 0 ? record[0] : 0);
   }
 
   void take_from(ConceptList& other) noexcept {
-    n_objects_ = std::exchange(other.n_objects_, 0);
     n_attributes_ = std::exchange(other.n_attributes_, 0);
-    extent_stride_ = std::exchange(other.extent_stride_, 0);
     intent_stride_ = std::exchange(other.intent_stride_, 0);
-    record_words_ = std::exchange(other.record_words_, 0);
-    full_shift_ = std::exchange(other.full_shift_, 0);
-    first_shift_ = std::exchange(other.first_shift_, 0);
+    extents_ = std::exchange(other.extents_, ExtentCoding());
+    header_words_ = std::exchange(other.header_words_, 0);
     shaped_ = std::exchange(other.shaped_, false);
-    size_ = std::exchange(other.size_, 0);
-    released_ = std::exchange(other.released_, 0);
-    chunks_ = std::move(other.chunks_);
-    other.chunks_.clear();
+    records_ = std::move(other.records_);
   }
 
   void copy_from(const ConceptList& other) {
-    n_objects_ = other.n_objects_;
     n_attributes_ = other.n_attributes_;
-    extent_stride_ = other.extent_stride_;
     intent_stride_ = other.intent_stride_;
-    record_words_ = other.record_words_;
-    full_shift_ = other.full_shift_;
-    first_shift_ = other.first_shift_;
+    extents_ = other.extents_;
+    header_words_ = other.header_words_;
     shaped_ = other.shaped_;
-    released_ = 0;
-    size_ = 0;
-    for (std::size_t i = 0; i < other.size_; ++i) {
-      const Word* words = other.record(i);
-      const Slot slot = append_slot();
-      std::copy(words, words + record_words_, slot.extent.data());
-    }
+    records_ = extents_.may_list() ? RecordStore() : RecordStore(intent_stride_ + extents_.packed_words());
+    for (std::size_t i = 0; i < other.size(); ++i) append_from(other, i);
   }
 
-  std::uint64_t n_objects_ = 0;
   std::uint64_t n_attributes_ = 0;
-  std::size_t extent_stride_ = 0;
   std::size_t intent_stride_ = 0;
-  std::size_t record_words_ = 0;
-  unsigned full_shift_ = 0;   // log2 of the records in a full chunk
-  unsigned first_shift_ = 0;  // log2 of the records in the first chunk
+  ExtentCoding extents_;
+  std::size_t header_words_ = 0;
   bool shaped_ = false;
-  std::size_t size_ = 0;
-  std::size_t released_ = 0;  // chunks given back by release_before
-  std::vector<ChunkMemory> chunks_;
+  RecordStore records_;
 };
 
 // One Hasse-diagram edge between positions of ConceptLattice::concepts.

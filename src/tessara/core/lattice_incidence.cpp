@@ -29,7 +29,7 @@ PackedSets attribute_columns_of(const ConceptList& concepts) {
   std::vector<std::size_t> widest(static_cast<std::size_t>(n_attributes), kNone);
   std::vector<std::uint64_t> widest_size(static_cast<std::size_t>(n_attributes), 0);
   for (std::size_t i = 0; i < concepts.size(); ++i) {
-    const std::uint64_t size = count_bits(concepts.extent_words(i));
+    const std::uint64_t size = concepts.extent_size(i);
     concepts[i].intent.for_each_member([&](std::uint32_t m) {
       if (widest[m] == kNone || size > widest_size[m]) {
         widest[m] = i;
@@ -39,9 +39,17 @@ PackedSets attribute_columns_of(const ConceptList& concepts) {
   }
   for (std::size_t m = 0; m < widest.size(); ++m) {
     if (widest[m] == kNone) throw InternalFault(fault_text::kIndexOutOfRange);
-    const auto extent = concepts.extent_words(widest[m]);
-    const auto column = columns.mutable_set(m);
-    for (std::size_t w = 0; w < extent.size(); ++w) column[w] = extent[w];
+    concepts.extent_into(widest[m], columns.mutable_set(m));
+  }
+  return columns;
+}
+
+PackedSets attribute_columns_of(const Context& context) {
+  PackedSets columns(static_cast<std::size_t>(context.n_attributes()), context.n_objects());
+  const auto rows = context.rows();
+  for (std::size_t g = 0; g < rows.size(); ++g) {
+    const PackedSets::Word bit = PackedSets::Word{1} << (g % 64);
+    rows[g].for_each_member([&](std::uint32_t m) { columns.mutable_set(m)[g / 64] |= bit; });
   }
   return columns;
 }

@@ -324,28 +324,28 @@ core::Context context_of(Parts& parts) {
 std::expected<core::ConceptList, ParseError> concepts_of(const core::Context& context, const IndexLists& intents) {
   const core::AttributeColumns columns(context);
   core::ConceptList list(context.n_objects(), context.n_attributes());
-  list.reserve(intents.size());
   core::AttributeSet closed = core::AttributeSet::empty(context.n_attributes());
   const core::AttributeSet all = core::AttributeSet::full(context.n_attributes());
+  std::vector<Word> extent(list.extent_stride());
+  std::vector<Word> intent(list.intent_stride());
   for (std::size_t k = 0; k < intents.size(); ++k) {
-    const core::ConceptList::Slot slot = list.append_slot();
-    std::fill(slot.intent.begin(), slot.intent.end(), Word{0});
-    std::fill(slot.extent.begin(), slot.extent.end(), ~Word{0});
-    if (context.n_objects() % 64 != 0 && !slot.extent.empty())
-      slot.extent.back() = (Word{1} << (context.n_objects() % 64)) - 1;
+    std::fill(intent.begin(), intent.end(), Word{0});
+    std::fill(extent.begin(), extent.end(), ~Word{0});
+    if (context.n_objects() % 64 != 0 && !extent.empty()) extent.back() = (Word{1} << (context.n_objects() % 64)) - 1;
     for (const std::uint32_t m : intents[k]) {
-      slot.intent[m / 64] |= Word{1} << (m % 64);
+      intent[m / 64] |= Word{1} << (m % 64);
       const auto column = columns.column(m);
-      for (std::size_t w = 0; w < slot.extent.size(); ++w) slot.extent[w] &= column[w];
+      for (std::size_t w = 0; w < extent.size(); ++w) extent[w] &= column[w];
     }
     auto running = closed.mutable_words();
     std::copy(all.words().begin(), all.words().end(), running.begin());
-    core::for_each_bit(std::span<const Word>(slot.extent), [&](std::uint32_t g) {
+    core::for_each_bit(std::span<const Word>(extent), [&](std::uint32_t g) {
       const auto row = context.row(g).words();
       for (std::size_t w = 0; w < running.size(); ++w) running[w] &= row[w];
     });
-    if (!std::ranges::equal(running, slot.intent))
+    if (!std::ranges::equal(running, intent))
       return std::unexpected(invalid("intents[" + std::to_string(k) + "] is not a concept intent of the context"));
+    list.append(extent, intent);
   }
   // Every concept once: the index finds each intent at its own position.
   const core::IntentIndex index(list);

@@ -34,9 +34,13 @@ std::optional<std::uint32_t> checked_index(const char* what, Py_ssize_t index, s
 }
 
 // The found concept's index as an int. Nothing found means the lattice lacks
-// a concept of its context (a lattice loaded from an incomplete document).
+// a concept of its context: an iceberg lattice without that infrequent
+// concept, or a lattice loaded from an incomplete document.
 PyObject* found(std::optional<std::uint32_t> index) {
-  if (!index) return python::raise_value_error("the lattice lacks a concept of its context: it is incomplete");
+  if (!index)
+    return python::raise_value_error(
+        "the lattice lacks that concept of its context: an iceberg lattice (min_support) where it is not frequent, "
+        "or an incomplete one");
   return PyLong_FromUnsignedLong(*index);
 }
 

@@ -58,6 +58,19 @@ PyObject* NameTable::list_of_words(std::span<const std::uint64_t> words) const {
   return list;
 }
 
+PyObject* NameTable::list_of_extent(const core::ExtentView& extent) const {
+  // As list_of_words: the caller guarantees the members index names.
+  PyObject* const* names = raw_.data();
+  PyObject* list = created(PyList_New(static_cast<Py_ssize_t>(extent.count())));
+  Py_ssize_t position = 0;
+  extent.for_each_member([&](std::uint32_t g) {
+    PyObject* name = names[g];
+    Py_INCREF(name);
+    PyList_SetItem(list, position++, name);
+  });
+  return list;
+}
+
 namespace {
 
 // Sets dict[key] = value and drops the caller's reference to value.
@@ -71,6 +84,8 @@ PyRef interned(const char* text) { return PyRef::steal(created(PyUnicode_InternF
 }  // namespace
 
 namespace {
+
+constexpr std::size_t kConceptsPerSignalCheck = 8192;
 
 // The concept dicts in one pass, lists made at their final size. With
 // `consume`, each chunk of the concept list is given back as soon as its
@@ -91,10 +106,12 @@ PyObject* concept_dicts(const core::Context& context,
   PyRef list = PyRef::steal(created(PyList_New(static_cast<Py_ssize_t>(concepts.size()))));
   for (std::size_t i = 0; i < concepts.size(); ++i) {
     PyRef dict = PyRef::steal(created(PyDict_New()));
-    set_item(dict.get(), extent_key, objects.list_of_words(concepts.extent_words(i)));
+    set_item(dict.get(), extent_key, objects.list_of_extent(concepts.extent(i)));
     set_item(dict.get(), intent_key, attributes.list_of_words(concepts.intent_words(i)));
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), dict.release());
     if constexpr (consume) concepts.release_before(i + 1);
+    // A long conversion answers Ctrl-C too: the half-built list is dropped.
+    if (i % kConceptsPerSignalCheck == kConceptsPerSignalCheck - 1 && PyErr_CheckSignals() != 0) return nullptr;
   }
   return list.release();
 }

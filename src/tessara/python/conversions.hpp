@@ -22,6 +22,8 @@ class NameTable {
 
   // The same from the packed words of a set whose members all index a name.
   PyObject* list_of_words(std::span<const std::uint64_t> words) const;
+  // The same for a stored extent whose members all index a name.
+  PyObject* list_of_extent(const core::ExtentView& extent) const;
 
  private:
   PyObject* name(std::uint32_t index) const;

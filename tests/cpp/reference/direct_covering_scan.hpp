@@ -17,23 +17,28 @@ namespace tessara::reference {
 using core::ConceptList;
 using core::CoverEdge;
 
-// Reads the extents of a concept list and answers "is x strictly below y".
-// Cardinalities are counted once up front; comparing them first is the cheap
-// half of the test and gives the same answer as testing the subset first.
+// Reads the extents of a concept list once, as owning sets, and answers "is
+// x strictly below y". Cardinalities are counted once up front; comparing them
+// first is the cheap half of the test and gives the same answer as testing
+// the subset first.
 class ExtentOrder {
  public:
-  explicit ExtentOrder(const ConceptList& concepts) : concepts_(concepts), sizes_(concepts.size()) {
-    for (std::size_t i = 0; i < concepts.size(); ++i) sizes_[i] = concepts[i].extent.count();
+  explicit ExtentOrder(const ConceptList& concepts) : sizes_(concepts.size()) {
+    extents_.reserve(concepts.size());
+    for (std::size_t i = 0; i < concepts.size(); ++i) {
+      extents_.push_back(concepts[i].extent.to_set());
+      sizes_[i] = extents_.back().count();
+    }
   }
 
   std::uint64_t size(std::size_t x) const { return sizes_[x]; }
 
   bool strictly_below(std::size_t x, std::size_t y) const {
-    return sizes_[x] < sizes_[y] && is_subset(concepts_[x].extent, concepts_[y].extent);
+    return sizes_[x] < sizes_[y] && is_subset(extents_[x], extents_[y]);
   }
 
  private:
-  const ConceptList& concepts_;
+  std::vector<core::ObjectSet> extents_;
   std::vector<std::uint64_t> sizes_;
 };
 

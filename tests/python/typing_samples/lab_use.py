@@ -22,7 +22,8 @@ def summary() -> str:
     lattice: tl.Lattice = context.lattice(algorithm="next-closure")
     first: tl.Concept = lattice[0]
     some: list[tl.Concept] = lattice[1:]
-    around: tuple[tl.Concept, ...] = lattice.top.lower + lattice.bottom.upper
+    bottom = lattice.bottom  # None in an iceberg lattice without the real bottom
+    around: tuple[tl.Concept, ...] = lattice.top.lower + (bottom.upper if bottom is not None else ())
     joined: tl.Concept = lattice.join(first, 1)
     met = lattice.meet(lattice.object_concept("duck"), lattice.attribute_concept("legs"))
     edges: npt.NDArray[np.intp] = lattice.edges
@@ -47,6 +48,21 @@ def drawing() -> str:
     return diagram.caption + diagram.html()[:5] + lattice.draw(counts_above=None).svg()[:5] + str(size)
 
 
+def big() -> str:
+    context = tl.Context(["duck", "dog"], ["flies", "barks", "legs"], np.array([[1, 0, 1], [0, 1, 1]]))
+    counts: list[int] = []
+    iceberg: tl.Lattice = context.lattice(min_support=0.5, max_concepts=100, threads=None, progress=counts.append)
+    streamed: list[tl.StreamedConcept] = list(context.iter_concepts(1, "in-close-5", 1, max_concepts=10))
+    sizes: list[int] = [c.index + c.support + len(c.extent_indices) + len(c.intent) for c in streamed]
+    refused: ValueError | None = None
+    try:
+        _ = context.lattice(max_concepts=1)
+    except tl.TooManyConcepts as error:
+        refused = error
+    return repr((iceberg.bottom, sizes, counts, refused))
+
+
 if __name__ == "__main__":
     print(summary())
     print(drawing())
+    print(big())

@@ -1,0 +1,198 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "tessara/core/fault.hpp"
+#include "tessara/core/popcount.hpp"
+#include "tessara/core/sets.hpp"
+
+namespace tessara::core {
+
+// A read-only look at an extent as a ConceptList stores it: either its packed
+// words (as in ObjectSet), or the list of its objects in ascending order,
+// packed several to a word (bit k * member_bits of the word onward holds the
+// k-th object of the word). It owns nothing and must not outlive the list.
+class ExtentView {
+ public:
+  using Word = std::uint64_t;
+
+  ExtentView() = default;
+  // member_bits is 0 for packed words, else 16 or 32.
+  ExtentView(const Word* stored, std::uint64_t count, std::uint64_t capacity, unsigned member_bits) noexcept
+      : stored_(stored), count_(count), capacity_(capacity), member_bits_(member_bits) {}
+
+  std::uint64_t capacity() const noexcept { return capacity_; }
+  std::uint64_t count() const noexcept { return count_; }
+  bool is_empty() const noexcept { return count_ == 0; }
+  // True when the objects are stored as a list rather than as packed words.
+  bool is_listed() const noexcept { return member_bits_ != 0; }
+
+  // Calls visit(g) for every object g of the extent, ascending.
+  template <typename Visit>
+  void for_each_member(Visit&& visit) const {
+    if (member_bits_ == 16) return for_each_listed<16>(visit);
+    if (member_bits_ == 32) return for_each_listed<32>(visit);
+    for_each_bit(std::span<const Word>(stored_, ObjectSet::word_count(capacity_)), visit);
+  }
+
+  std::vector<std::uint32_t> members() const {
+    std::vector<std::uint32_t> out;
+    out.reserve(count_);
+    for_each_member([&out](std::uint32_t g) { out.push_back(g); });
+    return out;
+  }
+
+  // Writes the extent as packed words; out holds ObjectSet::word_count(capacity()) of them.
+  void write_words(std::span<Word> out) const {
+    const std::size_t words = ObjectSet::word_count(capacity_);
+    if (out.size() != words) throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    if (!is_listed()) {
+      for (std::size_t w = 0; w < words; ++w) out[w] = stored_[w];
+      return;
+    }
+    for (Word& word : out) word = 0;
+    for_each_member([&out](std::uint32_t g) { out[g / 64] |= Word{1} << (g % 64); });
+  }
+
+  // An owning copy.
+  ObjectSet to_set() const {
+    ObjectSet set = ObjectSet::empty(capacity_);
+    write_words(set.mutable_words());
+    return set;
+  }
+
+  friend bool operator==(const ExtentView& a, const ExtentView& b) {
+    if (a.capacity_ != b.capacity_ || a.count_ != b.count_) return false;
+    if (a.member_bits_ == b.member_bits_) {
+      const std::size_t words =
+          a.is_listed() ? (a.count_ * a.member_bits_ + 63) / 64 : ObjectSet::word_count(a.capacity_);
+      for (std::size_t w = 0; w < words; ++w)
+        if (a.stored_[w] != b.stored_[w]) return false;
+      return true;
+    }
+    return a.to_set() == b.to_set();
+  }
+  friend bool operator==(const ExtentView& a, const ObjectSet& b) {
+    return a.capacity_ == b.capacity() && a.count_ == b.count() && a.to_set() == b;
+  }
+
+ private:
+  template <unsigned Bits, typename Visit>
+  void for_each_listed(Visit& visit) const {
+    constexpr unsigned kPerWord = 64 / Bits;
+    constexpr Word kMask = (Word{1} << Bits) - 1;
+    const std::uint64_t full_words = count_ / kPerWord;
+    for (std::uint64_t w = 0; w < full_words; ++w) {
+      Word word = stored_[w];
+      for (unsigned k = 0; k < kPerWord; ++k, word >>= Bits) visit(static_cast<std::uint32_t>(word & kMask));
+    }
+    Word word = count_ % kPerWord == 0 ? 0 : stored_[full_words];
+    for (unsigned k = 0; k < count_ % kPerWord; ++k, word >>= Bits) visit(static_cast<std::uint32_t>(word & kMask));
+  }
+
+  const Word* stored_ = nullptr;
+  std::uint64_t count_ = 0;
+  std::uint64_t capacity_ = 0;
+  unsigned member_bits_ = 0;
+};
+
+// How a ConceptList chooses and writes the stored form of the extents of one
+// context: the list whenever it takes fewer words than the packed form, its
+// objects 16 bits each when every object index fits and 32 bits otherwise.
+// The choice follows from the extent's size alone, so equal extents are
+// always stored alike. Under kListedFrom packed words (448 objects or fewer)
+// a list saves too little to pay for the size and position a record of
+// varying length has to keep, and every extent stays packed.
+class ExtentCoding {
+ public:
+  using Word = std::uint64_t;
+  static constexpr std::size_t kListedFrom = 8;
+
+  ExtentCoding() = default;
+  explicit ExtentCoding(std::uint64_t n_objects) noexcept
+      : n_objects_(n_objects),
+        packed_words_(ObjectSet::word_count(n_objects)),
+        member_bits_(n_objects <= (std::uint64_t{1} << 16) ? 16 : 32) {}
+
+  std::uint64_t n_objects() const noexcept { return n_objects_; }
+  // The words of an extent in packed form.
+  std::size_t packed_words() const noexcept { return packed_words_; }
+
+  // Whether some extent of this context is stored as a list.
+  bool may_list() const noexcept { return packed_words_ >= kListedFrom; }
+  // Whether an extent of `count` objects is stored as a list.
+  bool lists(std::uint64_t count) const noexcept { return may_list() && list_words(count) < packed_words_; }
+  // The words an extent of `count` objects takes.
+  std::size_t stored_words(std::uint64_t count) const noexcept {
+    return lists(count) ? list_words(count) : packed_words_;
+  }
+
+  // Writes the stored form (stored_words(count) words) of the extent with
+  // `count` objects whose packed words are zero except for `words`, which
+  // start at packed word `first_word`.
+  void encode(std::size_t first_word, std::span<const Word> words, std::uint64_t count, Word* out) const noexcept {
+    if (!lists(count)) {
+      for (std::size_t w = 0; w < first_word; ++w) out[w] = 0;
+      for (std::size_t w = 0; w < words.size(); ++w) out[first_word + w] = words[w];
+      for (std::size_t w = first_word + words.size(); w < packed_words_; ++w) out[w] = 0;
+    } else if (member_bits_ == 16) {
+      encode_list<16>(first_word, words, out);
+    } else {
+      encode_list<32>(first_word, words, out);
+    }
+  }
+
+  ExtentView view(const Word* stored, std::uint64_t count) const noexcept {
+    return ExtentView(stored, count, n_objects_, lists(count) ? member_bits_ : 0);
+  }
+
+ private:
+  std::size_t list_words(std::uint64_t count) const noexcept { return (count * member_bits_ + 63) / 64; }
+
+  // Member k goes to bits (k % per word) * Bits of list word k / per word.
+  // The words of a small extent are mostly empty, and which ones are is
+  // unpredictable, so a branch per word costs more than the work: each block
+  // of words is first reduced to the positions of its non-empty words
+  // without a branch, and only those are visited. Members are gathered in a
+  // register and stored a full word at a time.
+  template <unsigned Bits>
+  static void encode_list(std::size_t first_word, std::span<const Word> words, Word* out) noexcept {
+    constexpr unsigned kPerWord = 64 / Bits;
+    std::array<std::uint32_t, 256> nonzero;
+    Word pending = 0;
+    unsigned filled = 0;
+    for (std::size_t block = 0; block < words.size(); block += nonzero.size()) {
+      const std::size_t end = std::min(words.size(), block + nonzero.size());
+      std::size_t found = 0;
+      for (std::size_t w = block; w < end; ++w) {
+        nonzero[found] = static_cast<std::uint32_t>(w);
+        found += words[w] != 0 ? 1 : 0;
+      }
+      for (std::size_t f = 0; f < found; ++f) {
+        const std::size_t w = nonzero[f];
+        const Word base = Word{first_word + w} * 64;
+        for (Word bits = words[w]; bits != 0; bits &= bits - 1) {
+          pending |= (base + static_cast<Word>(std::countr_zero(bits))) << (filled * Bits);
+          if (++filled == kPerWord) {
+            *out++ = pending;
+            pending = 0;
+            filled = 0;
+          }
+        }
+      }
+    }
+    if (filled != 0) *out = pending;
+  }
+
+  std::uint64_t n_objects_ = 0;
+  std::size_t packed_words_ = 0;
+  unsigned member_bits_ = 16;
+};
+
+}  // namespace tessara::core
