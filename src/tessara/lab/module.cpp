@@ -3,6 +3,7 @@
 
 #include "tessara/lab/kernel_context.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
+#include "tessara/lab/rules_kernels.hpp"
 #include "tessara/python/errors.hpp"
 #include "tessara/python/py_ref.hpp"
 #include "tessara/python/python.hpp"
@@ -15,7 +16,7 @@ namespace {
 std::vector<PyMethodDef>& function_table() {
   static std::vector<PyMethodDef> table = [] {
     std::vector<PyMethodDef> all;
-    for (const std::span<PyMethodDef> area : {context_functions(), lattice_functions()})
+    for (const std::span<PyMethodDef> area : {context_functions(), lattice_functions(), rules_functions()})
       all.insert(all.end(), area.begin(), area.end());
     all.push_back(PyMethodDef{nullptr, nullptr, 0, nullptr});
     return all;
