@@ -33,7 +33,8 @@ PyObject* tuple_of(std::initializer_list<PyObject*> items) {
     if (!item) return nullptr;
   PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(owned.size())));
   if (!tuple) return nullptr;
-  for (std::size_t k = 0; k < owned.size(); ++k) PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(k), owned[k].release());
+  for (std::size_t k = 0; k < owned.size(); ++k)
+    PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(k), owned[k].release());
   return tuple.release();
 }
 
@@ -151,7 +152,8 @@ PyObject* association_rules(PyObject*, PyObject* args) {
     const KernelLattice* lattice = kernel_lattice_argument("lattice", lattice_object);
     if (lattice == nullptr) return nullptr;
     const std::string_view name(basis);
-    if (name != "luxenburger" && name != "all") return python::raise_value_error("unknown basis '" + std::string(name) + "'");
+    if (name != "luxenburger" && name != "all")
+      return python::raise_value_error("unknown basis '" + std::string(name) + "'");
     if (!(min_confidence >= 0.0 && min_confidence <= 1.0))
       return python::raise_value_error("min_confidence must lie in [0, 1]");
     const std::uint64_t n = lattice->context->n_attributes();
