@@ -1,0 +1,66 @@
+"""The rule and measure kernels of tessara._lab against the tessara module and against their own contracts."""
+
+import random
+
+import numpy as np
+import pytest
+
+import tessara
+from conftest import cxt_bytes
+from tessara import _lab
+
+
+def both_contexts(rows, n_attributes):
+    objects = [f"g{g}" for g in range(len(rows))]
+    attributes = [f"a{m}" for m in range(n_attributes)]
+    data = cxt_bytes(objects, attributes, rows)
+    return tessara.parse_context(data), _lab.read_context(data, "upload.cxt")
+
+
+def name_sets(context, words):
+    return [tuple(names) for names in _lab.name_tuples(words, context.n_attributes, tuple(context.attributes()))]
+
+
+@pytest.mark.parametrize("seed", range(12))
+def test_canonical_base_equals_the_module_with_the_premise_taken_out_of_the_conclusion(seed):
+    rng = random.Random(seed)
+    n_objects, n_attributes = rng.randint(0, 9), rng.randint(1, 70)
+    rows = [[rng.random() < 0.4 for _ in range(n_attributes)] for _ in range(n_objects)]
+    module_context, lab_context = both_contexts(rows, n_attributes)
+    expected = tessara.compute_implications(module_context)
+    premises, conclusions, supports = _lab.implications(lab_context, 0, "canonical")
+    found = list(zip(name_sets(lab_context, premises), name_sets(lab_context, conclusions),
+                     np.frombuffer(supports, np.uint64).tolist()))
+    assert found == [(tuple(i["premise"]), tuple(m for m in i["conclusion"] if m not in i["premise"]), i["support"])
+                     for i in expected]
+
+
+def test_name_tuples_share_the_name_objects():
+    _, lab_context = both_contexts([[1, 0, 1]], 3)
+    names = tuple(lab_context.attributes())
+    (both,) = _lab.name_tuples(np.array([0b101], np.uint64).tobytes(), 3, names)
+    assert both == ("a0", "a2") and both[0] is names[0] and both[1] is names[2]
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda k, l: _lab.implications(k, 0, "minimal"), "unknown basis 'minimal'"),
+        (lambda k, l: _lab.association_rules(l, "closed", 0.5, -1, b"", b"", b"", b""), "unknown basis 'closed'"),
+        (lambda k, l: _lab.association_rules(l, "all", 1.5, -1, b"", b"", b"", b""), "min_confidence must lie in"),
+        (lambda k, l: _lab.association_rules(l, "all", float("nan"), -1, b"", b"", b"", b""), "min_confidence"),
+        (lambda k, l: _lab.stability_error_bound(0, 0.9), "samples must be at least 1"),
+        (lambda k, l: _lab.stability_error_bound(10, 1.0), "confidence must lie in (0, 1)"),
+    ],
+)
+def test_bad_values_are_refused_with_a_message(call, message):
+    _, lab_context = both_contexts([[1, 0], [0, 1]], 2)
+    with pytest.raises(ValueError, match=message.replace("(", r"\(").replace(")", r"\)")):
+        call(lab_context, _lab.compute_lattice(lab_context, "fcbo"))
+
+
+def test_rule_constraints_name_attributes_by_index_within_range():
+    _, lab_context = both_contexts([[1, 0], [0, 1]], 2)
+    lattice = _lab.compute_lattice(lab_context, "fcbo")
+    with pytest.raises(IndexError, match="premise_excludes"):
+        _lab.association_rules(lattice, "all", 0.0, -1, b"", np.array([2], np.uint32).tobytes(), b"", b"")
