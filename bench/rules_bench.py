@@ -77,7 +77,7 @@ def main() -> None:
         ],
         "proper-premise": [("proper-premise base", lambda: len(_lab.implications(context, 0, "proper-premise")[2])
                             // 8, "implications")],
-        "stability": [("exact stability, whole lattice", lambda: len(_lab.exact_stability(lattice)) // 8,
+        "stability": [("exact stability, whole lattice", lambda: len(_lab.exact_stability(lattice, 2**64 - 1)) // 8,
                        "concepts")],
         "generators": [("keys of every concept", lambda: len(_lab.all_generators(lattice)[1]) // 16, "keys")],
     }

@@ -70,7 +70,7 @@ TEST(ConceptMeasures, EqualTheirDefinitionsOnSmallContexts) {
     }
     if (min_support != 0) continue;
 
-    const auto exact = exact_stability(lattice.concepts, graph);
+    const auto exact = *exact_stability(lattice.concepts, graph);
     const auto sampled = sampled_stability(lattice.concepts, graph, samples, 20260101);
     const auto delta = delta_stability(lattice.concepts, graph);
     for (std::size_t i = 0; i < lattice.masks.size(); ++i) {
@@ -98,7 +98,8 @@ TEST(ExactStability, MatchesWideIntegerCountsOnLargeExtents) {
     const auto rows = testing::awkward_rows(rng, n_objects, 6, 0.7);
     core::ConceptLattice full = algorithm_by_name("fcbo")->compute(testing::context_from_rows(rows, 6));
     const core::CoverGraph graph(full.concepts.size(), core::covering_edges(full));
-    const auto found = exact_stability(full.concepts, graph);
+    const auto found = *exact_stability(full.concepts, graph);
+    EXPECT_FALSE(exact_stability(full.concepts, graph, 10).has_value());
     const core::ConceptList& concepts = full.concepts;
     std::vector<std::size_t> order(concepts.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;

@@ -64,3 +64,12 @@ def test_rule_constraints_name_attributes_by_index_within_range():
     lattice = _lab.compute_lattice(lab_context, "fcbo")
     with pytest.raises(IndexError, match="premise_excludes"):
         _lab.association_rules(lattice, "all", 0.0, -1, b"", np.array([2], np.uint32).tobytes(), b"", b"")
+
+
+def test_exact_stability_gives_up_beyond_its_budget_and_sampling_stays_within_its_bound():
+    _, lab_context = both_contexts([[1, 0, 1], [0, 1, 1], [1, 1, 0], [1, 1, 1]], 3)
+    lattice = _lab.compute_lattice(lab_context, "fcbo")
+    assert _lab.exact_stability(lattice, 1) is None
+    exact = np.frombuffer(_lab.exact_stability(lattice, 1 << 40), np.float64)
+    sampled = np.frombuffer(_lab.sampled_stability(lattice, 2000, 7), np.float64)
+    assert np.all(np.abs(sampled - exact) <= _lab.stability_error_bound(2000, 1 - 1e-6))

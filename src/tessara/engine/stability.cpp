@@ -53,13 +53,15 @@ class SplitMix {
 
 }  // namespace
 
-std::vector<double> exact_stability(const core::ConceptList& concepts, const core::CoverGraph& graph) {
+std::optional<std::vector<double>> exact_stability(const core::ConceptList& concepts, const core::CoverGraph& graph,
+                                                   std::uint64_t max_visits) {
   require_graph_of(concepts, graph);
   const std::vector<std::uint64_t> sizes = extent_sizes(concepts);
   std::vector<double> stability(concepts.size(), 0.0);
   std::vector<std::uint64_t> count(concepts.size(), 0);  // s, for extents below kExactBelow
   std::vector<std::uint32_t> seen(concepts.size(), 0);
   std::vector<std::uint32_t> stack;
+  std::uint64_t visits = 0;
   for (const std::uint32_t c : by_extent_size(sizes)) {
     const std::uint64_t size = sizes[c];
     const std::uint32_t stamp = c + 1;
@@ -73,6 +75,7 @@ std::vector<double> exact_stability(const core::ConceptList& concepts, const cor
       for (const std::uint32_t d : graph.lower(at)) {
         if (seen[d] == stamp || size - sizes[d] > kStabilityWindow) continue;
         seen[d] = stamp;
+        if (++visits > max_visits) return std::nullopt;
         if (exact)
           below_count += count[d];
         else

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <vector>
 
 #include "tessara/core/concept.hpp"
@@ -32,8 +34,14 @@ namespace tessara::engine {
 // concept's subsets, and the walk does not go there: with at most 2^32
 // concepts that leaves out less than 2^-(window - 32) in all, below the
 // rounding of a double for the window used.
+//
+// The work is one visit per concept below another within the window; with
+// more than max_visits of them the walk gives up and returns nothing, so a
+// caller can fall back to sampling what it cannot afford to count.
 inline constexpr std::uint64_t kStabilityWindow = 96;
-std::vector<double> exact_stability(const core::ConceptList& concepts, const core::CoverGraph& graph);
+std::optional<std::vector<double>> exact_stability(
+    const core::ConceptList& concepts, const core::CoverGraph& graph,
+    std::uint64_t max_visits = std::numeric_limits<std::uint64_t>::max());
 
 // The stability of every concept estimated from `samples` subsets of its
 // extent drawn uniformly (each object in or out with probability 1/2), with a

@@ -275,12 +275,23 @@ PyObject* lattice_measure(PyObject* lattice_object, Measure&& measure) {
   return bytes_of(std::span<const typename decltype(values)::value_type>(values));
 }
 
-// exact_stability(lattice) -> float64 per concept.
-PyObject* exact_stability(PyObject*, PyObject* lattice_object) {
+// exact_stability(lattice, max_visits) -> float64 per concept, or None when
+// the count would take more than max_visits visits.
+PyObject* exact_stability(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
-    return lattice_measure(lattice_object, [](const KernelLattice& lattice, const core::CoverGraph& graph) {
-      return engine::exact_stability(lattice.concepts(), graph);
-    });
+    PyObject* lattice_object = nullptr;
+    unsigned long long max_visits = 0;
+    if (!PyArg_ParseTuple(args, "OK:exact_stability", &lattice_object, &max_visits)) return nullptr;
+    bool afforded = true;
+    const auto count = [&](const KernelLattice& lattice, const core::CoverGraph& graph) {
+      auto found = engine::exact_stability(lattice.concepts(), graph, max_visits);
+      afforded = found.has_value();
+      return found ? std::move(*found) : std::vector<double>{};
+    };
+    PyObject* values = lattice_measure(lattice_object, count);
+    if (values == nullptr || afforded) return values;
+    Py_DECREF(values);
+    Py_RETURN_NONE;
   });
 }
 
@@ -367,7 +378,8 @@ PyMethodDef functions[] = {
      "conclusion_includes, conclusion_excludes) -> tuple of column bytes"},
     {"generators", generators, METH_VARARGS, "generators(lattice, i) -> bytes of packed keys"},
     {"all_generators", all_generators, METH_VARARGS, "all_generators(lattice) -> (first, keys)"},
-    {"exact_stability", exact_stability, METH_O, "exact_stability(lattice) -> bytes of float64"},
+    {"exact_stability", exact_stability, METH_VARARGS,
+     "exact_stability(lattice, max_visits) -> bytes of float64, or None beyond max_visits"},
     {"sampled_stability", sampled_stability, METH_VARARGS,
      "sampled_stability(lattice, samples, seed) -> bytes of float64"},
     {"stability_error_bound", stability_error_bound, METH_VARARGS,
