@@ -73,3 +73,11 @@ def test_exact_stability_gives_up_beyond_its_budget_and_sampling_stays_within_it
     exact = np.frombuffer(_lab.exact_stability(lattice, 1 << 40), np.float64)
     sampled = np.frombuffer(_lab.sampled_stability(lattice, 2000, 7), np.float64)
     assert np.all(np.abs(sampled - exact) <= _lab.stability_error_bound(2000, 1 - 1e-6))
+
+
+def test_stability_refuses_an_iceberg_lattice():
+    _, lab_context = both_contexts([[1, 0, 1], [0, 1, 1], [1, 1, 0], [1, 1, 1]], 3)
+    iceberg = _lab.frequent_lattice(_lab.compute_lattice(lab_context, "fcbo"), 2)
+    for call in (lambda: _lab.exact_stability(iceberg, 100), lambda: _lab.delta_stability(iceberg)):
+        with pytest.raises(ValueError, match="stability needs the whole lattice"):
+            call()

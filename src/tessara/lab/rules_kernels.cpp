@@ -261,11 +261,25 @@ PyObject* all_generators(PyObject*, PyObject* args) {
   });
 }
 
-// A per-concept measure of a lattice, computed without the interpreter lock.
+// Whether the lattice holds every concept of its context: an iceberg lattice
+// lacks the bottom concept (the one whose intent is every attribute), and a
+// lattice that has it has every concept above it, so all of them.
+bool is_whole(const KernelLattice& lattice) {
+  const core::ConceptList& concepts = lattice.concepts();
+  for (std::size_t i = concepts.size(); i-- > 0;)
+    if (concepts.intent_words(i).empty() || concepts[i].intent.count() == concepts.n_attributes()) return true;
+  return false;
+}
+
+// A per-concept measure of a whole lattice (the measures read the concepts
+// below each concept, which an iceberg lattice leaves out), computed
+// without the interpreter lock.
 template <typename Measure>
 PyObject* lattice_measure(PyObject* lattice_object, Measure&& measure) {
   const KernelLattice* lattice = kernel_lattice_argument("lattice", lattice_object);
   if (lattice == nullptr) return nullptr;
+  if (!is_whole(*lattice))
+    return python::raise_value_error("stability needs the whole lattice, not the frequent part of it");
   decltype(measure(*lattice, std::declval<const core::CoverGraph&>())) values;
   {
     const python::GilRelease unlocked;
