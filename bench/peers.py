@@ -77,7 +77,7 @@ JOBS = {
 # (it writes DOT source), fcapy and concepts have no implication base, and
 # caspailleur draws nothing.
 OFFERS = {
-    "tessara": {"concepts", "base", "draw"},
+    "tessara": {"concepts", "base", "draw", "proper-premises", "keys", "delta-stability", "rules"},
     "concepts": {"concepts"},
     "fcapy": {"concepts", "draw"},
     "caspailleur": {"concepts", "base", "proper-premises", "keys", "delta-stability"},
