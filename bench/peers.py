@@ -262,11 +262,11 @@ def derive(mushroom):
                     stack.append((lower, product * confidence))
         return None
 
-    theirs = mlxtend_rules(rows, width)
+    theirs = mlxtend_rules(rows, width)  # itemsets as column positions, which are the item numbers
     derived = 0
     for antecedent, consequent, confidence in zip(theirs["antecedents"], theirs["consequents"], theirs["confidence"]):
-        start = close(mask(int(c[1:]) for c in antecedent))
-        goal = close(start | mask(int(c[1:]) for c in consequent))
+        start = close(mask(antecedent))
+        goal = close(start | mask(consequent))
         product = 1.0 if start == goal else chain(concept_of[start], concept_of[goal])
         derived += product is not None and abs(product - confidence) < 1e-9
     print(f"mushroom at min_support {RULES_SUPPORT:g}, min_confidence {RULES_CONFIDENCE:g}: tessara's Luxenburger "
