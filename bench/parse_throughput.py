@@ -37,7 +37,7 @@ def time_parse(path: str, repeats: int) -> None:
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("files", nargs="*", default=[os.path.join(DATA_DIR, "large.csv"), os.path.join(DATA_DIR, "large.json")])
+    parser.add_argument("files", nargs="*", default=[os.path.join(DATA_DIR, name) for name in ("large.csv", "large.json", "large.xml")])
     parser.add_argument("--repeats", type=int, default=5)
     args = parser.parse_args()
     for path in args.files:

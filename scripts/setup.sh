@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 DEBIAN_PACKAGES=(build-essential pkg-config binutils python3-dev python3-venv
-  libexpat1-dev libcsv-dev nlohmann-json3-dev libutf8proc-dev systemtap-sdt-dev libgtest-dev)
+  libcsv-dev libutf8proc-dev systemtap-sdt-dev libgtest-dev)
 # The fuzz targets: libFuzzer and the sanitizer runtimes come with clang. Debian 12's
 # clang-19 is the first that takes g++ 12's std::expected (clang-14 and 16 lack
 # C++20 concepts at 202002L); it installs beside the libraries the build links

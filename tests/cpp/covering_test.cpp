@@ -194,8 +194,9 @@ TEST(CoveringProperty, MatchesObjectAddingOracleAndDrawsEveryEdgeDownward) {
 }
 
 // Sizes around the word boundaries, paired with a small other side so that
-// the reference scan stays quick.
-const std::vector<std::uint32_t> kShapeSizes{0, 1, 2, 3, 5, 63, 64, 65, 127, 128, 129};
+// the reference scan stays quick; the last two spread a concept's set over
+// more than four words, where the walk compacts its candidates.
+const std::vector<std::uint32_t> kShapeSizes{0, 1, 2, 3, 5, 63, 64, 65, 127, 128, 129, 300, 700};
 
 // Every algorithm's concept order, both walking sides, against the direct scan.
 void expect_same_covering(const tessara::core::Context& context, const std::string& label) {

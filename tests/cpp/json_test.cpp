@@ -32,6 +32,10 @@ const Table kSmall{{"o1", "o2"}, {"a", "b"}, {"X.", "XX"}};
 const std::string kPayload =
     R"({"objects": ["o1", "o2"], "attributes": ["a", "b"], "incidence": [[true, false], [true, true]]})";
 
+// The rest of an object-form document with an empty context, after its opening brace.
+const std::string kEmptyDocumentRest =
+    R"("tessara_version": "1", "context": {"objects": [], "attributes": [], "incidence": []}})";
+
 INSTANTIATE_TEST_SUITE_P(
     Json, JsonReads,
     testing::Values(
@@ -51,7 +55,14 @@ INSTANTIATE_TEST_SUITE_P(
         JsonCase{"escapes_decoded",
                  R"(["v", {"objects": ["\u00e9\n\"q\""], "attributes": ["\ud83d\ude00"], "incidence": [[true]]}])",
                  {{"\xC3\xA9\n\"q\""}, {"\xF0\x9F\x98\x80"}, {"X"}}},
-        JsonCase{"empty_context", R"({"tessara_version": "0.2.0", "context": [[], [], []]})", {{}, {}, {}}}),
+        JsonCase{"empty_context", R"({"tessara_version": "0.2.0", "context": [[], [], []]})", {{}, {}, {}}},
+        // Skipped values are checked for syntax only: any exponent is well formed.
+        JsonCase{"huge_exponent_skipped", R"({"x": 1e999, )" + kEmptyDocumentRest, {{}, {}, {}}},
+        JsonCase{"negative_huge_exponent_skipped", R"({"x": -1e999, )" + kEmptyDocumentRest, {{}, {}, {}}},
+        JsonCase{"every_kind_of_value_skipped",
+                 R"({"x": [1E+400, 2.5e-999, -0, 123456789012345678901234567890, {"": null}, "\/\b\f\ud83d\ude00"],)"
+                 R"( "tessara_version": "1", "context": [[], [], []]})",
+                 {{}, {}, {}}}),
     [](const testing::TestParamInfo<JsonCase>& info) { return info.param.label; });
 
 struct JsonFailure {
@@ -102,6 +113,25 @@ INSTANTIATE_TEST_SUITE_P(
                     "context construction failed: incidence row 0 has 1 attributes, expected 2"},
         JsonFailure{"fewer_rows_than_objects", R"(["v", [["o", "p"], ["a"], [[true]]]])",
                     "context construction failed: incidence has 1 rows, expected 2 (one per object)"},
+        // Only JSON white space may stand before the document: a byte-order mark may not.
+        JsonFailure{"byte_order_mark", "\xEF\xBB\xBF{\"tessara_version\": \"1\", \"context\": [[], [], []]}",
+                    "JSON error: expected value at line 1 column 1"},
+        JsonFailure{"huge_number_where_a_cell_goes", R"(["v", [["o"], ["a"], [[1e999]]]])",
+                    "JSON error: invalid type: floating point `1e999`, expected a boolean at line 1 column 28"},
+        JsonFailure{"leading_zero", R"({"x": 01})", "JSON error: invalid number at line 1 column 8"},
+        JsonFailure{"plus_sign", R"({"x": +1})", "JSON error: expected value at line 1 column 7"},
+        JsonFailure{"fraction_without_digits", R"({"x": 1.})", "JSON error: invalid number at line 1 column 9"},
+        JsonFailure{"trailing_comma", R"(["v", [[], [], [],]])", "JSON error: trailing comma at line 1 column 19"},
+        JsonFailure{"key_not_a_string", R"({1: 2})", "JSON error: key must be a string at line 1 column 2"},
+        JsonFailure{"missing_colon", R"({"x" 2})", "JSON error: expected `:` at line 1 column 6"},
+        JsonFailure{"tab_in_string", "[\"v\t\"]",
+                    "JSON error: control character (\\u0000-\\u001F) found while parsing a string at line 1 column 4"},
+        JsonFailure{"invalid_escape", R"(["\x"])", "JSON error: invalid escape at line 1 column 4"},
+        JsonFailure{"lone_trailing_surrogate", R"(["\udc00"])",
+                    "JSON error: lone trailing surrogate in hex escape at line 1 column 8"},
+        JsonFailure{"overlong_utf8", "[\"\xC0\x80\"]", "JSON error: invalid unicode code point at line 1 column 3"},
+        JsonFailure{"surrogate_in_utf8", "[\"\xED\xA0\x80\"]",
+                    "JSON error: invalid unicode code point at line 1 column 4"},
         JsonFailure{"more_rows_than_objects", R"(["v", [[], [], [[], []]]])",
                     "context construction failed: incidence has 2 rows, expected 0 (one per object)"}),
     [](const testing::TestParamInfo<JsonFailure>& info) { return info.param.label; });

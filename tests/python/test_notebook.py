@@ -15,18 +15,29 @@ NOTEBOOK = EXAMPLES / "lattice.ipynb"
 
 
 @pytest.fixture(scope="module")
-def lattice_outputs():
-    """The display data of the cell that leaves the Lattice as its value."""
+def executed():
+    """The notebook after running every cell."""
     notebook = nbformat.read(NOTEBOOK, as_version=4)
     client = nbclient.NotebookClient(
         notebook, timeout=120, kernel_name="python3", resources={"metadata": {"path": str(EXAMPLES)}}
     )
     client.execute()
-    cells = [cell for cell in notebook.cells if cell.cell_type == "code" and "compute_lattice" in cell.source]
+    return notebook
+
+
+def cell_result(notebook, marker):
+    """The display data of the one code cell holding marker."""
+    cells = [cell for cell in notebook.cells if cell.cell_type == "code" and marker in cell.source]
     assert len(cells) == 1
     results = [out for out in cells[0].outputs if out.output_type == "execute_result"]
     assert len(results) == 1, cells[0].outputs
     return results[0].data
+
+
+@pytest.fixture(scope="module")
+def lattice_outputs(executed):
+    """The display data of the cell that leaves the Lattice as its value."""
+    return cell_result(executed, "compute_lattice")
 
 
 def test_kernel_is_the_one_registered_in_this_environment():
@@ -62,3 +73,10 @@ def test_html_output_is_the_captioned_svg(lattice_outputs):
     assert html.startswith('<div class="tessara-lattice">')
     assert f"Lattice \u2014 {count} concepts</div><?xml" in html
     assert html.endswith("</svg>\n</div>")
+
+
+def test_lab_cells_show_the_context_table_and_the_concept_tables(executed):
+    table = cell_result(executed, "tl.read(")["text/html"]
+    assert table.startswith('<table class="tessara-context"><caption>Context: 35 objects × 11 attributes')
+    assert "(5 objects not shown)" in table
+    assert "<th>support</th>" in cell_result(executed, "nlargest")["text/html"]

@@ -120,3 +120,20 @@ def test_stubtest_catches_a_stub_that_disagrees(tmp_path, original, broken):
     (tmp_path / "tessara.pyi").write_text(text.replace(original, broken))
     result = stubtest(tmp_path, stub_dir=tmp_path)
     assert result.returncode != 0, result.stdout
+
+
+def test_lab_sample_runs_and_both_checkers_accept_it_and_the_lab_itself(tmp_path):
+    # The lab ships inline types (py.typed): user code typed against it, and the installed package itself, pass
+    # mypy --strict; basedpyright reports nothing on the sample.
+    sample = SAMPLES / "lab_use.py"
+    subprocess.run([sys.executable, str(sample)], check=True, capture_output=True, cwd=tmp_path)
+    lines, _ = mypy_error_lines(sample, tmp_path)
+    assert lines == []
+    result = subprocess.run(
+        [sys.executable, "-m", "mypy", "--strict", "--cache-dir", os.devnull, "-p", "tessara.lab"],
+        capture_output=True,
+        text=True,
+        cwd=tmp_path,
+    )
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert pyright_diagnostics(sample, tmp_path) == []

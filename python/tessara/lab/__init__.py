@@ -9,4 +9,21 @@ runs in the same C++ core as `tessara`, through the private module
 
 from __future__ import annotations
 
-__all__: list[str] = []
+from tessara.lab._context import Context
+from tessara.lab._io import load, read
+from tessara.lab._lattice import Concept, Lattice
+from tessara.lab._scale import Interordinal, Interval, Nominal, Ordinal, Scale, scale
+
+__all__: list[str] = [
+    "Concept",
+    "Context",
+    "Interordinal",
+    "Interval",
+    "Lattice",
+    "Nominal",
+    "Ordinal",
+    "Scale",
+    "load",
+    "read",
+    "scale",
+]

@@ -11,7 +11,11 @@ namespace tessara::core {
 
 // Finds a concept of a list by its intent: an open-addressing hash table of
 // concept indices keyed by the intent words, built once over the whole list.
-// The list must outlive the index and must not change meanwhile.
+// Each slot holds the index and 32 bits of the intent's hash, and, for intents
+// of at most kInlineWords words, a copy of the intent itself: a look-up then
+// reads one place in the table instead of a concept record elsewhere in
+// memory, and a longer intent is read from its record only when the hash bits
+// agree. The list must outlive the index and must not change meanwhile.
 class IntentIndex {
  public:
   using Word = std::uint64_t;
@@ -24,12 +28,15 @@ class IntentIndex {
 
  private:
   static constexpr std::uint32_t kEmpty = ~std::uint32_t{0};
+  static constexpr std::size_t kInlineWords = 4;
 
-  std::size_t slot_of(std::span<const Word> intent) const noexcept;
+  std::span<const Word> stored_intent(std::size_t slot, std::uint32_t index) const;
 
   const ConceptList& concepts_;
   std::size_t mask_;
-  std::vector<std::uint32_t> slots_;
+  std::size_t inline_words_;  // intent words copied into each slot: the stride, or 0 beyond kInlineWords
+  std::size_t slot_words_;    // 1 + inline_words_: the index and hash bits, then the copy
+  std::vector<Word> slots_;
 };
 
 }  // namespace tessara::core

@@ -1,6 +1,7 @@
 #include "tessara/core/neighbour_walk.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 
 #include "tessara/core/fault.hpp"
@@ -25,9 +26,12 @@ NeighbourWalk::NeighbourWalk(const ConceptList& concepts, NeighbourSide side)
       index_(concepts),
       walked_capacity_(columns_.size()),
       last_word_mask_(walked_capacity_ % 64 == 0 ? ~Word{0} : (Word{1} << (walked_capacity_ % 64)) - 1),
+      candidate_words_(columns_.stride()),
+      candidate_bits_(columns_.stride()),
       min_(rows_.stride()),
       scratch_(rows_.stride()),
-      key_(concepts.intent_stride()) {}
+      key_(concepts.intent_stride()),
+      compact_candidates_(walked_capacity_ * kCompactWords, Word{0}) {}
 
 std::span<const NeighbourWalk::Word> NeighbourWalk::walked_set(std::uint32_t i) const {
   return side_ == NeighbourSide::Attributes ? concepts_.intent_words(i) : concepts_.extent_words(i);
@@ -39,17 +43,20 @@ std::span<const NeighbourWalk::Word> NeighbourWalk::other_set(std::uint32_t i) c
 
 // The candidate is the other set of the concept intersected with x', kept as
 // its non-zero words only: it lies inside the concept's other set, so only
-// that set's non-zero words can contribute.
+// that set's non-zero words can contribute. The buffers hold a whole set, so
+// each word is written without a branch and counted only when non-zero.
 void NeighbourWalk::build_candidate(std::span<const Word> other, std::size_t x) {
-  const auto column = columns_[x];
-  candidate_words_.clear();
-  candidate_bits_.clear();
+  const Word* column = columns_[x].data();
+  std::uint32_t* words = candidate_words_.data();
+  Word* bits = candidate_bits_.data();
+  std::size_t size = 0;
   for (const std::uint32_t w : nonzero_words_) {
     const Word word = other[w] & column[w];
-    if (word == 0) continue;
-    candidate_words_.push_back(w);
-    candidate_bits_.push_back(word);
+    words[size] = w;
+    bits[size] = word;
+    size += word != 0 ? 1 : 0;
   }
+  candidate_size_ = size;
 }
 
 // Whether intersecting the candidate's rows (its size times a row's words)
@@ -57,18 +64,12 @@ void NeighbourWalk::build_candidate(std::span<const Word> other, std::size_t x) 
 // non-zero words, a lower bound of it, leaves the question open.
 bool NeighbourWalk::rows_cost_within(std::uint64_t budget) const {
   const std::uint64_t stride = std::max<std::uint64_t>(rows_.stride(), 1);
-  if (candidate_words_.size() * stride > budget) return false;
-  const std::uint64_t most = budget / stride;
-  std::uint64_t size = 0;
-  for (const Word word : candidate_bits_) {
-    size += static_cast<std::uint64_t>(std::popcount(word));
-    if (size > most) return false;
-  }
-  return true;
+  if (candidate_size_ * stride > budget) return false;
+  return count_bits(std::span<const Word>(candidate_bits_.data(), candidate_size_)) <= budget / stride;
 }
 
 bool NeighbourWalk::candidate_within(std::span<const Word> set) const {
-  for (std::size_t k = 0; k < candidate_words_.size(); ++k)
+  for (std::size_t k = 0; k < candidate_size_; ++k)
     if ((candidate_bits_[k] & ~set[candidate_words_[k]]) != 0) return false;
   return true;
 }
@@ -85,7 +86,7 @@ bool NeighbourWalk::blocked_by_min(std::size_t x) {
   if (rows_cost_within(others)) {
     std::copy(min_.begin(), min_.end(), scratch_.begin());
     scratch_[x_word] &= ~x_bit;
-    for (std::size_t k = 0; k < candidate_words_.size(); ++k) {
+    for (std::size_t k = 0; k < candidate_size_; ++k) {
       for (Word rest = candidate_bits_[k]; rest != 0; rest &= rest - 1) {
         const auto row = rows_[candidate_words_[k] * 64 + static_cast<std::size_t>(std::countr_zero(rest))];
         Word left = 0;
@@ -113,11 +114,11 @@ bool NeighbourWalk::blocked_by_min(std::size_t x) {
 std::uint32_t NeighbourWalk::neighbour_index(std::uint32_t i, std::size_t x) {
   if (side_ == NeighbourSide::Objects) {
     std::fill(key_.begin(), key_.end(), Word{0});
-    for (std::size_t k = 0; k < candidate_words_.size(); ++k) key_[candidate_words_[k]] = candidate_bits_[k];
+    for (std::size_t k = 0; k < candidate_size_; ++k) key_[candidate_words_[k]] = candidate_bits_[k];
   } else if (rows_cost_within(outside_min_)) {
     std::fill(key_.begin(), key_.end(), ~Word{0});
     if (!key_.empty()) key_.back() &= last_word_mask_;
-    for (std::size_t k = 0; k < candidate_words_.size(); ++k) {
+    for (std::size_t k = 0; k < candidate_size_; ++k) {
       for (Word rest = candidate_bits_[k]; rest != 0; rest &= rest - 1) {
         const auto row = rows_[candidate_words_[k] * 64 + static_cast<std::size_t>(std::countr_zero(rest))];
         for (std::size_t w = 0; w < key_.size(); ++w) key_[w] &= row[w];
@@ -139,14 +140,152 @@ std::uint32_t NeighbourWalk::neighbour_index(std::uint32_t i, std::size_t x) {
     }
     key_[x / 64] |= Word{1} << (x % 64);
   }
-  const auto found = index_.find(key_);
-  if (!found) throw InternalFault(kNotALattice);
-  return *found;
+  return found(key_);
+}
+
+std::uint32_t NeighbourWalk::found(std::span<const Word> key) const {
+  const auto index = index_.find(key);
+  if (!index) throw InternalFault(kNotALattice);
+  return *index;
+}
+
+// x lies in the walked set exactly when every member relates to it; the
+// others get their candidate from the members' rows.
+void NeighbourWalk::build_compact_candidates(std::span<const Word> walked) {
+  touched_.clear();
+  for (std::size_t k = 0; k < members_.size(); ++k) {
+    const Word bit = Word{1} << (k % 64);
+    const auto row = rows_[members_[k]];
+    for (std::size_t w = 0; w < row.size(); ++w) {
+      for (Word rest = row[w] & ~walked[w]; rest != 0; rest &= rest - 1) {
+        const std::size_t x = w * 64 + static_cast<std::size_t>(std::countr_zero(rest));
+        Word* candidate = compact_candidates_.data() + x * kCompactWords;
+        if (std::all_of(candidate, candidate + kCompactWords, [](Word v) { return v == 0; }))
+          touched_.push_back(static_cast<std::uint32_t>(x));
+        candidate[k / 64] |= bit;
+      }
+    }
+  }
+}
+
+void NeighbourWalk::clear_compact_candidates() {
+  for (const std::uint32_t x : touched_)
+    std::fill_n(compact_candidates_.data() + static_cast<std::size_t>(x) * kCompactWords, kCompactWords, Word{0});
+}
+
+template <std::size_t Words>
+void NeighbourWalk::visit_compact(std::uint32_t i, std::span<const Word> walked, std::vector<CoverEdge>& edges) {
+  using Compact = std::array<Word, Words>;
+  const auto candidate_of = [&](std::size_t x) -> Compact& {
+    return *reinterpret_cast<Compact*>(compact_candidates_.data() + x * kCompactWords);
+  };
+  const auto within = [](const Compact& a, const Compact& b) {
+    Word outside = 0;
+    for (std::size_t w = 0; w < Words; ++w) outside |= a[w] & ~b[w];
+    return outside == 0;
+  };
+  const auto is_empty = [](const Compact& a) {
+    Word any = 0;
+    for (std::size_t w = 0; w < Words; ++w) any |= a[w];
+    return any == 0;
+  };
+  // Calls visit(s) for the member s behind each bit of a, while visit returns true.
+  const auto for_each_member = [&](const Compact& a, auto&& visit) {
+    for (std::size_t v = 0; v < Words; ++v) {
+      for (Word rest = a[v]; rest != 0; rest &= rest - 1)
+        if (!visit(members_[v * 64 + static_cast<std::size_t>(std::countr_zero(rest))])) return;
+    }
+  };
+  for (std::size_t w = 0; w < min_.size(); ++w) min_[w] = ~walked[w];
+  if (!min_.empty()) min_.back() &= last_word_mask_;
+  min_count_ = walked_capacity_ - count_bits(walked);
+
+  const auto in_min = [&](std::size_t y) { return ((min_[y / 64] >> (y % 64)) & 1u) != 0; };
+  for (std::size_t w = 0; w < walked.size(); ++w) {
+    Word outside = ~walked[w];
+    if (w + 1 == walked.size()) outside &= last_word_mask_;
+    for (; outside != 0; outside &= outside - 1) {
+      const std::size_t x = w * 64 + static_cast<std::size_t>(std::countr_zero(outside));
+      const Compact& candidate = candidate_of(x);
+      const bool empty = is_empty(candidate);
+      // An empty candidate lies in every element's column; a non-empty one
+      // only in those of elements whose candidate holds it: for a candidate
+      // of one or two members, the elements of min left after intersecting
+      // their rows, otherwise those found among the non-empty candidates.
+      bool blocked = false;
+      if (empty) {
+        blocked = min_count_ >= 2;
+      } else if (count_bits(std::span<const Word>(candidate)) <= 2) {
+        std::copy(min_.begin(), min_.end(), scratch_.begin());
+        scratch_[x / 64] &= ~(Word{1} << (x % 64));
+        for_each_member(candidate, [&](std::uint32_t s) {
+          const auto row = rows_[s];
+          for (std::size_t v = 0; v < scratch_.size(); ++v) scratch_[v] &= row[v];
+          return true;
+        });
+        blocked = !no_bits(scratch_);
+      } else {
+        for (const std::uint32_t y : touched_) {
+          if (y != x && in_min(y) && within(candidate, candidate_of(y))) {
+            blocked = true;
+            break;
+          }
+        }
+      }
+      if (blocked) {
+        min_[x / 64] &= ~(Word{1} << (x % 64));
+        --min_count_;
+        continue;
+      }
+      // The neighbour's intent: on the object side the candidate's members;
+      // on the attribute side the walked set with every element whose
+      // candidate holds this one (all of them for the empty candidate).
+      if (side_ == NeighbourSide::Objects) {
+        std::fill(key_.begin(), key_.end(), Word{0});
+        for_each_member(candidate, [&](std::uint32_t s) {
+          key_[s / 64] |= Word{1} << (s % 64);
+          return true;
+        });
+      } else if (empty) {
+        std::fill(key_.begin(), key_.end(), ~Word{0});
+        if (!key_.empty()) key_.back() &= last_word_mask_;
+      } else {
+        std::copy(walked.begin(), walked.end(), key_.begin());
+        for (const std::uint32_t y : touched_)
+          if (within(candidate, candidate_of(y))) key_[y / 64] |= Word{1} << (y % 64);
+      }
+      const std::uint32_t j = found(key_);
+      edges.push_back(side_ == NeighbourSide::Attributes ? CoverEdge{j, i} : CoverEdge{i, j});
+    }
+  }
+  clear_compact_candidates();
 }
 
 void NeighbourWalk::visit(std::uint32_t i, std::vector<CoverEdge>& edges) {
   const auto walked = walked_set(i);
   const auto other = other_set(i);
+  // The compact walk pays off when the other set is small but spread over
+  // more words than a compact candidate has: the walk below visits each of
+  // those words for every element.
+  const std::uint64_t other_size = count_bits(other);
+  const auto spread =
+      static_cast<std::uint64_t>(std::count_if(other.begin(), other.end(), [](Word w) { return w != 0; }));
+  if (other_size <= 64 * kCompactWords && spread > kCompactWords) {
+    members_.clear();
+    for_each_bit(other, [&](std::uint32_t s) { members_.push_back(s); });
+    build_compact_candidates(walked);
+    switch ((other_size + 63) / 64) {
+      case 0:
+      case 1:
+        return visit_compact<1>(i, walked, edges);
+      case 2:
+        return visit_compact<2>(i, walked, edges);
+      case 3:
+        return visit_compact<3>(i, walked, edges);
+      default:
+        return visit_compact<4>(i, walked, edges);
+    }
+  }
   nonzero_words_.clear();
   for (std::size_t w = 0; w < other.size(); ++w)
     if (other[w] != 0) nonzero_words_.push_back(static_cast<std::uint32_t>(w));

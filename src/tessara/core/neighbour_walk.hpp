@@ -26,6 +26,12 @@ enum class NeighbourSide { Attributes, Objects };
 //
 // The incidence is read back from the concepts themselves, and a neighbour's
 // index is found through a hash table of the intents; both are built once.
+// A concept whose other-side set has at most 64 * kCompactWords members spread
+// over more words than that (most concepts of a large sparse context, such as
+// three in four of mushroom's) is walked on candidates compacted to that set:
+// bit k of x's candidate says whether the k-th member relates to x, so the
+// candidates are built from the members' rows and compared a few words at a
+// time, whatever the size of the other side.
 class NeighbourWalk {
  public:
   using Word = std::uint64_t;
@@ -43,6 +49,12 @@ class NeighbourWalk {
   bool rows_cost_within(std::uint64_t budget) const;
   bool blocked_by_min(std::size_t x);
   std::uint32_t neighbour_index(std::uint32_t i, std::size_t x);
+  static constexpr std::size_t kCompactWords = 4;
+  void build_compact_candidates(std::span<const Word> walked);
+  void clear_compact_candidates();
+  template <std::size_t Words>
+  void visit_compact(std::uint32_t i, std::span<const Word> walked, std::vector<CoverEdge>& edges);
+  std::uint32_t found(std::span<const Word> key) const;
 
   const ConceptList& concepts_;
   NeighbourSide side_;
@@ -56,11 +68,16 @@ class NeighbourWalk {
   std::vector<std::uint32_t> nonzero_words_;    // positions of the non-zero words of the concept's other set
   std::vector<std::uint32_t> candidate_words_;  // positions of the non-zero words of the candidate
   std::vector<Word> candidate_bits_;            // and those words
+  std::size_t candidate_size_ = 0;              // how many of them
   std::vector<Word> min_;
   std::uint64_t min_count_ = 0;
   std::uint64_t outside_min_ = 0;  // elements outside the walked set that have left min
   std::vector<Word> scratch_;      // walked-side words
   std::vector<Word> key_;          // intent words of a neighbour
+  // The walk of a concept with a small other-side set.
+  std::vector<std::uint32_t> members_;    // the other-side set's members, ascending
+  std::vector<Word> compact_candidates_;  // per walked-side element, kCompactWords words: bits over members_
+  std::vector<std::uint32_t> touched_;    // the elements whose candidate is not empty
 };
 
 }  // namespace tessara::core

@@ -5,22 +5,30 @@
 
 #include "tessara/formats/limits.hpp"
 #include "tessara/formats/text.hpp"
-#include "tessara/formats/xml_events.hpp"
+#include "tessara/formats/xml_tokenizer.hpp"
+#include "tessara/formats/xml_unescape.hpp"
 
 namespace tessara::formats {
 namespace {
 
 constexpr std::string_view kFormat = "fca-xml";
 
-using xml_events::XmlAttribute;
-
-// The value of the first XML attribute, in document order, whose key is one
-// of the two given keys.
-std::optional<std::string_view> first_value(std::span<const XmlAttribute> attributes, std::string_view key_a,
-                                            std::string_view key_b) {
-  for (const XmlAttribute& attribute : attributes)
-    if (attribute.key == key_a || attribute.key == key_b) return attribute.value;
+// The raw value of the first well-formed XML attribute of a tag, in document
+// order, whose key is one of the two given keys.
+std::optional<std::string_view> first_raw_value(const xml::Token& tag, std::string_view key_a,
+                                                std::string_view key_b) {
+  xml::AttributeCursor cursor(tag.attributes);
+  while (const auto attribute = cursor.next())
+    if (attribute->key == key_a || attribute->key == key_b) return attribute->raw_value;
   return std::nullopt;
+}
+
+// A raw value of the tag unescaped, or nothing when it does not unescape.
+std::optional<std::string> unescaped(const xml::Token& tag, std::string_view raw_value) {
+  const auto offset = static_cast<std::uint64_t>(raw_value.data() - tag.content.data());
+  auto value = xml::unescape(raw_value, tag.position + offset);
+  if (!value) return std::nullopt;
+  return std::move(*value);
 }
 
 // "g{}" for an object that captured no name. (Built by appending: gcc 12 warns
@@ -61,56 +69,36 @@ struct OpenObject {
   std::vector<std::uint64_t> references;
 };
 
-// An Attribute element with neither an Id nor a Name key, as ConExp-style
-// files write them: its name is the text of its Name child.
+// An Attribute element with neither an Id nor a Name key outside any open
+// object, as ConExp writes them: its name is the text of its Name child.
 struct KeylessAttribute {
   std::uint64_t depth;     // the element's own depth
   bool capturing = false;  // inside its Name child, waiting for text
   bool named = false;      // its name has been taken
 };
 
-class FcaXmlReader final : public xml_events::EventSink {
+// One forward pass over the tokens; the first failure ends the reading.
+class FcaXmlReader {
  public:
-  bool start(std::string_view name, std::span<const XmlAttribute> attributes, bool empty) override {
-    const std::uint64_t own_depth = depth_ + 1;
-    if (name == "Object") {
-      if (!empty) open_ = OpenObject{};
-    } else if (name == "Name") {
-      if (!empty) arm_name(own_depth);
-    } else if (name == "Attribute") {
-      declare_attribute(attributes, empty, own_depth);
-    } else if (name == "HasAttribute") {
-      add_reference(attributes);
+  std::optional<ParseError> take(const xml::Token& token) {
+    switch (token.kind) {
+      case xml::TokenKind::StartTag:
+        start(token, false);
+        return std::nullopt;
+      case xml::TokenKind::EmptyElementTag:
+        start(token, true);
+        return std::nullopt;
+      case xml::TokenKind::EndTag:
+        return end(token.content);
+      case xml::TokenKind::Text:
+        return text(token);
+      case xml::TokenKind::EndOfInput:
+        break;
     }
-    if (!empty) depth_ = own_depth;
-    return true;
-  }
-
-  bool end(std::string_view name) override {
-    bool go_on = true;
-    if (keyless_ && keyless_->depth == depth_) keyless_.reset();
-    if (keyless_ && keyless_->capturing && depth_ == keyless_->depth + 1) keyless_->capturing = false;
-    if (name == "Object" && open_) go_on = complete_object();
-    --depth_;
-    return go_on;
-  }
-
-  bool text(std::string_view trimmed) override {
-    if (keyless_ && keyless_->capturing) {
-      attributes_.emplace_back(trimmed);
-      keyless_->capturing = false;
-      keyless_->named = true;
-      return true;
-    }
-    if (capturing_object_name_) {
-      if (open_) open_->name = std::string(trimmed);
-      capturing_object_name_ = false;
-    }
-    return true;
+    return std::nullopt;
   }
 
   std::expected<core::Context, ParseError> finish() {
-    if (failure_) return std::unexpected(std::move(*failure_));
     if (attributes_.empty()) return std::unexpected(ParseError::invalid(kFormat, "no <Attribute> elements found"));
     if (objects_.count() == 0) return std::unexpected(ParseError::invalid(kFormat, "no <Object> elements found"));
     if (auto too_large = check_context_size(kFormat, objects_.count(), attributes_.size()))
@@ -122,38 +110,84 @@ class FcaXmlReader final : public xml_events::EventSink {
   }
 
  private:
+  void start(const xml::Token& tag, bool empty) {
+    const std::uint64_t own_depth = depth_ + 1;
+    const std::string_view name = tag.content;
+    if (name == "Object") {
+      if (!empty) open_ = OpenObject{};
+    } else if (name == "Name") {
+      if (!empty) arm_name(own_depth);
+    } else if (name == "Attribute") {
+      declare_attribute(tag, empty, own_depth);
+    } else if (name == "HasAttribute") {
+      add_reference(tag);
+    }
+    if (!empty) depth_ = own_depth;
+  }
+
+  std::optional<ParseError> end(std::string_view name) {
+    std::optional<ParseError> failure;
+    if (keyless_ && keyless_->depth == depth_) keyless_.reset();
+    if (keyless_ && keyless_->capturing && depth_ == keyless_->depth + 1) keyless_->capturing = false;
+    if (name == "Object" && open_) failure = complete_object();
+    --depth_;
+    return failure;
+  }
+
+  // Text counts only while a name is being captured; only then is it unescaped.
+  std::optional<ParseError> text(const xml::Token& token) {
+    const bool keyless_capture = keyless_ && keyless_->capturing;
+    if (!keyless_capture && !capturing_object_name_) return std::nullopt;
+    auto value = xml::unescape(token.content, token.position);
+    if (!value) return ParseError::parse(kFormat, "invalid text in <Name>: " + value.error());
+    if (keyless_capture) {
+      attributes_.push_back(*value);
+      keyless_->capturing = false;
+      keyless_->named = true;
+    }
+    if (capturing_object_name_) {
+      if (open_) open_->name = std::move(*value);
+      capturing_object_name_ = false;
+    }
+    return std::nullopt;
+  }
+
+  // Inside an open object a Name names the object, whatever element it sits
+  // in; outside, the Name child of a keyless Attribute names that attribute.
   void arm_name(std::uint64_t own_depth) {
-    if (keyless_ && !keyless_->named && own_depth == keyless_->depth + 1) {
-      keyless_->capturing = true;
-    } else if (open_) {
+    if (open_) {
       capturing_object_name_ = true;
+    } else if (keyless_ && !keyless_->named && own_depth == keyless_->depth + 1) {
+      keyless_->capturing = true;
     }
   }
 
-  void declare_attribute(std::span<const XmlAttribute> attributes, bool empty, std::uint64_t own_depth) {
-    if (const auto value = first_value(attributes, "Id", "Name")) {
-      attributes_.emplace_back(*value);
-    } else if (!empty) {
-      keyless_ = KeylessAttribute{own_depth};
+  void declare_attribute(const xml::Token& tag, bool empty, std::uint64_t own_depth) {
+    const auto raw = first_raw_value(tag, "Id", "Name");
+    if (!raw) {
+      if (!empty && !open_) keyless_ = KeylessAttribute{own_depth};
+      return;
     }
+    if (auto value = unescaped(tag, *raw)) attributes_.push_back(std::move(*value));
   }
 
-  void add_reference(std::span<const XmlAttribute> attributes) {
+  void add_reference(const xml::Token& tag) {
     if (!open_) return;
-    const auto value = first_value(attributes, "Id", "AttributeIdentifier");
+    const auto raw = first_raw_value(tag, "Id", "AttributeIdentifier");
+    if (!raw) return;
+    const auto value = unescaped(tag, *raw);
     if (!value) return;
     if (const auto position = text::parse_unsigned(*value, 64)) open_->references.push_back(*position);
   }
 
-  bool complete_object() {
+  std::optional<ParseError> complete_object() {
     std::string name = open_->name ? std::move(*open_->name) : generated_name(objects_.count());
     const std::uint64_t width = attributes_.size();
     for (const std::uint64_t reference : open_->references) {
       if (reference >= width) {
-        failure_ = ParseError::invalid(kFormat, "object " + text::quoted(name) + " references attribute id " +
-                                                    std::to_string(reference) + ", only " + std::to_string(width) +
-                                                    " attributes declared");
-        return false;
+        return ParseError::invalid(kFormat, "object " + text::quoted(name) + " references attribute id " +
+                                                std::to_string(reference) + ", only " + std::to_string(width) +
+                                                " attributes declared");
       }
     }
     objects_.names.push_back(std::move(name));
@@ -161,7 +195,7 @@ class FcaXmlReader final : public xml_events::EventSink {
     objects_.references.insert(objects_.references.end(), open_->references.begin(), open_->references.end());
     objects_.ends.push_back(objects_.references.size());
     open_.reset();
-    return true;
+    return std::nullopt;
   }
 
   std::vector<std::string> attributes_;
@@ -170,18 +204,23 @@ class FcaXmlReader final : public xml_events::EventSink {
   std::optional<KeylessAttribute> keyless_;
   bool capturing_object_name_ = false;
   std::uint64_t depth_ = 0;
-  std::optional<ParseError> failure_;
 };
 
 }  // namespace
 
 std::expected<core::Context, ParseError> read_fca_xml(std::string_view text) {
+  xml::Tokenizer tokenizer(text);
   FcaXmlReader reader;
-  if (const auto failure = xml_events::parse(text, reader)) {
-    return std::unexpected(ParseError::parse(
-        kFormat, "XML parse error at position " + std::to_string(failure->position) + ": " + failure->text));
+  for (;;) {
+    const auto token = tokenizer.next();
+    if (!token) {
+      return std::unexpected(ParseError::parse(kFormat, "XML parse error at position " +
+                                                            std::to_string(token.error().position) + ": " +
+                                                            token.error().text));
+    }
+    if (token->kind == xml::TokenKind::EndOfInput) return reader.finish();
+    if (auto failure = reader.take(*token)) return std::unexpected(std::move(*failure));
   }
-  return reader.finish();
 }
 
 }  // namespace tessara::formats

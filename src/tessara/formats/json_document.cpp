@@ -2,50 +2,15 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cstdint>
-#include <iterator>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <vector>
 
+#include "tessara/formats/json_syntax.hpp"
 #include "tessara/formats/text.hpp"
 
 namespace tessara::formats::json_document {
 namespace {
-
-using Json = nlohmann::json;
-
-// A byte iterator that records how far the JSON parser has read, so errors
-// found between its events can still be placed on a line and column.
-class TrackingIterator {
- public:
-  using iterator_category = std::forward_iterator_tag;
-  using value_type = char;
-  using difference_type = std::ptrdiff_t;
-  using pointer = const char*;
-  using reference = const char&;
-
-  TrackingIterator() = default;
-  TrackingIterator(const char* at, const char** reached) noexcept : at_(at), reached_(reached) {}
-
-  reference operator*() const noexcept { return *at_; }
-  TrackingIterator& operator++() noexcept {
-    ++at_;
-    *reached_ = at_;
-    return *this;
-  }
-  TrackingIterator operator++(int) noexcept {
-    TrackingIterator before = *this;
-    ++*this;
-    return before;
-  }
-  friend bool operator==(const TrackingIterator& a, const TrackingIterator& b) noexcept { return a.at_ == b.at_; }
-
- private:
-  const char* at_ = nullptr;
-  const char** reached_ = nullptr;
-};
 
 // " at line L column C" for the byte offset just past the character in question.
 std::string location(std::string_view bytes, std::size_t offset) {
@@ -55,14 +20,6 @@ std::string location(std::string_view bytes, std::size_t offset) {
   const std::size_t last_feed = before.rfind('\n');
   const std::size_t column = last_feed == std::string_view::npos ? offset : offset - last_feed - 1;
   return " at line " + std::to_string(line) + " column " + std::to_string(column);
-}
-
-std::string float_text(double value) {
-  std::array<char, 64> buffer{};
-  const auto end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value).ptr;
-  std::string out(buffer.data(), end);
-  if (out.find_first_of(".eEn") == std::string::npos) out += ".0";
-  return out;
 }
 
 // What the value at the current place must be.
@@ -133,37 +90,38 @@ std::string_view expectation(Want want) {
   }
 }
 
-// The SAX handler: checks every event against the two records and collects
-// the payload's lists.
-class DocumentHandler {
- public:
-  explicit DocumentHandler(std::string_view bytes) : bytes_(bytes), reached_(bytes.data()) {}
+// How a number the document gives where it has no place is shown, serde-style
+// and as written: "integer `1`", or "floating point `1.5`" when it has a
+// fraction or an exponent. It is never converted, so no value is out of range.
+std::string number_description(std::string_view literal) {
+  const bool floating = literal.find_first_of(".eE") != std::string_view::npos;
+  return (floating ? "floating point `" : "integer `") + std::string(literal) + "`";
+}
 
-  const char** reached() noexcept { return &reached_; }
+// Checks every event against the two records and collects the payload's lists.
+class DocumentHandler final : public json_syntax::EventSink {
+ public:
+  explicit DocumentHandler(std::string_view bytes) : bytes_(bytes) {}
+
+  bool failed() const noexcept { return !error_.empty(); }
   std::string take_error() { return std::move(error_); }
   Payload take_payload() { return std::move(payload_); }
 
-  bool null() { return scalar(Value{"null", false, false}); }
-  bool boolean(bool value) {
+  bool null(std::size_t end) override { return scalar("null", end); }
+  bool boolean(bool value, std::size_t end) override {
     if (skipping()) return true;
     if (want() == Want::Cell) {
       payload_.incidence.back().push_back(value);
       return value_done();
     }
-    return scalar(Value{value ? "boolean `true`" : "boolean `false`", false, false});
+    return scalar(value ? "boolean `true`" : "boolean `false`", end);
   }
-  bool number_integer(Json::number_integer_t value) {
-    return scalar(Value{"integer `" + std::to_string(value) + "`", false, true});
+  bool number(std::string_view literal, std::size_t end) override {
+    if (skipping()) return true;
+    return scalar(number_description(literal), end);
   }
-  bool number_unsigned(Json::number_unsigned_t value) {
-    return scalar(Value{"integer `" + std::to_string(value) + "`", false, true});
-  }
-  bool number_float(Json::number_float_t value, const Json::string_t&) {
-    return scalar(Value{"floating point `" + float_text(value) + "`", false, true});
-  }
-  bool binary(Json::binary_t&) { return scalar(Value{"byte array", false, false}); }
 
-  bool string(Json::string_t& value) {
+  bool string(std::string& value, std::size_t end) override {
     if (skipping()) return true;
     switch (want()) {
       case Want::Version:
@@ -174,50 +132,30 @@ class DocumentHandler {
       case Want::Anything:
         return value_done();
       default:
-        return scalar(Value{"string " + text::quoted(value), false, false});
+        return scalar("string " + text::quoted(value), end);
     }
   }
 
-  bool start_object(std::size_t) { return open(true); }
-  bool start_array(std::size_t) { return open(false); }
-  bool end_object() { return close(); }
-  bool end_array() { return close(); }
+  bool start_object(std::size_t end) override { return open(true, end); }
+  bool start_array(std::size_t end) override { return open(false, end); }
+  bool end_object(std::size_t end) override { return close(end); }
+  bool end_array(std::size_t end) override { return close(end); }
 
-  bool key(Json::string_t& name) {
+  bool key(std::string& name, std::size_t end) override {
     if (skipping()) return true;
     Frame& frame = frames_.back();
     const Record& record = record_of(frame.kind);
     frame.field = -1;
     for (std::size_t f = 0; f < record.field_count; ++f) {
       if (record.fields[f] != name) continue;
-      if ((frame.seen >> f) & 1u) return fail("duplicate field `" + name + "`");
+      if ((frame.seen >> f) & 1u) return fail("duplicate field `" + name + "`", end);
       frame.seen = static_cast<std::uint8_t>(frame.seen | (1u << f));
       frame.field = static_cast<int>(f);
     }
     return true;
   }
 
-  bool parse_error(std::size_t position, const std::string&, const nlohmann::json::exception& failure) {
-    if (done_) {
-      error_ = "trailing characters" + location(bytes_, position);
-      return false;
-    }
-    // nlohmann's text reads "[json.exception.parse_error.N] parse error at line L, column C: detail".
-    std::string_view detail = failure.what();
-    if (const std::size_t colon = detail.find(": "); colon != std::string_view::npos) detail.remove_prefix(colon + 2);
-    error_ = std::string(detail) + location(bytes_, position);
-    return false;
-  }
-
-  bool done() const noexcept { return done_; }
-
  private:
-  struct Value {
-    std::string description;  // serde-style: integer `1`, string "a", null
-    bool container;
-    bool number;
-  };
-
   bool skipping() const noexcept { return !frames_.empty() && frames_.back().kind == FrameKind::Skip; }
 
   Want want() const {
@@ -249,14 +187,16 @@ class DocumentHandler {
     return frames_.back().kind == FrameKind::ObjectNames ? payload_.objects : payload_.attributes;
   }
 
-  bool scalar(const Value& value) {
+  // A value that is not a container: skipped, or a type error where the
+  // record wants something else. (Cells and names are taken before this.)
+  bool scalar(std::string_view description, std::size_t end) {
     if (skipping()) return true;
     const Want wanted = want();
     if (wanted == Want::Anything) return value_done();
-    return type_error(value, wanted);
+    return type_error(description, wanted, end);
   }
 
-  bool open(bool object) {
+  bool open(bool object, std::size_t end) {
     if (skipping()) {
       ++frames_.back().count;
       return true;
@@ -288,24 +228,25 @@ class DocumentHandler {
       default:
         break;
     }
-    if (!kind) return type_error(Value{object ? "map" : "sequence", true, false}, wanted);
+    if (!kind) return type_error(object ? "map" : "sequence", wanted, end);
     if (*kind == FrameKind::Row) payload_.incidence.emplace_back();
     frames_.push_back(Frame{*kind, *kind == FrameKind::Skip ? 1u : 0u});
     return true;
   }
 
-  bool close() {
+  bool close(std::size_t end) {
     Frame& frame = frames_.back();
     if (frame.kind == FrameKind::Skip && --frame.count > 0) return true;
     if (frame.kind == FrameKind::DocumentMap || frame.kind == FrameKind::PayloadMap) {
       const Record& record = record_of(frame.kind);
       for (std::size_t f = 0; f < record.field_count; ++f)
-        if (((frame.seen >> f) & 1u) == 0) return fail("missing field `" + std::string(record.fields[f]) + "`");
+        if (((frame.seen >> f) & 1u) == 0) return fail("missing field `" + std::string(record.fields[f]) + "`", end);
     }
     if (frame.kind == FrameKind::DocumentSeq || frame.kind == FrameKind::PayloadSeq) {
       const Record& record = record_of(frame.kind);
       if (frame.count != record.field_count)
-        return fail("invalid length " + std::to_string(frame.count) + ", expected " + std::string(record.seq_name));
+        return fail(
+            "invalid length " + std::to_string(frame.count) + ", expected " + std::string(record.seq_name), end);
     }
     frames_.pop_back();
     return value_done();
@@ -313,53 +254,35 @@ class DocumentHandler {
 
   // A value has been read completely: the enclosing sequence moves on.
   bool value_done() {
-    if (frames_.empty()) {
-      done_ = true;
-      return true;
-    }
+    if (frames_.empty()) return true;
     Frame& frame = frames_.back();
     if (frame.kind == FrameKind::DocumentSeq || frame.kind == FrameKind::PayloadSeq) ++frame.count;
     frame.field = -1;
     return true;
   }
 
-  bool type_error(const Value& value, Want wanted) {
-    std::size_t offset = static_cast<std::size_t>(reached_ - bytes_.data());
-    // The number scanner reads one byte past the number before giving it back.
-    if (value.number && offset > 0 && offset <= bytes_.size() &&
-        std::string_view("0123456789+-.eE").find(bytes_[offset - 1]) == std::string_view::npos)
-      --offset;
-    error_ = "invalid type: " + value.description + ", expected " + std::string(expectation(wanted)) +
-             location(bytes_, offset);
-    return false;
+  bool type_error(std::string_view description, Want wanted, std::size_t end) {
+    return fail("invalid type: " + std::string(description) + ", expected " + std::string(expectation(wanted)), end);
   }
 
-  bool fail(std::string what) {
-    error_ = std::move(what) + location(bytes_, static_cast<std::size_t>(reached_ - bytes_.data()));
+  bool fail(std::string what, std::size_t end) {
+    error_ = std::move(what) + location(bytes_, end);
     return false;
   }
 
   std::string_view bytes_;
-  const char* reached_;
   std::vector<Frame> frames_;
   Payload payload_;
   std::string error_;
-  bool done_ = false;
 };
 
 }  // namespace
 
 std::expected<Payload, std::string> parse(std::string_view bytes) {
   DocumentHandler handler(bytes);
-  const TrackingIterator first(bytes.data(), handler.reached());
-  const TrackingIterator last(bytes.data() + bytes.size(), handler.reached());
-  const bool accepted = Json::sax_parse(first, last, &handler);
-  if (!accepted || !handler.done()) {
-    std::string error = handler.take_error();
-    if (error.empty()) error = "EOF while parsing a value" + location(bytes, bytes.size());
-    // The parser's texts may quote raw input bytes; keep the message valid UTF-8.
-    return std::unexpected(text::is_valid_utf8(error) ? error : text::decode_lossy(error));
-  }
+  if (auto syntax = json_syntax::parse(bytes, handler))
+    return std::unexpected(std::move(syntax->text) + location(bytes, syntax->end));
+  if (handler.failed()) return std::unexpected(handler.take_error());
   return handler.take_payload();
 }
 

@@ -8,8 +8,8 @@
 #include "tessara/core/context.hpp"
 
 // The JSON document layer under the JSON reader: an event-driven walk over
-// nlohmann-json's SAX parser that accepts exactly the two records of the
-// document, in object or array form, and keeps nothing else.
+// the JSON syntax layer that accepts exactly the two records of the document,
+// in object or array form, and keeps nothing else.
 namespace tessara::formats::json_document {
 
 // The three lists of the context record, as the document gives them.

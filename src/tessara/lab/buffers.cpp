@@ -6,6 +6,20 @@ namespace tessara::lab {
 
 using python::PyRef;
 
+std::optional<std::vector<std::uint32_t>> index_array_argument(const char* parameter, PyObject* object,
+                                                               std::uint64_t limit) {
+  auto indices = array_argument<std::uint32_t>(parameter, object);
+  if (!indices) return std::nullopt;
+  for (const std::uint32_t index : *indices) {
+    if (index >= limit) {
+      PyErr_Format(PyExc_IndexError, "argument '%s': index %u out of range for %llu items", parameter, index,
+                   static_cast<unsigned long long>(limit));
+      return std::nullopt;
+    }
+  }
+  return indices;
+}
+
 std::optional<std::vector<std::string>> names_argument(const char* parameter, PyObject* sequence) {
   if (!PyList_Check(sequence) && !PyTuple_Check(sequence)) {
     PyErr_Format(PyExc_TypeError, "argument '%s' must be a list or tuple of str", parameter);

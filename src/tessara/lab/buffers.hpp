@@ -41,6 +41,11 @@ std::optional<std::vector<T>> array_argument(const char* parameter, PyObject* ob
   return values;
 }
 
+// The elements of a bytes argument read as uint32 indices, each below
+// `limit`; nothing with TypeError, ValueError or IndexError set.
+std::optional<std::vector<std::uint32_t>> index_array_argument(const char* parameter, PyObject* object,
+                                                               std::uint64_t limit);
+
 // A list or tuple of str as UTF-8 strings; nothing with TypeError set.
 std::optional<std::vector<std::string>> names_argument(const char* parameter, PyObject* sequence);
 

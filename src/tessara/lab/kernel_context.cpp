@@ -19,21 +19,6 @@ using Word = std::uint64_t;
 
 const core::Context& context_of(PyObject* self) { return *python::unwrap<KernelContext>(self).value.context; }
 
-// Index arrays from Python are checked against their table before use.
-std::optional<std::vector<std::uint32_t>> index_argument(const char* parameter, PyObject* object,
-                                                         std::uint64_t limit) {
-  auto indices = array_argument<std::uint32_t>(parameter, object);
-  if (!indices) return std::nullopt;
-  for (const std::uint32_t index : *indices) {
-    if (index >= limit) {
-      PyErr_Format(PyExc_IndexError, "argument '%s': index %u out of range for %llu items", parameter, index,
-                   static_cast<unsigned long long>(limit));
-      return std::nullopt;
-    }
-  }
-  return indices;
-}
-
 template <typename Set>
 PyObject* member_bytes(const Set& set) {
   const std::vector<std::uint32_t> members = set.members();
@@ -68,7 +53,7 @@ PyObject* rows_method(PyObject* self, PyObject*) {
 PyObject* extent_method(PyObject* self, PyObject* argument) {
   return guarded([&]() -> PyObject* {
     const core::Context& context = context_of(self);
-    const auto attributes = index_argument("attributes", argument, context.n_attributes());
+    const auto attributes = index_array_argument("attributes", argument, context.n_attributes());
     if (!attributes) return nullptr;
     core::AttributeSet wanted = core::AttributeSet::empty(context.n_attributes());
     for (const std::uint32_t m : *attributes) wanted.insert(m);
@@ -80,7 +65,7 @@ PyObject* extent_method(PyObject* self, PyObject* argument) {
 PyObject* intent_method(PyObject* self, PyObject* argument) {
   return guarded([&]() -> PyObject* {
     const core::Context& context = context_of(self);
-    const auto objects = index_argument("objects", argument, context.n_objects());
+    const auto objects = index_array_argument("objects", argument, context.n_objects());
     if (!objects) return nullptr;
     core::ObjectSet chosen = core::ObjectSet::empty(context.n_objects());
     for (const std::uint32_t g : *objects) chosen.insert(g);

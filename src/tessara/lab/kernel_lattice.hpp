@@ -1,14 +1,24 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <span>
 
 #include "tessara/core/concept.hpp"
 #include "tessara/core/context.hpp"
+#include "tessara/core/lattice_lookup.hpp"
 #include "tessara/python/python.hpp"
 #include "tessara/python/wrapped.hpp"
 
 namespace tessara::lab {
+
+// The look-ups of one lattice (join, meet, object and attribute concepts),
+// made on the first look-up. (A mutex rather than std::call_once, whose
+// pthread_once would tie the module to glibc 2.34.)
+struct LookupCache {
+  std::mutex mutex;
+  std::unique_ptr<const core::LatticeLookup> lookup;
+};
 
 // What a _lab.Lattice owns: the context it was computed from (shared, never
 // copied), the concepts in the algorithm's order and their cover edges, sorted
@@ -20,6 +30,13 @@ struct KernelLattice {
 
   const core::ConceptList& concepts() const noexcept { return lattice.concepts; }
   const std::vector<core::CoverEdge>& edges() const { return *lattice.cover_cache; }
+
+  // The look-ups, made on first use (thread-safe). They refer to `lattice`
+  // where it lies, so they are made only once the value sits in its Python
+  // object, whose address never changes.
+  const core::LatticeLookup& lookup() const;
+
+  std::unique_ptr<LookupCache> lookup_cache = std::make_unique<LookupCache>();
 };
 
 using KernelLatticeObject = python::Wrapped<KernelLattice>;

@@ -2,7 +2,11 @@
 #include <vector>
 
 #include "tessara/lab/kernel_context.hpp"
+#include "tessara/lab/kernel_context_ops.hpp"
+#include "tessara/lab/kernel_formats.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
+#include "tessara/lab/kernel_lookup.hpp"
+#include "tessara/lab/kernel_tables.hpp"
 #include "tessara/lab/rules_kernels.hpp"
 #include "tessara/python/errors.hpp"
 #include "tessara/python/py_ref.hpp"
@@ -16,7 +20,9 @@ namespace {
 std::vector<PyMethodDef>& function_table() {
   static std::vector<PyMethodDef> table = [] {
     std::vector<PyMethodDef> all;
-    for (const std::span<PyMethodDef> area : {context_functions(), lattice_functions(), rules_functions()})
+    for (const std::span<PyMethodDef> area : {context_functions(), lattice_functions(), context_ops_functions(),
+                                              lookup_functions(), table_functions(), format_functions(),
+                                              rules_functions()})
       all.insert(all.end(), area.begin(), area.end());
     all.push_back(PyMethodDef{nullptr, nullptr, 0, nullptr});
     return all;

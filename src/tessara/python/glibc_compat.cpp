@@ -1,8 +1,7 @@
 // Definitions that keep the module loadable on glibc 2.28. The statically
-// linked expat and libstdc++ were built against a newer glibc and refer to
-// symbols it added later; defining them here binds those references to these
-// hidden copies at link time, so the module asks glibc for none of them.
-//   arc4random_buf (glibc 2.36): expat's hash salt.
+// linked libstdc++ was built against a newer glibc and refers to symbols it
+// added later; defining them here binds those references to these hidden
+// copies at link time, so the module asks glibc for none of them.
 //   arc4random (glibc 2.36): std::random_device, linked in but never used.
 //   __libc_single_threaded (glibc 2.32): libstdc++ skips atomic reference
 //     counting when it is set; left at 0, the counts are always atomic.
@@ -18,7 +17,7 @@
 namespace {
 
 // SplitMix64 over the clock and an address: only for kernels without the
-// getrandom system call, where a hash salt that differs from run to run is all
+// getrandom system call, where a value that differs from run to run is all
 // that is asked for.
 void fill_from_clock(unsigned char* bytes, std::size_t size) noexcept {
   timespec now{};
@@ -34,13 +33,7 @@ void fill_from_clock(unsigned char* bytes, std::size_t size) noexcept {
   }
 }
 
-}  // namespace
-
-extern "C" {
-
-char __libc_single_threaded = 0;  // NOLINT: the name libstdc++ refers to
-
-void arc4random_buf(void* buffer, std::size_t size) noexcept {
+void fill_random(void* buffer, std::size_t size) noexcept {
   auto* bytes = static_cast<unsigned char*>(buffer);
   while (size > 0) {
     const ssize_t got = getrandom(bytes, size, 0);
@@ -56,9 +49,15 @@ void arc4random_buf(void* buffer, std::size_t size) noexcept {
   fill_from_clock(bytes, size);
 }
 
+}  // namespace
+
+extern "C" {
+
+char __libc_single_threaded = 0;  // NOLINT: the name libstdc++ refers to
+
 std::uint32_t arc4random() noexcept {
   std::uint32_t value = 0;
-  arc4random_buf(&value, sizeof value);
+  fill_random(&value, sizeof value);
   return value;
 }
 

@@ -1,0 +1,405 @@
+"""The formal context: named objects, named attributes and which object has which attribute."""
+
+from __future__ import annotations
+
+import html
+import sys
+from collections.abc import Iterable
+from typing import TYPE_CHECKING, Any, Optional
+
+import numpy as np
+import numpy.typing as npt
+
+from tessara import _lab
+from tessara.lab._formats import Path, format_extension, format_of_path, path_text
+from tessara.lab._names import Indices, NameIndex, Selection, names_at, names_tuple
+from tessara.lab._optional import optional_module
+
+if TYPE_CHECKING:
+    from tessara.lab._lattice import Lattice
+
+#: The rows and columns a notebook table shows at most.
+HTML_MAX_ROWS = 30
+HTML_MAX_COLUMNS = 30
+
+_LITTLE_ENDIAN = sys.byteorder == "little"
+
+
+def _checked_incidence(incidence: Any, n_objects: int, n_attributes: int) -> npt.NDArray[np.bool_]:
+    """The incidence as a bool array of shape (n_objects, n_attributes), or TypeError / ValueError."""
+    try:
+        matrix = np.asarray(incidence)
+    except ValueError as error:  # ragged nested lists
+        raise ValueError(f"incidence is not a rectangular 2-D array: {error}") from None
+    if matrix.size == 0 and n_objects * n_attributes == 0:
+        return np.zeros((n_objects, n_attributes), dtype=bool)
+    if matrix.shape != (n_objects, n_attributes):
+        raise ValueError(
+            f"incidence has shape {matrix.shape}, expected ({n_objects}, {n_attributes}) "
+            "(one row per object, one column per attribute)"
+        )
+    kind = matrix.dtype.kind
+    if kind == "b":
+        return matrix
+    if kind in "iuf":
+        valid = (matrix == 0) | (matrix == 1)
+    elif kind == "O":
+        valid = np.frompyfunc(_is_zero_or_one, 1, 1)(matrix).astype(bool)
+    else:
+        raise TypeError(f"incidence must hold booleans or 0/1, not values of dtype {matrix.dtype}")
+    if not valid.all():
+        row, column = (int(i) for i in np.argwhere(~valid)[0])
+        value = matrix[row, column]
+        shown = value.item() if isinstance(value, np.generic) else value
+        raise ValueError(f"incidence[{row}, {column}] is {shown!r}, not a boolean or 0/1")
+    return matrix.astype(bool)
+
+
+def _is_zero_or_one(value: Any) -> bool:
+    if isinstance(value, (bool, np.bool_)):
+        return True
+    return isinstance(value, (int, float, np.integer, np.floating)) and (value == 0 or value == 1)
+
+
+def _packed_rows(matrix: npt.NDArray[np.bool_]) -> bytes:
+    """The rows as the kernel takes them: per object, ceil(n_attributes / 64) native uint64 words, bit j = column j."""
+    n_objects, n_attributes = matrix.shape
+    words = (n_attributes + 63) // 64
+    if n_objects == 0 or words == 0:
+        return b""
+    packed = np.packbits(matrix, axis=1, bitorder="little")
+    padded = np.zeros((n_objects, words * 8), dtype=np.uint8)
+    padded[:, : packed.shape[1]] = packed
+    return padded.view("<u8").astype(np.uint64, copy=False).tobytes()
+
+
+class Context:
+    """A formal context: objects, attributes, and which object has which attribute.
+
+    Parameters
+    ----------
+    objects : sequence of str
+        The object names, in order. Duplicates are allowed; looking such a name up raises ValueError.
+    attributes : sequence of str
+        The attribute names, in order.
+    incidence : array_like of bool or 0/1, shape (n_objects, n_attributes)
+        ``incidence[g, m]`` says whether object ``g`` has attribute ``m``.
+
+    Raises
+    ------
+    TypeError
+        When a name is not a str, or the incidence holds values that are neither booleans nor numbers.
+    ValueError
+        When the incidence has the wrong shape or holds numbers other than 0 and 1 (NaN included).
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "dog"], ["flies", "barks"], [[1, 0], [0, 1]])
+    >>> K.extent(["flies"])
+    ('duck',)
+    """
+
+    __slots__ = ("_kernel", "_objects", "_attributes", "_object_index", "_attribute_index", "_incidence", "__weakref__")
+
+    _kernel: _lab.Context
+    _objects: tuple[str, ...]
+    _attributes: tuple[str, ...]
+    _object_index: Optional[NameIndex]
+    _attribute_index: Optional[NameIndex]
+    _incidence: Optional[npt.NDArray[np.bool_]]
+
+    def __init__(self, objects: Iterable[str], attributes: Iterable[str], incidence: npt.ArrayLike) -> None:
+        object_names = names_tuple("objects", objects)
+        attribute_names = names_tuple("attributes", attributes)
+        matrix = _checked_incidence(incidence, len(object_names), len(attribute_names))
+        kernel = _lab.make_context(object_names, attribute_names, _packed_rows(matrix))
+        self._adopt(kernel, object_names, attribute_names)
+
+    def _adopt(self, kernel: _lab.Context, objects: tuple[str, ...], attributes: tuple[str, ...]) -> None:
+        self._kernel = kernel
+        self._objects = objects
+        self._attributes = attributes
+        self._object_index = None
+        self._attribute_index = None
+        self._incidence = None
+
+    @classmethod
+    def _from_kernel(cls, kernel: _lab.Context) -> Context:
+        """A Context around a kernel context, with the kernel's names."""
+        context = cls.__new__(cls)
+        context._adopt(kernel, tuple(kernel.objects()), tuple(kernel.attributes()))
+        return context
+
+    @classmethod
+    def _from_matrix(
+        cls, objects: tuple[str, ...], attributes: tuple[str, ...], matrix: npt.NDArray[np.bool_]
+    ) -> Context:
+        """A Context from names already checked and a bool matrix of the right shape."""
+        context = cls.__new__(cls)
+        context._adopt(_lab.make_context(objects, attributes, _packed_rows(matrix)), objects, attributes)
+        return context
+
+    # -- construction from pandas -------------------------------------------------------------------------------
+
+    @classmethod
+    def from_pandas(cls, frame: Any) -> Context:
+        """A context from a DataFrame of booleans or 0/1.
+
+        Parameters
+        ----------
+        frame : pandas.DataFrame
+            One row per object, one column per attribute. The index labels become the object names and the
+            column labels the attribute names, both as ``str(label)``.
+
+        Raises
+        ------
+        TypeError, ValueError
+            As the constructor, for cells that are not booleans or 0/1 (missing values included).
+        """
+        pd = optional_module("pandas")
+        if not isinstance(frame, pd.DataFrame):
+            raise TypeError(f"from_pandas takes a pandas DataFrame, not {type(frame).__name__}")
+        objects = tuple(str(label) for label in frame.index)
+        attributes = tuple(str(label) for label in frame.columns)
+        if all(dtype == np.bool_ for dtype in frame.dtypes):
+            matrix = frame.to_numpy(dtype=bool)
+        else:
+            matrix = _checked_incidence(frame.to_numpy(), len(objects), len(attributes))
+        return cls._from_matrix(objects, attributes, matrix.reshape(len(objects), len(attributes)))
+
+    def to_pandas(self) -> Any:
+        """The incidence as a DataFrame of bool: index = object names, columns = attribute names.
+
+        Returns
+        -------
+        pandas.DataFrame
+        """
+        pd = optional_module("pandas")
+        index = pd.Index(self._objects, dtype=object)
+        return pd.DataFrame(self.incidence.copy(), index=index, columns=pd.Index(self._attributes, dtype=object))
+
+    # -- cheap facts ----------------------------------------------------------------------------------------------
+
+    @property
+    def objects(self) -> tuple[str, ...]:
+        """The object names, in order."""
+        return self._objects
+
+    @property
+    def attributes(self) -> tuple[str, ...]:
+        """The attribute names, in order."""
+        return self._attributes
+
+    @property
+    def shape(self) -> tuple[int, int]:
+        """(number of objects, number of attributes)."""
+        return (len(self._objects), len(self._attributes))
+
+    @property
+    def incidence(self) -> npt.NDArray[np.bool_]:
+        """The incidence as a read-only bool array of shape (n_objects, n_attributes)."""
+        if self._incidence is None:
+            n_objects, n_attributes = self.shape
+            words = np.frombuffer(self._kernel.rows(), dtype=np.uint64).reshape(n_objects, (n_attributes + 63) // 64)
+            if not _LITTLE_ENDIAN:
+                words = words.astype("<u8")
+            bits = np.unpackbits(words.view(np.uint8), axis=1, count=n_attributes, bitorder="little")
+            matrix: npt.NDArray[np.bool_] = bits.view(np.bool_).reshape(n_objects, n_attributes)
+            matrix.flags.writeable = False
+            self._incidence = matrix
+            return matrix
+        return self._incidence
+
+    # -- derivation -------------------------------------------------------------------------------------------------
+
+    def extent(self, attributes: Selection) -> tuple[str, ...]:
+        """The objects having every given attribute, in context order.
+
+        Parameters
+        ----------
+        attributes : str, int or iterable of str / int
+            Attribute names or positions; a single name stands for itself.
+
+        Raises
+        ------
+        KeyError
+            For an unknown name (ValueError for a name several attributes carry).
+        """
+        return names_at(self._objects, self.extent_indices(attributes))
+
+    def intent(self, objects: Selection) -> tuple[str, ...]:
+        """The attributes every given object has, in context order. See :meth:`extent`."""
+        return names_at(self._attributes, self.intent_indices(objects))
+
+    def closure(self, attributes: Selection) -> tuple[str, ...]:
+        """The closure of the attributes: every attribute that all objects having them share."""
+        chosen = self._attribute_positions(attributes)
+        closed = np.frombuffer(_lab.closure(self._kernel, chosen.tobytes()), dtype=np.uint32)
+        return names_at(self._attributes, closed)
+
+    def extent_indices(self, attributes: Selection) -> Indices:
+        """The positions of the objects having every given attribute, ascending."""
+        chosen = self._attribute_positions(attributes)
+        return np.frombuffer(self._kernel.extent(chosen.tobytes()), dtype=np.uint32)
+
+    def intent_indices(self, objects: Selection) -> Indices:
+        """The positions of the attributes every given object has, ascending."""
+        chosen = self._object_positions(objects)
+        return np.frombuffer(self._kernel.intent(chosen.tobytes()), dtype=np.uint32)
+
+    def _object_positions(self, objects: Selection) -> Indices:
+        if self._object_index is None:
+            self._object_index = NameIndex("object", self._objects)
+        return self._object_index.indices(objects)
+
+    def _attribute_positions(self, attributes: Selection) -> Indices:
+        if self._attribute_index is None:
+            self._attribute_index = NameIndex("attribute", self._attributes)
+        return self._attribute_index.indices(attributes)
+
+    # -- new contexts -----------------------------------------------------------------------------------------------
+
+    def select(self, objects: Optional[Selection] = None, attributes: Optional[Selection] = None) -> Context:
+        """The sub-context of the chosen objects and attributes, in the order given.
+
+        Parameters
+        ----------
+        objects, attributes : names, positions or a boolean mask, optional
+            ``None`` keeps every object (attribute) in context order.
+        """
+        chosen_objects = (
+            np.arange(len(self._objects), dtype=np.uint32) if objects is None else self._object_positions(objects)
+        )
+        chosen_attributes = (
+            np.arange(len(self._attributes), dtype=np.uint32)
+            if attributes is None
+            else self._attribute_positions(attributes)
+        )
+        kernel = _lab.subcontext(self._kernel, chosen_objects.tobytes(), chosen_attributes.tobytes())
+        context = Context.__new__(Context)
+        context._adopt(kernel, names_at(self._objects, chosen_objects), names_at(self._attributes, chosen_attributes))
+        return context
+
+    def _kept(self, pair: tuple[bytes, bytes]) -> Context:
+        objects, attributes = (np.frombuffer(indices, dtype=np.uint32) for indices in pair)
+        return self.select(objects, attributes)
+
+    def clarify(self) -> Context:
+        """The clarified context: one object of each set of objects with equal rows, one attribute of each set of
+        attributes with equal columns (the first, in context order). The concept lattice is the same up to
+        isomorphism."""
+        return self._kept(_lab.clarified(self._kernel))
+
+    def reduce(self) -> Context:
+        """The reduced context: clarified, and without reducible objects and attributes (those whose row or column is
+        the intersection of others). The concept lattice is the same up to isomorphism."""
+        return self._kept(_lab.irreducible(self._kernel))
+
+    def transpose(self) -> Context:
+        """The dual context: attributes become objects and objects attributes."""
+        context = Context.__new__(Context)
+        context._adopt(_lab.dual(self._kernel), self._attributes, self._objects)
+        return context
+
+    # -- files ------------------------------------------------------------------------------------------------------
+
+    def to_bytes(self, format: str) -> bytes:
+        """The context as the contents of a file that :func:`read` reads back as an equal context.
+
+        Parameters
+        ----------
+        format : str
+            "cxt", "csv", "tsv", "dat" (FIMI), "xml" (FCA-XML) or "json".
+
+        Raises
+        ------
+        ValueError
+            When the format cannot carry this context, rather than write one that reads back different:
+            CXT holds no empty names, no line breaks in names and no white space at either end of a name;
+            CSV and TSV need an object and an attribute; FCA-XML needs an object and an attribute, object names
+            without white space at either end, and no control characters in names; FIMI carries no names at all
+            (they read back as g0, g1, … and m0, m1, …) and needs every object to have an attribute and the last
+            attribute to have an object. JSON carries every context.
+        """
+        return _lab.write_context(self._kernel, format_extension(format))
+
+    def write(self, path: Path, format: Optional[str] = None) -> None:
+        """Write the context to a file, in the format of its extension unless ``format`` names one.
+
+        See :meth:`to_bytes` for the formats and what each can carry. Nothing is written when the context is
+        refused.
+        """
+        target = path_text(path)
+        data = self.to_bytes(format_of_path(target) if format is None else format)
+        with open(target, "wb") as file:
+            file.write(data)
+
+    # -- concepts ---------------------------------------------------------------------------------------------------
+
+    def lattice(self, algorithm: str = "fcbo") -> Lattice:
+        """Every concept of the context with the cover relation.
+
+        Parameters
+        ----------
+        algorithm : str
+            One of ``tessara.supported_algorithms()``; it fixes the order of the concepts.
+
+        Returns
+        -------
+        Lattice
+        """
+        from tessara.lab._lattice import Lattice
+
+        if not isinstance(algorithm, str):
+            raise TypeError(f"algorithm must be a str, not {type(algorithm).__name__}")
+        return Lattice._from_kernel(_lab.compute_lattice(self._kernel, algorithm), self)
+
+    # -- comparison and display -------------------------------------------------------------------------------------
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Context):
+            return NotImplemented
+        return (
+            self is other
+            or self._objects == other._objects
+            and self._attributes == other._attributes
+            and self._kernel.rows() == other._kernel.rows()
+        )
+
+    def __hash__(self) -> int:
+        return hash((self._objects, self._attributes, self._kernel.rows()))
+
+    def __repr__(self) -> str:
+        return f"Context(objects={len(self._objects)}, attributes={len(self._attributes)})"
+
+    def _repr_html_(self) -> str:
+        """A table of crosses; at most HTML_MAX_ROWS objects and HTML_MAX_COLUMNS attributes are shown."""
+        n_objects, n_attributes = self.shape
+        rows = min(n_objects, HTML_MAX_ROWS)
+        columns = min(n_attributes, HTML_MAX_COLUMNS)
+        shown = self.incidence[:rows, :columns]
+        head = "".join(f"<th>{html.escape(name)}</th>" for name in self._attributes[:columns])
+        if columns < n_attributes:
+            head += "<th>…</th>"
+        body = []
+        for g in range(rows):
+            cells = "".join("<td>×</td>" if cell else "<td></td>" for cell in shown[g].tolist())
+            if columns < n_attributes:
+                cells += "<td></td>"
+            body.append(f"<tr><th>{html.escape(self._objects[g])}</th>{cells}</tr>")
+        if rows < n_objects:
+            body.append(f"<tr><th>…</th>{'<td></td>' * (columns + (columns < n_attributes))}</tr>")
+        caption = f"Context: {n_objects} objects × {n_attributes} attributes"
+        hidden = []
+        if rows < n_objects:
+            hidden.append(f"{n_objects - rows} objects")
+        if columns < n_attributes:
+            hidden.append(f"{n_attributes - columns} attributes")
+        if hidden:
+            caption += f" ({' and '.join(hidden)} not shown)"
+        return (
+            '<table class="tessara-context">'
+            f"<caption>{html.escape(caption)}</caption>"
+            f"<thead><tr><th></th>{head}</tr></thead><tbody>{''.join(body)}</tbody></table>"
+        )

@@ -1,0 +1,85 @@
+"""Files: contexts read with the module's readers and written by the matching writers; lattices saved and loaded."""
+
+from __future__ import annotations
+
+import os
+from typing import Optional, Union
+
+from tessara import _lab
+from tessara.lab._context import Context
+from tessara.lab._formats import Path, format_extension, path_text
+from tessara.lab._lattice import Lattice
+
+def _encodable(name: str) -> str:
+    # File names may hold undecodable bytes (surrogate escapes); the readers only look at the extension.
+    return name.encode("utf-8", "replace").decode("utf-8")
+
+
+def read(source: Union[Path, bytes], format: Optional[str] = None) -> Context:
+    """Read a context with the readers of ``tessara.parse_context``.
+
+    Parameters
+    ----------
+    source : str, os.PathLike or bytes
+        A file to read, or its contents.
+    format : str, optional
+        "cxt", "csv", "tsv", "dat" (FIMI), "xml" (FCA-XML) or "json". By default a path's extension chooses
+        the reader, and when it is not one of these (or ``source`` is bytes) the first line of the data does:
+        ``B`` is CXT, ``<`` FCA-XML, ``{`` JSON, digits separated by spaces FIMI, a comma CSV. (Without a file
+        name, ``tessara.parse_context`` reads CXT; ``read`` looks at the data instead.)
+
+    Raises
+    ------
+    OSError
+        When the file cannot be read.
+    ValueError
+        "parse error: …" saying what is wrong and where (preceded by the path for a file).
+    """
+    extension = None if format is None else format_extension(format)
+    if isinstance(source, (bytes, bytearray, memoryview)):
+        data, shown = bytes(source), None
+        filename = "" if extension is None else f"data.{extension}"
+    else:
+        shown = path_text(source)
+        with open(shown, "rb") as file:
+            data = file.read()
+        filename = _encodable(os.path.basename(shown)) if extension is None else f"data.{extension}"
+    try:
+        kernel = _lab.read_context(data, filename)
+    except ValueError as error:
+        if shown is None:
+            raise
+        raise ValueError(f"{shown}: {error}") from None
+    return Context._from_kernel(kernel)
+
+
+def load(source: Union[Path, bytes]) -> Lattice:
+    """Load a lattice saved by :meth:`Lattice.save`, without computing it again.
+
+    Parameters
+    ----------
+    source : str, os.PathLike or bytes
+        The file, or its contents.
+
+    Raises
+    ------
+    OSError
+        When the file cannot be read.
+    ValueError
+        "invalid lattice data: …" when the document is not one :meth:`Lattice.save` writes, or was changed or
+        cut afterwards: every stored concept is checked to be a concept of the stored context, the cover pairs
+        to go upwards, and a checksum of the content to match.
+    """
+    if isinstance(source, (bytes, bytearray, memoryview)):
+        data, shown = bytes(source), None
+    else:
+        shown = path_text(source)
+        with open(shown, "rb") as file:
+            data = file.read()
+    try:
+        kernel = _lab.load_lattice(data)
+    except ValueError as error:
+        if shown is None:
+            raise
+        raise ValueError(f"{shown}: {error}") from None
+    return Lattice._from_kernel(kernel, Context._from_kernel(kernel.context))

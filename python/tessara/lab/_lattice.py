@@ -1,0 +1,405 @@
+"""The concept lattice and its concepts."""
+
+from __future__ import annotations
+
+import weakref
+from collections.abc import Iterator
+from typing import TYPE_CHECKING, Any, Optional, Union, cast, overload
+
+import numpy as np
+import numpy.typing as npt
+
+from tessara import _lab
+from tessara.lab._formats import Path, path_text
+from tessara.lab._names import Indices, Key, names_at
+from tessara.lab._optional import optional_module
+
+if TYPE_CHECKING:
+    from tessara.lab._context import Context
+
+#: How many names a concept's repr shows of its extent or intent before it shortens.
+REPR_NAMES = 6
+
+#: A concept, or its index in its lattice.
+ConceptLike = Union["Concept", int]
+
+
+def _shortened(names: tuple[str, ...]) -> str:
+    if len(names) <= REPR_NAMES:
+        return repr(names)
+    shown = ", ".join(repr(name) for name in names[: REPR_NAMES - 1])
+    return f"({shown}, … {len(names) - REPR_NAMES + 1} more)"
+
+
+class _LatticeData:
+    """What a lattice knows, shared by the Lattice and every Concept of it: the kernel, the context and arrays
+    made once. It holds no Concept and refers to its Lattice only weakly, so concepts handed out keep it alive
+    without a reference cycle, and a dropped lattice frees its memory at once."""
+
+    __slots__ = ("kernel", "context", "view", "_supports", "_edges", "_upper", "_lower")
+
+    def __init__(self, kernel: _lab.Lattice, context: Context) -> None:
+        self.kernel = kernel
+        self.context = context
+        self.view: Optional[weakref.ref[Lattice]] = None
+        self._supports: Optional[npt.NDArray[np.int64]] = None
+        self._edges: Optional[npt.NDArray[np.intp]] = None
+        # Neighbour lists in compressed form: for concept i, indices[pointers[i]:pointers[i + 1]].
+        self._upper: Optional[tuple[npt.NDArray[np.intp], npt.NDArray[np.intp]]] = None
+        self._lower: Optional[tuple[npt.NDArray[np.intp], npt.NDArray[np.intp]]] = None
+
+    def lattice(self) -> Lattice:
+        """The Lattice over this data: the one alive, or a new one."""
+        view = None if self.view is None else self.view()
+        return Lattice._over(self) if view is None else view
+
+    @property
+    def supports(self) -> npt.NDArray[np.int64]:
+        if self._supports is None:
+            supports = np.frombuffer(self.kernel.extent_sizes(), dtype=np.uint64).astype(np.int64)
+            supports.flags.writeable = False
+            self._supports = supports
+        return self._supports
+
+    @property
+    def edges(self) -> npt.NDArray[np.intp]:
+        if self._edges is None:
+            edges = np.frombuffer(self.kernel.edges(), dtype=np.uint32).reshape(-1, 2).astype(np.intp)
+            edges.flags.writeable = False
+            self._edges = edges
+        return self._edges
+
+    def neighbour_lists(self, upper: bool) -> tuple[npt.NDArray[np.intp], npt.NDArray[np.intp]]:
+        """(pointers, indices): the upper (lower) neighbours of concept i are indices[pointers[i]:pointers[i + 1]]."""
+        lists = self._upper if upper else self._lower
+        if lists is not None:
+            return lists
+        edges = self.edges
+        # Edges are sorted by (lower, upper): grouped by lower they list each concept's upper neighbours
+        # ascending; a stable sort by upper groups the lower neighbours, ascending as well.
+        if upper:
+            keys, indices = edges[:, 0], edges[:, 1]
+        else:
+            order = np.argsort(edges[:, 1], kind="stable")
+            keys, indices = edges[order, 1], edges[order, 0]
+        pointers = np.zeros(self.kernel.n_concepts + 1, dtype=np.intp)
+        np.cumsum(np.bincount(keys, minlength=self.kernel.n_concepts), out=pointers[1:])
+        lists = (pointers, np.ascontiguousarray(indices))
+        if upper:
+            self._upper = lists
+        else:
+            self._lower = lists
+        return lists
+
+
+class Concept:
+    """One formal concept of a lattice: a view (lattice, index) that reads the lattice on demand.
+
+    Two concepts are equal when they are the same index of the same lattice. ``a <= b`` says that ``a`` is a
+    subconcept of ``b`` (its extent lies inside ``b``'s).
+    """
+
+    __slots__ = ("_data", "_index", "_extent", "_intent", "__weakref__")
+
+    def __init__(self, data: _LatticeData, index: int) -> None:
+        self._data = data
+        self._index = index
+        self._extent: Optional[tuple[str, ...]] = None
+        self._intent: Optional[tuple[str, ...]] = None
+
+    @property
+    def index(self) -> int:
+        """The position of the concept in its lattice (the enumeration algorithm's order)."""
+        return self._index
+
+    @property
+    def lattice(self) -> Lattice:
+        """The lattice the concept belongs to."""
+        return self._data.lattice()
+
+    @property
+    def extent(self) -> tuple[str, ...]:
+        """The object names of the extent, in context order."""
+        if self._extent is None:
+            self._extent = names_at(self._data.context.objects, self.extent_indices)
+        return self._extent
+
+    @property
+    def intent(self) -> tuple[str, ...]:
+        """The attribute names of the intent, in context order."""
+        if self._intent is None:
+            self._intent = names_at(self._data.context.attributes, self.intent_indices)
+        return self._intent
+
+    @property
+    def extent_indices(self) -> Indices:
+        """The object positions of the extent, ascending (read-only uint32 array)."""
+        return np.frombuffer(self._data.kernel.extent(self._index), dtype=np.uint32)
+
+    @property
+    def intent_indices(self) -> Indices:
+        """The attribute positions of the intent, ascending (read-only uint32 array)."""
+        return np.frombuffer(self._data.kernel.intent(self._index), dtype=np.uint32)
+
+    @property
+    def support(self) -> int:
+        """The number of objects in the extent."""
+        return int(self._data.supports[self._index])
+
+    @property
+    def upper(self) -> tuple[Concept, ...]:
+        """The upper neighbours (the concepts covering this one), by ascending index."""
+        return self._neighbours(upper=True)
+
+    @property
+    def lower(self) -> tuple[Concept, ...]:
+        """The lower neighbours (the concepts this one covers), by ascending index."""
+        return self._neighbours(upper=False)
+
+    def _neighbours(self, upper: bool) -> tuple[Concept, ...]:
+        view = None if self._data.view is None else self._data.view()
+        if view is not None:
+            return view._neighbours(self._index, upper)
+        # The lattice itself was dropped: new views of the neighbours, not cached.
+        pointers, indices = self._data.neighbour_lists(upper)
+        chosen = indices[pointers[self._index] : pointers[self._index + 1]].tolist()
+        return tuple([Concept(self._data, i) for i in chosen])
+
+    def _comparable(self, other: object) -> bool:
+        return isinstance(other, Concept) and other._data is self._data
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Concept):
+            return NotImplemented
+        return self._data is other._data and self._index == other._index
+
+    def __hash__(self) -> int:
+        return hash((id(self._data), self._index))
+
+    def __le__(self, other: Concept) -> bool:
+        if not self._comparable(other):
+            return NotImplemented
+        return bool(np.isin(other.intent_indices, self.intent_indices, assume_unique=True).all())
+
+    def __lt__(self, other: Concept) -> bool:
+        if not self._comparable(other):
+            return NotImplemented
+        return self._index != other._index and self <= other
+
+    def __ge__(self, other: Concept) -> bool:
+        if not self._comparable(other):
+            return NotImplemented
+        return other <= self
+
+    def __gt__(self, other: Concept) -> bool:
+        if not self._comparable(other):
+            return NotImplemented
+        return other < self
+
+    def __repr__(self) -> str:
+        return f"Concept(#{self._index}, extent={_shortened(self.extent)}, intent={_shortened(self.intent)})"
+
+
+class Lattice:
+    """Every concept of a context with the cover relation between them.
+
+    Made by :meth:`Context.lattice` or :func:`load`. ``len(L)``, ``L[i]`` and ``iter(L)`` give the concepts in
+    the enumeration algorithm's order; ``L.edges`` holds the cover relation as (lower, upper) index pairs.
+    """
+
+    __slots__ = ("_data", "_concepts", "_complete", "_upper", "_lower", "__weakref__")
+
+    _data: _LatticeData
+    _concepts: list[Optional[Concept]]
+    _complete: bool  # whether every concept has been made
+    # Each concept's neighbours as the tuple a query returns, made for every concept on the first query.
+    _upper: Optional[list[tuple[Concept, ...]]]
+    _lower: Optional[list[tuple[Concept, ...]]]
+
+    def __init__(self) -> None:
+        raise TypeError("a Lattice comes from Context.lattice() or tessara.lab.load()")
+
+    @classmethod
+    def _from_kernel(cls, kernel: _lab.Lattice, context: Context) -> Lattice:
+        return cls._over(_LatticeData(kernel, context))
+
+    @classmethod
+    def _over(cls, data: _LatticeData) -> Lattice:
+        lattice = cls.__new__(cls)
+        lattice._data = data
+        lattice._concepts = [None] * data.kernel.n_concepts
+        lattice._complete = False
+        lattice._upper = None
+        lattice._lower = None
+        data.view = weakref.ref(lattice)
+        return lattice
+
+    # -- the concepts -----------------------------------------------------------------------------------------------
+
+    def __len__(self) -> int:
+        return len(self._concepts)
+
+    @overload
+    def __getitem__(self, index: int) -> Concept: ...
+
+    @overload
+    def __getitem__(self, index: slice) -> list[Concept]: ...
+
+    def __getitem__(self, index: Union[int, slice]) -> Union[Concept, list[Concept]]:
+        if isinstance(index, slice):
+            return [self._concept(i) for i in range(*index.indices(len(self._concepts)))]
+        if not isinstance(index, (int, np.integer)) or isinstance(index, bool):
+            raise TypeError(f"concept indices are int, not {type(index).__name__}")
+        position = int(index)
+        count = len(self._concepts)
+        if not -count <= position < count:
+            raise IndexError(f"concept index {position} out of range for {count} concepts")
+        return self._concept(position % count)
+
+    def __iter__(self) -> Iterator[Concept]:
+        return (self._concept(i) for i in range(len(self._concepts)))
+
+    def _concept(self, index: int) -> Concept:
+        concept = self._concepts[index]
+        if concept is None:
+            concept = self._concepts[index] = Concept(self._data, index)
+        return concept
+
+    def _resolve(self, concept: ConceptLike) -> int:
+        if isinstance(concept, Concept):
+            if concept._data is not self._data:
+                raise ValueError(f"{concept!r} belongs to another lattice")
+            return concept._index
+        return self[concept]._index
+
+    @property
+    def context(self) -> Context:
+        """The context the lattice was computed from."""
+        return self._data.context
+
+    @property
+    def top(self) -> Concept:
+        """The largest concept: every object, the attributes they all share."""
+        return self._concept(int(np.argmax(self.supports)))
+
+    @property
+    def bottom(self) -> Concept:
+        """The smallest concept: every attribute, the objects having them all."""
+        return self._concept(int(np.argmin(self.supports)))
+
+    @property
+    def supports(self) -> npt.NDArray[np.int64]:
+        """The extent size of every concept, by index (read-only int64 array)."""
+        return self._data.supports
+
+    @property
+    def edges(self) -> npt.NDArray[np.intp]:
+        """The cover relation: one row (lower, upper) per pair where ``upper`` covers ``lower``, sorted.
+
+        A read-only integer array of shape (n_edges, 2).
+        """
+        return self._data.edges
+
+    def _neighbours(self, index: int, upper: bool) -> tuple[Concept, ...]:
+        table = self._upper if upper else self._lower
+        return (table or self._neighbour_table(upper))[index]
+
+    def _neighbour_table(self, upper: bool) -> list[tuple[Concept, ...]]:
+        # Neighbour queries hand out many concepts: making them all, and every answer, at once costs less than
+        # making them query by query, and leaves each query a look-up.
+        if not self._complete:
+            self._concepts = [concept or Concept(self._data, i) for i, concept in enumerate(self._concepts)]
+            self._complete = True
+        concepts = cast("list[Concept]", self._concepts)
+        pointers, indices = self._data.neighbour_lists(upper)
+        targets = [concepts[i] for i in indices.tolist()]
+        bounds = pointers.tolist()
+        table = [tuple(targets[bounds[i] : bounds[i + 1]]) for i in range(len(concepts))]
+        if upper:
+            self._upper = table
+        else:
+            self._lower = table
+        return table
+
+    # -- order questions --------------------------------------------------------------------------------------------
+
+    def join(self, a: ConceptLike, b: ConceptLike) -> Concept:
+        """The least concept above both (supremum): its intent is the intersection of the intents."""
+        return self._concept(_lab.join(self._data.kernel, self._resolve(a), self._resolve(b)))
+
+    def meet(self, a: ConceptLike, b: ConceptLike) -> Concept:
+        """The greatest concept below both (infimum): its extent is the intersection of the extents."""
+        return self._concept(_lab.meet(self._data.kernel, self._resolve(a), self._resolve(b)))
+
+    def object_concept(self, name: Key) -> Concept:
+        """The smallest concept whose extent holds the object (by name or position)."""
+        position = int(self._data.context._object_positions(name)[0])
+        return self._concept(_lab.object_concept(self._data.kernel, position))
+
+    def attribute_concept(self, name: Key) -> Concept:
+        """The largest concept whose intent holds the attribute (by name or position)."""
+        position = int(self._data.context._attribute_positions(name)[0])
+        return self._concept(_lab.attribute_concept(self._data.kernel, position))
+
+    # -- tables and graphs ------------------------------------------------------------------------------------------
+
+    def _name_tuples(self) -> tuple[list[tuple[str, ...]], list[tuple[str, ...]]]:
+        extents = _lab.name_tuples(self._data.kernel, self._data.context.objects, False)
+        intents = _lab.name_tuples(self._data.kernel, self._data.context.attributes, True)
+        return extents, intents
+
+    def to_pandas(self) -> Any:
+        """One row per concept, indexed by concept index: ``extent`` and ``intent`` (tuples of names) and
+        ``support`` (the extent size).
+
+        Returns
+        -------
+        pandas.DataFrame
+        """
+        pd = optional_module("pandas")
+        extents, intents = self._name_tuples()
+        index = pd.RangeIndex(len(self), name="concept")
+        # Series of dtype object keep each tuple as one element and spare pandas a type inference pass.
+        columns = {
+            "extent": pd.Series(extents, index=index, dtype=object),
+            "intent": pd.Series(intents, index=index, dtype=object),
+            "support": pd.Series(self.supports.copy(), index=index),
+        }
+        return pd.DataFrame(columns)
+
+    def to_networkx(self) -> Any:
+        """The cover relation as a networkx DiGraph: nodes are concept indices with the attributes ``extent``,
+        ``intent`` (tuples of names) and ``support``; each edge goes from a concept to one that covers it.
+
+        Returns
+        -------
+        networkx.DiGraph
+        """
+        nx = optional_module("networkx")
+        extents, intents = self._name_tuples()
+        graph = nx.DiGraph()
+        graph.add_nodes_from(
+            (i, {"extent": extent, "intent": intent, "support": support})
+            for i, (extent, intent, support) in enumerate(zip(extents, intents, self.supports.tolist()))
+        )
+        graph.add_edges_from(map(tuple, self.edges.tolist()))
+        return graph
+
+    # -- files ------------------------------------------------------------------------------------------------------
+
+    def save(self, path: Path) -> None:
+        """Write the lattice (its context, concepts and cover relation) to one JSON document.
+
+        :func:`load` reads it back without computing the concepts again. The document stores each concept's
+        intent as attribute positions and each concept's upper neighbours; extents are derived on loading.
+        """
+        data = _lab.save_lattice(self._data.kernel)
+        with open(path_text(path), "wb") as file:
+            file.write(data)
+
+    def __repr__(self) -> str:
+        n_objects, n_attributes = self._data.context.shape
+        return (
+            f"Lattice(concepts={len(self)}, edges={len(self.edges)}, "
+            f"objects={n_objects}, attributes={n_attributes})"
+        )

@@ -1,0 +1,334 @@
+"""Conceptual scaling: a many-valued table (a DataFrame of categorical, boolean and numeric columns) becomes a formal
+context, each column turned into binary attributes by a scale."""
+
+from __future__ import annotations
+
+from collections.abc import Mapping, Sequence
+from dataclasses import dataclass
+from typing import Any, Literal, Optional, Union
+
+import numpy as np
+import numpy.typing as npt
+
+from tessara.lab._context import Context
+from tessara.lab._optional import optional_module
+
+#: Numeric columns with at most this many distinct values are scaled nominally by default.
+FEW_VALUES = 10
+#: Other numeric columns are scaled ordinally by default, at this many quantiles.
+DEFAULT_QUANTILES = 4
+
+Block = tuple[list[str], "npt.NDArray[np.bool_]"]
+Floats = npt.NDArray[np.float64]
+
+
+def _number(value: Any) -> str:
+    """A number as attribute names show it: integral values without a fraction, others in the shortest exact form."""
+    number = float(value)
+    if number.is_integer() and abs(number) < 1e15:
+        return str(int(number))
+    return repr(number)
+
+
+def _value_text(value: Any) -> str:
+    if isinstance(value, np.generic):
+        value = value.item()
+    if isinstance(value, bool):
+        return str(value)
+    if isinstance(value, (int, float)):
+        return _number(value)
+    return str(value)
+
+
+def _numbers(column: str, series: Any) -> Floats:
+    """The column as floats, missing values as NaN; TypeError for a column that is not numeric."""
+    pd = optional_module("pandas")
+    if pd.api.types.is_bool_dtype(series.dtype) or not pd.api.types.is_numeric_dtype(series.dtype):
+        raise TypeError(
+            f"column {column!r} holds {series.dtype} values; only numeric columns can be scaled by cut points"
+        )
+    values: Floats = series.to_numpy(dtype=np.float64, na_value=np.nan)
+    return values
+
+
+def _present(values: Floats) -> Floats:
+    return values[~np.isnan(values)]
+
+
+def _checked_cuts(column: str, cuts: Sequence[float]) -> Floats:
+    points = np.asarray(cuts, dtype=np.float64).reshape(-1)
+    if np.isnan(points).any() or (np.diff(points) <= 0).any():
+        raise ValueError(f"cut points for column {column!r} must be numbers in increasing order, not {list(cuts)!r}")
+    return points
+
+
+def _quantile_cuts(values: Floats, quantiles: int) -> Floats:
+    """The interior k-quantiles of the present values, without repeats."""
+    present = _present(values)
+    if present.size == 0:
+        return np.empty(0)
+    return np.unique(np.quantile(present, np.linspace(0.0, 1.0, quantiles + 1)[1:-1]))
+
+
+def _count(name: str, value: Optional[int]) -> Optional[int]:
+    if value is not None and (not isinstance(value, int) or isinstance(value, bool) or value < 1):
+        raise ValueError(f"{name} must be a positive int, not {value!r}")
+    return value
+
+
+class Scale:
+    """A way of turning one column into binary attributes. See :class:`Nominal`, :class:`Ordinal`,
+    :class:`Interordinal` and :class:`Interval`."""
+
+    def attributes(self, column: str, series: Any) -> Block:
+        """The attribute names for the column and the (n_rows, n_attributes) crosses."""
+        raise NotImplementedError
+
+
+@dataclass(frozen=True)
+class Nominal(Scale):
+    """One attribute ``column=value`` per value; an object has the attribute of its own value.
+
+    Parameters
+    ----------
+    values : sequence, optional
+        The values that get an attribute, in this order. By default every value present: a categorical column's
+        categories in their order, other values sorted (in order of appearance when they do not sort).
+    """
+
+    values: Optional[Sequence[Any]] = None
+
+    def attributes(self, column: str, series: Any) -> Block:
+        pd = optional_module("pandas")
+        if self.values is not None:
+            categories = list(self.values)
+            index = pd.Index(categories)
+            if not index.is_unique:
+                raise ValueError(f"the values of a nominal scale must differ, not {categories!r}")
+            codes = index.get_indexer(series)
+        elif isinstance(series.dtype, pd.CategoricalDtype):
+            categories = list(series.cat.categories)
+            codes = np.asarray(series.cat.codes)
+        else:
+            try:
+                codes, uniques = pd.factorize(series, sort=True)
+            except TypeError:  # values of kinds that do not compare
+                codes, uniques = pd.factorize(series, sort=False)
+            categories = list(uniques)
+        crosses = np.asarray(codes)[:, None] == np.arange(len(categories))[None, :]
+        return [f"{column}={_value_text(value)}" for value in categories], crosses
+
+
+@dataclass(frozen=True)
+class Ordinal(Scale):
+    """Attributes ``column<=v`` for cut points v in increasing order (``column>=v`` with ``direction=">="``).
+
+    Parameters
+    ----------
+    cuts : sequence of numbers, optional
+        The cut points, increasing.
+    quantiles : int, optional
+        Cut at the interior k-quantiles of the column (k - 1 points, fewer when they coincide).
+    direction : "<=" or ">="
+
+    With neither ``cuts`` nor ``quantiles``, every value present is a cut point except the largest (for "<=")
+    or the smallest (for ">="), whose attribute every present value would have.
+    """
+
+    cuts: Optional[Sequence[float]] = None
+    quantiles: Optional[int] = None
+    direction: Literal["<=", ">="] = "<="
+
+    def __post_init__(self) -> None:
+        if self.cuts is not None and self.quantiles is not None:
+            raise ValueError("give cuts or quantiles, not both")
+        _count("quantiles", self.quantiles)
+        if self.direction not in ("<=", ">="):
+            raise ValueError(f'direction must be "<=" or ">=", not {self.direction!r}')
+
+    def points(self, column: str, values: Floats) -> Floats:
+        if self.cuts is not None:
+            return _checked_cuts(column, self.cuts)
+        if self.quantiles is not None:
+            return _quantile_cuts(values, self.quantiles)
+        distinct = np.unique(_present(values))
+        return distinct[:-1] if self.direction == "<=" else distinct[1:]
+
+    def attributes(self, column: str, series: Any) -> Block:
+        values = _numbers(column, series)
+        return _compared(column, values, self.points(column, values), self.direction)
+
+
+def _compared(column: str, values: Floats, points: Floats, direction: str) -> Block:
+    # Comparisons with NaN are false: a missing value has none of the attributes.
+    if direction == "<=":
+        crosses = values[:, None] <= points[None, :]
+    else:
+        crosses = values[:, None] >= points[None, :]
+    return [f"{column}{direction}{_number(point)}" for point in points], crosses
+
+
+@dataclass(frozen=True)
+class Interordinal(Scale):
+    """Attributes ``column<=v`` for every cut point v, then ``column>=v`` for every cut point, both increasing.
+
+    The concepts of an interordinal scale are the intervals of values. Parameters as :class:`Ordinal`; by
+    default the cut points are the values present (the largest has no ``<=`` attribute and the smallest no
+    ``>=`` attribute, since every present value would have it).
+    """
+
+    cuts: Optional[Sequence[float]] = None
+    quantiles: Optional[int] = None
+
+    def __post_init__(self) -> None:
+        if self.cuts is not None and self.quantiles is not None:
+            raise ValueError("give cuts or quantiles, not both")
+        _count("quantiles", self.quantiles)
+
+    def attributes(self, column: str, series: Any) -> Block:
+        values = _numbers(column, series)
+        below = Ordinal(self.cuts, self.quantiles, "<=").points(column, values)
+        above = Ordinal(self.cuts, self.quantiles, ">=").points(column, values)
+        names_below, crosses_below = _compared(column, values, below, "<=")
+        names_above, crosses_above = _compared(column, values, above, ">=")
+        return names_below + names_above, np.hstack([crosses_below, crosses_above])
+
+
+@dataclass(frozen=True)
+class Interval(Scale):
+    """One attribute per bin, ``column in [a, b)`` (the last bin closed, ``column in [a, b]``); a value outside
+    every bin, or missing, gets no attribute.
+
+    Parameters (give exactly one; with none, ``quantiles=4``)
+    ----------------------------------------------------------
+    cuts : sequence of numbers
+        The bin edges, increasing: k + 1 edges make k bins.
+    bins : int
+        k bins of equal width between the smallest and the largest value present.
+    quantiles : int
+        k bins holding about equally many values (fewer bins when quantiles coincide).
+    """
+
+    cuts: Optional[Sequence[float]] = None
+    bins: Optional[int] = None
+    quantiles: Optional[int] = None
+
+    def __post_init__(self) -> None:
+        if sum(option is not None for option in (self.cuts, self.bins, self.quantiles)) > 1:
+            raise ValueError("give one of cuts, bins and quantiles")
+        _count("bins", self.bins)
+        _count("quantiles", self.quantiles)
+
+    def edges(self, column: str, values: Floats) -> Floats:
+        if self.cuts is not None:
+            return _checked_cuts(column, self.cuts)
+        present = _present(values)
+        if present.size == 0:
+            return np.empty(0)
+        if self.bins is not None:
+            edges = np.unique(np.linspace(present.min(), present.max(), self.bins + 1))
+        else:
+            quantiles = DEFAULT_QUANTILES if self.quantiles is None else self.quantiles
+            edges = np.unique(np.quantile(present, np.linspace(0.0, 1.0, quantiles + 1)))
+        # A column of one value gets the one bin [v, v].
+        return np.repeat(edges, 2) if len(edges) == 1 else edges
+
+    def attributes(self, column: str, series: Any) -> Block:
+        values = _numbers(column, series)
+        edges = self.edges(column, values)
+        n_bins = len(edges) - 1
+        if n_bins < 1:
+            return [], np.zeros((len(values), 0), dtype=bool)
+        # Bin i holds edges[i] <= x < edges[i + 1], the last bin also its upper edge; NaN sorts past every edge.
+        index = np.searchsorted(edges, values, side="right") - 1
+        index[values == edges[-1]] = n_bins - 1
+        crosses = index[:, None] == np.arange(n_bins)[None, :]
+        names = [
+            f"{column} in [{_number(edges[i])}, {_number(edges[i + 1])}{']' if i == n_bins - 1 else ')'}"
+            for i in range(n_bins)
+        ]
+        return names, crosses
+
+
+#: What ``scales`` maps a column to: a scale, its name, or None to leave the column out.
+ScaleChoice = Union[Scale, Literal["nominal", "ordinal", "interordinal", "interval"], None]
+
+_NAMED: dict[str, Scale] = {
+    "nominal": Nominal(),
+    "ordinal": Ordinal(),
+    "interordinal": Interordinal(),
+    "interval": Interval(),
+}
+
+
+def default_scale(series: Any) -> Scale:
+    """The scale a column gets when ``scales`` names none: nominal for categorical, boolean, text and other
+    non-numeric columns and for numeric columns with at most FEW_VALUES distinct values; otherwise ordinal at the
+    quartiles (``column<=q1``, ``column<=median``, ``column<=q3``)."""
+    pd = optional_module("pandas")
+    numeric = pd.api.types.is_numeric_dtype(series.dtype) and not pd.api.types.is_bool_dtype(series.dtype)
+    if not numeric or series.nunique(dropna=True) <= FEW_VALUES:
+        return Nominal()
+    return Ordinal(quantiles=DEFAULT_QUANTILES)
+
+
+def scale(frame: Any, scales: Optional[Mapping[Any, ScaleChoice]] = None) -> Context:
+    """Turn a many-valued table into a formal context.
+
+    Parameters
+    ----------
+    frame : pandas.DataFrame
+        One row per object (the index labels, as str, name the objects), one column per many-valued attribute.
+    scales : mapping, optional
+        Column label -> a :class:`Scale` (:class:`Nominal`, :class:`Ordinal`, :class:`Interordinal`,
+        :class:`Interval`), one of the names "nominal", "ordinal", "interordinal", "interval" (the scale with its
+        defaults), or None to leave the column out. Other columns get :func:`default_scale`: nominal for
+        categorical, boolean and text columns and for numeric columns with at most 10 distinct values,
+        ordinal at the quartiles for other numeric columns.
+
+    Returns
+    -------
+    Context
+        The attributes of every column in column order, each column's in its scale's order (values, cut points
+        or bins increasing). Missing values (NaN, None, NA) have no attribute of their column.
+
+    Raises
+    ------
+    KeyError
+        When ``scales`` names a column the frame does not have.
+    TypeError
+        When a scale by cut points meets a column that is not numeric, or a scale is of the wrong type.
+
+    Examples
+    --------
+    >>> import pandas as pd, tessara.lab as tl
+    >>> frame = pd.DataFrame({"size": [1.0, 2.5, 4.0], "colour": ["red", "blue", "red"]}, index=["a", "b", "c"])
+    >>> tl.scale(frame, {"size": tl.Ordinal(cuts=[2, 3])}).attributes
+    ('size<=2', 'size<=3', 'colour=blue', 'colour=red')
+    """
+    pd = optional_module("pandas")
+    if not isinstance(frame, pd.DataFrame):
+        raise TypeError(f"scale takes a pandas DataFrame, not {type(frame).__name__}")
+    chosen = dict(scales or {})
+    unknown = [column for column in chosen if column not in frame.columns]
+    if unknown:
+        raise KeyError(f"no column named {unknown[0]!r}")
+    names: list[str] = []
+    blocks: list[npt.NDArray[np.bool_]] = []
+    for position, column in enumerate(frame.columns):
+        choice = chosen[column] if column in chosen else default_scale(frame.iloc[:, position])
+        if choice is None:
+            continue
+        if isinstance(choice, str):
+            if choice not in _NAMED:
+                raise ValueError(f"unknown scale {choice!r} for column {column!r}: expected one of {', '.join(_NAMED)}")
+            choice = _NAMED[choice]
+        if not isinstance(choice, Scale):
+            raise TypeError(f"the scale for column {column!r} is {type(choice).__name__}, not a Scale")
+        block_names, crosses = choice.attributes(str(column), frame.iloc[:, position])
+        names.extend(block_names)
+        blocks.append(crosses)
+    n_objects = len(frame.index)
+    matrix = np.hstack(blocks) if blocks else np.zeros((n_objects, 0), dtype=bool)
+    objects = tuple(str(label) for label in frame.index)
+    return Context._from_matrix(objects, tuple(names), np.ascontiguousarray(matrix, dtype=bool))

@@ -1,0 +1,41 @@
+"""tessara.lab used as its inline types allow: mypy --strict and basedpyright must accept it all."""
+
+from __future__ import annotations
+
+import pathlib
+import tempfile
+
+import numpy as np
+import numpy.typing as npt
+
+import tessara.lab as tl
+
+
+def summary() -> str:
+    context = tl.Context(["duck", "dog"], ["flies", "barks", "legs"], np.array([[1, 0, 1], [0, 1, 1]]))
+    again: tl.Context = tl.read(context.to_bytes("cxt"), format="cxt")
+    shape: tuple[int, int] = again.shape
+    names: tuple[str, ...] = context.extent(["legs"]) + context.intent("dog") + context.closure([0, "flies"])
+    crosses: npt.NDArray[np.bool_] = context.select(objects=[1], attributes=None).transpose().incidence
+    smaller: list[tl.Context] = [context.clarify(), context.reduce()]
+
+    lattice: tl.Lattice = context.lattice(algorithm="next-closure")
+    first: tl.Concept = lattice[0]
+    some: list[tl.Concept] = lattice[1:]
+    around: tuple[tl.Concept, ...] = lattice.top.lower + lattice.bottom.upper
+    joined: tl.Concept = lattice.join(first, 1)
+    met = lattice.meet(lattice.object_concept("duck"), lattice.attribute_concept("legs"))
+    edges: npt.NDArray[np.intp] = lattice.edges
+    below: bool = met <= joined
+    facts: list[int] = [c.index + c.support + len(c.extent_indices) + len(c.intent) for c in lattice]
+
+    scaled = tl.scale(context.to_pandas(), {"flies": tl.Nominal(), "legs": None, "barks": "nominal"})
+    with tempfile.TemporaryDirectory() as folder:
+        path = pathlib.Path(folder) / "lattice.json"
+        lattice.save(path)
+        loaded: tl.Lattice = tl.load(path)
+    return repr((shape, names, crosses, smaller, some, around, edges, below, facts, scaled, loaded))
+
+
+if __name__ == "__main__":
+    print(summary())
