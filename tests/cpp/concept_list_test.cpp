@@ -72,6 +72,36 @@ TEST_P(ConceptListChunks, ReleasedConceptsCannotBeReadAndTheRestStay) {
   EXPECT_THROW(static_cast<void>(list.extent_words(0)), InternalFault);
 }
 
+// Lists of many sizes joined without copying read back as one list, copy
+// and compare like one, and give their memory back from the front.
+TEST_P(ConceptListChunks, SplicedListsReadAsOne) {
+  const ListShape shape = GetParam();
+  const std::size_t parts[] = {0, 1, shape.concepts / 3, 0, 7, shape.concepts};
+  ConceptList joined(shape.objects, shape.attributes);
+  std::size_t total = 0;
+  for (const std::size_t part : parts) {
+    ConceptList piece(shape.objects, shape.attributes);
+    for (std::size_t i = 0; i < part; ++i) fill(piece.append_slot(), total + i);
+    total += part;
+    joined.splice_back(std::move(piece));
+    EXPECT_EQ(piece.size(), 0u);  // NOLINT(bugprone-use-after-move): splicing empties the piece
+  }
+  ASSERT_EQ(joined.size(), total);
+  ConceptList appended(shape.objects, shape.attributes);
+  for (std::size_t i = 0; i < total; ++i) {
+    ASSERT_TRUE(holds(joined, i)) << i;
+    fill(appended.append_slot(), i);
+  }
+  EXPECT_TRUE(joined == appended);
+  const ConceptList copy = joined;
+  EXPECT_TRUE(copy == appended);
+  EXPECT_THROW(static_cast<void>(joined.append_slot()), InternalFault);
+  for (std::size_t i = 0; i < total; ++i) {
+    ASSERT_TRUE(holds(joined, i)) << i;
+    joined.release_before(i + 1);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Shapes, ConceptListChunks,
                          ::testing::Values(ListShape{0, 0, 3000}, ListShape{1, 1, 2000}, ListShape{129, 65, 5000},
                                            ListShape{1000, 3, 9000}, ListShape{300'000, 1, 20}));

@@ -36,7 +36,10 @@ struct ConceptView {
 // from about 4 KiB up to 2 MiB and then stay at that size, so growth never
 // copies what is stored, a small list stays small and a large one lives on
 // huge pages. The capacities are fixed by the constructor or, for a list made
-// empty, by the first concept appended.
+// empty, by the first concept appended. splice_back joins lists without
+// copying a record: the joined list keeps the first record index of each
+// chunk and finds a record's chunk by binary search; it takes no further
+// appends.
 class ConceptList {
  public:
   using Word = std::uint64_t;
@@ -112,7 +115,7 @@ class ConceptList {
   // Adds one record and hands out its words to be filled (their contents are
   // undefined until then). Precondition: the list has its capacities.
   Slot append_slot() {
-    if (!shaped_) throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    if (!shaped_ || !starts_.empty()) throw InternalFault(fault_text::kSetCapacitiesDiffer);
     const Place place = place_of(size_);
     if (place.chunk == chunks_.size()) chunks_.push_back(allocate_chunk(record_words_ << chunk_shift(place.chunk)));
     Word* words = chunks_[place.chunk].get() + place.offset * record_words_;
@@ -137,14 +140,15 @@ class ConceptList {
   }
 
   void pop_back() {
-    if (size_ == 0 || size_ <= chunk_start(released_)) throw InternalFault(fault_text::kIndexOutOfRange);
+    if (size_ == 0 || !starts_.empty() || size_ <= chunk_start(released_))
+      throw InternalFault(fault_text::kIndexOutOfRange);
     --size_;
     const Place place = place_of(size_);
     if (place.offset == 0) chunks_.resize(place.chunk);
   }
 
   void reserve(std::size_t concepts) {
-    if (shaped_ && concepts > 0) chunks_.reserve(place_of(concepts - 1).chunk + 1);
+    if (shaped_ && starts_.empty() && concepts > 0) chunks_.reserve(place_of(concepts - 1).chunk + 1);
   }
 
   // Gives the memory of every chunk whose concepts all lie below `index` back
@@ -153,7 +157,29 @@ class ConceptList {
   // reading one is an internal fault.
   void release_before(std::size_t index) noexcept {
     const std::size_t end = std::min(index, size_);
-    while (released_ < chunks_.size() && chunk_start(released_ + 1) <= end) chunks_[released_++].reset();
+    while (released_ < chunks_.size() && start_of(released_ + 1) <= end) chunks_[released_++].reset();
+  }
+
+  // Appends the concepts of `other` (of the same capacities) after this
+  // list's by taking over its chunks: nothing is copied. `other` is left
+  // empty. Neither list may have released chunks.
+  void splice_back(ConceptList&& other) {
+    if (other.size_ == 0) return;
+    if (size_ == 0) {
+      *this = std::move(other);
+      return;
+    }
+    if (other.n_objects_ != n_objects_ || other.n_attributes_ != n_attributes_)
+      throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    if (released_ != 0 || other.released_ != 0) throw InternalFault(fault_text::kIndexOutOfRange);
+    if (starts_.empty())
+      for (std::size_t c = 0; c < chunks_.size(); ++c) starts_.push_back(chunk_start(c));
+    for (std::size_t c = 0; c < other.chunks_.size(); ++c) {
+      starts_.push_back(size_ + other.start_of(c));
+      chunks_.push_back(std::move(other.chunks_[c]));
+    }
+    size_ += other.size_;
+    other = ConceptList();
   }
 
   class Iterator {
@@ -221,11 +247,23 @@ class ConceptList {
     return (((std::size_t{1} << growing) - 1) << first_shift_) + ((chunk - growing) << full_shift_);
   }
 
+  // The index of the first record of a chunk, also of a joined list (and
+  // size() for the chunk after the last).
+  std::size_t start_of(std::size_t chunk) const noexcept {
+    if (starts_.empty()) return chunk_start(chunk);
+    return chunk < starts_.size() ? starts_[chunk] : size_;
+  }
+
   struct Place {
     std::size_t chunk;
     std::size_t offset;
   };
   Place place_of(std::size_t i) const noexcept {
+    if (!starts_.empty()) {
+      const auto after = std::upper_bound(starts_.begin(), starts_.end(), i);
+      const auto chunk = static_cast<std::size_t>(after - starts_.begin()) - 1;
+      return Place{chunk, i - starts_[chunk]};
+    }
     const std::size_t growing_records = chunk_start(growth_steps());
     if (i < growing_records) {
       const auto chunk = static_cast<std::size_t>(std::bit_width((i >> first_shift_) + 1) - 1);
@@ -255,6 +293,8 @@ class ConceptList {
     released_ = std::exchange(other.released_, 0);
     chunks_ = std::move(other.chunks_);
     other.chunks_.clear();
+    starts_ = std::move(other.starts_);
+    other.starts_.clear();
   }
 
   void copy_from(const ConceptList& other) {
@@ -268,6 +308,8 @@ class ConceptList {
     shaped_ = other.shaped_;
     released_ = 0;
     size_ = 0;
+    starts_.clear();
+    chunks_.clear();
     for (std::size_t i = 0; i < other.size_; ++i) {
       const Word* words = other.record(i);
       const Slot slot = append_slot();
@@ -286,6 +328,7 @@ class ConceptList {
   std::size_t size_ = 0;
   std::size_t released_ = 0;  // chunks given back by release_before
   std::vector<ChunkMemory> chunks_;
+  std::vector<std::size_t> starts_;  // a joined list's first record index per chunk; empty otherwise
 };
 
 // One Hasse-diagram edge between positions of ConceptLattice::concepts.

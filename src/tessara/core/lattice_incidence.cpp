@@ -46,4 +46,14 @@ PackedSets attribute_columns_of(const ConceptList& concepts) {
   return columns;
 }
 
+PackedSets attribute_columns_of(const Context& context) {
+  PackedSets columns(static_cast<std::size_t>(context.n_attributes()), context.n_objects());
+  const auto rows = context.rows();
+  for (std::size_t g = 0; g < rows.size(); ++g) {
+    const PackedSets::Word bit = PackedSets::Word{1} << (g % 64);
+    rows[g].for_each_member([&](std::uint32_t m) { columns.mutable_set(m)[g / 64] |= bit; });
+  }
+  return columns;
+}
+
 }  // namespace tessara::core

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tessara/core/concept.hpp"
+#include "tessara/core/context.hpp"
 #include "tessara/core/popcount.hpp"
 
 namespace tessara::core {
@@ -49,5 +50,8 @@ class PackedSets {
 // pass over the intents recovers every column. Precondition: `concepts` holds
 // every concept of one context (the bottom concept names every attribute).
 PackedSets attribute_columns_of(const ConceptList& concepts);
+
+// The columns of the context itself: set m holds the objects having attribute m.
+PackedSets attribute_columns_of(const Context& context);
 
 }  // namespace tessara::core

@@ -11,19 +11,23 @@ namespace {
 
 constexpr const char* kNotALattice = "covering relation needs every concept of one context";
 
-PackedSets walked_columns(const ConceptList& concepts, NeighbourSide side) {
-  PackedSets attribute_columns = attribute_columns_of(concepts);
+PackedSets walked_columns(PackedSets attribute_columns, NeighbourSide side) {
   return side == NeighbourSide::Attributes ? attribute_columns : attribute_columns.transposed();
 }
 
 }  // namespace
 
 NeighbourWalk::NeighbourWalk(const ConceptList& concepts, NeighbourSide side)
+    : NeighbourWalk(concepts, side, attribute_columns_of(concepts), 0) {}
+
+NeighbourWalk::NeighbourWalk(const ConceptList& concepts, NeighbourSide side, PackedSets attribute_columns,
+                             std::uint64_t min_support)
     : concepts_(concepts),
       side_(side),
-      columns_(walked_columns(concepts, side)),
+      columns_(walked_columns(std::move(attribute_columns), side)),
       rows_(columns_.transposed()),
       index_(concepts),
+      min_support_(min_support),
       walked_capacity_(columns_.size()),
       last_word_mask_(walked_capacity_ % 64 == 0 ? ~Word{0} : (Word{1} << (walked_capacity_ % 64)) - 1),
       candidate_words_(columns_.stride()),
@@ -32,6 +36,14 @@ NeighbourWalk::NeighbourWalk(const ConceptList& concepts, NeighbourSide side)
       scratch_(rows_.stride()),
       key_(concepts.intent_stride()),
       compact_candidates_(walked_capacity_ * kCompactWords, Word{0}) {}
+
+NeighbourWalk::NeighbourWalk(const ConceptList& concepts, PackedSets attribute_columns, std::uint64_t min_support,
+                             std::vector<std::size_t> row_offsets, std::vector<std::uint32_t> row_attributes)
+    : NeighbourWalk(concepts, NeighbourSide::Attributes, std::move(attribute_columns), min_support) {
+  row_offsets_ = std::move(row_offsets);
+  row_attributes_ = std::move(row_attributes);
+  candidate_sizes_.resize(static_cast<std::size_t>(concepts.n_attributes()));
+}
 
 std::span<const NeighbourWalk::Word> NeighbourWalk::walked_set(std::uint32_t i) const {
   return side_ == NeighbourSide::Attributes ? concepts_.intent_words(i) : concepts_.extent_words(i);
@@ -140,7 +152,10 @@ std::uint32_t NeighbourWalk::neighbour_index(std::uint32_t i, std::size_t x) {
     }
     key_[x / 64] |= Word{1} << (x % 64);
   }
-  return found(key_);
+  const auto index = index_.find(key_);
+  if (index) return *index;
+  if (side_ == NeighbourSide::Attributes && candidate_is_infrequent()) return kLeftOut;
+  throw InternalFault(kNotALattice);
 }
 
 std::uint32_t NeighbourWalk::found(std::span<const Word> key) const {
@@ -207,6 +222,11 @@ void NeighbourWalk::visit_compact(std::uint32_t i, std::span<const Word> walked,
     for (; outside != 0; outside &= outside - 1) {
       const std::size_t x = w * 64 + static_cast<std::size_t>(std::countr_zero(outside));
       const Compact& candidate = candidate_of(x);
+      // An infrequent candidate (its members are the neighbour's extent) gives
+      // no neighbour and cannot block a frequent one, so it stays in min.
+      if (min_support_ > 0 && side_ == NeighbourSide::Attributes &&
+          count_bits(std::span<const Word>(candidate)) < min_support_)
+        continue;
       const bool empty = is_empty(candidate);
       // An empty candidate lies in every element's column; a non-empty one
       // only in those of elements whose candidate holds it: for a candidate
@@ -261,6 +281,11 @@ void NeighbourWalk::visit_compact(std::uint32_t i, std::span<const Word> walked,
   clear_compact_candidates();
 }
 
+// On the attribute side the candidate is the neighbour's extent.
+bool NeighbourWalk::candidate_is_infrequent() const noexcept {
+  return count_bits(std::span<const Word>(candidate_bits_.data(), candidate_size_)) < min_support_;
+}
+
 void NeighbourWalk::visit(std::uint32_t i, std::vector<CoverEdge>& edges) {
   const auto walked = walked_set(i);
   const auto other = other_set(i);
@@ -293,12 +318,23 @@ void NeighbourWalk::visit(std::uint32_t i, std::vector<CoverEdge>& edges) {
   if (!min_.empty()) min_.back() &= last_word_mask_;
   min_count_ = walked_capacity_ - count_bits(walked);
   outside_min_ = 0;
+  // An attribute whose candidate is infrequent gives no neighbour here, and
+  // never blocks a frequent candidate (that would be a subset of its own), so
+  // it is skipped, left in min.
+  const bool counting = !row_offsets_.empty();
+  if (counting) {
+    std::fill(candidate_sizes_.begin(), candidate_sizes_.end(), std::uint64_t{0});
+    for_each_bit(other, [&](std::uint32_t g) {
+      for (std::size_t k = row_offsets_[g]; k < row_offsets_[g + 1]; ++k) ++candidate_sizes_[row_attributes_[k]];
+    });
+  }
 
   for (std::size_t w = 0; w < walked.size(); ++w) {
     Word outside = ~walked[w];
     if (w + 1 == walked.size()) outside &= last_word_mask_;
     for (; outside != 0; outside &= outside - 1) {
       const std::size_t x = w * 64 + static_cast<std::size_t>(std::countr_zero(outside));
+      if (counting && candidate_sizes_[x] < min_support_) continue;
       build_candidate(other, x);
       if (blocked_by_min(x)) {
         min_[x / 64] &= ~(Word{1} << (x % 64));
@@ -307,6 +343,7 @@ void NeighbourWalk::visit(std::uint32_t i, std::vector<CoverEdge>& edges) {
         continue;
       }
       const std::uint32_t j = neighbour_index(i, x);
+      if (j == kLeftOut) continue;
       edges.push_back(side_ == NeighbourSide::Attributes ? CoverEdge{j, i} : CoverEdge{i, j});
     }
   }

@@ -38,6 +38,19 @@ class NeighbourWalk {
 
   NeighbourWalk(const ConceptList& concepts, NeighbourSide side);
 
+  // For the frequent concepts of a context (those whose extents hold at least
+  // min_support objects, an up-set of its lattice), with the context's
+  // attribute columns: the walk then lists the edges among them. Upper
+  // neighbours of a frequent concept are frequent; a lower neighbour that is
+  // not is left out.
+  NeighbourWalk(const ConceptList& concepts, NeighbourSide side, PackedSets attribute_columns,
+                std::uint64_t min_support);
+  // The same with the context's rows as attribute lists (offsets, attributes):
+  // on the attribute side, one pass over a concept's objects then counts every
+  // candidate's extent, and the infrequent ones are skipped unbuilt.
+  NeighbourWalk(const ConceptList& concepts, PackedSets attribute_columns, std::uint64_t min_support,
+                std::vector<std::size_t> row_offsets, std::vector<std::uint32_t> row_attributes);
+
   // Appends one edge per neighbour of concept i, in walking order.
   void visit(std::uint32_t i, std::vector<CoverEdge>& edges);
 
@@ -49,6 +62,7 @@ class NeighbourWalk {
   bool rows_cost_within(std::uint64_t budget) const;
   bool blocked_by_min(std::size_t x);
   std::uint32_t neighbour_index(std::uint32_t i, std::size_t x);
+  bool candidate_is_infrequent() const noexcept;
   static constexpr std::size_t kCompactWords = 4;
   void build_compact_candidates(std::span<const Word> walked);
   void clear_compact_candidates();
@@ -56,11 +70,17 @@ class NeighbourWalk {
   void visit_compact(std::uint32_t i, std::span<const Word> walked, std::vector<CoverEdge>& edges);
   std::uint32_t found(std::span<const Word> key) const;
 
+  static constexpr std::uint32_t kLeftOut = ~std::uint32_t{0};
+
   const ConceptList& concepts_;
   NeighbourSide side_;
   PackedSets columns_;  // for each element x of the walked side, the other-side set x'
   PackedSets rows_;     // the same relation indexed by the other side
   IntentIndex index_;
+  std::uint64_t min_support_ = 0;
+  std::vector<std::size_t> row_offsets_;       // attribute lists of the objects, when counting
+  std::vector<std::uint32_t> row_attributes_;
+  std::vector<std::uint64_t> candidate_sizes_;  // per attribute, for the concept being visited
   std::uint64_t walked_capacity_;
   Word last_word_mask_;
 

@@ -47,8 +47,9 @@ class CanonicalWalk {
         closed_(set_words_),
         failed_below_(n_, kNone) {}
 
-  // Walks the whole tree; the implications are then in closure().
-  void run();
+  // Walks the whole tree; the implications are then in closure(). False when
+  // the control stopped the walk first.
+  bool run(RunControl& control);
 
   const WatchedClosure& closure() const noexcept { return closure_; }
 
@@ -186,16 +187,23 @@ bool CanonicalWalk::descend(std::size_t depth) {
   return false;
 }
 
-void CanonicalWalk::run() {
+bool CanonicalWalk::run(RunControl& control) {
+  // Candidates tried between two beats of the control; each costs a closure.
+  constexpr std::uint32_t kStepsPerBeat = 64;
+  std::uint32_t steps = 0;
   make_room(0);
   std::fill(sets_.begin(), sets_.begin() + static_cast<std::ptrdiff_t>(set_words_), Word{0});
-  if (columns_.n_objects() < min_support_) return;
+  if (columns_.n_objects() < min_support_) return true;
   const core::ObjectSet everyone = core::ObjectSet::full(columns_.n_objects());
   std::copy(everyone.words().begin(), everyone.words().end(), extent(0).begin());
   enter(0, 0, WatchedClosure::kNoWatch);
-  if (n_ == 0) return;
+  if (n_ == 0) return true;
   std::size_t depth = 0;
   while (true) {
+    if (++steps == kStepsPerBeat) {
+      steps = 0;
+      if (!control.beat()) return false;
+    }
     if (descend(depth)) {
       ++depth;
       continue;
@@ -206,7 +214,7 @@ void CanonicalWalk::run() {
       failed_below_[failures_.back().attribute] = failures_.back().previous;
       failures_.pop_back();
     }
-    if (depth == 0) return;
+    if (depth == 0) return true;
     --depth;
   }
 }
@@ -220,8 +228,13 @@ core::AttributeSet attribute_set(std::span<const Word> words, std::uint64_t capa
 }  // namespace
 
 std::vector<core::Implication> canonical_base(const core::Context& context, std::uint64_t min_support) {
-  CanonicalWalk walk(context, min_support);
-  walk.run();
+  RunControl control(RunLimits{.min_support = min_support});
+  return *canonical_base(context, control);
+}
+
+std::optional<std::vector<core::Implication>> canonical_base(const core::Context& context, RunControl& control) {
+  CanonicalWalk walk(context, control.limits().min_support);
+  if (!walk.run(control)) return std::nullopt;
   const WatchedClosure& found = walk.closure();
   std::vector<core::Implication> base;
   base.reserve(found.size());

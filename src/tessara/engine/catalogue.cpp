@@ -2,7 +2,9 @@
 
 #include <span>
 
+#include "tessara/engine/enumerate.hpp"
 #include "tessara/engine/fcbo.hpp"
+#include "tessara/engine/generation_event.hpp"
 #include "tessara/engine/in_close5.hpp"
 #include "tessara/engine/next_closure.hpp"
 
@@ -38,6 +40,22 @@ std::string ascii_lower(std::string_view text) {
 }
 
 }  // namespace
+
+core::ConceptLattice ConceptAlgorithm::compute(const core::Context& context) const {
+  RunControl control;
+  auto lattice = compute(context, control, 1);
+  if (!lattice) throw core::InternalFault("an unlimited run stopped");
+  return std::move(*lattice);
+}
+
+std::expected<core::ConceptLattice, RunStop> ConceptAlgorithm::compute(const core::Context& context,
+                                                                       RunControl& control, unsigned threads) const {
+  auto concepts = enumerate_concepts(context, walk_kind(), control, threads);
+  if (!concepts) return std::unexpected(concepts.error());
+  core::ConceptLattice lattice{std::move(*concepts), std::nullopt};
+  emit_generation_complete(trace_target(), name(), lattice, context);
+  return lattice;
+}
 
 const ConceptAlgorithm* algorithm_by_name(std::string_view name) {
   if (name.empty()) return nullptr;

@@ -9,7 +9,8 @@ namespace tessara::engine {
 class Fcbo final : public ConceptAlgorithm {
  public:
   std::string_view name() const override { return "fcbo"; }
-  core::ConceptLattice compute(const core::Context& context) const override;
+  WalkKind walk_kind() const override { return WalkKind::kFcboAscending; }
+  std::string_view trace_target() const override { return "tessara_engine::fcbo"; }
 };
 
 }  // namespace tessara::engine

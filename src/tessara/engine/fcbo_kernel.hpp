@@ -1,7 +1,8 @@
 #pragma once
 
-#include "tessara/core/concept.hpp"
-#include "tessara/core/context.hpp"
+#include <memory>
+
+#include "tessara/engine/walk_task.hpp"
 
 namespace tessara::engine {
 
@@ -11,14 +12,15 @@ namespace tessara::engine {
 // lectic order of the intents (the child of the largest attribute first).
 enum class ChildOrder { kAscending, kDescending };
 
-// Every concept of the context exactly once, top concept first, by FCbO
-// (Krajca, Outrata, Vychodil): all children of a concept are closed before
-// the walk descends into any of them, and a closure that failed the
+// FCbO (Krajca, Outrata, Vychodil): all children of a concept are closed
+// before the walk descends into any of them, and a closure that failed the
 // canonicity test at a concept is remembered for its children, which skip
 // that attribute without closing again while the failure still holds. The
 // walk keeps an explicit stack of per-level buffers, so neither the depth of
 // the tree nor the number of candidates touches the native stack or the
-// allocator beyond the buffers' growth.
-core::ConceptList fcbo_walk(const core::Context& context, ChildOrder order);
+// allocator beyond the buffers' growth. Candidates whose extent holds fewer
+// than min_support objects are dropped before their closure, and remembered
+// as such for the children.
+std::unique_ptr<TaskWalker> make_fcbo_walker(const WalkData& data, ChildOrder order, std::uint64_t min_support);
 
 }  // namespace tessara::engine

@@ -72,6 +72,8 @@ PyRef interned(const char* text) { return PyRef::steal(created(PyUnicode_InternF
 
 namespace {
 
+constexpr std::size_t kConceptsPerSignalCheck = 8192;
+
 // The concept dicts in one pass, lists made at their final size. With
 // `consume`, each chunk of the concept list is given back as soon as its
 // concepts are converted, so the records and the dicts are never both whole
@@ -95,6 +97,8 @@ PyObject* concept_dicts(const core::Context& context,
     set_item(dict.get(), intent_key, attributes.list_of_words(concepts.intent_words(i)));
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), dict.release());
     if constexpr (consume) concepts.release_before(i + 1);
+    // A long conversion answers Ctrl-C too: the half-built list is dropped.
+    if (i % kConceptsPerSignalCheck == kConceptsPerSignalCheck - 1 && PyErr_CheckSignals() != 0) return nullptr;
   }
   return list.release();
 }

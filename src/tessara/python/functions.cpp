@@ -38,11 +38,18 @@ const engine::ConceptAlgorithm* algorithm_argument(PyObject* object) {
 
 const core::Context& wrapped_context(PyObject* ctx) { return unwrap<core::Context>(ctx).value; }
 
-// Runs the algorithm without the interpreter lock; the caller holds shared
-// access to the Context and a strong reference to it.
-core::ConceptLattice compute_unlocked(const engine::ConceptAlgorithm& algorithm, const core::Context& context) {
-  const GilRelease unlocked;
-  return algorithm.compute(context);
+// Runs the algorithm without the interpreter lock, taking it back every
+// RunControl::kPulseInterval to let Python handle signals; the caller holds
+// shared access to the Context and a strong reference to it. nullopt, with
+// the exception pending, when a signal handler raised (Ctrl-C): the run is
+// then abandoned, its memory given back and no trace event emitted.
+std::optional<core::ConceptLattice> compute_unlocked(const engine::ConceptAlgorithm& algorithm,
+                                                     const core::Context& context) {
+  GilRelease unlocked;
+  engine::RunControl control({}, [&](std::uint64_t) { return unlocked.check_signals(); });
+  auto lattice = algorithm.compute(context, control);
+  if (!lattice) return std::nullopt;
+  return std::move(*lattice);
 }
 
 }  // namespace
@@ -101,7 +108,9 @@ PyObject* enumerate_concepts(const char* format, PyObject* args, PyObject* kwarg
     const engine::ConceptAlgorithm* algorithm = algorithm_argument(algorithm_object);
     if (algorithm == nullptr) return nullptr;
     const core::Context& context = wrapped_context(ctx);
-    return finish(context, compute_unlocked(*algorithm, context));
+    auto lattice = compute_unlocked(*algorithm, context);
+    if (!lattice) return nullptr;
+    return finish(context, std::move(*lattice));
   });
 }
 
@@ -132,11 +141,13 @@ PyObject* compute_implications(PyObject*, PyObject* args, PyObject* kwargs) {
     const auto access = context_argument(ctx);
     if (!access) return nullptr;
     const core::Context& context = wrapped_context(ctx);
-    const std::vector<core::Implication> base = [&] {
-      const GilRelease unlocked;
-      return engine::canonical_base(context);
+    const std::optional<std::vector<core::Implication>> base = [&]() -> std::optional<std::vector<core::Implication>> {
+      GilRelease unlocked;
+      engine::RunControl control({}, [&](std::uint64_t) { return unlocked.check_signals(); });
+      return engine::canonical_base(context, control);
     }();
-    return implication_list(context, base);
+    if (!base) return nullptr;
+    return implication_list(context, *base);
   });
 }
 

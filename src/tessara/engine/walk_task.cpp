@@ -1,0 +1,45 @@
+#include "tessara/engine/walk_task.hpp"
+
+#include "tessara/engine/fcbo_kernel.hpp"
+#include "tessara/engine/in_close5_kernel.hpp"
+
+namespace tessara::engine {
+
+WalkTask top_task(const core::Context& context, WalkKind kind) {
+  const core::ObjectSet all_objects = core::ObjectSet::full(context.n_objects());
+  const core::AttributeSet top_intent = context.intent_of(all_objects);
+  WalkTask task;
+  task.kind = kind;
+  task.extent.assign(all_objects.words().begin(), all_objects.words().end());
+  task.intent.assign(top_intent.words().begin(), top_intent.words().end());
+  return task;
+}
+
+WalkData::WalkData(const core::Context& context)
+    : columns(context),
+      n_objects(context.n_objects()),
+      n_attributes(context.n_attributes()),
+      extent_words(columns.words_per_column()),
+      intent_words(core::AttributeSet::word_count(n_attributes)),
+      lists(context) {
+  rows.reserve(context.n_objects() * intent_words);
+  for (const core::AttributeSet& row : context.rows()) rows.insert(rows.end(), row.words().begin(), row.words().end());
+}
+
+std::unique_ptr<TaskWalker> make_walker(const WalkData& data, WalkKind kind, std::uint64_t min_support) {
+  switch (kind) {
+    case WalkKind::kFcboAscending:
+      return make_fcbo_walker(data, ChildOrder::kAscending, min_support);
+    case WalkKind::kFcboDescending:
+      return make_fcbo_walker(data, ChildOrder::kDescending, min_support);
+    case WalkKind::kInClose5:
+      return make_in_close5_walker(data, min_support);
+  }
+  throw core::InternalFault(core::fault_text::kIndexOutOfRange);
+}
+
+void run_walk_task(const WalkData& data, std::uint64_t min_support, const WalkTask& task, WalkHost& host) {
+  make_walker(data, task.kind, min_support)->run(task, host);
+}
+
+}  // namespace tessara::engine

@@ -1,0 +1,309 @@
+// Long runs of the lab: iceberg lattices on every core, with progress, limits
+// and Ctrl-C, and concept streams that hand concepts out in batches.
+#include "tessara/lab/runs.hpp"
+
+#include <chrono>
+#include <limits>
+#include <memory>
+#include <string>
+
+#include "tessara/engine/catalogue.hpp"
+#include "tessara/engine/cover_edges.hpp"
+#include "tessara/engine/walk_pool.hpp"
+#include "tessara/lab/kernel_context.hpp"
+#include "tessara/lab/kernel_lattice.hpp"
+#include "tessara/python/errors.hpp"
+#include "tessara/python/gil.hpp"
+#include "tessara/python/py_ref.hpp"
+#include "tessara/python/wrapped.hpp"
+
+namespace tessara::lab {
+namespace {
+
+using python::guarded;
+using python::PyRef;
+
+// How often a progress callable is called while a run goes on.
+constexpr std::chrono::milliseconds kProgressInterval{200};
+// Concepts per batch of a stream, and batches a stream keeps ready per thread.
+constexpr std::size_t kStreamBatch = 4096;
+constexpr std::size_t kStreamAhead = 4;
+
+struct RunArguments {
+  const std::shared_ptr<const core::Context>* context = nullptr;
+  const engine::ConceptAlgorithm* algorithm = nullptr;
+  engine::RunLimits limits;
+  unsigned threads = 1;
+};
+
+// Parses (context, algorithm, min_support, max_concepts, threads, ...); the
+// Python side has checked the values, so only types are checked here.
+bool run_arguments(PyObject* context, const char* algorithm, unsigned long long min_support,
+                   unsigned long long max_concepts, unsigned int threads, RunArguments& out) {
+  out.context = kernel_context_argument("context", context);
+  if (out.context == nullptr) return false;
+  out.algorithm = engine::algorithm_by_name(algorithm);
+  if (out.algorithm == nullptr) {
+    python::raise_value_error(engine::unknown_algorithm_message(algorithm));
+    return false;
+  }
+  out.limits = engine::RunLimits{min_support, max_concepts};
+  out.threads = threads;
+  return true;
+}
+
+// Raises tessara.lab.TooManyConcepts (a ValueError) for the limit.
+PyObject* raise_too_many(std::uint64_t limit) {
+  const PyRef module = PyRef::steal(PyImport_ImportModule("tessara.lab._run"));
+  if (!module) return nullptr;
+  const PyRef type = PyRef::steal(PyObject_GetAttrString(module.get(), "TooManyConcepts"));
+  if (!type) return nullptr;
+  const std::string message = "more than " + std::to_string(limit) +
+                              " concepts; raise max_concepts, or set min_support to keep only the concepts of at "
+                              "least that many objects";
+  PyErr_SetString(type.get(), message.c_str());
+  return nullptr;
+}
+
+// The pulse of a run on the calling thread: Python's signal handlers every
+// pulse, the progress callable (if any) every kProgressInterval.
+class LabPulse {
+ public:
+  LabPulse(python::GilRelease& unlocked, PyObject* progress) : unlocked_(unlocked), progress_(progress) {}
+
+  bool operator()(std::uint64_t found) {
+    return unlocked_.with_lock([&] {
+      if (PyErr_CheckSignals() != 0) return false;
+      const auto now = std::chrono::steady_clock::now();
+      if (progress_ == nullptr || now < next_report_) return true;
+      next_report_ = now + kProgressInterval;
+      const PyRef count = PyRef::steal(PyLong_FromUnsignedLongLong(found));
+      if (!count) return false;
+      const PyRef result = PyRef::steal(PyObject_CallFunctionObjArgs(progress_, count.get(), nullptr));
+      return static_cast<bool>(result);
+    });
+  }
+
+ private:
+  python::GilRelease& unlocked_;
+  PyObject* progress_;
+  std::chrono::steady_clock::time_point next_report_{};
+};
+
+// mine_lattice(context, algorithm, min_support, max_concepts, threads, progress, edges)
+// -> Lattice of the frequent concepts and, when `edges` is true, the cover
+// edges among them (else none: for timing the enumeration alone).
+PyObject* mine_lattice(PyObject*, PyObject* args) {
+  return guarded([&]() -> PyObject* {
+    PyObject* context_object = nullptr;
+    const char* algorithm_name = nullptr;
+    unsigned long long min_support = 0;
+    unsigned long long max_concepts = 0;
+    unsigned int threads = 1;
+    PyObject* progress = nullptr;
+    int edges = 1;
+    if (!PyArg_ParseTuple(args, "OsKKIO|p:mine_lattice", &context_object, &algorithm_name, &min_support,
+                          &max_concepts, &threads, &progress, &edges))
+      return nullptr;
+    RunArguments run;
+    if (!run_arguments(context_object, algorithm_name, min_support, max_concepts, threads, run)) return nullptr;
+    const core::Context& context = **run.context;
+    std::optional<core::ConceptLattice> lattice;
+    std::optional<engine::RunStop> stop;
+    {
+      python::GilRelease unlocked;
+      engine::RunControl control(run.limits, LabPulse(unlocked, progress == Py_None ? nullptr : progress));
+      auto found = run.algorithm->compute(context, control, run.threads);
+      if (!found) {
+        stop = found.error();
+      } else if (edges == 0) {
+        found->cover_cache = std::vector<core::CoverEdge>{};
+        lattice = std::move(*found);
+      } else if (auto cover = engine::cover_edges(found->concepts, context, run.limits.min_support, control,
+                                                  run.threads)) {
+        found->cover_cache = std::move(*cover);
+        lattice = std::move(*found);
+      }
+    }
+    if (stop == engine::RunStop::kTooManyConcepts) return raise_too_many(run.limits.max_concepts);
+    if (!lattice) return nullptr;  // the pulse left its exception (KeyboardInterrupt, the callable's own)
+    return new_kernel_lattice(KernelLattice{*run.context, std::move(*lattice)});
+  });
+}
+
+// A stream: the pool walking in the background, and what it has handed out.
+struct KernelStream {
+  std::shared_ptr<const core::Context> context;
+  std::unique_ptr<engine::RunControl> control;
+  std::unique_ptr<engine::WalkPool> pool;
+  std::uint64_t max_concepts = 0;
+  std::uint64_t handed_out = 0;
+  bool overflowed = false;  // concepts beyond the limit were seen: the next call raises
+  bool ended = false;
+};
+
+using KernelStreamObject = python::Wrapped<KernelStream>;
+
+PyTypeObject* stream_type();
+
+// open_stream(context, algorithm, min_support, max_concepts, threads) -> ConceptStream
+PyObject* open_stream(PyObject*, PyObject* args) {
+  return guarded([&]() -> PyObject* {
+    PyObject* context_object = nullptr;
+    const char* algorithm_name = nullptr;
+    unsigned long long min_support = 0;
+    unsigned long long max_concepts = 0;
+    unsigned int threads = 1;
+    if (!PyArg_ParseTuple(args, "OsKKI:open_stream", &context_object, &algorithm_name, &min_support, &max_concepts,
+                          &threads))
+      return nullptr;
+    RunArguments run;
+    if (!run_arguments(context_object, algorithm_name, min_support, max_concepts, threads, run)) return nullptr;
+    KernelStream stream;
+    stream.context = *run.context;
+    stream.max_concepts = run.limits.max_concepts;
+    // The limit is applied where concepts are handed out, in order: the
+    // workers may run ahead of it.
+    stream.control = std::make_unique<engine::RunControl>(engine::RunLimits{run.limits.min_support});
+    stream.pool = std::make_unique<engine::WalkPool>(
+        *stream.context, run.algorithm->walk_kind(), *stream.control,
+        engine::WalkPool::Options{std::max(1u, run.threads), kStreamBatch, kStreamAhead,
+                                  engine::RunControl::kWorkPerCheckpoint});
+    PyTypeObject* type = stream_type();
+    if (type == nullptr) return nullptr;
+    return python::wrap(type, std::move(stream));
+  });
+}
+
+// Stops the walk and frees what it holds; joining the workers waits for their
+// next checkpoint, without the interpreter lock.
+void end_stream(KernelStream& stream) {
+  stream.ended = true;
+  const python::GilRelease unlocked;
+  stream.pool.reset();
+}
+
+// One caller at a time: the waits release the interpreter lock.
+std::optional<python::ExclusiveAccess> exclusive_stream(PyObject* self) {
+  KernelStreamObject& instance = python::unwrap<KernelStream>(self);
+  if (!instance.access.try_acquire_exclusive()) {
+    PyErr_SetString(PyExc_RuntimeError, "this concept stream is in use by another thread");
+    return std::nullopt;
+  }
+  return std::optional<python::ExclusiveAccess>(std::in_place, self, instance.access);
+}
+
+// next_batch() -> Lattice of the next concepts in order (no cover edges), or
+// None once all were handed out. Waits without the interpreter lock, taking
+// it back every pulse interval for Python's signal handlers.
+PyObject* next_batch(PyObject* self, PyObject*) {
+  return guarded([&]() -> PyObject* {
+    const auto access = exclusive_stream(self);
+    if (!access) return nullptr;
+    KernelStream& stream = python::unwrap<KernelStream>(self).value;
+    if (stream.ended) Py_RETURN_NONE;
+    if (stream.overflowed) {
+      end_stream(stream);
+      return raise_too_many(stream.max_concepts);
+    }
+    if (stream.handed_out == stream.max_concepts) {
+      // Only an error when there is a concept beyond the limit.
+      core::ConceptList probe;
+      engine::WalkPool::Next next = engine::WalkPool::Next::kWaiting;
+      {
+        python::GilRelease unlocked;
+        while (next == engine::WalkPool::Next::kWaiting) {
+          next = stream.pool->next_batch(probe, engine::RunControl::kPulseInterval);
+          if (next == engine::WalkPool::Next::kWaiting && !unlocked.check_signals()) break;
+        }
+      }
+      end_stream(stream);
+      if (next == engine::WalkPool::Next::kBatch) return raise_too_many(stream.max_concepts);
+      if (next == engine::WalkPool::Next::kWaiting) return nullptr;
+      Py_RETURN_NONE;
+    }
+    core::ConceptList batch;
+    engine::WalkPool::Next next = engine::WalkPool::Next::kWaiting;
+    {
+      python::GilRelease unlocked;
+      while (next == engine::WalkPool::Next::kWaiting) {
+        next = stream.pool->next_batch(batch, engine::RunControl::kPulseInterval);
+        if (next == engine::WalkPool::Next::kWaiting && !unlocked.check_signals()) break;
+      }
+    }
+    if (next == engine::WalkPool::Next::kWaiting) {  // interrupted: the stream is over
+      end_stream(stream);
+      return nullptr;
+    }
+    if (next == engine::WalkPool::Next::kEnd) {
+      end_stream(stream);
+      Py_RETURN_NONE;
+    }
+    const std::uint64_t room = stream.max_concepts - stream.handed_out;
+    if (batch.size() > room) {
+      while (batch.size() > room) batch.pop_back();
+      stream.overflowed = true;
+    }
+    stream.handed_out += batch.size();
+    core::ConceptLattice lattice{std::move(batch), std::vector<core::CoverEdge>{}};
+    return new_kernel_lattice(KernelLattice{stream.context, std::move(lattice)});
+  });
+}
+
+// close() stops the walk and frees what it holds; also done on deallocation.
+PyObject* close_stream(PyObject* self, PyObject*) {
+  return guarded([&]() -> PyObject* {
+    const auto access = exclusive_stream(self);
+    if (!access) return nullptr;
+    KernelStream& stream = python::unwrap<KernelStream>(self).value;
+    end_stream(stream);
+    Py_RETURN_NONE;
+  });
+}
+
+void dealloc_stream(PyObject* object) {
+  KernelStream& stream = python::unwrap<KernelStream>(object).value;
+  if (stream.pool) {
+    const python::GilRelease unlocked;
+    stream.pool.reset();
+  }
+  python::dealloc_wrapped<KernelStream>(object);
+}
+
+PyMethodDef stream_methods[] = {
+    {"next_batch", next_batch, METH_NOARGS,
+     "next_batch() -> Lattice | None: the next concepts in order (no cover edges), None at the end"},
+    {"close", close_stream, METH_NOARGS, "close() -> None: stops the walk and frees what it holds"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot stream_slots[] = {
+    {Py_tp_doc, const_cast<char*>("A concept stream: concepts in the walk's order, in batches, in bounded memory.")},
+    {Py_tp_new, reinterpret_cast<void*>(python::refuse_construction)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_stream)},
+    {Py_tp_methods, stream_methods},
+    {0, nullptr},
+};
+
+PyType_Spec stream_spec = {
+    "tessara._lab.ConceptStream", static_cast<int>(sizeof(KernelStreamObject)), 0, Py_TPFLAGS_DEFAULT, stream_slots,
+};
+
+PyTypeObject* stream_type() {
+  static PyTypeObject* type = nullptr;
+  if (type == nullptr) type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&stream_spec));
+  return type;
+}
+
+PyMethodDef functions[] = {
+    {"mine_lattice", mine_lattice, METH_VARARGS,
+     "mine_lattice(context, algorithm, min_support, max_concepts, threads, progress, edges=True) -> Lattice"},
+    {"open_stream", open_stream, METH_VARARGS,
+     "open_stream(context, algorithm, min_support, max_concepts, threads) -> ConceptStream"},
+};
+
+}  // namespace
+
+std::span<PyMethodDef> run_functions() { return functions; }
+
+}  // namespace tessara::lab

@@ -1,0 +1,78 @@
+"""Ctrl-C during the long computations of the tessara module.
+
+Each case runs in a child interpreter that builds a context whose computation
+takes far longer than the test, starts it, and gets a real SIGINT from this
+process. The child must raise KeyboardInterrupt soon (the bound is a loose
+sanity check, not a timing assertion) and give the run's memory back.
+"""
+
+import os
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+
+import pytest
+
+CHILD = textwrap.dedent(
+    """
+    import random, sys, time
+    import tessara
+
+    def megabytes(field):
+        with open("/proc/self/status") as status:
+            for line in status:
+                if line.startswith(field):
+                    return int(line.split()[1]) / 1024
+
+    n_objects, n_attributes, density, call = {n_objects}, {n_attributes}, {density}, {call!r}
+    rng = random.Random(20261208)
+    lines = ["B", "", str(n_objects), str(n_attributes), ""]
+    lines += [f"g{{g}}" for g in range(n_objects)] + [f"m{{m}}" for m in range(n_attributes)]
+    lines += ["".join("X" if rng.random() < density else "." for _ in range(n_attributes))
+              for _ in range(n_objects)]
+    ctx = tessara.parse_context(("\\n".join(lines) + "\\n").encode())
+    before = megabytes("VmRSS:")
+    print("ready", flush=True)
+    try:
+        getattr(tessara, call)(ctx)
+    except KeyboardInterrupt:
+        print("interrupted", before, megabytes("VmRSS:"), megabytes("VmHWM:"), flush=True)
+    else:
+        print("finished", flush=True)
+    """
+)
+
+CASES = [
+    # 3,000 x 100 at 35%: hundreds of millions of concepts; the run fills memory fast.
+    ("compute_lattice", 3000, 100, 0.35),
+    ("compute_concepts", 3000, 100, 0.35),
+    ("compute_implications", 3000, 80, 0.2),
+]
+
+
+@pytest.mark.parametrize("call, n_objects, n_attributes, density", CASES)
+def test_sigint_stops_the_computation_and_frees_its_memory(call, n_objects, n_attributes, density):
+    if os.environ.get("TESSARA_SANITIZED"):
+        pytest.skip("the sanitized build is too slow to reach the computation in time")
+    script = CHILD.format(n_objects=n_objects, n_attributes=n_attributes, density=density, call=call)
+    child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             text=True, env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
+    try:
+        assert child.stdout.readline().strip() == "ready"
+        time.sleep(0.7)
+        child.send_signal(signal.SIGINT)
+        sent = time.monotonic()
+        out, err = child.communicate(timeout=60)
+        elapsed = time.monotonic() - sent
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+    words = out.split()
+    assert words and words[0] == "interrupted", (out, err)
+    assert elapsed < 5, elapsed
+    before, after, peak = map(float, words[1:4])
+    # The run's records are given back: the process ends up near where it started.
+    assert after - before <= max(50.0, (peak - before) / 2), (before, after, peak)
