@@ -115,8 +115,7 @@ def tessara_lab_job(kind, rows, width):
         return lambda: len(_lab.delta_stability(_lab.compute_lattice(ctx, "fcbo"))) // 8
 
     def rules():
-        lattice = _lab.compute_lattice(ctx, "fcbo")
-        iceberg = _lab.frequent_lattice(lattice, -(-len(rows) * 4 // 10))
+        iceberg = _lab.mine_lattice(ctx, "fcbo", -(-len(rows) * 4 // 10), 2**64 - 1, 1, None)
         return len(_lab.association_rules(iceberg, "luxenburger", RULES_CONFIDENCE, -1, b"", b"", b"", b"")[0]) // 4
 
     return rules
@@ -226,7 +225,7 @@ def derive(mushroom):
     rows, width = fimi_rows(mushroom)
     ctx = lab_context(rows, width)
     min_support = -(-len(rows) * 4 // 10)
-    iceberg = _lab.frequent_lattice(_lab.compute_lattice(ctx, "fcbo"), min_support)
+    iceberg = _lab.mine_lattice(ctx, "fcbo", min_support, 2**64 - 1, 1, None)
     columns = _lab.association_rules(iceberg, "luxenburger", RULES_CONFIDENCE, -1, b"", b"", b"", b"")
     uppers, lowers = np.frombuffer(columns[0], np.uint32), np.frombuffer(columns[1], np.uint32)
     confidences = np.frombuffer(columns[5], np.float64)

@@ -1,46 +1,49 @@
-"""Time the rule bases and concept measures on mushroom.
+"""Time the rule bases and concept measures of tessara.lab on mushroom.
 
-Jobs, each on ../shared/data/mushroom.dat (8,124 objects, 119 items):
+Jobs, each on ../shared/data/mushroom.dat (8,124 objects, 119 items), through
+the public API:
 
-- luxenburger: the Luxenburger basis at min_support 10% (813 objects) and
-  min_confidence 0.8, given the iceberg lattice; and the same from the
-  context (whole lattice, its iceberg part, the rules), today's path until
-  the enumeration prunes by support itself
-- all-rules: every rule at the same thresholds, from the iceberg lattice
-- canonical: the canonical base at min_support 0 and 10%
-- proper-premise: the canonical direct base (proper premises)
-- stability: exact stability of every concept of the whole lattice
-- generators: the keys of every concept of the whole lattice
+- luxenburger: ``K.rules(0.1, 0.8)`` (the Luxenburger basis at min_support
+  10%, 813 objects, and min_confidence 0.8) from the context: the iceberg
+  lattice with its cover edges, then the rules and their names
+- all-rules: ``K.rules(0.1, 0.8, basis="all")``
+- canonical: ``K.implications()`` beside ``tessara.compute_implications``
+  (the module's canonical base), and ``K.implications(0.1)``
+- proper-premise: ``K.implications(basis="proper-premise")``
+- stability: ``L.stability(method="exact")`` of the whole lattice
+- generators: the keys of every concept with their names, as
+  ``L.to_pandas(measures=("generators",))`` adds them
+- delta: ``L.delta_stability()``
 
-The lattice is computed once (FCbO) and not timed, except in "from the
-context". Prints the best and median wall-clock time of the repeats and the
-size of the result.
+The lattice is computed once (FCbO) and not timed. Prints the best and
+median wall-clock and process CPU times of the repeats and the size of the
+result (the machine is shared, so CPU time is the steadier figure).
 
     python bench/rules_bench.py [--repeats R] [--job NAME ...] [--data DIR]
 """
 
 import argparse
+import os
 import pathlib
 import statistics
 import time
 
-from tessara import _lab
+import tessara
+import tessara.lab as tl
+from tessara.lab._rules import all_generators
 
-DEFAULT_DATA = pathlib.Path(__file__).resolve().parents[1] / ".." / "shared" / "data"
-NO_ATTRIBUTES = b""
+DEFAULT_DATA = pathlib.Path(os.environ.get("TESSARA_DATA", pathlib.Path(__file__).resolve().parents[1] / ".."
+                                           / "shared" / "data"))
 
 
 def timed(repeats, job):
-    seconds, result = [], None
+    wall, cpu, result = [], [], None
     for _ in range(repeats):
-        start = time.perf_counter()
+        start, start_cpu = time.perf_counter(), time.process_time()
         result = job()
-        seconds.append(time.perf_counter() - start)
-    return min(seconds), statistics.median(seconds), result
-
-
-def rule_count(columns):
-    return len(columns[0]) // 4
+        wall.append(time.perf_counter() - start)
+        cpu.append(time.process_time() - start_cpu)
+    return min(wall), statistics.median(wall), min(cpu), statistics.median(cpu), result
 
 
 def main() -> None:
@@ -50,45 +53,37 @@ def main() -> None:
     parser.add_argument("--data", type=pathlib.Path, default=DEFAULT_DATA)
     args = parser.parse_args()
 
-    context = _lab.read_context((args.data / "mushroom.dat").read_bytes(), "mushroom.dat")
-    lattice = _lab.compute_lattice(context, "fcbo")
-    min_support = -(-context.n_objects // 10)
-    iceberg = _lab.frequent_lattice(lattice, min_support)
-    no = NO_ATTRIBUTES
-
-    def rules(basis, source):
-        return lambda: rule_count(_lab.association_rules(source(), basis, 0.8, -1, no, no, no, no))
-
-    def from_context():
-        whole = _lab.compute_lattice(context, "fcbo")
-        return rule_count(_lab.association_rules(_lab.frequent_lattice(whole, min_support), "luxenburger", 0.8, -1,
-                                                 no, no, no, no))
+    data = (args.data / "mushroom.dat").read_bytes()
+    K = tl.read(data, format="dat")
+    module_context = tessara.parse_context(data, "mushroom.dat")
+    L = K.lattice()
 
     jobs = {
-        "luxenburger": [
-            ("Luxenburger, 10% / 0.8, iceberg given", rules("luxenburger", lambda: iceberg), "rules"),
-            ("Luxenburger, 10% / 0.8, from the context", from_context, "rules"),
-        ],
-        "all-rules": [("every rule, 10% / 0.8, iceberg given", rules("all", lambda: iceberg), "rules")],
+        "luxenburger": [("K.rules(0.1, 0.8)", lambda: len(K.rules(0.1, 0.8)), "rules"),
+                        ("K.rules(0.1, 0.8, threads=1)", lambda: len(K.rules(0.1, 0.8, threads=1)), "rules")],
+        "all-rules": [("K.rules(0.1, 0.8, basis='all')", lambda: len(K.rules(0.1, 0.8, basis="all")), "rules")],
         "canonical": [
-            ("canonical base", lambda: len(_lab.implications(context, 0, "canonical")[2]) // 8, "implications"),
-            ("canonical base, 10%", lambda: len(_lab.implications(context, min_support, "canonical")[2]) // 8,
+            ("tessara.compute_implications (main)", lambda: len(tessara.compute_implications(module_context)),
              "implications"),
+            ("K.implications()", lambda: len(K.implications()), "implications"),
+            ("K.implications(0.1)", lambda: len(K.implications(0.1)), "implications"),
         ],
-        "proper-premise": [("proper-premise base", lambda: len(_lab.implications(context, 0, "proper-premise")[2])
-                            // 8, "implications")],
-        "stability": [("exact stability, whole lattice", lambda: len(_lab.exact_stability(lattice, 2**64 - 1)) // 8,
-                       "concepts")],
-        "generators": [("keys of every concept", lambda: len(_lab.all_generators(lattice)[1]) // 16, "keys")],
+        "proper-premise": [("K.implications(basis='proper-premise')",
+                            lambda: len(K.implications(basis="proper-premise")), "implications")],
+        "stability": [("L.stability(method='exact')", lambda: len(L.stability(method="exact")), "concepts")],
+        "generators": [("keys of every concept", lambda: sum(map(len, all_generators(L))), "keys")],
+        "delta": [("L.delta_stability()", lambda: len(L.delta_stability()), "concepts")],
     }
-    print(f"mushroom: {context.n_objects} objects, {lattice.n_concepts} concepts, iceberg at {min_support} objects: "
-          f"{iceberg.n_concepts} concepts; {args.repeats} runs each")
+    print(f"mushroom: {len(K.objects)} objects, {len(L)} concepts; {args.repeats} runs each; "
+          f"load average {os.getloadavg()[0]:.1f}")
     for name, entries in jobs.items():
         if args.job and name not in args.job:
             continue
         for label, job, unit in entries:
-            best, median, size = timed(args.repeats, job)
-            print(f"  {label:44} {best:8.3f} s min {median:8.3f} s median  {size:>8} {unit}", flush=True)
+            best, median, best_cpu, median_cpu, size = timed(args.repeats, job)
+            print(f"  {label:40} wall {best:7.3f} / {median:7.3f} s   cpu {best_cpu:7.3f} / {median_cpu:7.3f} s"
+                  f"  {size:>8} {unit}", flush=True)
+    print(f"load average at the end {os.getloadavg()[0]:.1f}")
 
 
 if __name__ == "__main__":

@@ -21,7 +21,7 @@ def both_contexts(rows, n_attributes):
 
 
 def name_sets(context, words):
-    return [tuple(names) for names in _lab.name_tuples(words, context.n_attributes, tuple(context.attributes()))]
+    return [tuple(names) for names in _lab.set_names(words, context.n_attributes, tuple(context.attributes()))]
 
 
 @pytest.mark.parametrize("seed", range(12))
@@ -38,10 +38,10 @@ def test_canonical_base_equals_the_module_with_the_premise_taken_out_of_the_conc
                      for i in expected]
 
 
-def test_name_tuples_share_the_name_objects():
+def test_set_names_share_the_name_objects():
     _, lab_context = both_contexts([[1, 0, 1]], 3)
     names = tuple(lab_context.attributes())
-    (both,) = _lab.name_tuples(array("Q", [0b101]).tobytes(), 3, names)
+    (both,) = _lab.set_names(array("Q", [0b101]).tobytes(), 3, names)
     assert both == ("a0", "a2") and both[0] is names[0] and both[1] is names[2]
 
 
@@ -81,7 +81,7 @@ def test_exact_stability_gives_up_beyond_its_budget_and_sampling_stays_within_it
 
 def test_stability_refuses_an_iceberg_lattice():
     _, lab_context = both_contexts([[1, 0, 1], [0, 1, 1], [1, 1, 0], [1, 1, 1]], 3)
-    iceberg = _lab.frequent_lattice(_lab.compute_lattice(lab_context, "fcbo"), 2)
+    iceberg = _lab.mine_lattice(lab_context, "fcbo", 2, 2**64 - 1, 1, None)
     for call in (lambda: _lab.exact_stability(iceberg, 100), lambda: _lab.delta_stability(iceberg)):
         with pytest.raises(ValueError, match="stability needs the whole lattice"):
             call()

@@ -12,17 +12,23 @@ from __future__ import annotations
 from tessara.lab._context import Context
 from tessara.lab._io import load, read
 from tessara.lab._lattice import Concept, Lattice
+from tessara.lab._rules import Implication, Implications, Rule, Rules, Stability
 from tessara.lab._scale import Interordinal, Interval, Nominal, Ordinal, Scale, scale
 
 __all__: list[str] = [
     "Concept",
     "Context",
+    "Implication",
+    "Implications",
     "Interordinal",
     "Interval",
     "Lattice",
     "Nominal",
     "Ordinal",
+    "Rule",
+    "Rules",
     "Scale",
+    "Stability",
     "load",
     "read",
     "scale",

@@ -78,8 +78,9 @@ class KeyTable {
 
 class KeyWalk {
  public:
-  KeyWalk(const core::Context& context, std::uint64_t min_support)
-      : min_support_(min_support),
+  KeyWalk(const core::Context& context, RunControl& control)
+      : control_(control),
+        min_support_(control.limits().min_support),
         columns_(context),
         rows_(context.rows()),
         n_(context.n_attributes()),
@@ -87,8 +88,9 @@ class KeyWalk {
         extent_stride_(columns_.words_per_column()),
         table_(stride_) {}
 
-  // The proper premises, each with P• and support, in the order met.
-  void run();
+  // The proper premises, each with P• and support, in the order met; false
+  // when the control stopped the walk.
+  bool run();
 
   std::vector<Word> premises;      // stride_ words each
   std::vector<Word> conclusions;   // stride_ words each
@@ -113,6 +115,12 @@ class KeyWalk {
   bool subsets_are_keys(const Level& at, std::uint32_t m, std::uint64_t& least_support);
   void record(std::size_t depth);
 
+  // Candidates tried between two beats of the control.
+  static constexpr std::uint32_t kStepsPerBeat = 256;
+
+  RunControl& control_;
+  std::uint32_t steps_ = 0;
+  bool stopped_ = false;
   const std::uint64_t min_support_;
   const core::AttributeColumns columns_;
   const std::span<const core::AttributeSet> rows_;
@@ -176,6 +184,10 @@ void KeyWalk::expand(std::size_t depth, std::span<const std::uint32_t> candidate
   level(depth + 1);
   levels_[depth].extended.clear();
   for (const std::uint32_t m : candidates) {
+    if (stopped_ || (++steps_ % kStepsPerBeat == 0 && !control_.beat())) {
+      stopped_ = true;
+      return;
+    }
     Level& at = levels_[depth];
     const Word* closed = table_.closure(at.entry);
     if (words::has_bit(closed, m)) continue;  // X ∪ {m} has X's support
@@ -199,8 +211,8 @@ void KeyWalk::expand(std::size_t depth, std::span<const std::uint32_t> candidate
   }
 }
 
-void KeyWalk::run() {
-  if (columns_.n_objects() < min_support_) return;
+bool KeyWalk::run() {
+  if (columns_.n_objects() < min_support_) return true;
   subset_.resize(stride_);
   from_below_.assign(stride_, 0);
   closure_.resize(stride_);
@@ -213,6 +225,7 @@ void KeyWalk::run() {
   std::vector<std::uint32_t> all(n_);
   for (std::uint32_t m = 0; m < n_; ++m) all[m] = static_cast<std::uint32_t>(n_ - 1 - m);
   expand(0, all);
+  return !stopped_;
 }
 
 // X comes before Y when the smallest attribute in exactly one of them is in Y.
@@ -234,8 +247,13 @@ core::AttributeSet set_of_words(const Word* words, std::uint64_t capacity) {
 }  // namespace
 
 std::vector<DirectImplication> proper_premise_base(const core::Context& context, std::uint64_t min_support) {
-  KeyWalk walk(context, min_support);
-  walk.run();
+  RunControl control(RunLimits{.min_support = min_support});
+  return *proper_premise_base(context, control);
+}
+
+std::optional<std::vector<DirectImplication>> proper_premise_base(const core::Context& context, RunControl& control) {
+  KeyWalk walk(context, control);
+  if (!walk.run()) return std::nullopt;
   const std::uint64_t n = context.n_attributes();
   const std::size_t stride = core::AttributeSet::word_count(n);
   std::vector<std::size_t> order(walk.supports.size());

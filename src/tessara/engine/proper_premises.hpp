@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "tessara/core/context.hpp"
+#include "tessara/engine/run_control.hpp"
 
 namespace tessara::engine {
 
@@ -33,5 +35,9 @@ struct DirectImplication {
 // walk itself. The depth never exceeds the size of a key, which is at most
 // log2 of the number of concepts.
 std::vector<DirectImplication> proper_premise_base(const core::Context& context, std::uint64_t min_support = 0);
+
+// The same with the control's min_support, beating the control as the walk
+// goes; nullopt when the control cancelled the run.
+std::optional<std::vector<DirectImplication>> proper_premise_base(const core::Context& context, RunControl& control);
 
 }  // namespace tessara::engine

@@ -13,6 +13,7 @@ namespace {
 
 using Word = std::uint64_t;
 constexpr std::uint64_t kExactBelow = 64;  // extents this small have integer counts in a word
+constexpr std::uint64_t kVisitsPerBeat = 4096;  // visits of the exact count between two beats of the control
 
 // The concept indices in ascending extent size (a counting sort), so that
 // every concept comes after all the concepts below it.
@@ -56,6 +57,12 @@ class SplitMix {
 
 std::optional<std::vector<double>> exact_stability(const core::ConceptList& concepts, const core::CoverGraph& graph,
                                                    std::uint64_t max_visits) {
+  RunControl control;
+  return exact_stability(concepts, graph, max_visits, control);
+}
+
+std::optional<std::vector<double>> exact_stability(const core::ConceptList& concepts, const core::CoverGraph& graph,
+                                                   std::uint64_t max_visits, RunControl& control) {
   require_graph_of(concepts, graph);
   const std::vector<std::uint64_t> sizes = extent_sizes(concepts);
   std::vector<double> stability(concepts.size(), 0.0);
@@ -77,6 +84,7 @@ std::optional<std::vector<double>> exact_stability(const core::ConceptList& conc
         if (seen[d] == stamp || size - sizes[d] > kStabilityWindow) continue;
         seen[d] = stamp;
         if (++visits > max_visits) return std::nullopt;
+        if (visits % kVisitsPerBeat == 0 && !control.beat()) return std::nullopt;
         if (exact)
           below_count += count[d];
         else
@@ -99,6 +107,13 @@ std::optional<std::vector<double>> exact_stability(const core::ConceptList& conc
 
 std::vector<double> sampled_stability(const core::ConceptList& concepts, const core::CoverGraph& graph,
                                       std::uint64_t samples, std::uint64_t seed) {
+  RunControl control;
+  return *sampled_stability(concepts, graph, samples, seed, control);
+}
+
+std::optional<std::vector<double>> sampled_stability(const core::ConceptList& concepts,
+                                                     const core::CoverGraph& graph, std::uint64_t samples,
+                                                     std::uint64_t seed, RunControl& control) {
   require_graph_of(concepts, graph);
   std::vector<double> stability(concepts.size(), 0.0);
   if (samples == 0) return stability;
@@ -106,6 +121,7 @@ std::vector<double> sampled_stability(const core::ConceptList& concepts, const c
   std::vector<Word> lower_sets;
   std::vector<Word> subset;
   for (std::size_t c = 0; c < concepts.size(); ++c) {
+    if (!control.beat()) return std::nullopt;
     std::uint32_t position = 0;
     concepts.for_each_extent_member(c, [&](std::uint32_t g) { local[g] = position++; });
     // The lower neighbours' extents, as sets of positions in this extent.

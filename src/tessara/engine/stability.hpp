@@ -7,6 +7,7 @@
 
 #include "tessara/core/concept.hpp"
 #include "tessara/core/cover_graph.hpp"
+#include "tessara/engine/run_control.hpp"
 
 // Stability of concepts: how much a concept depends on particular objects.
 // The (intensional) stability of (A, B) is the share of the subsets C of A
@@ -42,6 +43,10 @@ inline constexpr std::uint64_t kStabilityWindow = 96;
 std::optional<std::vector<double>> exact_stability(
     const core::ConceptList& concepts, const core::CoverGraph& graph,
     std::uint64_t max_visits = std::numeric_limits<std::uint64_t>::max());
+// The same, beating the control as it goes: nothing either when the control
+// cancelled the run (control.stopped() tells the two apart).
+std::optional<std::vector<double>> exact_stability(const core::ConceptList& concepts, const core::CoverGraph& graph,
+                                                   std::uint64_t max_visits, RunControl& control);
 
 // The stability of every concept estimated from `samples` subsets of its
 // extent drawn uniformly (each object in or out with probability 1/2), with a
@@ -50,6 +55,10 @@ std::optional<std::vector<double>> exact_stability(
 // neighbour's extent. See stability_error_bound for the accuracy.
 std::vector<double> sampled_stability(const core::ConceptList& concepts, const core::CoverGraph& graph,
                                       std::uint64_t samples, std::uint64_t seed);
+// The same, beating the control between concepts; nullopt when it cancelled.
+std::optional<std::vector<double>> sampled_stability(const core::ConceptList& concepts,
+                                                     const core::CoverGraph& graph, std::uint64_t samples,
+                                                     std::uint64_t seed, RunControl& control);
 
 // Hoeffding's bound for the sampled estimate of one concept: with probability
 // at least `confidence` the estimate lies within the returned distance of the

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "tessara/engine/canonical_base.hpp"
 #include "tessara/engine/minimal_generators.hpp"
 #include "tessara/engine/proper_premises.hpp"
+#include "tessara/engine/run_control.hpp"
 #include "tessara/engine/stability.hpp"
 #include "tessara/lab/buffers.hpp"
 #include "tessara/lab/kernel_context.hpp"
@@ -36,6 +38,12 @@ PyObject* tuple_of(std::initializer_list<PyObject*> items) {
   for (std::size_t k = 0; k < owned.size(); ++k)
     PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(k), owned[k].release());
   return tuple.release();
+}
+
+// The pulse of a run on the calling thread: Python's signal handlers, so
+// Ctrl-C ends the run (KeyboardInterrupt left pending).
+engine::RunControl::Pulse interrupt_pulse(python::GilRelease& unlocked) {
+  return [&unlocked](std::uint64_t) { return unlocked.check_signals(); };
 }
 
 // An attribute set given from Python as bytes of uint32 indices.
@@ -73,8 +81,10 @@ PyObject* implications(PyObject*, PyObject* args) {
     std::vector<Word> premises;
     std::vector<Word> conclusions;
     std::vector<std::uint64_t> supports;
+    bool finished = false;
     {
-      const python::GilRelease unlocked;
+      python::GilRelease unlocked;
+      engine::RunControl control(engine::RunLimits{.min_support = min_support}, interrupt_pulse(unlocked));
       const auto keep = [&](const core::AttributeSet& premise, const core::AttributeSet& conclusion,
                             std::uint64_t support) {
         const auto p = premise.words();
@@ -84,51 +94,20 @@ PyObject* implications(PyObject*, PyObject* args) {
         supports.push_back(support);
       };
       if (name == "canonical") {
-        for (const core::Implication& implication : engine::canonical_base(**context, min_support))
+        if (const auto base = engine::canonical_base(**context, control)) {
+          for (const core::Implication& implication : *base)
+            keep(implication.premise, implication.conclusion, implication.support);
+          finished = true;
+        }
+      } else if (const auto base = engine::proper_premise_base(**context, control)) {
+        for (const engine::DirectImplication& implication : *base)
           keep(implication.premise, implication.conclusion, implication.support);
-      } else {
-        for (const engine::DirectImplication& implication : engine::proper_premise_base(**context, min_support))
-          keep(implication.premise, implication.conclusion, implication.support);
+        finished = true;
       }
     }
+    if (!finished) return nullptr;  // the interrupt left its exception
     return tuple_of({bytes_of(std::span<const Word>(premises)), bytes_of(std::span<const Word>(conclusions)),
                      bytes_of(std::span<const std::uint64_t>(supports))});
-  });
-}
-
-// frequent_lattice(lattice, min_support) -> Lattice: the concepts held by at
-// least min_support objects, in their order, with the cover edges among them
-// (the edges of the whole lattice between two frequent concepts: the
-// frequent concepts are closed upwards, so nothing lies between them that is
-// not frequent too).
-PyObject* frequent_lattice(PyObject*, PyObject* args) {
-  return guarded([&]() -> PyObject* {
-    PyObject* lattice_object = nullptr;
-    unsigned long long min_support = 0;
-    if (!PyArg_ParseTuple(args, "OK:frequent_lattice", &lattice_object, &min_support)) return nullptr;
-    const KernelLattice* whole = kernel_lattice_argument("lattice", lattice_object);
-    if (whole == nullptr) return nullptr;
-    KernelLattice part{whole->context, {}};
-    {
-      const python::GilRelease unlocked;
-      const core::ConceptList& concepts = whole->concepts();
-      constexpr std::uint32_t kDropped = std::numeric_limits<std::uint32_t>::max();
-      std::vector<std::uint32_t> kept(concepts.size(), kDropped);
-      part.lattice.concepts = core::ConceptList(concepts.n_objects(), concepts.n_attributes());
-      std::vector<Word> extent(concepts.extent_stride());
-      for (std::size_t i = 0; i < concepts.size(); ++i) {
-        if (concepts.extent_size(i) < min_support) continue;
-        kept[i] = static_cast<std::uint32_t>(part.lattice.concepts.size());
-        concepts.extent_into(i, extent);
-        part.lattice.concepts.append(extent, concepts.intent_words(i));
-      }
-      std::vector<core::CoverEdge> edges;
-      for (const core::CoverEdge& edge : whole->edges())
-        if (kept[edge.lower] != kDropped && kept[edge.upper] != kDropped)
-          edges.push_back(core::CoverEdge{kept[edge.lower], kept[edge.upper]});
-      part.lattice.cover_cache = std::move(edges);
-    }
-    return new_kernel_lattice(std::move(part));
   });
 }
 
@@ -273,20 +252,27 @@ bool is_whole(const KernelLattice& lattice) {
 
 // A per-concept measure of a whole lattice (the measures read the concepts
 // below each concept, which an iceberg lattice leaves out), computed
-// without the interpreter lock.
+// without the interpreter lock under a control that Ctrl-C cancels. The
+// measure returns nothing when it gave up (None here) or was cancelled
+// (the interrupt's exception raised here).
 template <typename Measure>
 PyObject* lattice_measure(PyObject* lattice_object, Measure&& measure) {
   const KernelLattice* lattice = kernel_lattice_argument("lattice", lattice_object);
   if (lattice == nullptr) return nullptr;
   if (!is_whole(*lattice))
     return python::raise_value_error("stability needs the whole lattice, not the frequent part of it");
-  decltype(measure(*lattice, std::declval<const core::CoverGraph&>())) values;
+  decltype(measure(*lattice, std::declval<const core::CoverGraph&>(), std::declval<engine::RunControl&>())) values;
+  bool cancelled = false;
   {
-    const python::GilRelease unlocked;
+    python::GilRelease unlocked;
+    engine::RunControl control(engine::RunLimits{}, interrupt_pulse(unlocked));
     const core::CoverGraph graph(lattice->concepts().size(), lattice->edges());
-    values = measure(*lattice, graph);
+    values = measure(*lattice, graph, control);
+    cancelled = control.stopped();
   }
-  return bytes_of(std::span<const typename decltype(values)::value_type>(values));
+  if (cancelled) return nullptr;
+  if (!values) Py_RETURN_NONE;
+  return bytes_of(std::span<const typename decltype(values)::value_type::value_type>(*values));
 }
 
 // exact_stability(lattice, max_visits) -> float64 per concept, or None when
@@ -296,25 +282,20 @@ PyObject* exact_stability(PyObject*, PyObject* args) {
     PyObject* lattice_object = nullptr;
     unsigned long long max_visits = 0;
     if (!PyArg_ParseTuple(args, "OK:exact_stability", &lattice_object, &max_visits)) return nullptr;
-    bool afforded = true;
-    const auto count = [&](const KernelLattice& lattice, const core::CoverGraph& graph) {
-      auto found = engine::exact_stability(lattice.concepts(), graph, max_visits);
-      afforded = found.has_value();
-      return found ? std::move(*found) : std::vector<double>{};
-    };
-    PyObject* values = lattice_measure(lattice_object, count);
-    if (values == nullptr || afforded) return values;
-    Py_DECREF(values);
-    Py_RETURN_NONE;
+    return lattice_measure(lattice_object, [&](const KernelLattice& lattice, const core::CoverGraph& graph,
+                                               engine::RunControl& control) {
+      return engine::exact_stability(lattice.concepts(), graph, max_visits, control);
+    });
   });
 }
 
 // delta_stability(lattice) -> uint64 per concept.
 PyObject* delta_stability(PyObject*, PyObject* lattice_object) {
   return guarded([&]() -> PyObject* {
-    return lattice_measure(lattice_object, [](const KernelLattice& lattice, const core::CoverGraph& graph) {
-      return engine::delta_stability(lattice.concepts(), graph);
-    });
+    return lattice_measure(lattice_object,
+                           [](const KernelLattice& lattice, const core::CoverGraph& graph, engine::RunControl&) {
+                             return std::optional(engine::delta_stability(lattice.concepts(), graph));
+                           });
   });
 }
 
@@ -325,8 +306,9 @@ PyObject* sampled_stability(PyObject*, PyObject* args) {
     unsigned long long samples = 0;
     unsigned long long seed = 0;
     if (!PyArg_ParseTuple(args, "OKK:sampled_stability", &lattice_object, &samples, &seed)) return nullptr;
-    return lattice_measure(lattice_object, [&](const KernelLattice& lattice, const core::CoverGraph& graph) {
-      return engine::sampled_stability(lattice.concepts(), graph, samples, seed);
+    return lattice_measure(lattice_object, [&](const KernelLattice& lattice, const core::CoverGraph& graph,
+                                               engine::RunControl& control) {
+      return engine::sampled_stability(lattice.concepts(), graph, samples, seed, control);
     });
   });
 }
@@ -343,15 +325,15 @@ PyObject* stability_error_bound(PyObject*, PyObject* args) {
   });
 }
 
-// name_tuples(sets, n, names) -> list of tuples: each packed set (word_count(n)
+// set_names(sets, n, names) -> list of tuples: each packed set (word_count(n)
 // uint64 words) as the tuple of its members' names, ascending; every tuple
 // holds the very str objects of `names`, so a name is never copied.
-PyObject* name_tuples(PyObject*, PyObject* args) {
+PyObject* set_names(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* sets_object = nullptr;
     unsigned long long n = 0;
     PyObject* names = nullptr;
-    if (!PyArg_ParseTuple(args, "OKO:name_tuples", &sets_object, &n, &names)) return nullptr;
+    if (!PyArg_ParseTuple(args, "OKO:set_names", &sets_object, &n, &names)) return nullptr;
     if (!PyTuple_Check(names) || static_cast<unsigned long long>(PyTuple_Size(names)) != n) {
       PyErr_SetString(PyExc_TypeError, "argument 'names' must be a tuple of n str");
       return nullptr;
@@ -386,7 +368,6 @@ PyObject* name_tuples(PyObject*, PyObject* args) {
 PyMethodDef functions[] = {
     {"implications", implications, METH_VARARGS,
      "implications(context, min_support, basis) -> (premises, conclusions, supports)"},
-    {"frequent_lattice", frequent_lattice, METH_VARARGS, "frequent_lattice(lattice, min_support) -> Lattice"},
     {"association_rules", association_rules, METH_VARARGS,
      "association_rules(lattice, basis, min_confidence, max_premise, premise_includes, premise_excludes, "
      "conclusion_includes, conclusion_excludes) -> tuple of column bytes"},
@@ -399,7 +380,7 @@ PyMethodDef functions[] = {
     {"stability_error_bound", stability_error_bound, METH_VARARGS,
      "stability_error_bound(samples, confidence) -> float"},
     {"delta_stability", delta_stability, METH_O, "delta_stability(lattice) -> bytes of uint64"},
-    {"name_tuples", name_tuples, METH_VARARGS, "name_tuples(sets, n, names) -> list of tuples of str"},
+    {"set_names", set_names, METH_VARARGS, "set_names(sets, n, names) -> list of tuples of str"},
 };
 
 }  // namespace
