@@ -2,6 +2,11 @@
 (every attribute set enumerated), against the `tessara` module's canonical base, and their errors on bad input."""
 
 import math
+import os
+import signal
+import subprocess
+import sys
+import time
 from itertools import combinations
 
 import numpy as np
@@ -257,3 +262,36 @@ def test_bad_input_is_refused_with_a_message(call, error, message):
     context = tl.Context(["duck", "dog"], ["flies", "barks"], [[1, 0], [0, 1]])
     with pytest.raises(error, match=message):
         call(context)
+
+
+INTERRUPTED_CHILD = """
+import numpy as np, tessara.lab as tl
+rng = np.random.default_rng(20261208)
+K = tl.Context([f"g{{g}}" for g in range(3000)], [f"m{{m}}" for m in range(80)], rng.random((3000, 80)) < 0.2)
+print("ready", flush=True)
+try:
+    K.implications(basis={basis!r})
+except KeyboardInterrupt:
+    print("interrupted", flush=True)
+else:
+    print("finished", flush=True)
+"""
+
+
+@pytest.mark.parametrize("basis", ["canonical", "proper-premise"])
+def test_sigint_stops_the_implication_bases(basis):
+    if os.environ.get("TESSARA_SANITIZED"):
+        pytest.skip("the sanitized build is too slow to reach the computation in time")
+    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED_CHILD.format(basis=basis)], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True,
+                             env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
+    try:
+        assert child.stdout.readline().strip() == "ready"
+        time.sleep(0.7)
+        child.send_signal(signal.SIGINT)
+        out, err = child.communicate(timeout=60)
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+    assert out.split() == ["interrupted"], (out, err)
