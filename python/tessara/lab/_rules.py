@@ -276,14 +276,16 @@ def rules(context: Context, min_support: Union[int, float], min_confidence: floa
     # The iceberg lattice: the concepts of at least `support` objects and the cover edges among them.
     iceberg = mine_lattice(context._kernel, len(context.objects), "fcbo", support, None, threads, progress)
     found = _lab.association_rules(iceberg, chosen, confidence, longest, *constraints)
-    counts = [np.frombuffer(found[k], dtype=np.uint64).astype(np.int64) for k in (2,)]
-    measures = [np.frombuffer(found[k], dtype=np.float64) for k in (5, 6, 7, 8)]
+    # found: premise and conclusion concepts, support, premise and conclusion supports, confidence, lift,
+    # leverage, conviction, premises, conclusions.
+    support_counts = np.frombuffer(found[2], dtype=np.uint64).astype(np.int64)
     n_objects = len(context.objects)
     columns: dict[str, npt.NDArray[Any]] = {
-        "support": counts[0],
-        "support_fraction": counts[0] / n_objects if n_objects else np.zeros(len(counts[0])),
-        "confidence": measures[0], "lift": measures[1], "leverage": measures[2], "conviction": measures[3],
+        "support": support_counts,
+        "support_fraction": support_counts / n_objects if n_objects else np.zeros(len(support_counts)),
     }
+    for k, name in enumerate(("confidence", "lift", "leverage", "conviction"), start=5):
+        columns[name] = np.frombuffer(found[k], dtype=np.float64)
     for column in columns.values():
         column.flags.writeable = False
     return Rules(chosen, support, confidence, _names(context, found[9]), _names(context, found[10]), columns)
