@@ -35,7 +35,7 @@ def summary() -> str:
     lifts: list[float] = [rule.lift + rule.support_fraction for rule in rules] + [implication.confidence]
     keys: tuple[tuple[str, ...], ...] = lattice.generators(first) + first.generators
     stable: tl.Stability = lattice.stability(method="sampled", samples=100, seed=1)
-    bound: float = stable.error_bound + float(np.asarray(stable).sum()) + int(lattice.delta_stability().sum())
+    bound: float = stable.error_bound + stable[0] + len(lattice.delta_stability()) + len(stable.values)
     frames = (base.to_pandas(), rules.to_pandas(), lattice.to_pandas(measures=("stability", "generators")))
 
     scaled = tl.scale(context.to_pandas(), {"flies": tl.Nominal(), "legs": None, "barks": "nominal"})
