@@ -1,8 +1,12 @@
-"""tessara beside the Python FCA packages concepts, fcapy and caspailleur, on the same jobs.
+"""tessara beside the Python FCA packages concepts, fcapy and caspailleur, and mlxtend, on the same jobs.
 
 Jobs: concept enumeration on seeded random contexts and on mushroom (FIMI), the
-canonical (Duquenne-Guigues) implication base, and drawing a lattice to SVG
-from the context. Each tool runs each job it offers in a process of its own,
+canonical (Duquenne-Guigues) implication base, drawing a lattice to SVG from
+the context, and on mushroom: the proper-premise base, the keys of every
+concept (given the intents), delta stability, and association rules at
+min_support 40% and min_confidence 0.8 (tessara: the Luxenburger basis;
+mlxtend: FP-growth and every rule). `--derive` counts how many of mlxtend's
+rules tessara's Luxenburger basis derives with the canonical base. Each tool runs each job it offers in a process of its own,
 with a time limit; only the job itself is timed (imports and building the
 tool's context object are not). The concept and implication counts of every
 tool are checked against tessara's. The table gives min and median wall time
@@ -32,7 +36,8 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 MUSHROOM = HERE.parent.parent / "shared" / "data" / "mushroom.dat"
-TOOLS = ["tessara", "concepts", "fcapy", "caspailleur"]
+TOOLS = ["tessara", "concepts", "fcapy", "caspailleur", "mlxtend"]
+RULES_SUPPORT, RULES_CONFIDENCE = 0.4, 0.8
 
 
 # ---------------------------------------------------------------- contexts
@@ -58,24 +63,69 @@ JOBS = {
     "base-mushroom": ("base", "canonical base, mushroom (8,124 objects, 119 items)", lambda: fimi_rows(os.environ["PEERS_MUSHROOM"])),
     "draw-small": ("draw", "lattice to SVG, random 100 x 16 at 30%", lambda: random_rows(100, 16, 0.3, 20260101)),
     "draw": ("draw", "lattice to SVG, random 300 x 24 at 20%", lambda: random_rows(300, 24, 0.2, 20260101)),
+    "proper-premises-mushroom": ("proper-premises", "proper-premise base, mushroom",
+                                 lambda: fimi_rows(os.environ["PEERS_MUSHROOM"])),
+    "keys-mushroom": ("keys", "keys of every concept, mushroom (intents given)",
+                      lambda: fimi_rows(os.environ["PEERS_MUSHROOM"])),
+    "delta-stability-mushroom": ("delta-stability", "concepts with delta stability, mushroom",
+                                 lambda: fimi_rows(os.environ["PEERS_MUSHROOM"])),
+    "rules-mushroom": ("rules", "rules at 40% / 0.8, mushroom (tessara: Luxenburger basis)",
+                       lambda: fimi_rows(os.environ["PEERS_MUSHROOM"])),
 }
 
 # The jobs each tool offers. concepts draws only through Graphviz's dot program
 # (it writes DOT source), fcapy and concepts have no implication base, and
 # caspailleur draws nothing.
 OFFERS = {
-    "tessara": {"concepts", "base", "draw"},
+    "tessara": {"concepts", "base", "draw", "proper-premises", "keys", "delta-stability", "rules"},
     "concepts": {"concepts"},
     "fcapy": {"concepts", "draw"},
-    "caspailleur": {"concepts", "base"},
+    "caspailleur": {"concepts", "base", "proper-premises", "keys", "delta-stability"},
+    "mlxtend": {"rules"},
 }
+# Jobs whose counts differ by design between tools (a basis against every rule).
+UNCOMPARED = {"rules"}
 
 
 # ---------------------------------------------------------------- workers: prepare(rows, width) -> job() -> count
 
 
+def lab_context(rows, width):
+    import numpy as np
+    from tessara import _lab
+
+    words = (width + 63) // 64
+    packed = np.zeros((len(rows), words), dtype=np.uint64)
+    for g, row in enumerate(rows):
+        for m in row:
+            packed[g, m // 64] |= np.uint64(1) << np.uint64(m % 64)
+    return _lab.make_context([f"g{g}" for g in range(len(rows))], [f"m{m}" for m in range(width)], packed.tobytes())
+
+
+def tessara_lab_job(kind, rows, width):
+    from tessara import _lab
+
+    ctx = lab_context(rows, width)
+    if kind == "proper-premises":
+        return lambda: len(_lab.implications(ctx, 0, "proper-premise")[2]) // 8
+    if kind == "keys":
+        lattice = _lab.compute_lattice(ctx, "fcbo")
+        return lambda: len(_lab.all_generators(lattice)[1]) // (8 * ((width + 63) // 64))
+    if kind == "delta-stability":
+        return lambda: len(_lab.delta_stability(_lab.compute_lattice(ctx, "fcbo"))) // 8
+
+    def rules():
+        iceberg = _lab.mine_lattice(ctx, "fcbo", -(-len(rows) * 4 // 10), 2**64 - 1, 1, None)
+        return len(_lab.association_rules(iceberg, "luxenburger", RULES_CONFIDENCE, -1, b"", b"", b"", b"")[0]) // 4
+
+    return rules
+
+
 def tessara_job(kind, rows, width):
     import tessara
+
+    if kind in ("proper-premises", "keys", "delta-stability", "rules"):
+        return tessara_lab_job(kind, rows, width)
 
     lines = ["B", "", str(len(rows)), str(width), ""]
     lines += [f"g{g}" for g in range(len(rows))] + [f"m{m}" for m in range(width)]
@@ -137,12 +187,94 @@ def caspailleur_job(kind, rows, width):
     data = ([set(row) for row in rows], [f"g{g}" for g in range(len(rows))], [f"m{m}" for m in range(width)])
     if kind == "concepts":
         return lambda: len(caspailleur.mine_concepts(data, to_compute=["extent", "intent"]))
+    if kind == "keys":
+        from bitarray import frozenbitarray
+
+        intents = caspailleur.list_intents_via_LCM([frozenbitarray([m in row for m in range(width)]) for row in rows])
+        return lambda: len(caspailleur.list_keys(intents))
+    if kind == "delta-stability":
+        return lambda: len(caspailleur.mine_concepts(data, to_compute=["intent", "delta_stability"]))
     # min_support 0: every implication of the base, not only the frequent ones.
-    return lambda: len(caspailleur.mine_implications(data, basis_name="Canonical", min_support=0,
+    basis = "Proper Premise" if kind == "proper-premises" else "Canonical"
+    return lambda: len(caspailleur.mine_implications(data, basis_name=basis, min_support=0,
                                                      to_compute=["premise", "conclusion"]))
 
 
-WORKERS = {"tessara": tessara_job, "concepts": concepts_job, "fcapy": fcapy_job, "caspailleur": caspailleur_job}
+def mlxtend_rules(rows, width):
+    import numpy as np
+    import pandas as pd
+    from mlxtend.frequent_patterns import association_rules, fpgrowth
+
+    table = np.zeros((len(rows), width), dtype=bool)
+    for g, row in enumerate(rows):
+        table[g, list(row)] = True
+    frame = pd.DataFrame(table, columns=[f"m{m}" for m in range(width)])
+    itemsets = fpgrowth(frame, min_support=RULES_SUPPORT)
+    return association_rules(itemsets, num_itemsets=len(frame), metric="confidence", min_threshold=RULES_CONFIDENCE)
+
+
+def mlxtend_job(kind, rows, width):
+    return lambda: len(mlxtend_rules(rows, width))
+
+
+def derive(mushroom):
+    """How many of mlxtend's rules the Luxenburger basis derives with the canonical base (both from tessara)."""
+    import numpy as np
+    from tessara import _lab
+
+    rows, width = fimi_rows(mushroom)
+    ctx = lab_context(rows, width)
+    min_support = -(-len(rows) * 4 // 10)
+    iceberg = _lab.mine_lattice(ctx, "fcbo", min_support, 2**64 - 1, 1, None)
+    columns = _lab.association_rules(iceberg, "luxenburger", RULES_CONFIDENCE, -1, b"", b"", b"", b"")
+    uppers, lowers = np.frombuffer(columns[0], np.uint32), np.frombuffer(columns[1], np.uint32)
+    confidences = np.frombuffer(columns[5], np.float64)
+    below = {}
+    for upper, lower, confidence in zip(uppers.tolist(), lowers.tolist(), confidences.tolist()):
+        below.setdefault(upper, []).append((lower, confidence))
+    mask = lambda indices: sum(1 << int(m) for m in indices)  # noqa: E731
+    concept_of = {mask(np.frombuffer(iceberg.intent(i), np.uint32)): i for i in range(iceberg.n_concepts)}
+    words = (width + 63) // 64
+    premises, conclusions, _ = _lab.implications(ctx, min_support, "canonical")
+    as_int = lambda raw, k: int.from_bytes(raw[8 * words * k: 8 * words * (k + 1)], "little")  # noqa: E731
+    base = [(as_int(premises, k), as_int(conclusions, k)) for k in range(len(premises) // (8 * words))]
+
+    def close(x):
+        grown = True
+        while grown:
+            grown = False
+            for premise, conclusion in base:
+                if premise & ~x == 0 and conclusion & ~x:
+                    x |= conclusion
+                    grown = True
+        return x
+
+    def chain(start, goal):
+        stack, reached = [(start, 1.0)], {start}
+        while stack:
+            at, product = stack.pop()
+            if at == goal:
+                return product
+            for lower, confidence in below.get(at, []):
+                if lower not in reached:
+                    reached.add(lower)
+                    stack.append((lower, product * confidence))
+        return None
+
+    theirs = mlxtend_rules(rows, width)  # itemsets as column positions, which are the item numbers
+    derived = 0
+    for antecedent, consequent, confidence in zip(theirs["antecedents"], theirs["consequents"], theirs["confidence"]):
+        start = close(mask(antecedent))
+        goal = close(start | mask(consequent))
+        product = 1.0 if start == goal else chain(concept_of[start], concept_of[goal])
+        derived += product is not None and abs(product - confidence) < 1e-9
+    print(f"mushroom at min_support {RULES_SUPPORT:g}, min_confidence {RULES_CONFIDENCE:g}: tessara's Luxenburger "
+          f"basis has {len(uppers)} rules; it derives {derived} of mlxtend's {len(theirs)} rules with the "
+          f"canonical base ({len(base)} implications)")
+
+
+WORKERS = {"tessara": tessara_job, "concepts": concepts_job, "fcapy": fcapy_job, "caspailleur": caspailleur_job,
+           "mlxtend": mlxtend_job}
 
 
 def work(tool, job_name):
@@ -217,7 +349,8 @@ def table(results, runs, limit):
                 low, median = min(outcome["seconds"]), statistics.median(outcome["seconds"])
                 ratio = f"{median / reference_median:.1f}x" if reference_median else "-"
                 count = str(outcome["count"])
-                if reference_count is not None and outcome["count"] != reference_count:
+                if reference_count is not None and outcome["count"] != reference_count and \
+                        JOBS[job_name][0] not in UNCOMPARED:
                     count += f" (differs from {reference_count})"
                 lines.append(f"| {description} | {tool} | {low:.3f} | {median:.3f} | {ratio} | {count} |")
             elif outcome["failure"].startswith(">") and reference_median:
@@ -236,10 +369,14 @@ def main():
     parser.add_argument("--jobs", nargs="+", choices=list(JOBS), default=list(JOBS))
     parser.add_argument("--tools", nargs="+", choices=TOOLS, default=TOOLS)
     parser.add_argument("--mushroom", type=Path, default=MUSHROOM, help="path of mushroom.dat")
+    parser.add_argument("--derive", action="store_true", help="count mlxtend's rules that tessara's bases derive")
     parser.add_argument("--worker", nargs=2, metavar=("TOOL", "JOB"), help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.worker:
         work(*args.worker)
+        return
+    if args.derive:
+        derive(args.mushroom)
         return
     os.environ["PEERS_MUSHROOM"] = str(args.mushroom)
     jobs = [job for job in args.jobs if "mushroom" not in job or args.mushroom.exists()]

@@ -131,42 +131,6 @@ INSTANTIATE_TEST_SUITE_P(Shapes, CanonicalBaseAgainstBruteForce,
                                   "_d" + std::to_string(static_cast<int>(info.param.density * 100));
                          });
 
-// Random rows, then a few rows and columns forced empty, full or copied: the
-// shapes where word-parallel code and inherited state go wrong.
-testing::Rows awkward_rows(std::mt19937& rng, std::size_t n_objects, std::size_t n_attributes, double density) {
-  testing::Rows rows = testing::random_rows(rng, n_objects, n_attributes, density);
-  if (n_objects == 0 || n_attributes == 0) return rows;
-  std::uniform_int_distribution<std::size_t> object(0, n_objects - 1);
-  std::uniform_int_distribution<std::size_t> attribute(0, n_attributes - 1);
-  std::uniform_int_distribution<int> twist(0, 5);
-  for (int step = 0; step < 3; ++step) {
-    switch (twist(rng)) {
-      case 0:
-        rows[object(rng)].assign(n_attributes, false);
-        break;
-      case 1:
-        rows[object(rng)].assign(n_attributes, true);
-        break;
-      case 2:
-        rows[object(rng)] = rows[object(rng)];
-        break;
-      case 3: {
-        const std::size_t m = attribute(rng);
-        for (auto& row : rows) row[m] = false;
-        break;
-      }
-      case 4: {
-        const std::size_t m = attribute(rng);
-        for (auto& row : rows) row[m] = true;
-        break;
-      }
-      default:
-        break;
-    }
-  }
-  return rows;
-}
-
 void expect_same_base(const std::vector<core::Implication>& found, const std::vector<core::Implication>& expected) {
   ASSERT_EQ(found.size(), expected.size());
   for (std::size_t k = 0; k < found.size(); ++k) {
@@ -191,7 +155,8 @@ TEST_P(CanonicalBaseAgainstReference, SameImplicationsInTheSameOrder) {
   std::mt19937 rng(static_cast<std::uint32_t>(shape.objects * 7919 + shape.attributes * 131 + shape.density * 1000));
   for (int round = 0; round < shape.rounds; ++round) {
     const auto context =
-        testing::context_from_rows(awkward_rows(rng, shape.objects, shape.attributes, shape.density), shape.attributes);
+        testing::context_from_rows(testing::awkward_rows(rng, shape.objects, shape.attributes, shape.density),
+                                   shape.attributes);
     SCOPED_TRACE("round " + std::to_string(round));
     expect_same_base(canonical_base(context), reference::canonical_base(context));
     if (::testing::Test::HasFatalFailure()) return;

@@ -65,6 +65,42 @@ inline core::Context context_from_rows(const Rows& rows, std::size_t n_attribute
   return std::move(*context);
 }
 
+// Random rows, then a few rows and columns forced empty, full or copied: the
+// shapes where word-parallel code and inherited state go wrong.
+inline Rows awkward_rows(std::mt19937& rng, std::size_t n_objects, std::size_t n_attributes, double density) {
+  Rows rows = random_rows(rng, n_objects, n_attributes, density);
+  if (n_objects == 0 || n_attributes == 0) return rows;
+  std::uniform_int_distribution<std::size_t> object(0, n_objects - 1);
+  std::uniform_int_distribution<std::size_t> attribute(0, n_attributes - 1);
+  std::uniform_int_distribution<int> twist(0, 5);
+  for (int step = 0; step < 3; ++step) {
+    switch (twist(rng)) {
+      case 0:
+        rows[object(rng)].assign(n_attributes, false);
+        break;
+      case 1:
+        rows[object(rng)].assign(n_attributes, true);
+        break;
+      case 2:
+        rows[object(rng)] = rows[object(rng)];
+        break;
+      case 3: {
+        const std::size_t m = attribute(rng);
+        for (auto& row : rows) row[m] = false;
+        break;
+      }
+      case 4: {
+        const std::size_t m = attribute(rng);
+        for (auto& row : rows) row[m] = true;
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return rows;
+}
+
 template <typename Set>
 Set set_of(std::uint64_t capacity, std::initializer_list<std::uint32_t> members) {
   Set set = Set::empty(capacity);

@@ -13,6 +13,7 @@ from tessara.lab._context import Context
 from tessara.lab._diagram import Diagram
 from tessara.lab._io import load, read
 from tessara.lab._lattice import Concept, Lattice
+from tessara.lab._rules import Implication, Implications, Rule, Rules, Stability
 from tessara.lab._scale import Interordinal, Interval, Nominal, Ordinal, Scale, scale
 
 # Long runs: iceberg lattices, streams, limits.
@@ -23,12 +24,17 @@ __all__: list[str] = [
     "Concept",
     "Context",
     "Diagram",
+    "Implication",
+    "Implications",
     "Interordinal",
     "Interval",
     "Lattice",
     "Nominal",
     "Ordinal",
+    "Rule",
+    "Rules",
     "Scale",
+    "Stability",
     "load",
     "read",
     "scale",

@@ -18,6 +18,7 @@ from tessara.lab._run import Progress, mine_lattice
 
 if TYPE_CHECKING:
     from tessara.lab._lattice import Lattice
+    from tessara.lab._rules import Implications, Rules
     from tessara.lab._stream import StreamedConcept
 
 #: The rows and columns a notebook table shows at most.
@@ -410,6 +411,76 @@ class Context:
         from tessara.lab._stream import iter_concepts
 
         return iter_concepts(self, min_support, algorithm, threads, max_concepts, progress)
+
+    # -- implications and rules -------------------------------------------------------------------------------------
+
+    def implications(self, min_support: Union[int, float] = 0, basis: str = "canonical") -> Implications:
+        """The implications of a basis: rules of confidence 1 that every object respects.
+
+        Parameters
+        ----------
+        min_support : int or float
+            Keep only implications whose premise at least this many objects have (an int) or this fraction
+            of the objects (a float in (0, 1]).
+        basis : str
+            ``"canonical"``: the Duquenne-Guigues base, the fewest implications that derive every other;
+            ``"proper-premise"``: the canonical direct base (one pass of its implications closes any set).
+
+        Returns
+        -------
+        Implications
+            A sequence of :class:`Implication` (premise, conclusion: tuples of names in context order, the
+            conclusion without the premise's attributes; support; confidence 1.0), with ``to_pandas()``.
+        """
+        from tessara.lab._rules import implications
+
+        return implications(self, min_support, basis)
+
+    def rules(
+        self,
+        min_support: Union[int, float],
+        min_confidence: float,
+        basis: str = "luxenburger",
+        *,
+        premise_includes: Optional[Selection] = None,
+        premise_excludes: Optional[Selection] = None,
+        conclusion_includes: Optional[Selection] = None,
+        conclusion_excludes: Optional[Selection] = None,
+        max_premise: Optional[int] = None,
+        threads: Optional[int] = None,
+        progress: Any = False,
+    ) -> Rules:
+        """Association rules X -> Y between frequent closed sets, with confidence below 1.
+
+        Parameters
+        ----------
+        min_support : int or float
+            The objects (an int) or the fraction of them (a float in (0, 1]) that must have X and Y.
+        min_confidence : float
+            The least share of X's objects that have Y, in [0, 1].
+        basis : str
+            ``"luxenburger"``: one rule per cover edge of the frequent concepts; with
+            ``implications(min_support)`` it derives every rule. ``"all"``: every rule from a frequent closed
+            premise to a closed superset.
+        premise_includes, premise_excludes, conclusion_includes, conclusion_excludes : names, optional
+            Attributes the premise (the conclusion) must hold all of, or none of.
+        max_premise : int, optional
+            The most attributes a premise may have.
+        threads, progress
+            For mining the frequent concepts, as in the big-context runs.
+
+        Returns
+        -------
+        Rules
+            A sequence of :class:`Rule` with ``to_pandas()``: premise, conclusion, support (count and
+            fraction), confidence, lift, leverage and conviction.
+        """
+        from tessara.lab._rules import rules
+
+        return rules(self, min_support, min_confidence, basis, premise_includes=premise_includes,
+                     premise_excludes=premise_excludes, conclusion_includes=conclusion_includes,
+                     conclusion_excludes=conclusion_excludes, max_premise=max_premise, threads=threads,
+                     progress=progress)
 
     # -- comparison and display -------------------------------------------------------------------------------------
 

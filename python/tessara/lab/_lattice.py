@@ -3,7 +3,7 @@
 from __future__ import annotations
 
 import weakref
-from collections.abc import Iterator
+from collections.abc import Iterable, Iterator
 from typing import TYPE_CHECKING, Any, Optional, Union, cast, overload
 
 import numpy as np
@@ -17,6 +17,7 @@ from tessara.lab._optional import optional_module
 
 if TYPE_CHECKING:
     from tessara.lab._context import Context
+    from tessara.lab._rules import Stability
 
 #: How many names a concept's repr shows of its extent or intent before it shortens.
 REPR_NAMES = 6
@@ -156,6 +157,11 @@ class Concept:
     def lower(self) -> tuple[Concept, ...]:
         """The lower neighbours (the concepts this one covers), by ascending index."""
         return self._neighbours(upper=False)
+
+    @property
+    def generators(self) -> tuple[tuple[str, ...], ...]:
+        """The minimal generators (keys) of the intent: see :meth:`Lattice.generators`."""
+        return self.lattice.generators(self)
 
     def _neighbours(self, upper: bool) -> tuple[Concept, ...]:
         view = None if self._data.view is None else self._data.view()
@@ -363,15 +369,26 @@ class Lattice:
         intents = _lab.name_tuples(self._data.kernel, self._data.context.attributes, True)
         return extents, intents
 
-    def to_pandas(self) -> Any:
+    def to_pandas(self, measures: Iterable[str] = ()) -> Any:
         """One row per concept, indexed by concept index: ``extent`` and ``intent`` (tuples of names) and
         ``support`` (the extent size).
+
+        Parameters
+        ----------
+        measures : iterable of str
+            Columns to add: ``"stability"`` (as :meth:`stability` gives it by default), ``"delta_stability"``
+            and ``"generators"`` (each concept's keys, a tuple of tuples of names).
 
         Returns
         -------
         pandas.DataFrame
         """
         pd = optional_module("pandas")
+        added: dict[str, Any] = {}
+        if measures:
+            from tessara.lab._rules import measure_columns
+
+            added = measure_columns(self, measures)
         extents, intents = self._name_tuples()
         index = pd.RangeIndex(len(self), name="concept")
         # Series of dtype object keep each tuple as one element and spare pandas a type inference pass.
@@ -380,7 +397,62 @@ class Lattice:
             "intent": pd.Series(intents, index=index, dtype=object),
             "support": pd.Series(self.supports.copy(), index=index),
         }
+        for name, values in added.items():
+            columns[name] = pd.Series(values, index=index, dtype=object if name == "generators" else None)
         return pd.DataFrame(columns)
+
+    # -- measures ---------------------------------------------------------------------------------------------------
+
+    def generators(self, concept: ConceptLike) -> tuple[tuple[str, ...], ...]:
+        """The minimal generators (keys) of a concept's intent: the smallest attribute sets whose closure is
+        the intent and every proper subset of which closes to less.
+
+        Parameters
+        ----------
+        concept : Concept or int
+
+        Returns
+        -------
+        tuple of tuples of str
+            Each key as attribute names in context order, smallest keys first.
+        """
+        from tessara.lab._rules import generators
+
+        return generators(self, self._resolve(concept))
+
+    def stability(self, method: str = "auto", samples: int = 10_000, seed: int = 0, confidence: float = 0.99,
+                  max_visits: int = 100_000_000) -> Stability:
+        """The (intensional) stability of every concept: the share of the subsets of its extent whose common
+        attributes are exactly its intent.
+
+        Parameters
+        ----------
+        method : str
+            ``"exact"`` counts over the concepts below each concept; ``"sampled"`` estimates from ``samples``
+            random subsets of each extent; ``"auto"`` counts when that takes at most ``max_visits`` visits
+            of a concept from one above it, and samples otherwise.
+        samples, seed, confidence : int, int, float
+            The sampled estimate: subsets per concept, the generator's seed (the same seed gives the same
+            values) and the probability with which each value lies within the stated error bound.
+        max_visits : int
+            The budget of ``"auto"``.
+
+        Returns
+        -------
+        Stability
+            ``values`` by concept index, ``exact``, and for sampled values ``error_bound`` (Hoeffding's bound
+            at ``confidence``). ``numpy.asarray(L.stability())`` gives the values.
+        """
+        from tessara.lab._rules import stability
+
+        return stability(self, method, samples, seed, confidence, max_visits)
+
+    def delta_stability(self) -> npt.NDArray[np.int64]:
+        """For every concept, the smallest drop in support to one of its lower neighbours (its whole support
+        for the bottom concept), by concept index (read-only int64 array)."""
+        from tessara.lab._rules import delta_stability
+
+        return delta_stability(self)
 
     def to_networkx(self) -> Any:
         """The cover relation as a networkx DiGraph: nodes are concept indices with the attributes ``extent``,

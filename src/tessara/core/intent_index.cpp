@@ -5,24 +5,9 @@
 #include <limits>
 
 #include "tessara/core/fault.hpp"
+#include "tessara/core/word_hash.hpp"
 
 namespace tessara::core {
-namespace {
-
-// Mixes every word into 64 bits (a multiply-xorshift step per word), so that
-// sets differing in any bit spread over the table.
-std::uint64_t hash_words(std::span<const IntentIndex::Word> words) noexcept {
-  std::uint64_t h = 0x9E3779B97F4A7C15ull ^ words.size();
-  for (const IntentIndex::Word word : words) {
-    h ^= word;
-    h *= 0xBF58476D1CE4E5B9ull;
-    h ^= h >> 31;
-  }
-  h *= 0x94D049BB133111EBull;
-  return h ^ (h >> 29);
-}
-
-}  // namespace
 
 // A slot's first word: the concept index in the low half, hash bits in the high half.
 constexpr IntentIndex::Word slot_head(std::uint32_t index, std::uint64_t hash) noexcept {

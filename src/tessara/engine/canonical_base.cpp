@@ -36,8 +36,9 @@ bool has(std::span<const Word> set, std::uint32_t i) noexcept {
 // implication index needs no undoing on the way back up.
 class CanonicalWalk {
  public:
-  explicit CanonicalWalk(const core::Context& context)
-      : columns_(context),
+  CanonicalWalk(const core::Context& context, std::uint64_t min_support)
+      : min_support_(min_support),
+        columns_(context),
         rows_(context.rows()),
         n_(context.n_attributes()),
         set_words_(core::AttributeSet::word_count(n_)),
@@ -79,6 +80,11 @@ class CanonicalWalk {
   void watch_gain(std::size_t depth);
   bool descend(std::size_t depth);
 
+  // Sets held by fewer objects are neither recorded nor walked below: their
+  // supersets are held by fewer still. An implication whose premise is such
+  // a set applies only to such sets, so leaving it out changes no closure of
+  // a set that is kept.
+  const std::uint64_t min_support_;
   const core::AttributeColumns columns_;
   const std::span<const core::AttributeSet> rows_;
   const std::uint64_t n_;
@@ -174,6 +180,7 @@ bool CanonicalWalk::descend(std::size_t depth) {
     std::copy(extent(depth).begin(), extent(depth).end(), child_extent.begin());
     for (std::size_t i = 0; i < set_words_; ++i) closed_[i] = child[i] & ~c[i];
     column_closure::restrict_extent(child_extent, columns_, closed_);
+    if (min_support_ != 0 && core::count_bits(child_extent) < min_support_) continue;
     enter(depth + 1, j + 1, j);
     return true;
   }
@@ -186,6 +193,7 @@ bool CanonicalWalk::run(RunControl& control) {
   std::uint32_t steps = 0;
   make_room(0);
   std::fill(sets_.begin(), sets_.begin() + static_cast<std::ptrdiff_t>(set_words_), Word{0});
+  if (columns_.n_objects() < min_support_) return true;
   const core::ObjectSet everyone = core::ObjectSet::full(columns_.n_objects());
   std::copy(everyone.words().begin(), everyone.words().end(), extent(0).begin());
   enter(0, 0, WatchedClosure::kNoWatch);
@@ -219,13 +227,13 @@ core::AttributeSet attribute_set(std::span<const Word> words, std::uint64_t capa
 
 }  // namespace
 
-std::vector<core::Implication> canonical_base(const core::Context& context) {
-  RunControl control;
+std::vector<core::Implication> canonical_base(const core::Context& context, std::uint64_t min_support) {
+  RunControl control(RunLimits{.min_support = min_support});
   return *canonical_base(context, control);
 }
 
 std::optional<std::vector<core::Implication>> canonical_base(const core::Context& context, RunControl& control) {
-  CanonicalWalk walk(context);
+  CanonicalWalk walk(context, control.limits().min_support);
   if (!walk.run(control)) return std::nullopt;
   const WatchedClosure& found = walk.closure();
   std::vector<core::Implication> base;

@@ -30,12 +30,22 @@ def summary() -> str:
     below: bool = met <= joined
     facts: list[int] = [c.index + c.support + len(c.extent_indices) + len(c.intent) for c in lattice]
 
+    base: tl.Implications = context.implications(min_support=1, basis="proper-premise")
+    implication: tl.Implication = base[0]
+    rules: tl.Rules = context.rules(0.5, 0.4, basis="all", premise_excludes=["barks"], max_premise=2)
+    lifts: list[float] = [rule.lift + rule.support_fraction for rule in rules] + [implication.confidence]
+    keys: tuple[tuple[str, ...], ...] = lattice.generators(first) + first.generators
+    stable: tl.Stability = lattice.stability(method="sampled", samples=100, seed=1)
+    bound: float = stable.error_bound + stable[0] + len(lattice.delta_stability()) + len(stable.values)
+    frames = (base.to_pandas(), rules.to_pandas(), lattice.to_pandas(measures=("stability", "generators")))
+
     scaled = tl.scale(context.to_pandas(), {"flies": tl.Nominal(), "legs": None, "barks": "nominal"})
     with tempfile.TemporaryDirectory() as folder:
         path = pathlib.Path(folder) / "lattice.json"
         lattice.save(path)
         loaded: tl.Lattice = tl.load(path)
-    return repr((shape, names, crosses, smaller, some, around, edges, below, facts, scaled, loaded))
+    return repr((shape, names, crosses, smaller, some, around, edges, below, facts, scaled, loaded, lifts, keys, bound,
+                 frames))
 
 
 def drawing() -> str:

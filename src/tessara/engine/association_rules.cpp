@@ -1,0 +1,168 @@
+#include "tessara/engine/association_rules.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+#include "tessara/core/columns.hpp"
+#include "tessara/core/fault.hpp"
+
+namespace tessara::engine {
+namespace {
+
+using Word = std::uint64_t;
+
+bool meets(std::span<const Word> x, std::span<const Word> y) {
+  for (std::size_t w = 0; w < x.size(); ++w)
+    if ((x[w] & y[w]) != 0) return true;
+  return false;
+}
+
+bool includes(std::span<const Word> x, std::span<const Word> y) {
+  for (std::size_t w = 0; w < x.size(); ++w)
+    if ((y[w] & ~x[w]) != 0) return false;
+  return true;
+}
+
+class RuleWalk {
+ public:
+  RuleWalk(const core::Context& context, const core::ConceptList& concepts, const core::CoverGraph& graph,
+           const RuleConstraints& constraints)
+      : concepts_(concepts),
+        graph_(graph),
+        constraints_(constraints),
+        columns_(context),
+        stride_(concepts.intent_stride()),
+        sizes_(concepts.size()),
+        added_(stride_),
+        extent_(columns_.words_per_column()) {
+    for (std::size_t i = 0; i < concepts.size(); ++i) sizes_[i] = concepts.extent_size(i);
+  }
+
+  // Whether rules may start at concept x: its intent obeys the premise
+  // constraints and leaves room for the required conclusion attributes.
+  bool premise_allowed(std::uint32_t x) const {
+    const auto premise = concepts_.intent_words(x);
+    return core::count_bits(premise) <= constraints_.max_premise &&
+           includes(premise, constraints_.premise_includes.words()) &&
+           !meets(premise, constraints_.premise_excludes.words()) &&
+           !meets(premise, constraints_.conclusion_includes.words());
+  }
+
+  bool confident(std::uint32_t x, std::uint32_t y) const {
+    return static_cast<double>(sizes_[y]) / static_cast<double>(sizes_[x]) >= constraints_.min_confidence;
+  }
+
+  // Y \ X into added_; false when it meets an excluded conclusion attribute
+  // (and then so does every Y further down).
+  bool conclusion_clear(std::uint32_t x, std::uint32_t y) {
+    const auto premise = concepts_.intent_words(x);
+    const auto whole = concepts_.intent_words(y);
+    for (std::size_t w = 0; w < stride_; ++w) added_[w] = whole[w] & ~premise[w];
+    return !meets(added_, constraints_.conclusion_excludes.words());
+  }
+
+  // Adds x -> y when the conclusion (already in added_) holds the required attributes.
+  void emit(std::uint32_t x, std::uint32_t y, std::vector<AssociationRule>& out) {
+    if (!includes(added_, constraints_.conclusion_includes.words())) return;
+    out.push_back(AssociationRule{x, y, sizes_[y], sizes_[x], conclusion_support()});
+  }
+
+  void luxenburger(std::vector<AssociationRule>& out) {
+    for (std::uint32_t x = 0; x < concepts_.size(); ++x) {
+      if (!premise_allowed(x)) continue;
+      for (const std::uint32_t y : graph_.lower(x))
+        if (confident(x, y) && conclusion_clear(x, y)) emit(x, y, out);
+    }
+  }
+
+  // Every concept below x, walked down the cover edges once each, the walk
+  // ending wherever the confidence or the excluded attributes rule out all
+  // that lies further down.
+  void all(std::vector<AssociationRule>& out) {
+    std::vector<std::uint32_t> seen(concepts_.size(), 0);
+    std::vector<std::uint32_t> stack;
+    for (std::uint32_t x = 0; x < concepts_.size(); ++x) {
+      if (!premise_allowed(x)) continue;
+      const std::size_t first = out.size();
+      const std::uint32_t stamp = x + 1;
+      stack.assign(1, x);
+      while (!stack.empty()) {
+        const std::uint32_t at = stack.back();
+        stack.pop_back();
+        for (const std::uint32_t y : graph_.lower(at)) {
+          if (seen[y] == stamp) continue;
+          seen[y] = stamp;
+          if (!confident(x, y) || !conclusion_clear(x, y)) continue;
+          emit(x, y, out);
+          stack.push_back(y);
+        }
+      }
+      std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
+                [](const AssociationRule& a, const AssociationRule& b) { return a.conclusion < b.conclusion; });
+    }
+  }
+
+ private:
+  // |(Y \ X)'| for the conclusion in added_, from the attribute columns.
+  std::uint64_t conclusion_support() {
+    bool first = true;
+    core::for_each_bit(added_, [&](std::uint32_t m) {
+      const auto column = columns_.column(m);
+      if (first)
+        std::copy(column.begin(), column.end(), extent_.begin());
+      else
+        for (std::size_t w = 0; w < extent_.size(); ++w) extent_[w] &= column[w];
+      first = false;
+    });
+    return first ? columns_.n_objects() : core::count_bits(extent_);
+  }
+
+  const core::ConceptList& concepts_;
+  const core::CoverGraph& graph_;
+  const RuleConstraints& constraints_;
+  const core::AttributeColumns columns_;
+  const std::size_t stride_;
+  std::vector<std::uint64_t> sizes_;
+  std::vector<Word> added_;
+  std::vector<Word> extent_;
+};
+
+}  // namespace
+
+RuleConstraints RuleConstraints::none(std::uint64_t n_attributes, double min_confidence) {
+  const core::AttributeSet nothing = core::AttributeSet::empty(n_attributes);
+  return RuleConstraints{min_confidence, std::numeric_limits<std::uint64_t>::max(), nothing, nothing, nothing, nothing};
+}
+
+RuleMeasures rule_measures(const AssociationRule& rule, std::uint64_t n_objects) noexcept {
+  const auto n = static_cast<double>(n_objects);
+  const double confidence = static_cast<double>(rule.support) / static_cast<double>(rule.premise_support);
+  const double conclusion_share = static_cast<double>(rule.conclusion_support) / n;
+  const double lift = rule.conclusion_support == 0 ? std::nan("") : confidence / conclusion_share;
+  const double leverage =
+      static_cast<double>(rule.support) / n - static_cast<double>(rule.premise_support) / n * conclusion_share;
+  const double conviction =
+      confidence >= 1.0 ? std::numeric_limits<double>::infinity() : (1.0 - conclusion_share) / (1.0 - confidence);
+  return RuleMeasures{confidence, lift, leverage, conviction};
+}
+
+std::vector<AssociationRule> association_rules(const core::Context& context, const core::ConceptList& concepts,
+                                               const core::CoverGraph& graph, RuleBasis basis,
+                                               const RuleConstraints& constraints) {
+  if (concepts.size() != graph.size() || concepts.n_attributes() != context.n_attributes())
+    throw core::InternalFault(core::fault_text::kSetCapacitiesDiffer);
+  for (const core::AttributeSet* set : {&constraints.premise_includes, &constraints.premise_excludes,
+                                        &constraints.conclusion_includes, &constraints.conclusion_excludes})
+    if (set->capacity() != context.n_attributes()) throw core::InternalFault(core::fault_text::kSetCapacitiesDiffer);
+  std::vector<AssociationRule> rules;
+  if (concepts.empty()) return rules;
+  RuleWalk walk(context, concepts, graph, constraints);
+  if (basis == RuleBasis::Luxenburger)
+    walk.luxenburger(rules);
+  else
+    walk.all(rules);
+  return rules;
+}
+
+}  // namespace tessara::engine

@@ -1,0 +1,390 @@
+#include "tessara/lab/rules_kernels.hpp"
+
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "tessara/core/cover_graph.hpp"
+#include "tessara/engine/association_rules.hpp"
+#include "tessara/engine/canonical_base.hpp"
+#include "tessara/engine/minimal_generators.hpp"
+#include "tessara/engine/proper_premises.hpp"
+#include "tessara/engine/run_control.hpp"
+#include "tessara/engine/stability.hpp"
+#include "tessara/lab/buffers.hpp"
+#include "tessara/lab/kernel_context.hpp"
+#include "tessara/lab/kernel_lattice.hpp"
+#include "tessara/python/errors.hpp"
+#include "tessara/python/gil.hpp"
+#include "tessara/python/py_ref.hpp"
+
+namespace tessara::lab {
+namespace {
+
+using python::guarded;
+using python::PyRef;
+using Word = std::uint64_t;
+
+// A tuple of new references; nullptr with an exception set (the items are released).
+PyObject* tuple_of(std::initializer_list<PyObject*> items) {
+  std::vector<PyRef> owned;
+  for (PyObject* item : items) owned.push_back(PyRef::steal(item));
+  for (const PyRef& item : owned)
+    if (!item) return nullptr;
+  PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(owned.size())));
+  if (!tuple) return nullptr;
+  for (std::size_t k = 0; k < owned.size(); ++k)
+    PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(k), owned[k].release());
+  return tuple.release();
+}
+
+// The pulse of a run on the calling thread: Python's signal handlers, so
+// Ctrl-C ends the run (KeyboardInterrupt left pending).
+engine::RunControl::Pulse interrupt_pulse(python::GilRelease& unlocked) {
+  return [&unlocked](std::uint64_t) { return unlocked.check_signals(); };
+}
+
+// An attribute set given from Python as bytes of uint32 indices.
+std::optional<core::AttributeSet> attribute_set_argument(const char* parameter, PyObject* object,
+                                                         std::uint64_t n_attributes) {
+  const auto indices = array_argument<std::uint32_t>(parameter, object);
+  if (!indices) return std::nullopt;
+  core::AttributeSet set = core::AttributeSet::empty(n_attributes);
+  for (const std::uint32_t m : *indices) {
+    if (m >= n_attributes) {
+      PyErr_Format(PyExc_IndexError, "argument '%s': attribute index %u out of range for %llu attributes", parameter,
+                   m, static_cast<unsigned long long>(n_attributes));
+      return std::nullopt;
+    }
+    set.insert(m);
+  }
+  return set;
+}
+
+// implications(context, min_support, basis) -> (premises, conclusions, supports):
+// premises and conclusions as packed words (AttributeSet::word_count(n)
+// uint64 per set), each conclusion without its premise's attributes;
+// supports as uint64. basis is "canonical" or "proper-premise".
+PyObject* implications(PyObject*, PyObject* args) {
+  return guarded([&]() -> PyObject* {
+    PyObject* context_object = nullptr;
+    unsigned long long min_support = 0;
+    const char* basis = nullptr;
+    if (!PyArg_ParseTuple(args, "OKs:implications", &context_object, &min_support, &basis)) return nullptr;
+    const auto* context = kernel_context_argument("context", context_object);
+    if (context == nullptr) return nullptr;
+    const std::string_view name(basis);
+    if (name != "canonical" && name != "proper-premise")
+      return python::raise_value_error("unknown basis '" + std::string(name) + "'");
+    std::vector<Word> premises;
+    std::vector<Word> conclusions;
+    std::vector<std::uint64_t> supports;
+    bool finished = false;
+    {
+      python::GilRelease unlocked;
+      engine::RunControl control(engine::RunLimits{.min_support = min_support}, interrupt_pulse(unlocked));
+      const auto keep = [&](const core::AttributeSet& premise, const core::AttributeSet& conclusion,
+                            std::uint64_t support) {
+        const auto p = premise.words();
+        const auto c = conclusion.words();
+        premises.insert(premises.end(), p.begin(), p.end());
+        for (std::size_t w = 0; w < c.size(); ++w) conclusions.push_back(c[w] & ~p[w]);
+        supports.push_back(support);
+      };
+      if (name == "canonical") {
+        if (const auto base = engine::canonical_base(**context, control)) {
+          for (const core::Implication& implication : *base)
+            keep(implication.premise, implication.conclusion, implication.support);
+          finished = true;
+        }
+      } else if (const auto base = engine::proper_premise_base(**context, control)) {
+        for (const engine::DirectImplication& implication : *base)
+          keep(implication.premise, implication.conclusion, implication.support);
+        finished = true;
+      }
+    }
+    if (!finished) return nullptr;  // the interrupt left its exception
+    return tuple_of({bytes_of(std::span<const Word>(premises)), bytes_of(std::span<const Word>(conclusions)),
+                     bytes_of(std::span<const std::uint64_t>(supports))});
+  });
+}
+
+// association_rules(lattice, basis, min_confidence, max_premise,
+// premise_includes, premise_excludes, conclusion_includes,
+// conclusion_excludes) -> (premise concepts uint32, conclusion concepts
+// uint32, support, premise support, conclusion support (uint64),
+// confidence, lift, leverage, conviction (float64), premises, conclusions
+// (packed words, the conclusion without the premise)). The attribute sets
+// come as bytes of uint32 indices; max_premise < 0 means no limit.
+PyObject* association_rules(PyObject*, PyObject* args) {
+  return guarded([&]() -> PyObject* {
+    PyObject* lattice_object = nullptr;
+    const char* basis = nullptr;
+    double min_confidence = 0.0;
+    long long max_premise = -1;
+    PyObject* sets[4] = {nullptr, nullptr, nullptr, nullptr};
+    if (!PyArg_ParseTuple(args, "OsdLOOOO:association_rules", &lattice_object, &basis, &min_confidence, &max_premise,
+                          &sets[0], &sets[1], &sets[2], &sets[3]))
+      return nullptr;
+    const KernelLattice* lattice = kernel_lattice_argument("lattice", lattice_object);
+    if (lattice == nullptr) return nullptr;
+    const std::string_view name(basis);
+    if (name != "luxenburger" && name != "all")
+      return python::raise_value_error("unknown basis '" + std::string(name) + "'");
+    if (!(min_confidence >= 0.0 && min_confidence <= 1.0))
+      return python::raise_value_error("min_confidence must lie in [0, 1]");
+    const std::uint64_t n = lattice->context->n_attributes();
+    const char* parameters[4] = {"premise_includes", "premise_excludes", "conclusion_includes", "conclusion_excludes"};
+    std::optional<core::AttributeSet> parsed[4];
+    for (int k = 0; k < 4; ++k) {
+      parsed[k] = attribute_set_argument(parameters[k], sets[k], n);
+      if (!parsed[k]) return nullptr;
+    }
+    const engine::RuleConstraints constraints{
+        min_confidence,
+        max_premise < 0 ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(max_premise),
+        *parsed[0], *parsed[1], *parsed[2], *parsed[3]};
+    std::vector<engine::AssociationRule> rules;
+    std::vector<std::uint32_t> premise_concepts, conclusion_concepts;
+    std::vector<std::uint64_t> supports, premise_supports, conclusion_supports;
+    std::vector<double> confidence, lift, leverage, conviction;
+    std::vector<Word> premises, conclusions;
+    {
+      const python::GilRelease unlocked;
+      const core::ConceptList& concepts = lattice->concepts();
+      const core::CoverGraph graph(concepts.size(), lattice->edges());
+      rules = engine::association_rules(*lattice->context, concepts, graph,
+                                        name == "all" ? engine::RuleBasis::All : engine::RuleBasis::Luxenburger,
+                                        constraints);
+      const std::uint64_t n_objects = lattice->context->n_objects();
+      for (const engine::AssociationRule& rule : rules) {
+        premise_concepts.push_back(rule.premise);
+        conclusion_concepts.push_back(rule.conclusion);
+        supports.push_back(rule.support);
+        premise_supports.push_back(rule.premise_support);
+        conclusion_supports.push_back(rule.conclusion_support);
+        const engine::RuleMeasures measures = engine::rule_measures(rule, n_objects);
+        confidence.push_back(measures.confidence);
+        lift.push_back(measures.lift);
+        leverage.push_back(measures.leverage);
+        conviction.push_back(measures.conviction);
+        const auto premise = concepts.intent_words(rule.premise);
+        const auto whole = concepts.intent_words(rule.conclusion);
+        premises.insert(premises.end(), premise.begin(), premise.end());
+        for (std::size_t w = 0; w < whole.size(); ++w) conclusions.push_back(whole[w] & ~premise[w]);
+      }
+    }
+    return tuple_of({bytes_of(std::span<const std::uint32_t>(premise_concepts)),
+                     bytes_of(std::span<const std::uint32_t>(conclusion_concepts)),
+                     bytes_of(std::span<const std::uint64_t>(supports)),
+                     bytes_of(std::span<const std::uint64_t>(premise_supports)),
+                     bytes_of(std::span<const std::uint64_t>(conclusion_supports)),
+                     bytes_of(std::span<const double>(confidence)), bytes_of(std::span<const double>(lift)),
+                     bytes_of(std::span<const double>(leverage)), bytes_of(std::span<const double>(conviction)),
+                     bytes_of(std::span<const Word>(premises)), bytes_of(std::span<const Word>(conclusions))});
+  });
+}
+
+// The concept index of an int argument; nullopt with IndexError or TypeError set.
+std::optional<std::uint32_t> concept_argument(const KernelLattice& lattice, PyObject* argument) {
+  const long long index = PyLong_AsLongLong(argument);
+  if (index == -1 && PyErr_Occurred()) return std::nullopt;
+  if (index < 0 || static_cast<unsigned long long>(index) >= lattice.concepts().size()) {
+    PyErr_Format(PyExc_IndexError, "concept index %lld out of range for %zu concepts", index,
+                 lattice.concepts().size());
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(index);
+}
+
+// generators(lattice, i) -> the keys of concept i as packed words, smallest first.
+PyObject* generators(PyObject*, PyObject* args) {
+  return guarded([&]() -> PyObject* {
+    PyObject* lattice_object = nullptr;
+    PyObject* index_object = nullptr;
+    if (!PyArg_ParseTuple(args, "OO:generators", &lattice_object, &index_object)) return nullptr;
+    const KernelLattice* lattice = kernel_lattice_argument("lattice", lattice_object);
+    if (lattice == nullptr) return nullptr;
+    const auto index = concept_argument(*lattice, index_object);
+    if (!index) return nullptr;
+    std::vector<Word> keys;
+    {
+      const python::GilRelease unlocked;
+      const core::CoverGraph graph(lattice->concepts().size(), lattice->edges());
+      engine::GeneratorSearch search(lattice->concepts(), graph);
+      search.keys_of(*index, keys);
+    }
+    return bytes_of(std::span<const Word>(keys));
+  });
+}
+
+// all_generators(lattice) -> (first, keys): the keys of concept i are
+// keys[first[i] .. first[i + 1]) (first as uint64, n_concepts + 1 of them),
+// each as packed words.
+PyObject* all_generators(PyObject*, PyObject* args) {
+  return guarded([&]() -> PyObject* {
+    PyObject* lattice_object = nullptr;
+    if (!PyArg_ParseTuple(args, "O:all_generators", &lattice_object)) return nullptr;
+    const KernelLattice* lattice = kernel_lattice_argument("lattice", lattice_object);
+    if (lattice == nullptr) return nullptr;
+    engine::GeneratorTable table;
+    {
+      const python::GilRelease unlocked;
+      const core::CoverGraph graph(lattice->concepts().size(), lattice->edges());
+      table = engine::minimal_generators(lattice->concepts(), graph);
+    }
+    return tuple_of({bytes_of(std::span<const std::uint64_t>(table.first)),
+                     bytes_of(std::span<const Word>(table.words))});
+  });
+}
+
+// Whether the lattice holds every concept of its context: an iceberg lattice
+// lacks the bottom concept (the one whose intent is every attribute), and a
+// lattice that has it has every concept above it, so all of them.
+bool is_whole(const KernelLattice& lattice) {
+  const core::ConceptList& concepts = lattice.concepts();
+  for (std::size_t i = concepts.size(); i-- > 0;)
+    if (concepts.intent_words(i).empty() || concepts[i].intent.count() == concepts.n_attributes()) return true;
+  return false;
+}
+
+// A per-concept measure of a whole lattice (the measures read the concepts
+// below each concept, which an iceberg lattice leaves out), computed
+// without the interpreter lock under a control that Ctrl-C cancels. The
+// measure returns nothing when it gave up (None here) or was cancelled
+// (the interrupt's exception raised here).
+template <typename Measure>
+PyObject* lattice_measure(PyObject* lattice_object, Measure&& measure) {
+  const KernelLattice* lattice = kernel_lattice_argument("lattice", lattice_object);
+  if (lattice == nullptr) return nullptr;
+  if (!is_whole(*lattice))
+    return python::raise_value_error("stability needs the whole lattice, not the frequent part of it");
+  decltype(measure(*lattice, std::declval<const core::CoverGraph&>(), std::declval<engine::RunControl&>())) values;
+  bool cancelled = false;
+  {
+    python::GilRelease unlocked;
+    engine::RunControl control(engine::RunLimits{}, interrupt_pulse(unlocked));
+    const core::CoverGraph graph(lattice->concepts().size(), lattice->edges());
+    values = measure(*lattice, graph, control);
+    cancelled = control.stopped();
+  }
+  if (cancelled) return nullptr;
+  if (!values) Py_RETURN_NONE;
+  return bytes_of(std::span<const typename decltype(values)::value_type::value_type>(*values));
+}
+
+// exact_stability(lattice, max_visits) -> float64 per concept, or None when
+// the count would take more than max_visits visits.
+PyObject* exact_stability(PyObject*, PyObject* args) {
+  return guarded([&]() -> PyObject* {
+    PyObject* lattice_object = nullptr;
+    unsigned long long max_visits = 0;
+    if (!PyArg_ParseTuple(args, "OK:exact_stability", &lattice_object, &max_visits)) return nullptr;
+    return lattice_measure(lattice_object, [&](const KernelLattice& lattice, const core::CoverGraph& graph,
+                                               engine::RunControl& control) {
+      return engine::exact_stability(lattice.concepts(), graph, max_visits, control);
+    });
+  });
+}
+
+// delta_stability(lattice) -> uint64 per concept.
+PyObject* delta_stability(PyObject*, PyObject* lattice_object) {
+  return guarded([&]() -> PyObject* {
+    return lattice_measure(lattice_object,
+                           [](const KernelLattice& lattice, const core::CoverGraph& graph, engine::RunControl&) {
+                             return std::optional(engine::delta_stability(lattice.concepts(), graph));
+                           });
+  });
+}
+
+// sampled_stability(lattice, samples, seed) -> float64 per concept.
+PyObject* sampled_stability(PyObject*, PyObject* args) {
+  return guarded([&]() -> PyObject* {
+    PyObject* lattice_object = nullptr;
+    unsigned long long samples = 0;
+    unsigned long long seed = 0;
+    if (!PyArg_ParseTuple(args, "OKK:sampled_stability", &lattice_object, &samples, &seed)) return nullptr;
+    return lattice_measure(lattice_object, [&](const KernelLattice& lattice, const core::CoverGraph& graph,
+                                               engine::RunControl& control) {
+      return engine::sampled_stability(lattice.concepts(), graph, samples, seed, control);
+    });
+  });
+}
+
+// stability_error_bound(samples, confidence) -> float: Hoeffding's distance.
+PyObject* stability_error_bound(PyObject*, PyObject* args) {
+  return guarded([&]() -> PyObject* {
+    unsigned long long samples = 0;
+    double confidence = 0.0;
+    if (!PyArg_ParseTuple(args, "Kd:stability_error_bound", &samples, &confidence)) return nullptr;
+    if (samples == 0) return python::raise_value_error("samples must be at least 1");
+    if (!(confidence > 0.0 && confidence < 1.0)) return python::raise_value_error("confidence must lie in (0, 1)");
+    return PyFloat_FromDouble(engine::stability_error_bound(samples, confidence));
+  });
+}
+
+// set_names(sets, n, names) -> list of tuples: each packed set (word_count(n)
+// uint64 words) as the tuple of its members' names, ascending; every tuple
+// holds the very str objects of `names`, so a name is never copied.
+PyObject* set_names(PyObject*, PyObject* args) {
+  return guarded([&]() -> PyObject* {
+    PyObject* sets_object = nullptr;
+    unsigned long long n = 0;
+    PyObject* names = nullptr;
+    if (!PyArg_ParseTuple(args, "OKO:set_names", &sets_object, &n, &names)) return nullptr;
+    if (!PyTuple_Check(names) || static_cast<unsigned long long>(PyTuple_Size(names)) != n) {
+      PyErr_SetString(PyExc_TypeError, "argument 'names' must be a tuple of n str");
+      return nullptr;
+    }
+    const auto words = array_argument<Word>("sets", sets_object);
+    if (!words) return nullptr;
+    const std::size_t stride = core::AttributeSet::word_count(n);
+    const std::size_t count = stride == 0 ? 0 : words->size() / stride;
+    if (stride == 0 ? !words->empty() : words->size() % stride != 0)
+      return python::raise_value_error("sets do not hold a whole number of sets");
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(count)));
+    if (!list) return nullptr;
+    std::vector<std::uint32_t> members;
+    for (std::size_t k = 0; k < count; ++k) {
+      members.clear();
+      const std::span<const Word> set(words->data() + k * stride, stride);
+      core::for_each_bit(set, [&](std::uint32_t m) { members.push_back(m); });
+      if (!members.empty() && members.back() >= n) return python::raise_value_error("a set holds a bit beyond n");
+      PyObject* tuple = PyTuple_New(static_cast<Py_ssize_t>(members.size()));
+      if (tuple == nullptr) return nullptr;
+      for (std::size_t i = 0; i < members.size(); ++i) {
+        PyObject* name = PyTuple_GetItem(names, static_cast<Py_ssize_t>(members[i]));
+        Py_INCREF(name);
+        PyTuple_SetItem(tuple, static_cast<Py_ssize_t>(i), name);
+      }
+      PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), tuple);
+    }
+    return list.release();
+  });
+}
+
+PyMethodDef functions[] = {
+    {"implications", implications, METH_VARARGS,
+     "implications(context, min_support, basis) -> (premises, conclusions, supports)"},
+    {"association_rules", association_rules, METH_VARARGS,
+     "association_rules(lattice, basis, min_confidence, max_premise, premise_includes, premise_excludes, "
+     "conclusion_includes, conclusion_excludes) -> tuple of column bytes"},
+    {"generators", generators, METH_VARARGS, "generators(lattice, i) -> bytes of packed keys"},
+    {"all_generators", all_generators, METH_VARARGS, "all_generators(lattice) -> (first, keys)"},
+    {"exact_stability", exact_stability, METH_VARARGS,
+     "exact_stability(lattice, max_visits) -> bytes of float64, or None beyond max_visits"},
+    {"sampled_stability", sampled_stability, METH_VARARGS,
+     "sampled_stability(lattice, samples, seed) -> bytes of float64"},
+    {"stability_error_bound", stability_error_bound, METH_VARARGS,
+     "stability_error_bound(samples, confidence) -> float"},
+    {"delta_stability", delta_stability, METH_O, "delta_stability(lattice) -> bytes of uint64"},
+    {"set_names", set_names, METH_VARARGS, "set_names(sets, n, names) -> list of tuples of str"},
+};
+
+}  // namespace
+
+std::span<PyMethodDef> rules_functions() { return functions; }
+
+}  // namespace tessara::lab
