@@ -109,7 +109,8 @@ TEST(ExactStability, MatchesWideIntegerCountsOnLargeExtents) {
     for (const std::size_t c : order) {
       Wide below = 0;
       for (const std::size_t d : order)
-        if (d != c && core::is_subset(concepts[d].extent, concepts[c].extent)) below += count[d];
+        // d's extent lies inside c's exactly when c's intent lies inside d's.
+        if (d != c && core::is_subset(concepts[c].intent, concepts[d].intent)) below += count[d];
       count[c] = (Wide{1} << concepts.extent_size(c)) - below;
       const double expected = std::ldexp(static_cast<double>(count[c]), -static_cast<int>(concepts.extent_size(c)));
       ASSERT_NEAR(found[c], expected, 1e-14) << "round " << round << " concept " << c;

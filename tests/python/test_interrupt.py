@@ -34,6 +34,9 @@ CHILD = textwrap.dedent(
               for _ in range(n_objects)]
     ctx = tessara.parse_context(("\\n".join(lines) + "\\n").encode())
     before = megabytes("VmRSS:")
+    # A shell that starts jobs in the background ignores SIGINT for them, and Python then
+    # installs no KeyboardInterrupt handler: put it back, as an interactive session has it.
+    import signal; signal.signal(signal.SIGINT, signal.default_int_handler)
     print("ready", flush=True)
     try:
         getattr(tessara, call)(ctx)

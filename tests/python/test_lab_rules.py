@@ -268,6 +268,9 @@ INTERRUPTED_CHILD = """
 import numpy as np, tessara.lab as tl
 rng = np.random.default_rng(20261208)
 K = tl.Context([f"g{{g}}" for g in range(3000)], [f"m{{m}}" for m in range(80)], rng.random((3000, 80)) < 0.2)
+# A shell that starts jobs in the background ignores SIGINT for them, and Python then
+# installs no KeyboardInterrupt handler: put it back, as an interactive session has it.
+import signal; signal.signal(signal.SIGINT, signal.default_int_handler)
 print("ready", flush=True)
 try:
     K.implications(basis={basis!r})

@@ -178,6 +178,9 @@ CHILD = textwrap.dedent(
     import tessara.lab as tl
     context = tl.Context._from_kernel(kernel)
     before = megabytes("VmRSS:")
+    # A shell that starts jobs in the background ignores SIGINT for them, and Python then
+    # installs no KeyboardInterrupt handler: put it back, as an interactive session has it.
+    import signal; signal.signal(signal.SIGINT, signal.default_int_handler)
     print("ready", flush=True)
     try:
         if {stream}:
