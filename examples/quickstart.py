@@ -33,6 +33,19 @@ def main():
     out.write_text(lattice.svg(), encoding="utf-8")
     print(f"\n{lattice}: Hasse diagram written to {out.resolve()}")
 
+    # The same table through tessara.lab: a diagram with names, and association rules.
+    import tessara.lab as tl
+
+    K = tl.read(HERE / "data" / "animals.cxt")
+    labelled = Path("lattice_labelled.html")
+    K.lattice().draw().save(labelled)
+    print(f"Labelled, interactive diagram written to {labelled.resolve()}")
+    rules = K.rules(min_support=3, min_confidence=0.7)
+    print(f"\n{len(rules)} association rules (Luxenburger basis, support >= 3, confidence >= 0.7):")
+    for rule in rules:
+        print(f"  {names(rule.premise)} -> {names(rule.conclusion)}  "
+              f"(support {rule.support}, confidence {rule.confidence:.2f}, lift {rule.lift:.2f})")
+
 
 if __name__ == "__main__":
     main()
