@@ -64,3 +64,29 @@ def parse_error_under_limit(expression, filename):
     )
     assert result.returncode == 0, result.stderr
     return result.stdout.strip()
+
+
+def interrupt_child(script):
+    """Runs `script` in a child interpreter; once it prints "ready", sends it a real SIGINT.
+
+    Returns the child's stdout, stderr and the seconds from the signal to its exit. Skips under
+    the sanitized build, which is too slow to reach the computation in time.
+    """
+    import signal
+    import time
+
+    if os.environ.get("TESSARA_SANITIZED"):
+        pytest.skip("the sanitized build is too slow to reach the computation in time")
+    child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             text=True, env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
+    try:
+        assert child.stdout.readline().strip() == "ready"
+        time.sleep(0.7)
+        child.send_signal(signal.SIGINT)
+        sent = time.monotonic()
+        out, err = child.communicate(timeout=60)
+        return out, err, time.monotonic() - sent
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()

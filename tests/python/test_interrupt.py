@@ -6,14 +6,11 @@ process. The child must raise KeyboardInterrupt soon (the bound is a loose
 sanity check, not a timing assertion) and give the run's memory back.
 """
 
-import os
-import signal
-import subprocess
-import sys
 import textwrap
-import time
 
 import pytest
+
+from conftest import interrupt_child
 
 CHILD = textwrap.dedent(
     """
@@ -57,22 +54,8 @@ CASES = [
 
 @pytest.mark.parametrize("call, n_objects, n_attributes, density", CASES)
 def test_sigint_stops_the_computation_and_frees_its_memory(call, n_objects, n_attributes, density):
-    if os.environ.get("TESSARA_SANITIZED"):
-        pytest.skip("the sanitized build is too slow to reach the computation in time")
     script = CHILD.format(n_objects=n_objects, n_attributes=n_attributes, density=density, call=call)
-    child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                             text=True, env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
-    try:
-        assert child.stdout.readline().strip() == "ready"
-        time.sleep(0.7)
-        child.send_signal(signal.SIGINT)
-        sent = time.monotonic()
-        out, err = child.communicate(timeout=60)
-        elapsed = time.monotonic() - sent
-    finally:
-        if child.poll() is None:
-            child.kill()
-            child.wait()
+    out, err, elapsed = interrupt_child(script)
     words = out.split()
     assert words and words[0] == "interrupted", (out, err)
     assert elapsed < 5, elapsed

@@ -2,11 +2,6 @@
 (every attribute set enumerated), against the `tessara` module's canonical base, and their errors on bad input."""
 
 import math
-import os
-import signal
-import subprocess
-import sys
-import time
 from itertools import combinations
 
 import numpy as np
@@ -14,7 +9,7 @@ import pytest
 
 import tessara
 import tessara.lab as tl
-from conftest import cxt_bytes
+from conftest import cxt_bytes, interrupt_child
 from lab_shapes import names, random_incidence
 from oracle import all_subsets, implication_closure, lectic_key
 
@@ -283,18 +278,5 @@ else:
 
 @pytest.mark.parametrize("basis", ["canonical", "proper-premise"])
 def test_sigint_stops_the_implication_bases(basis):
-    if os.environ.get("TESSARA_SANITIZED"):
-        pytest.skip("the sanitized build is too slow to reach the computation in time")
-    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED_CHILD.format(basis=basis)], stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE, text=True,
-                             env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
-    try:
-        assert child.stdout.readline().strip() == "ready"
-        time.sleep(0.7)
-        child.send_signal(signal.SIGINT)
-        out, err = child.communicate(timeout=60)
-    finally:
-        if child.poll() is None:
-            child.kill()
-            child.wait()
+    out, err, _ = interrupt_child(INTERRUPTED_CHILD.format(basis=basis))
     assert out.split() == ["interrupted"], (out, err)

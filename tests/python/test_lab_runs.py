@@ -9,11 +9,8 @@ Ctrl-C end runs cleanly.
 
 import os
 import random
-import signal
-import subprocess
 import sys
 import textwrap
-import time
 
 from array import array
 
@@ -22,7 +19,7 @@ import pytest
 import tessara
 from tessara import _lab
 from tessara.lab import _run
-from conftest import cxt_bytes
+from conftest import cxt_bytes, interrupt_child
 
 ALGORITHMS = ["next-closure", "in-close-5", "fcbo"]
 UNLIMITED = _run.UNLIMITED
@@ -196,22 +193,7 @@ CHILD = textwrap.dedent(
 
 @pytest.mark.parametrize("stream", [False, True])
 def test_sigint_stops_threaded_runs_and_streams(stream):
-    if os.environ.get("TESSARA_SANITIZED"):
-        pytest.skip("the sanitized build is too slow to reach the computation in time")
-    child = subprocess.Popen([sys.executable, "-c", CHILD.format(stream=stream)], stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE, text=True,
-                             env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
-    try:
-        assert child.stdout.readline().strip() == "ready"
-        time.sleep(0.7)
-        child.send_signal(signal.SIGINT)
-        sent = time.monotonic()
-        out, err = child.communicate(timeout=60)
-        elapsed = time.monotonic() - sent
-    finally:
-        if child.poll() is None:
-            child.kill()
-            child.wait()
+    out, err, elapsed = interrupt_child(CHILD.format(stream=stream))
     words = out.split()
     assert words and words[0] == "interrupted", (out, err)
     assert elapsed < 5, elapsed
