@@ -29,6 +29,12 @@ DATASET_PREFIX = "dataset:"
 #: The bundled many-valued tables, scaled with the default scales when named as a FILE.
 TABLES: dict[str, Callable[[], Any]] = {"adult": datasets.load_adult, "mushroom": datasets.load_mushroom}
 DIAGRAM_EXTENSIONS = (".svg", ".html", ".dot", ".tex", ".json")
+OUTPUT_FORMATS = {
+    "jsonl": "jsonl: a JSON object a line",
+    "csv": "csv: a header row, then a row each, the names in one cell joined by ';'",
+    "fimi": "fimi: attribute positions (from 0), then the support in brackets",
+    "text": "text: 'fact: value' lines",
+}
 EXIT_OK, EXIT_BAD_INPUT, EXIT_INTERRUPTED, EXIT_BROKEN_PIPE = 0, 1, 130, 141
 
 FILES = f"""\
@@ -97,8 +103,9 @@ def _parser() -> _Parser:
         sub.add_argument("file", metavar="FILE", help=f'a context file, "-" for stdin, or {DATASET_PREFIX}NAME')
         sub.add_argument("--format", choices=FORMATS, help="the reader of FILE (default: from its extension or data)")
         if output_formats:
+            shown = "; ".join(OUTPUT_FORMATS[name] for name in output_formats)
             sub.add_argument("--output-format", choices=output_formats, default=output_formats[0],
-                             help=f"what stdout gets (default: {output_formats[0]})")
+                             help=f"what stdout gets, {shown} (default: {output_formats[0]})")
         return sub
 
     def mining(sub: _Parser, support_required: bool = False) -> None:
