@@ -380,6 +380,9 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     0
     """
     out = sys.stdout
+    # Names are written as UTF-8 whatever the locale says (JSON text is UTF-8 in any case).
+    if str(getattr(out, "encoding", "utf-8")).lower().replace("-", "") != "utf8" and hasattr(out, "reconfigure"):
+        out.reconfigure(encoding="utf-8")
     try:
         args = _parser().parse_args(argv)
         if args.command is None:
