@@ -41,3 +41,8 @@ __all__: list[str] = [
 ]
 
 __all__ += ["StreamedConcept", "TooManyConcepts"]
+
+# Beyond one machine: concepts mined by units on threads, Dask or Ray, written as Parquet.
+from tessara.lab._parquet import ConceptDataset, ParquetSummary, StoredConcept, read_concepts  # noqa: E402
+
+__all__ += ["ConceptDataset", "ParquetSummary", "StoredConcept", "read_concepts"]
