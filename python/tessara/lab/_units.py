@@ -20,8 +20,6 @@ import uuid
 from dataclasses import dataclass
 from typing import Any, Optional
 
-import numpy as np
-
 from tessara import _lab
 from tessara.lab._optional import optional_module
 
@@ -102,19 +100,24 @@ def _walk_for(payload: ContextPayload, algorithm: str, min_support: int) -> Any:
         return walk
 
 
+def _list_array(pa: Any, offsets: bytes, items: bytes) -> Any:
+    """A large-list array of uint32 over the kernel's offset and item bytes, without copying them."""
+    count = len(offsets) // 8 - 1
+    values = pa.Array.from_buffers(pa.uint32(), len(items) // 4, [None, pa.py_buffer(items)])
+    return pa.LargeListArray.from_buffers(pa.large_list(pa.uint32()), count, [None, pa.py_buffer(offsets)],
+                                          children=[values])
+
+
 def _table(result: tuple[Any, ...], extents: bool) -> Any:
     pa = optional_module("pyarrow")
     intent_offsets, intent_items, supports, extent_offsets, extent_items, _ = result
+    count = len(supports) // 8
     columns = {
-        "intent": pa.LargeListArray.from_arrays(
-            pa.array(np.frombuffer(intent_offsets, dtype=np.int64)), pa.array(np.frombuffer(intent_items, dtype=np.uint32))
-        ),
-        "support": pa.array(np.frombuffer(supports, dtype=np.uint64)),
+        "intent": _list_array(pa, intent_offsets, intent_items),
+        "support": pa.Array.from_buffers(pa.uint64(), count, [None, pa.py_buffer(supports)]),
     }
     if extents:
-        columns["extent"] = pa.LargeListArray.from_arrays(
-            pa.array(np.frombuffer(extent_offsets, dtype=np.int64)), pa.array(np.frombuffer(extent_items, dtype=np.uint32))
-        )
+        columns["extent"] = _list_array(pa, extent_offsets, extent_items)
     return pa.table(columns)
 
 
@@ -141,7 +144,7 @@ def run_unit(walk: Any, directory: str, key: tuple[int, ...], unit: bytes, budge
     temporary = os.path.join(directory, f".{name}.{uuid.uuid4().hex}.tmp")
     try:
         # Fixed writer settings and no statistics that vary: the same unit gives the same bytes.
-        pq.write_table(table, temporary, compression="zstd", write_statistics=False)
+        pq.write_table(table, temporary, compression="zstd", use_dictionary=False, write_statistics=False)
         if os.path.exists(os.path.join(directory, CANCEL_MARKER)):
             raise UnitCancelled()
         size = os.path.getsize(temporary)
