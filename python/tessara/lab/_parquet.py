@@ -52,6 +52,9 @@ class ParquetSummary:
         The units of work run.
     executor : str
         Where they ran: ``"local"``, ``"dask"`` or ``"ray"``.
+    timings : tuple of (tuple of int, float, int)
+        Per unit, in key order: its key (the path of splits that made it; a unit's children extend its key),
+        the seconds it ran and the concepts it listed. For judging how far a run splits.
     """
 
     count: int
@@ -60,6 +63,7 @@ class ParquetSummary:
     seconds: float
     units: int
     executor: str
+    timings: tuple[tuple[tuple[int, ...], float, int], ...] = ()
 
     def __repr__(self) -> str:
         return (f"ParquetSummary(count={self.count:,}, parts={len(self.parts)}, bytes={self.bytes:,}, "
@@ -193,6 +197,7 @@ def to_parquet(context: Context, path: Union[str, os.PathLike[str]], min_support
         seconds=time.perf_counter() - start,
         units=len(summaries),
         executor=engine.name,
+        timings=tuple((s.key, s.seconds, s.count) for s in summaries),
     )
 
 
