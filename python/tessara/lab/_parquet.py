@@ -16,7 +16,7 @@ import os
 import shutil
 import time
 from dataclasses import dataclass
-from typing import TYPE_CHECKING, Any, Iterator, NamedTuple, Optional, Union
+from typing import TYPE_CHECKING, Any, Iterator, Optional, Union
 
 import numpy as np
 
@@ -175,7 +175,7 @@ def to_parquet(context: Context, path: Union[str, os.PathLike[str]], min_support
                 "units": len(summaries),
                 "context": {"checksum": payload.checksum, "objects": list(payload.objects),
                             "attributes": list(payload.attributes)},
-                "parts": [{"name": s.part, "rows": s.count, "bytes": s.bytes, "sha256": s.sha256} for s in parts],
+                "parts": [{"name": s.part, "rows": s.count, "bytes": s.size, "sha256": s.sha256} for s in parts],
             })
             for s in summaries:
                 if s.count == 0 and s.part is not None:
@@ -193,7 +193,7 @@ def to_parquet(context: Context, path: Union[str, os.PathLike[str]], min_support
     return ParquetSummary(
         count=total,
         parts=tuple(os.path.join(directory, s.part) for s in parts if s.part is not None),
-        bytes=sum(s.bytes for s in parts),
+        bytes=sum(s.size for s in parts),
         seconds=time.perf_counter() - start,
         units=len(summaries),
         executor=engine.name,
@@ -201,7 +201,8 @@ def to_parquet(context: Context, path: Union[str, os.PathLike[str]], min_support
     )
 
 
-class StoredConcept(NamedTuple):
+@dataclass(frozen=True)
+class StoredConcept:
     """A concept read back from a dataset: its position, intent, support and (when stored) extent, by name."""
 
     index: int

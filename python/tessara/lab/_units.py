@@ -71,7 +71,7 @@ class UnitSummary:
     key: tuple[int, ...]
     part: Optional[str]
     count: int
-    bytes: int
+    size: int
     sha256: str
     seconds: float
     rest: tuple[bytes, ...]
