@@ -46,3 +46,8 @@ __all__ += ["StreamedConcept", "TooManyConcepts"]
 from tessara.lab import datasets  # noqa: E402
 
 __all__ += ["datasets"]
+
+# Beyond one machine: concepts mined by units on threads, Dask or Ray, written as Parquet.
+from tessara.lab._parquet import ConceptDataset, ParquetSummary, StoredConcept, read_concepts  # noqa: E402
+
+__all__ += ["ConceptDataset", "ParquetSummary", "StoredConcept", "read_concepts"]

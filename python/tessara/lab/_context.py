@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import html
+import os
 import sys
 from collections.abc import Iterable, Iterator
 from typing import TYPE_CHECKING, Any, Optional, Union
@@ -18,6 +19,7 @@ from tessara.lab._run import Progress, mine_lattice
 
 if TYPE_CHECKING:
     from tessara.lab._lattice import Lattice
+    from tessara.lab._parquet import ParquetSummary
     from tessara.lab._rules import Implications, Rules
     from tessara.lab._stream import StreamedConcept
 
@@ -411,6 +413,80 @@ class Context:
         from tessara.lab._stream import iter_concepts
 
         return iter_concepts(self, min_support, algorithm, threads, max_concepts, progress)
+
+    def to_parquet(
+        self,
+        path: Union[str, os.PathLike[str]],
+        min_support: Union[int, float] = 0,
+        algorithm: Optional[str] = None,
+        executor: Any = None,
+        max_concepts: Optional[int] = None,
+        extents: bool = False,
+        progress: Progress = False,
+        *,
+        threads: Optional[int] = None,
+        unit_concepts: int = 100_000,
+    ) -> ParquetSummary:
+        """Writes the concepts as a Parquet dataset, mined on local threads, a Dask cluster or a Ray session.
+
+        The walk is split into units (subtrees); a unit that lists ``unit_concepts`` concepts hands the rest of
+        its subtree back as new units, so a skewed tree keeps every worker busy. Each unit writes one part file
+        (to a temporary name, renamed when complete); a retried unit writes the same bytes. The context is
+        shipped once per worker. The parts in name order hold exactly the concepts of :meth:`iter_concepts` with
+        the same arguments, in its order; ``_manifest.json`` is written last, so an unfinished run is never read
+        as a finished one (:func:`read_concepts` refuses it). Ctrl-C cancels every outstanding unit and removes
+        what the run wrote.
+
+        Parameters
+        ----------
+        path : str or os.PathLike
+            A new or empty folder.
+        min_support : int or float
+            As for :meth:`lattice`.
+        algorithm : str, optional
+            ``"fcbo"`` (the default), ``"next-closure"`` or ``"in-close-5"``.
+        executor : None, dask.distributed.Client or "ray"
+            ``None`` runs on this process's threads (``threads`` of them, every core by default); a Dask client
+            runs on its cluster (``pip install tessara[dask]``); ``"ray"`` or the ``ray`` module on the running
+            Ray session, or a new local one (``pip install tessara[ray]``).
+        max_concepts : int, optional
+            Raise :class:`TooManyConcepts` (and keep nothing) when there are more concepts, across the cluster.
+        extents : bool
+            Also store each concept's extent.
+        progress : bool or callable
+            As for :meth:`lattice`: a tqdm bar of the concepts written, or a callable given the running count.
+        threads : int, optional
+            Threads of the local executor.
+        unit_concepts : int
+            The concepts a unit lists before it splits.
+
+        Returns
+        -------
+        ParquetSummary
+            The count, the part files, their bytes, the seconds and the units run.
+
+        Raises
+        ------
+        ValueError
+            ``path`` is a file or a folder that is not empty; bad arguments.
+        TooManyConcepts
+            More than ``max_concepts`` concepts.
+        ImportError
+            pyarrow (``pip install tessara[parquet]``), or the executor's engine, is missing.
+
+        Examples
+        --------
+        >>> import tempfile, os
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["a", "b", "c"], ["x", "y"], [[1, 0], [1, 1], [0, 1]])
+        >>> summary = K.to_parquet(os.path.join(tempfile.mkdtemp(), "concepts"))
+        >>> summary.count, summary.units
+        (4, 1)
+        """
+        from tessara.lab._parquet import to_parquet
+
+        return to_parquet(self, path, min_support, algorithm, executor, max_concepts, extents, progress, threads,
+                          unit_concepts)
 
     # -- implications and rules -------------------------------------------------------------------------------------
 

@@ -7,6 +7,8 @@ from types import ModuleType
 
 # The extra of the tessara package that brings each optional module.
 _EXTRAS = {"pandas": "pandas", "networkx": "networkx", "tqdm": "progress"}
+_EXTRAS.update({"pyarrow": "parquet", "pyarrow.parquet": "parquet", "distributed": "dask", "dask.dataframe": "dask",
+                "ray": "ray"})
 
 
 def optional_module(name: str) -> ModuleType:

@@ -10,6 +10,7 @@
 #include "tessara/lab/kernel_tables.hpp"
 #include "tessara/lab/rules_kernels.hpp"
 #include "tessara/lab/runs.hpp"
+#include "tessara/lab/unit_kernels.hpp"
 #include "tessara/python/errors.hpp"
 #include "tessara/python/py_ref.hpp"
 #include "tessara/python/python.hpp"
@@ -24,7 +25,8 @@ std::vector<PyMethodDef>& function_table() {
     std::vector<PyMethodDef> all;
     for (const std::span<PyMethodDef> area : {context_functions(), lattice_functions(), context_ops_functions(),
                                               lookup_functions(), table_functions(), format_functions(),
-                                              draw_functions(), run_functions(), rules_functions()})
+                                              draw_functions(), run_functions(), rules_functions(),
+                                              unit_functions()})
       all.insert(all.end(), area.begin(), area.end());
     all.push_back(PyMethodDef{nullptr, nullptr, 0, nullptr});
     return all;
@@ -49,7 +51,8 @@ PyObject* build_module() {
   python::PyRef module = python::PyRef::steal(PyModule_Create(&module_definition));
   if (!module) return nullptr;
   if (python::internal_fault_class() == nullptr) return nullptr;
-  for (PyTypeObject* type : {kernel_context_type(), kernel_lattice_type(), kernel_diagram_type()}) {
+  for (PyTypeObject* type :
+       {kernel_context_type(), kernel_lattice_type(), kernel_diagram_type(), unit_walk_type()}) {
     if (type == nullptr) return nullptr;
     Py_INCREF(type);
     const python::PyRef name = python::PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__name__"));

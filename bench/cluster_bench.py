@@ -1,0 +1,149 @@
+"""Concepts to Parquet on local threads, Dask and Ray: the engines' cost, how far the split scales, memory.
+
+    python bench/cluster_bench.py --part engines --repeats 5      # threads=2 vs 2 Dask workers vs 2 Ray workers
+    python bench/cluster_bench.py --part makespan                 # simulated makespan on 8, 32, 128 workers
+    python bench/cluster_bench.py --part memory --objects 20000 --attributes 60 --density 0.32
+                                                                  # peak memory while ~10^8 concepts stream out
+
+The job is a seeded random context (--objects, --attributes, --density) whose full walk takes about a minute
+on one thread by default. Every figure is the whole call of Context.to_parquet, min and median of the runs.
+"""
+
+from __future__ import annotations
+
+import argparse
+import heapq
+import os
+import resource
+import shutil
+import statistics
+import tempfile
+import time
+
+import numpy as np
+
+import tessara.lab as tl
+
+
+def job(objects: int, attributes: int, density: float, seed: int) -> tl.Context:
+    rng = np.random.default_rng(seed)
+    matrix = rng.random((objects, attributes)) < density
+    return tl.Context([f"g{i}" for i in range(objects)], [f"m{j}" for j in range(attributes)], matrix)
+
+
+def timed(K: tl.Context, repeats: int, **arguments: object) -> tuple[list[float], tl.ParquetSummary]:
+    times = []
+    summary = None
+    for _ in range(repeats):
+        folder = tempfile.mkdtemp(prefix="tessara-bench-")
+        shutil.rmtree(folder)
+        start = time.perf_counter()
+        summary = K.to_parquet(folder, **arguments)
+        times.append(time.perf_counter() - start)
+        shutil.rmtree(folder)
+    assert summary is not None
+    return times, summary
+
+
+def report(label: str, times: list[float], summary: tl.ParquetSummary) -> None:
+    print(f"{label:<28} min {min(times):8.2f} s  median {statistics.median(times):8.2f} s  "
+          f"{summary.count:,} concepts in {summary.units} units")
+
+
+def engines(K: tl.Context, repeats: int) -> None:
+    from dask.distributed import Client, LocalCluster
+    import ray
+
+    times, summary = timed(K, 1, threads=1)
+    report("local, 1 thread (once)", times, summary)
+    times, summary = timed(K, repeats, threads=2)
+    report("local, threads=2", times, summary)
+    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
+                      dashboard_address=None) as cluster, Client(cluster) as client:
+        times, summary = timed(K, repeats, executor=client)
+        report("dask, 2 worker processes", times, summary)
+    ray.init(num_cpus=2, include_dashboard=False, log_to_driver=False)
+    try:
+        times, summary = timed(K, repeats, executor="ray")
+        report("ray, 2 workers", times, summary)
+    finally:
+        ray.shutdown()
+
+
+def makespan(timings: tuple[tuple[tuple[int, ...], float, int], ...], workers: int) -> float:
+    """List scheduling of the measured units: a unit can start once the unit that split it off has ended."""
+    seconds = {key: s for key, s, _ in timings}
+    children: dict[tuple[int, ...], list[tuple[int, ...]]] = {}
+    for key in seconds:
+        if len(key) > 1:
+            children.setdefault(key[:-1], []).append(key)
+    ready = [(0.0, (0,))]
+    free = [0.0] * workers
+    end = 0.0
+    while ready:
+        available, key = heapq.heappop(ready)
+        start = max(available, heapq.heappop(free))
+        finish = start + seconds[key]
+        heapq.heappush(free, finish)
+        end = max(end, finish)
+        for child in children.get(key, []):
+            heapq.heappush(ready, (finish, child))
+    return end
+
+
+def longest_chain(timings: tuple[tuple[tuple[int, ...], float, int], ...]) -> float:
+    seconds = {key: s for key, s, _ in timings}
+    return max(sum(seconds[key[:i]] for i in range(1, len(key) + 1)) for key in seconds)
+
+
+def simulate(K: tl.Context, unit_concepts: int) -> None:
+    folder = tempfile.mkdtemp(prefix="tessara-bench-")
+    shutil.rmtree(folder)
+    summary = K.to_parquet(folder, threads=1, unit_concepts=unit_concepts)
+    shutil.rmtree(folder)
+    total = sum(s for _, s, _ in summary.timings)
+    longest = max(s for _, s, _ in summary.timings)
+    print(f"{summary.count:,} concepts, {summary.units} units of at most {unit_concepts:,} concepts; "
+          f"total unit time {total:.2f} s, longest unit {longest:.2f} s, longest chain of splits "
+          f"{longest_chain(summary.timings):.2f} s")
+    for workers in (1, 2, 8, 32, 128):
+        span = makespan(summary.timings, workers)
+        print(f"  {workers:>4} workers: makespan {span:8.2f} s, speed-up {total / span:6.1f} "
+              f"(ideal {workers}), efficiency {total / span / workers:5.0%}")
+
+
+def memory(K: tl.Context) -> None:
+    folder = tempfile.mkdtemp(prefix="tessara-bench-")
+    shutil.rmtree(folder)
+    start = time.perf_counter()
+    summary = K.to_parquet(folder, max_concepts=None, threads=2)
+    seconds = time.perf_counter() - start
+    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+    print(f"{summary.count:,} concepts in {seconds:.1f} s, {summary.units} units, "
+          f"{summary.bytes / 2**20:,.0f} MiB of Parquet; peak RSS of the process {peak:,.0f} MiB")
+    shutil.rmtree(folder)
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--part", choices=["engines", "makespan", "memory"], action="append", required=True)
+    parser.add_argument("--repeats", type=int, default=5)
+    parser.add_argument("--objects", type=int, default=3000)
+    parser.add_argument("--attributes", type=int, default=80)
+    parser.add_argument("--density", type=float, default=0.3)
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--unit-concepts", type=int, default=100_000)
+    arguments = parser.parse_args()
+    print(f"load average {os.getloadavg()[0]:.1f}; job {arguments.objects} x {arguments.attributes} at "
+          f"{arguments.density}, seed {arguments.seed}")
+    K = job(arguments.objects, arguments.attributes, arguments.density, arguments.seed)
+    if "engines" in arguments.part:
+        engines(K, arguments.repeats)
+    if "makespan" in arguments.part:
+        simulate(K, arguments.unit_concepts)
+    if "memory" in arguments.part:
+        memory(K)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,162 @@
+"""Units of a walk run anywhere the context is: the context as a payload, each unit's part file, its summary.
+
+A unit is a subtree of the walk written as bytes (``tessara._lab.UnitWalk``). Running it lists at most about
+``budget`` concepts and hands back the rest of its subtree as further units, in the order their concepts come
+after its own. A unit's concepts go into one Parquet part named after the unit's key, the path of splits that
+made it, so that the parts in name order hold the concepts in the walk's order. The same unit always writes the
+same bytes, so a retried unit, or one run again after a worker was lost, changes nothing.
+
+This module is what workers import: it needs the context payload and a unit, nothing of the driver.
+"""
+
+from __future__ import annotations
+
+import hashlib
+import json
+import os
+import threading
+import time
+import uuid
+from dataclasses import dataclass
+from typing import Any, Optional
+
+from tessara import _lab
+from tessara.lab._optional import optional_module
+
+#: Written by the driver when a run is abandoned: units that see it write nothing more.
+CANCEL_MARKER = "_cancelled"
+#: The format of the dataset's manifest and parts.
+DATASET_FORMAT = "tessara-concepts/1"
+
+
+@dataclass(frozen=True)
+class ContextPayload:
+    """What a worker needs to rebuild a context: its names and packed incidence rows, and their checksum."""
+
+    objects: tuple[str, ...]
+    attributes: tuple[str, ...]
+    rows: bytes
+    checksum: str
+
+    @classmethod
+    def of(cls, kernel: _lab.Context) -> "ContextPayload":
+        objects = tuple(kernel.objects())
+        attributes = tuple(kernel.attributes())
+        rows = kernel.rows()
+        return cls(objects, attributes, rows, context_checksum(objects, attributes, rows))
+
+
+def context_checksum(objects: tuple[str, ...], attributes: tuple[str, ...], rows: bytes) -> str:
+    """SHA-256 of the names and the packed rows: the identity of a context's data."""
+    digest = hashlib.sha256()
+    digest.update(json.dumps([list(objects), list(attributes)], ensure_ascii=False).encode("utf-8"))
+    digest.update(rows)
+    return digest.hexdigest()
+
+
+def part_name(key: tuple[int, ...]) -> str:
+    """The file name of a unit's part.
+
+    Each step of the key is written as its hexadecimal digit count followed by the digits, and the steps are
+    joined by ``_``: names then sort as the keys do, a unit's part before the parts of the units it split off
+    (``.`` sorts before ``_``), and those in their order.
+    """
+    return "part-" + "_".join(f"{len(f'{step:x}')}{step:x}" for step in key) + ".parquet"
+
+
+@dataclass(frozen=True)
+class UnitSummary:
+    """What a unit hands back to the driver: small, whatever the number of its concepts."""
+
+    key: tuple[int, ...]
+    part: Optional[str]
+    count: int
+    size: int
+    sha256: str
+    seconds: float
+    rest: tuple[bytes, ...]
+
+
+class UnitCancelled(Exception):
+    """A unit stopped because its run was abandoned."""
+
+
+# Walks prepared on this process, by context checksum and run parameters: a worker builds each once and runs
+# every unit it is given through it, from any of its threads.
+_walks: dict[tuple[str, str, int], Any] = {}
+_walks_lock = threading.Lock()
+
+
+def _walk_for(payload: ContextPayload, algorithm: str, min_support: int) -> Any:
+    key = (payload.checksum, algorithm, min_support)
+    with _walks_lock:
+        walk = _walks.get(key)
+        if walk is None:
+            kernel = _lab.make_context(list(payload.objects), list(payload.attributes), payload.rows)
+            walk = _lab.unit_walk(kernel, algorithm, min_support)
+            if len(_walks) >= 4:
+                _walks.clear()
+            _walks[key] = walk
+        return walk
+
+
+def _list_array(pa: Any, offsets: bytes, items: bytes) -> Any:
+    """A large-list array of uint32 over the kernel's offset and item bytes, without copying them."""
+    count = len(offsets) // 8 - 1
+    values = pa.Array.from_buffers(pa.uint32(), len(items) // 4, [None, pa.py_buffer(items)])
+    return pa.LargeListArray.from_buffers(pa.large_list(pa.uint32()), count, [None, pa.py_buffer(offsets)],
+                                          children=[values])
+
+
+def _table(result: tuple[Any, ...], extents: bool) -> Any:
+    pa = optional_module("pyarrow")
+    intent_offsets, intent_items, supports, extent_offsets, extent_items, _ = result
+    count = len(supports) // 8
+    columns = {
+        "intent": _list_array(pa, intent_offsets, intent_items),
+        "support": pa.Array.from_buffers(pa.uint64(), count, [None, pa.py_buffer(supports)]),
+    }
+    if extents:
+        columns["extent"] = _list_array(pa, extent_offsets, extent_items)
+    return pa.table(columns)
+
+
+def _file_digest(path: str) -> str:
+    digest = hashlib.sha256()
+    with open(path, "rb") as file:
+        for block in iter(lambda: file.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+def run_unit(walk: Any, directory: str, key: tuple[int, ...], unit: bytes, budget: int, extents: bool) -> UnitSummary:
+    """Runs one unit through a prepared walk and writes its part; the summary of what it did."""
+    pq = optional_module("pyarrow.parquet")
+    if os.path.exists(os.path.join(directory, CANCEL_MARKER)):
+        raise UnitCancelled()
+    start = time.perf_counter()
+    result = walk.run(unit, budget, extents)
+    if result is None:
+        raise UnitCancelled()
+    table = _table(result, extents)
+    name = part_name(key)
+    final = os.path.join(directory, name)
+    temporary = os.path.join(directory, f".{name}.{uuid.uuid4().hex}.tmp")
+    try:
+        # Fixed writer settings and no statistics that vary: the same unit gives the same bytes.
+        pq.write_table(table, temporary, compression="zstd", use_dictionary=False, write_statistics=False)
+        if os.path.exists(os.path.join(directory, CANCEL_MARKER)):
+            raise UnitCancelled()
+        size = os.path.getsize(temporary)
+        digest = _file_digest(temporary)
+        os.replace(temporary, final)
+    finally:
+        if os.path.exists(temporary):
+            os.remove(temporary)
+    return UnitSummary(key, name, table.num_rows, size, digest, time.perf_counter() - start, tuple(result[5]))
+
+
+def run_shipped_unit(payload: ContextPayload, algorithm: str, min_support: int, directory: str,
+                     key: tuple[int, ...], unit: bytes, budget: int, extents: bool) -> UnitSummary:
+    """A cluster task: the unit run through this worker's walk of the payload's context."""
+    return run_unit(_walk_for(payload, algorithm, min_support), directory, key, unit, budget, extents)

@@ -1,0 +1,159 @@
+#include "tessara/engine/walk_unit.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <utility>
+
+namespace tessara::engine {
+namespace {
+
+constexpr std::uint32_t kFormatTag = 0x31574b54;  // "TKW1" read little-endian
+constexpr std::size_t kHeaderBytes = 16;
+constexpr std::size_t kFactBytes = 16;
+// In-Close5's "no witness" (its facts name an attribute or none).
+constexpr std::uint32_t kNoWitness = 0xffffffffu;
+
+static_assert(std::endian::native == std::endian::little, "units are written in the machine's little-endian order");
+
+// Writes `value` at `offset` of `out`, which has room for it.
+template <typename T>
+void write_at(std::vector<std::uint8_t>& out, std::size_t offset, T value) {
+  std::memcpy(out.data() + offset, &value, sizeof(T));
+}
+
+template <typename T>
+T read_at(std::span<const std::uint8_t> bytes, std::size_t offset) {
+  T value;
+  std::memcpy(&value, bytes.data() + offset, sizeof(T));
+  return value;
+}
+
+// True when no bit at or above `capacity` is set in `words`.
+bool tail_clear(std::span<const std::uint64_t> words, std::uint64_t capacity) {
+  for (std::size_t w = 0; w < words.size(); ++w) {
+    const std::uint64_t first = std::uint64_t{w} * 64;
+    if (first + 64 <= capacity) continue;
+    const std::uint64_t keep = capacity > first ? capacity - first : 0;
+    const std::uint64_t mask = keep == 0 ? ~std::uint64_t{0} : ~((std::uint64_t{1} << keep) - 1);
+    if ((words[w] & mask) != 0) return false;
+  }
+  return true;
+}
+
+// The host of one unit: keeps what the walk lists and, past the budget,
+// takes every child it offers. The n-th gift goes before the earlier ones
+// (it lies deeper on the walk's path), its tasks in the given order.
+class UnitHost final : public WalkHost {
+ public:
+  UnitHost(const WalkData& data, std::uint64_t budget, RunControl& control, std::uint64_t checkpoint_work)
+      : out_(data.n_objects, data.n_attributes), budget_(budget), control_(control), checkpoint_work_(checkpoint_work) {}
+
+  core::ConceptList& output() override { return out_; }
+
+  bool checkpoint() override {
+    const std::size_t fresh = out_.size() - counted_;
+    counted_ = out_.size();
+    if (!control_.count(fresh)) return false;
+    return control_.beat();
+  }
+
+  std::uint64_t checkpoint_work() const noexcept override { return checkpoint_work_; }
+
+  bool wants_work() const noexcept override { return budget_ != 0 && out_.size() >= budget_; }
+
+  void donate(std::vector<WalkTask>&& tasks) override { gifts_.push_back(std::move(tasks)); }
+
+  bool finish() {
+    const std::size_t fresh = out_.size() - counted_;
+    counted_ = out_.size();
+    return control_.count(fresh);
+  }
+
+  UnitResult take() {
+    UnitResult result{std::move(out_), {}};
+    for (auto gift = gifts_.rbegin(); gift != gifts_.rend(); ++gift)
+      for (WalkTask& task : *gift) result.rest.push_back(std::move(task));
+    gifts_.clear();
+    return result;
+  }
+
+ private:
+  core::ConceptList out_;
+  std::size_t counted_ = 0;
+  const std::uint64_t budget_;
+  RunControl& control_;
+  const std::uint64_t checkpoint_work_;
+  std::vector<std::vector<WalkTask>> gifts_;
+};
+
+}  // namespace
+
+std::vector<std::uint8_t> encode_task(const WalkTask& task) {
+  std::vector<std::uint8_t> out(kHeaderBytes + 8 * (task.extent.size() + task.intent.size()) +
+                                kFactBytes * task.inherited.size());
+  write_at(out, 0, kFormatTag);
+  write_at(out, 4, static_cast<std::uint32_t>(task.kind));
+  write_at(out, 8, task.start);
+  write_at(out, 12, static_cast<std::uint32_t>(task.inherited.size()));
+  std::size_t offset = kHeaderBytes;
+  for (const std::uint64_t word : task.extent) write_at(out, std::exchange(offset, offset + 8), word);
+  for (const std::uint64_t word : task.intent) write_at(out, std::exchange(offset, offset + 8), word);
+  for (const InheritedFact& fact : task.inherited) {
+    write_at(out, offset, fact.word);
+    write_at(out, offset + 4, fact.flags);
+    write_at(out, offset + 8, fact.bits);
+    offset += kFactBytes;
+  }
+  return out;
+}
+
+std::expected<WalkTask, std::string> decode_task(std::span<const std::uint8_t> bytes, std::uint64_t n_objects,
+                                                 std::uint64_t n_attributes) {
+  if (bytes.size() < kHeaderBytes || read_at<std::uint32_t>(bytes, 0) != kFormatTag)
+    return std::unexpected("not a unit of work");
+  const auto kind = read_at<std::uint32_t>(bytes, 4);
+  const auto start = read_at<std::uint32_t>(bytes, 8);
+  const auto facts = read_at<std::uint32_t>(bytes, 12);
+  if (kind > static_cast<std::uint32_t>(WalkKind::kInClose5)) return std::unexpected("unknown walk kind");
+  const std::size_t extent_words = core::ObjectSet::word_count(n_objects);
+  const std::size_t intent_words = core::AttributeSet::word_count(n_attributes);
+  if (facts != 0 && facts != n_attributes) return std::unexpected("unit written for another context");
+  const std::size_t expected = kHeaderBytes + 8 * (extent_words + intent_words) + kFactBytes * std::size_t{facts};
+  if (bytes.size() != expected) return std::unexpected("unit written for another context");
+  if (start > n_attributes) return std::unexpected("unit starts past the last attribute");
+
+  WalkTask task;
+  task.kind = static_cast<WalkKind>(kind);
+  task.start = start;
+  std::size_t offset = kHeaderBytes;
+  task.extent.resize(extent_words);
+  for (std::uint64_t& word : task.extent) word = read_at<std::uint64_t>(bytes, std::exchange(offset, offset + 8));
+  task.intent.resize(intent_words);
+  for (std::uint64_t& word : task.intent) word = read_at<std::uint64_t>(bytes, std::exchange(offset, offset + 8));
+  if (!tail_clear(task.extent, n_objects) || !tail_clear(task.intent, n_attributes))
+    return std::unexpected("unit written for another context");
+  task.inherited.resize(facts);
+  for (InheritedFact& fact : task.inherited) {
+    fact.word = read_at<std::uint32_t>(bytes, offset);
+    fact.flags = read_at<std::uint32_t>(bytes, offset + 4);
+    fact.bits = read_at<std::uint64_t>(bytes, offset + 8);
+    offset += kFactBytes;
+    // FCbO keeps an intent word; In-Close5 an attribute or "none".
+    const bool in_range = task.kind == WalkKind::kInClose5 ? (fact.word < n_attributes || fact.word == kNoWitness)
+                                                           : fact.word < intent_words;
+    if (!in_range) return std::unexpected("unit written for another context");
+  }
+  return task;
+}
+
+std::expected<UnitResult, RunStop> run_unit(const WalkData& data, std::uint64_t min_support, const WalkTask& task,
+                                            std::uint64_t budget, RunControl& control, std::uint64_t checkpoint_work) {
+  UnitHost host(data, budget, control, checkpoint_work);
+  run_walk_task(data, min_support, task, host);
+  if (!control.stopped()) host.finish();
+  if (const auto stop = control.stop_reason()) return std::unexpected(*stop);
+  return host.take();
+}
+
+}  // namespace tessara::engine
