@@ -20,6 +20,9 @@ from tessara.lab._scale import Interordinal, Interval, Nominal, Ordinal, Scale, 
 from tessara.lab._run import TooManyConcepts
 from tessara.lab._stream import StreamedConcept
 
+# Lattice structure: arrow relations and the verdicts of lattice laws.
+from tessara.lab._structure import Arrows, Verdict
+
 __all__: list[str] = [
     "Concept",
     "Context",
@@ -41,3 +44,4 @@ __all__: list[str] = [
 ]
 
 __all__ += ["StreamedConcept", "TooManyConcepts"]
+__all__ += ["Arrows", "Verdict"]

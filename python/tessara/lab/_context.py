@@ -20,6 +20,7 @@ if TYPE_CHECKING:
     from tessara.lab._lattice import Lattice
     from tessara.lab._rules import Implications, Rules
     from tessara.lab._stream import StreamedConcept
+    from tessara.lab._structure import Arrows
 
 #: The rows and columns a notebook table shows at most.
 HTML_MAX_ROWS = 30
@@ -298,6 +299,50 @@ class Context:
         """The reduced context: clarified, and without reducible objects and attributes (those whose row or column is
         the intersection of others). The concept lattice is the same up to isomorphism."""
         return self._kept(_lab.irreducible(self._kernel))
+
+    def standard_context(self) -> Context:
+        """The standard context of the concept lattice: the join-irreducible concepts as objects, the
+        meet-irreducible ones as attributes, a cross where the one lies below the other.
+
+        Each join-irreducible concept is the object concept of its irreducible objects, and each meet-irreducible
+        one the attribute concept of its irreducible attributes, so the standard context is named as
+        :meth:`reduce` names it: by the first such object or attribute, in context order. It is the smallest
+        context with the same concept lattice (up to isomorphism).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["g1", "g2", "g3"], ["a", "b", "c"], [[1, 1, 0], [0, 1, 1], [0, 1, 0]])
+        >>> S = K.standard_context()
+        >>> S.objects, S.attributes
+        (('g1', 'g2'), ('a', 'c'))
+        """
+        return self.reduce()
+
+    def arrows(self) -> Arrows:
+        """The arrow relations ↙, ↗ and ↕ between objects and attributes.
+
+        ``g ↙ m`` when g lacks m and every object with strictly more attributes than g (a superset) has m;
+        ``g ↗ m`` when g lacks m and g has every attribute with strictly more objects than m. The objects with a
+        down arrow are the irreducible ones, the attributes with an up arrow likewise. The work is at most
+        quadratic in the objects (and in the attributes); Ctrl-C stops it.
+
+        Returns
+        -------
+        Arrows
+            ``down``, ``up`` and ``double`` as bool arrays of shape (n_objects, n_attributes), and ``to_pandas()``
+            for the marked table.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["g1", "g2", "g3"], ["a", "b", "c"], [[1, 1, 0], [0, 1, 1], [0, 1, 0]])
+        >>> K.arrows()
+        Arrows(objects=3, attributes=3, down=2, up=4, double=2)
+        """
+        from tessara.lab._structure import Arrows
+
+        return Arrows(self)
 
     def transpose(self) -> Context:
         """The dual context: attributes become objects and objects attributes."""
