@@ -1,0 +1,85 @@
+"""Lattice structure in tessara.lab: arrow relations, irreducibles, the lattice laws and the parts of a lattice.
+
+    python bench/structure_bench.py [--repeats R] [--data /work/shared/data/mushroom.dat]
+
+Two lattices:
+- mushroom's full lattice (238,710 concepts): real data, where every law fails; the tests stop at the
+  first witness, which the table names.
+- the Boolean lattice of 17 atoms (131,072 concepts, 1,114,112 cover edges, the context 17 x 17 with
+  every cross but the diagonal): every law holds, so each test scans the whole cover relation (the
+  worst case).
+
+Each figure is the best and the median of --repeats runs of the call alone (the lattice is made once,
+before). The load average is printed beside.
+"""
+
+import argparse
+import os
+import pathlib
+import statistics
+import time
+
+import numpy as np
+
+import tessara.lab as tl
+
+
+def timed(call, repeats):
+    times = []
+    for _ in range(repeats):
+        start = time.perf_counter()
+        result = call()
+        times.append(time.perf_counter() - start)
+    return min(times), statistics.median(times), result
+
+
+def describe(result):
+    if isinstance(result, tl.Verdict):
+        return "holds" if result else f"fails ({result.kind})"
+    if isinstance(result, tl.Lattice):
+        return f"{len(result)} concepts"
+    if isinstance(result, tuple):
+        return f"{len(result)} concepts"
+    return repr(result)
+
+
+def bench(name, context, repeats):
+    start = time.perf_counter()
+    lattice = context.lattice()
+    made = time.perf_counter() - start
+    print(f"\n{name}: {context.shape[0]} x {context.shape[1]}, {len(lattice)} concepts, "
+          f"{len(lattice.edges)} edges (lattice made in {made:.2f} s)")
+    middle = lattice[int(np.argsort(lattice.supports)[len(lattice) // 2])]
+    calls = {
+        "K.arrows()": context.arrows,
+        "L.join_irreducibles()": lattice.join_irreducibles,
+        "L.meet_irreducibles()": lattice.meet_irreducibles,
+        "L.is_distributive()": lattice.is_distributive,
+        "L.is_modular()": lattice.is_modular,
+        "L.is_semimodular()": lattice.is_semimodular,
+        "L.is_semimodular(lower=True)": lambda: lattice.is_semimodular(lower=True),
+        "L.is_atomic()": lattice.is_atomic,
+        "L.filter(c), c of median support": lambda: lattice.filter(middle),
+        "L.ideal(L.top)": lambda: lattice.ideal(lattice.top),
+    }
+    print(f"| call | min (s) | median (s) | result |\n|---|---|---|---|")
+    for label, call in calls.items():
+        best, median, result = timed(call, repeats)
+        print(f"| `{label}` | {best:.3f} | {median:.3f} | {describe(result)} |")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--repeats", type=int, default=7)
+    parser.add_argument("--data", default="/work/shared/data/mushroom.dat")
+    args = parser.parse_args()
+    print("load average before:", os.getloadavg())
+    bench("mushroom", tl.read(pathlib.Path(args.data)), args.repeats)
+    n = 17
+    boolean = tl.Context([f"g{i}" for i in range(n)], [f"m{i}" for i in range(n)], ~np.eye(n, dtype=bool))
+    bench("Boolean lattice of 17 atoms", boolean, args.repeats)
+    print("\nload average after:", os.getloadavg())
+
+
+if __name__ == "__main__":
+    main()
