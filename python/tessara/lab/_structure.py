@@ -95,8 +95,8 @@ def _reason(law: str, kind: str, witness: tuple[Concept, ...]) -> str:
         return (f"pentagon N5 ({_ids(witness)}): {low} < {high}, and {side} meets both in {bottom} "
                 f"and joins both to {top}")
     if kind == "M3":
-        bottom, top = witness[0].index, witness[4].index
-        return f"diamond M3 ({_ids(witness)}): {_ids(witness[1:4])} cover #{bottom} and are covered by #{top}"
+        return (f"diamond M3 ({_ids(witness)}): {_ids(witness[1:4])} cover #{witness[0].index} "
+                f"and are covered by #{witness[4].index}")
     if kind == "pair":
         a, b, x = (f"#{c.index}" for c in witness)
         if law == "upper semimodular":
