@@ -77,6 +77,17 @@ def _packed_rows(matrix: npt.NDArray[np.bool_]) -> bytes:
     return padded.view("<u8").astype(np.uint64, copy=False).tobytes()
 
 
+def unpacked_rows(rows: bytes, n_objects: int, n_attributes: int) -> npt.NDArray[np.bool_]:
+    """Packed rows as the kernels give them (see _packed_rows) as a read-only bool array (n_objects, n_attributes)."""
+    words = np.frombuffer(rows, dtype=np.uint64).reshape(n_objects, (n_attributes + 63) // 64)
+    if not _LITTLE_ENDIAN:
+        words = words.astype("<u8")
+    bits = np.unpackbits(words.view(np.uint8), axis=1, count=n_attributes, bitorder="little")
+    matrix: npt.NDArray[np.bool_] = bits.view(np.bool_).reshape(n_objects, n_attributes)
+    matrix.flags.writeable = False
+    return matrix
+
+
 class Context:
     """A formal context: objects, attributes, and which object has which attribute.
 
@@ -204,15 +215,7 @@ class Context:
     def incidence(self) -> npt.NDArray[np.bool_]:
         """The incidence as a read-only bool array of shape (n_objects, n_attributes)."""
         if self._incidence is None:
-            n_objects, n_attributes = self.shape
-            words = np.frombuffer(self._kernel.rows(), dtype=np.uint64).reshape(n_objects, (n_attributes + 63) // 64)
-            if not _LITTLE_ENDIAN:
-                words = words.astype("<u8")
-            bits = np.unpackbits(words.view(np.uint8), axis=1, count=n_attributes, bitorder="little")
-            matrix: npt.NDArray[np.bool_] = bits.view(np.bool_).reshape(n_objects, n_attributes)
-            matrix.flags.writeable = False
-            self._incidence = matrix
-            return matrix
+            self._incidence = unpacked_rows(self._kernel.rows(), *self.shape)
         return self._incidence
 
     # -- derivation -------------------------------------------------------------------------------------------------

@@ -3,21 +3,18 @@ lattice (intervals, filters, ideals, generated sublattices)."""
 
 from __future__ import annotations
 
-import sys
 from collections.abc import Iterable
 from typing import TYPE_CHECKING, Any, Optional
 
 import numpy as np
-import numpy.typing as npt
 
 from tessara import _lab
+from tessara.lab._context import unpacked_rows
 from tessara.lab._optional import optional_module
 
 if TYPE_CHECKING:
     from tessara.lab._context import Context
     from tessara.lab._lattice import Concept, ConceptLike, Lattice
-
-_LITTLE_ENDIAN = sys.byteorder == "little"
 
 #: What each kind of witness is, as the reason of a failed law says it.
 _WITNESS_KINDS = ("N5", "M3", "pair", "concept")
@@ -149,16 +146,6 @@ def sublattice(lattice: Lattice, concepts: Iterable[ConceptLike]) -> Lattice:
     return Lattice._part(_lab.sublattice(lattice._data.kernel, indices.tobytes()), lattice)
 
 
-def _unpacked(rows: bytes, n_objects: int, n_attributes: int) -> npt.NDArray[np.bool_]:
-    words = np.frombuffer(rows, dtype=np.uint64).reshape(n_objects, (n_attributes + 63) // 64)
-    if not _LITTLE_ENDIAN:
-        words = words.astype("<u8")
-    bits = np.unpackbits(words.view(np.uint8), axis=1, count=n_attributes, bitorder="little")
-    matrix: npt.NDArray[np.bool_] = bits.view(np.bool_).reshape(n_objects, n_attributes)
-    matrix.flags.writeable = False
-    return matrix
-
-
 class Arrows:
     """The arrow relations of a context, as read-only bool arrays of shape (n_objects, n_attributes).
 
@@ -198,8 +185,8 @@ class Arrows:
         down, up = _lab.arrows(context._kernel)
         self.objects = context.objects
         self.attributes = context.attributes
-        self.down = _unpacked(down, n_objects, n_attributes)
-        self.up = _unpacked(up, n_objects, n_attributes)
+        self.down = unpacked_rows(down, n_objects, n_attributes)
+        self.up = unpacked_rows(up, n_objects, n_attributes)
         double = self.down & self.up
         double.flags.writeable = False
         self.double = double
