@@ -289,6 +289,34 @@ def test_classic_lattices(name):
     check_structure(lattice)
 
 
+FANO = [[bin(p & q).count("1") % 2 == 0 for q in range(1, 8)] for p in range(1, 8)]  # p on line q: p·q = 0 in F2
+CLASSIC["subspaces of F2^3 (Fano plane)"] = (FANO, 16, (False, True, True, True, True), 7, 7)
+
+
+def direct_sum(first, second):
+    """The context whose concept lattice is the product of the two contexts' lattices (Ganter and Wille's direct
+    sum: each object of one side has every attribute of the other side)."""
+    a, b = np.array(first, dtype=bool), np.array(second, dtype=bool)
+    return np.block([[a, np.ones((a.shape[0], b.shape[1]), dtype=bool)],
+                     [np.ones((b.shape[0], a.shape[1]), dtype=bool), b]])
+
+
+PIECES = ["chain of four", "Boolean B2", "diamond M3", "pentagon N5", "subspaces of F2^3 (Fano plane)"]
+
+
+@pytest.mark.parametrize("first, second", [(a, b) for a, b in itertools.combinations_with_replacement(PIECES, 2)
+                                           if CLASSIC[a][1] * CLASSIC[b][1] <= 80])
+def test_products_of_classic_lattices(first, second):
+    matrix = direct_sum(CLASSIC[first][0], CLASSIC[second][0])
+    lattice = tl.Context(names("g", matrix.shape[0]), names("m", matrix.shape[1]), matrix).lattice()
+    assert len(lattice) == CLASSIC[first][1] * CLASSIC[second][1]
+    laws = [x and y for x, y in zip(CLASSIC[first][2][:4], CLASSIC[second][2][:4])]
+    answers = (lattice.is_distributive(), lattice.is_modular(), lattice.is_semimodular(),
+               lattice.is_semimodular(lower=True))
+    assert [bool(answer) for answer in answers] == laws
+    check_structure(lattice)
+
+
 def test_witness_kinds_and_reasons():
     n5 = tl.Context(names("g", 3), names("m", 3), [[1, 1, 0], [0, 1, 0], [0, 0, 1]]).lattice()
     verdict = n5.is_distributive()
