@@ -9,6 +9,9 @@ Two lattices:
   every cross but the diagonal): every law holds, so each test scans the whole cover relation (the
   worst case).
 
+And the arrow relations alone on two more contexts: the random 5,000 x 100 at 10% of engine_bench, and
+the Zipf-like transactions of transactions.py (100,000 x 1,000, about 10 items each).
+
 Each figure is the best and the median of --repeats runs of the call alone (the lattice is made once,
 before). The load average is printed beside.
 """
@@ -19,9 +22,16 @@ import pathlib
 import statistics
 import time
 
+import sys
+
 import numpy as np
 
 import tessara.lab as tl
+
+HERE = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+import engine_bench  # noqa: E402
+import transactions  # noqa: E402
 
 
 def timed(call, repeats):
@@ -78,6 +88,14 @@ def main():
     n = 17
     boolean = tl.Context([f"g{i}" for i in range(n)], [f"m{i}" for i in range(n)], ~np.eye(n, dtype=bool))
     bench("Boolean lattice of 17 atoms", boolean, args.repeats)
+    print("\n| K.arrows() on | min (s) | median (s) | result |\n|---|---|---|---|")
+    for label, data, format in [
+        ("random 5,000 x 100 at 10%", engine_bench.random_cxt(5000, 100, 0.10, 20260102), "cxt"),
+        ("transactions 100,000 x 1,000", transactions.zipf_transactions(), "dat"),
+    ]:
+        context = tl.read(data, format)
+        best, median, result = timed(context.arrows, args.repeats)
+        print(f"| {label} | {best:.3f} | {median:.3f} | {describe(result)} |")
     print("\nload average after:", os.getloadavg())
 
 

@@ -13,8 +13,9 @@ namespace tessara::engine {
 // - g ↗ m (up): g lacks m, and every attribute whose extent strictly contains
 //   m's is had by g; that is, m' is maximal among the attribute extents
 //   without g.
-// A row is compared with the rows holding more attributes only, so the work
-// is at most quadratic in the objects (in the attributes for the columns).
+// The rows containing a row are found from the columns of its attributes, so
+// the work follows the sizes of the rows and columns rather than the square
+// of the number of objects.
 struct ArrowRelations {
   core::PackedSets down;
   core::PackedSets up;
