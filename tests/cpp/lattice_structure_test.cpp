@@ -47,14 +47,21 @@ TEST(ArrowRelations, MatchTheirDefinitionOnWordBoundaryShapes) {
       std::vector<std::vector<bool>> columns(attributes, std::vector<bool>(objects));
       for (std::uint32_t g = 0; g < objects; ++g)
         for (std::uint32_t m = 0; m < attributes; ++m) rows[g][m] = columns[m][g] = context.row(g).contains(m);
+      // The objects (attributes) whose intents (extents) strictly contain each one's.
+      std::vector<std::vector<std::uint32_t>> larger_rows(objects);
+      std::vector<std::vector<std::uint32_t>> larger_columns(attributes);
+      for (std::uint32_t g = 0; g < objects; ++g)
+        for (std::uint32_t h = 0; h < objects; ++h)
+          if (strictly_inside(rows[g], rows[h])) larger_rows[g].push_back(h);
+      for (std::uint32_t m = 0; m < attributes; ++m)
+        for (std::uint32_t n = 0; n < attributes; ++n)
+          if (strictly_inside(columns[m], columns[n])) larger_columns[m].push_back(n);
       for (std::uint32_t g = 0; g < objects; ++g) {
         for (std::uint32_t m = 0; m < attributes; ++m) {
           bool down = !rows[g][m];
           bool up = !rows[g][m];
-          for (std::uint32_t h = 0; h < objects; ++h)
-            if (strictly_inside(rows[g], rows[h]) && !rows[h][m]) down = false;
-          for (std::uint32_t n = 0; n < attributes; ++n)
-            if (strictly_inside(columns[m], columns[n]) && !columns[n][g]) up = false;
+          for (const std::uint32_t h : larger_rows[g]) down = down && rows[h][m];
+          for (const std::uint32_t n : larger_columns[m]) up = up && columns[n][g];
           ASSERT_EQ(member(arrows->down[g], m), down) << objects << "x" << attributes << " g" << g << " m" << m;
           ASSERT_EQ(member(arrows->up[g], m), up) << objects << "x" << attributes << " g" << g << " m" << m;
         }
