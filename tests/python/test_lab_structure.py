@@ -8,6 +8,7 @@ import numpy as np
 import pytest
 
 import tessara.lab as tl
+from conftest import interrupt_child
 from lab_shapes import names, random_incidence, shaped_contexts
 
 # -- brute force on the extents of a lattice ---------------------------------------------------------------------
@@ -390,3 +391,24 @@ def test_arrows_table():
     }
     arrows = context.arrows()
     assert not arrows.up.flags.writeable and not arrows.double.flags.writeable
+
+
+ARROWS_CHILD = """
+import numpy as np
+import tessara.lab as tl
+rng = np.random.default_rng(1)
+incidence = rng.integers(0, 2, (30000, 1500), dtype=np.int8).astype(bool)
+context = tl.Context([f"g{i}" for i in range(30000)], [f"m{j}" for j in range(1500)], incidence)
+print("ready", flush=True)
+try:
+    context.arrows()
+    print("finished")
+except KeyboardInterrupt:
+    print("interrupted")
+"""
+
+
+def test_ctrl_c_stops_the_arrows():
+    out, err, elapsed = interrupt_child(ARROWS_CHILD)
+    assert out.split() == ["interrupted"], (out, err)
+    assert elapsed < 5, elapsed
