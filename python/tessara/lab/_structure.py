@@ -16,9 +16,6 @@ if TYPE_CHECKING:
     from tessara.lab._context import Context
     from tessara.lab._lattice import Concept, ConceptLike, Lattice
 
-#: What each kind of witness is, as the reason of a failed law says it.
-_WITNESS_KINDS = ("N5", "M3", "pair", "concept")
-
 
 class Verdict:
     """Whether a lattice obeys a law, and the concepts that break it when it does not.
