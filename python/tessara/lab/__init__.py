@@ -20,6 +20,9 @@ from tessara.lab._scale import Interordinal, Interval, Nominal, Ordinal, Scale, 
 from tessara.lab._run import TooManyConcepts
 from tessara.lab._stream import StreamedConcept
 
+# Lattice structure: arrow relations and the verdicts of lattice laws.
+from tessara.lab._structure import Arrows, Verdict
+
 __all__: list[str] = [
     "Concept",
     "Context",
@@ -51,3 +54,5 @@ __all__ += ["datasets"]
 from tessara.lab._parquet import ConceptDataset, ParquetSummary, StoredConcept, read_concepts  # noqa: E402
 
 __all__ += ["ConceptDataset", "ParquetSummary", "StoredConcept", "read_concepts"]
+
+__all__ += ["Arrows", "Verdict"]

@@ -22,6 +22,7 @@ if TYPE_CHECKING:
     from tessara.lab._parquet import ParquetSummary
     from tessara.lab._rules import Implications, Rules
     from tessara.lab._stream import StreamedConcept
+    from tessara.lab._structure import Arrows
 
 #: The rows and columns a notebook table shows at most.
 HTML_MAX_ROWS = 30
@@ -76,6 +77,17 @@ def _packed_rows(matrix: npt.NDArray[np.bool_]) -> bytes:
     padded = np.zeros((n_objects, words * 8), dtype=np.uint8)
     padded[:, : packed.shape[1]] = packed
     return padded.view("<u8").astype(np.uint64, copy=False).tobytes()
+
+
+def unpacked_rows(rows: bytes, n_objects: int, n_attributes: int) -> npt.NDArray[np.bool_]:
+    """Packed rows as the kernels give them (see _packed_rows) as a read-only bool array (n_objects, n_attributes)."""
+    words = np.frombuffer(rows, dtype=np.uint64).reshape(n_objects, (n_attributes + 63) // 64)
+    if not _LITTLE_ENDIAN:
+        words = words.astype("<u8")
+    bits = np.unpackbits(words.view(np.uint8), axis=1, count=n_attributes, bitorder="little")
+    matrix: npt.NDArray[np.bool_] = bits.view(np.bool_).reshape(n_objects, n_attributes)
+    matrix.flags.writeable = False
+    return matrix
 
 
 class Context:
@@ -205,15 +217,7 @@ class Context:
     def incidence(self) -> npt.NDArray[np.bool_]:
         """The incidence as a read-only bool array of shape (n_objects, n_attributes)."""
         if self._incidence is None:
-            n_objects, n_attributes = self.shape
-            words = np.frombuffer(self._kernel.rows(), dtype=np.uint64).reshape(n_objects, (n_attributes + 63) // 64)
-            if not _LITTLE_ENDIAN:
-                words = words.astype("<u8")
-            bits = np.unpackbits(words.view(np.uint8), axis=1, count=n_attributes, bitorder="little")
-            matrix: npt.NDArray[np.bool_] = bits.view(np.bool_).reshape(n_objects, n_attributes)
-            matrix.flags.writeable = False
-            self._incidence = matrix
-            return matrix
+            self._incidence = unpacked_rows(self._kernel.rows(), *self.shape)
         return self._incidence
 
     # -- derivation -------------------------------------------------------------------------------------------------
@@ -300,6 +304,50 @@ class Context:
         """The reduced context: clarified, and without reducible objects and attributes (those whose row or column is
         the intersection of others). The concept lattice is the same up to isomorphism."""
         return self._kept(_lab.irreducible(self._kernel))
+
+    def standard_context(self) -> Context:
+        """The standard context of the concept lattice: the join-irreducible concepts as objects, the
+        meet-irreducible ones as attributes, a cross where the one lies below the other.
+
+        Each join-irreducible concept is the object concept of its irreducible objects, and each meet-irreducible
+        one the attribute concept of its irreducible attributes, so the standard context is named as
+        :meth:`reduce` names it: by the first such object or attribute, in context order. It is the smallest
+        context with the same concept lattice (up to isomorphism).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["g1", "g2", "g3"], ["a", "b", "c"], [[1, 1, 0], [0, 1, 1], [0, 1, 0]])
+        >>> S = K.standard_context()
+        >>> S.objects, S.attributes
+        (('g1', 'g2'), ('a', 'c'))
+        """
+        return self.reduce()
+
+    def arrows(self) -> Arrows:
+        """The arrow relations ↙, ↗ and ↕ between objects and attributes.
+
+        ``g ↙ m`` when g lacks m and every object with strictly more attributes than g (a superset) has m;
+        ``g ↗ m`` when g lacks m and g has every attribute with strictly more objects than m. The objects with a
+        down arrow are the irreducible ones, the attributes with an up arrow likewise. The work is at most
+        quadratic in the objects (and in the attributes); Ctrl-C stops it.
+
+        Returns
+        -------
+        Arrows
+            ``down``, ``up`` and ``double`` as bool arrays of shape (n_objects, n_attributes), and ``to_pandas()``
+            for the marked table.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["g1", "g2", "g3"], ["a", "b", "c"], [[1, 1, 0], [0, 1, 1], [0, 1, 0]])
+        >>> K.arrows()
+        Arrows(objects=3, attributes=3, down=2, up=4, double=2)
+        """
+        from tessara.lab._structure import Arrows
+
+        return Arrows(self)
 
     def transpose(self) -> Context:
         """The dual context: attributes become objects and objects attributes."""

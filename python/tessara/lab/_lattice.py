@@ -18,6 +18,7 @@ from tessara.lab._optional import optional_module
 if TYPE_CHECKING:
     from tessara.lab._context import Context
     from tessara.lab._rules import Stability
+    from tessara.lab._structure import Verdict
 
 #: How many names a concept's repr shows of its extent or intent before it shortens.
 REPR_NAMES = 6
@@ -38,11 +39,14 @@ class _LatticeData:
     made once. It holds no Concept and refers to its Lattice only weakly, so concepts handed out keep it alive
     without a reference cycle, and a dropped lattice frees its memory at once."""
 
-    __slots__ = ("kernel", "context", "view", "_supports", "_edges", "_upper", "_lower")
+    __slots__ = ("kernel", "context", "part", "view", "_supports", "_edges", "_upper", "_lower")
 
-    def __init__(self, kernel: _lab.Lattice, context: Context) -> None:
+    def __init__(self, kernel: _lab.Lattice, context: Context, part: bool = False) -> None:
         self.kernel = kernel
         self.context = context
+        # A part of a lattice closed under meet and join (an interval, filter, ideal or generated sublattice):
+        # a lattice, though not every concept of its context.
+        self.part = part
         self.view: Optional[weakref.ref[Lattice]] = None
         self._supports: Optional[npt.NDArray[np.int64]] = None
         self._edges: Optional[npt.NDArray[np.intp]] = None
@@ -232,6 +236,10 @@ class Lattice:
         return cls._over(_LatticeData(kernel, context))
 
     @classmethod
+    def _part(cls, kernel: _lab.Lattice, whole: Lattice) -> Lattice:
+        return cls._over(_LatticeData(kernel, whole.context, part=True))
+
+    @classmethod
     def _over(cls, data: _LatticeData) -> Lattice:
         lattice = cls.__new__(cls)
         lattice._data = data
@@ -299,10 +307,13 @@ class Lattice:
     def bottom(self) -> Optional[Concept]:
         """The smallest concept: every attribute, the objects having them all.
 
-        None in an iceberg lattice (``min_support``) where that concept is not frequent.
+        None in an iceberg lattice (``min_support``) where that concept is not frequent. In a part of a lattice
+        (:meth:`interval`, :meth:`sublattice`, ...) the least concept of the part.
         """
         if len(self._concepts) == 0:
             return None
+        if self._data.part:
+            return self._concept(int(np.argmin(self.supports)))
         # The smallest extent lies inside every other, so it is unique; it is the real bottom when its intent
         # holds every attribute.
         smallest = self._concept(int(np.argmin(self.supports)))
@@ -361,6 +372,287 @@ class Lattice:
         """The largest concept whose intent holds the attribute (by name or position)."""
         position = int(self._data.context._attribute_positions(name)[0])
         return self._concept(_lab.attribute_concept(self._data.kernel, position))
+
+    # -- structure --------------------------------------------------------------------------------------------------
+
+    def _require_lattice(self, question: str) -> None:
+        """ValueError unless the concepts are closed under meet and join (a whole lattice or a part of one)."""
+        if self._data.part or self.bottom is not None:
+            return
+        raise ValueError(
+            f"{question} needs a lattice, and this iceberg lattice is not one: it holds only the frequent concepts "
+            "(min_support), without the bottom concept, so some pairs of concepts have no meet in it. Compute the "
+            "whole lattice (min_support=0), or take an interval or filter of this one"
+        )
+
+    def join_irreducibles(self) -> tuple[Concept, ...]:
+        """The join-irreducible concepts: those with exactly one lower neighbour, by ascending index.
+
+        In a concept lattice they are the object concepts of the irreducible objects (those :meth:`Context.reduce`
+        keeps); every concept is the join of the join-irreducibles below it.
+
+        Raises
+        ------
+        ValueError
+            On an iceberg lattice without its bottom concept (not a lattice).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["g1", "g2", "g3"], ["a", "b", "c"], [[1, 1, 0], [0, 1, 1], [0, 1, 0]])
+        >>> [c.extent for c in K.lattice().join_irreducibles()]
+        [('g1',), ('g2',)]
+        """
+        from tessara.lab._structure import irreducibles
+
+        return irreducibles(self, join=True)
+
+    def meet_irreducibles(self) -> tuple[Concept, ...]:
+        """The meet-irreducible concepts: those with exactly one upper neighbour, by ascending index.
+
+        In a concept lattice they are the attribute concepts of the irreducible attributes; every concept is the
+        meet of the meet-irreducibles above it.
+
+        Raises
+        ------
+        ValueError
+            On an iceberg lattice without its bottom concept (not a lattice).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["g1", "g2", "g3"], ["a", "b", "c"], [[1, 1, 0], [0, 1, 1], [0, 1, 0]])
+        >>> [c.intent for c in K.lattice().meet_irreducibles()]
+        [('a', 'b'), ('b', 'c')]
+        """
+        from tessara.lab._structure import irreducibles
+
+        return irreducibles(self, join=False)
+
+    def is_distributive(self) -> Verdict:
+        """Whether meet distributes over join (and join over meet) for every three concepts.
+
+        A lattice is distributive exactly when it has no pentagon N5 and no diamond M3 as a sublattice. The test
+        runs on the cover relation in time linear in the paths of two covers: modularity first (see
+        :meth:`is_modular`), then, since a modular lattice of finite length is distributive exactly when no concept
+        has three upper neighbours with a common upper neighbour, a search for such a diamond.
+
+        Returns
+        -------
+        Verdict
+            Truthy when distributive; otherwise its witness is an ``"N5"`` or ``"M3"`` sublattice.
+
+        Raises
+        ------
+        ValueError
+            On an iceberg lattice without its bottom concept (not a lattice).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["g1", "g2", "g3"], ["a", "b", "c"], [[1, 0, 0], [0, 1, 0], [0, 0, 1]])
+        >>> boolean = tl.Context(["x", "y", "z"], ["x", "y", "z"], [[0, 1, 1], [1, 0, 1], [1, 1, 0]])
+        >>> bool(boolean.lattice().is_distributive())   # the Boolean lattice of three atoms
+        True
+        >>> diamond = tl.Context(["x", "y", "z"], ["x", "y", "z"], [[1, 0, 0], [0, 1, 0], [0, 0, 1]])
+        >>> verdict = diamond.lattice().is_distributive()   # M3
+        >>> bool(verdict), verdict.kind, len(verdict.witness)
+        (False, 'M3', 5)
+        """
+        from tessara.lab._structure import check_law
+
+        return check_law(self, "distributive")
+
+    def is_modular(self) -> Verdict:
+        """Whether ``a <= c`` implies ``a | (b & c) == (a | b) & c`` for all concepts (``|`` join, ``&`` meet).
+
+        A lattice of finite length is modular exactly when it is upper and lower semimodular, which the cover
+        relation answers in linear time; a failure of either gives a pentagon N5 sublattice, the witness.
+
+        Returns
+        -------
+        Verdict
+            Truthy when modular; otherwise its witness is an ``"N5"`` sublattice ``(bottom, low, high, side, top)``.
+
+        Raises
+        ------
+        ValueError
+            On an iceberg lattice without its bottom concept (not a lattice).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> N5 = tl.Context(["1", "2", "3"], ["a", "b", "c"], [[1, 1, 0], [1, 0, 0], [0, 0, 1]])
+        >>> verdict = N5.lattice().is_modular()
+        >>> bool(verdict), verdict.kind, len(verdict.witness)
+        (False, 'N5', 5)
+        """
+        from tessara.lab._structure import check_law
+
+        return check_law(self, "modular")
+
+    def is_semimodular(self, lower: bool = False) -> Verdict:
+        """Whether two concepts that cover their meet are both covered by their join (upper semimodularity).
+
+        Parameters
+        ----------
+        lower : bool, default False
+            Ask the dual law instead: two concepts covered by their join both cover their meet.
+
+        Returns
+        -------
+        Verdict
+            Truthy when semimodular; otherwise its witness is a ``"pair"`` of concepts breaking the law.
+
+        Raises
+        ------
+        ValueError
+            On an iceberg lattice without its bottom concept (not a lattice).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> N5 = tl.Context(["1", "2", "3"], ["a", "b", "c"], [[1, 1, 0], [1, 0, 0], [0, 0, 1]])
+        >>> verdict = N5.lattice().is_semimodular()
+        >>> bool(verdict), verdict.kind
+        (False, 'pair')
+        """
+        from tessara.lab._structure import check_law
+
+        return check_law(self, "lower_semimodular" if lower else "upper_semimodular")
+
+    def is_atomic(self) -> Verdict:
+        """Whether every concept is the join of the atoms (the upper neighbours of the bottom) below it.
+
+        (Lattice theory also calls this atomistic.) It holds exactly when every join-irreducible concept is an atom.
+
+        Returns
+        -------
+        Verdict
+            Truthy when atomic; otherwise its witness is one ``"concept"``: join-irreducible, not an atom.
+
+        Raises
+        ------
+        ValueError
+            On an iceberg lattice without its bottom concept (not a lattice).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> chain = tl.Context(["1", "2", "3"], ["a", "b"], [[1, 1], [1, 0], [0, 0]])   # three concepts in a row
+        >>> verdict = chain.lattice().is_atomic()
+        >>> bool(verdict), verdict.witness[0].extent
+        (False, ('1', '2', '3'))
+        """
+        from tessara.lab._structure import check_law
+
+        return check_law(self, "atomic")
+
+    def interval(self, lower: ConceptLike, upper: ConceptLike) -> Lattice:
+        """The concepts ``c`` with ``lower <= c <= upper``, as a lattice of their own.
+
+        The interval is a sublattice: its concepts keep their extents and intents, its cover relation is the
+        lattice's among them. It works on an iceberg lattice too (everything above a frequent concept is frequent).
+
+        Parameters
+        ----------
+        lower, upper : Concept or int
+            Concepts of this lattice, or their indices.
+
+        Returns
+        -------
+        Lattice
+            Its concepts in this lattice's order (by ascending index here); new Concept objects, whose
+            ``index`` is their position in the interval.
+
+        Raises
+        ------
+        ValueError
+            When ``lower`` does not lie below ``upper``.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["g1", "g2", "g3"], ["a", "b", "c"], [[1, 0, 0], [0, 1, 0], [0, 0, 1]])
+        >>> L = K.lattice()
+        >>> part = L.interval(L.bottom, L.object_concept("g1") )
+        >>> len(part), [c.extent for c in part]
+        (2, [('g1',), ()])
+        """
+        from tessara.lab._structure import interval
+
+        return interval(self, lower, upper)
+
+    def filter(self, concept: ConceptLike) -> Lattice:
+        """The concepts above ``concept`` (itself included), as a lattice of their own: see :meth:`interval`.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["g1", "g2", "g3"], ["a", "b", "c"], [[1, 0, 0], [0, 1, 0], [0, 0, 1]])
+        >>> L = K.lattice()
+        >>> len(L.filter(L.object_concept("g1")))
+        2
+        """
+        from tessara.lab._structure import interval
+
+        return interval(self, concept, None)
+
+    def ideal(self, concept: ConceptLike) -> Lattice:
+        """The concepts below ``concept`` (itself included), as a lattice of their own: see :meth:`interval`.
+
+        Raises
+        ------
+        ValueError
+            On an iceberg lattice without its bottom concept (the ideal would lack its infrequent concepts).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["g1", "g2", "g3"], ["a", "b", "c"], [[1, 0, 0], [0, 1, 0], [0, 0, 1]])
+        >>> L = K.lattice()
+        >>> len(L.ideal(L.attribute_concept("a")))
+        2
+        """
+        from tessara.lab._structure import interval
+
+        self._require_lattice("taking an ideal")
+        return interval(self, None, concept)
+
+    def sublattice(self, concepts: Iterable[ConceptLike]) -> Lattice:
+        """The smallest sublattice holding the given concepts: closed under meet and join.
+
+        Every new concept is met and joined with every one found before, so the work grows with the square of the
+        result's size (Ctrl-C stops it). The cover relation is that of the sublattice itself, which may link
+        concepts that are not neighbours in this lattice.
+
+        Parameters
+        ----------
+        concepts : iterable of Concept or int
+            At least one concept of this lattice (or its index).
+
+        Returns
+        -------
+        Lattice
+            Its concepts by ascending index here; new Concept objects, indexed by position in the sublattice.
+
+        Raises
+        ------
+        ValueError
+            For no concepts, or on an iceberg lattice without its bottom concept (not a lattice).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["g1", "g2", "g3"], ["a", "b", "c"], [[1, 0, 0], [0, 1, 0], [0, 0, 1]])
+        >>> L = K.lattice()
+        >>> part = L.sublattice([L.object_concept("g1"), L.object_concept("g2")])
+        >>> sorted(c.extent for c in part)
+        [(), ('g1',), ('g1', 'g2', 'g3'), ('g2',)]
+        """
+        from tessara.lab._structure import sublattice
+
+        return sublattice(self, concepts)
 
     # -- tables and graphs ------------------------------------------------------------------------------------------
 

@@ -7,6 +7,7 @@
 #include "tessara/lab/kernel_formats.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
 #include "tessara/lab/kernel_lookup.hpp"
+#include "tessara/lab/kernel_structure.hpp"
 #include "tessara/lab/kernel_tables.hpp"
 #include "tessara/lab/rules_kernels.hpp"
 #include "tessara/lab/runs.hpp"
@@ -26,7 +27,7 @@ std::vector<PyMethodDef>& function_table() {
     for (const std::span<PyMethodDef> area : {context_functions(), lattice_functions(), context_ops_functions(),
                                               lookup_functions(), table_functions(), format_functions(),
                                               draw_functions(), run_functions(), rules_functions(),
-                                              unit_functions()})
+                                              unit_functions(), structure_functions()})
       all.insert(all.end(), area.begin(), area.end());
     all.push_back(PyMethodDef{nullptr, nullptr, 0, nullptr});
     return all;
