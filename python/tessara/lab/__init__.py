@@ -41,3 +41,10 @@ __all__: list[str] = [
 ]
 
 __all__ += ["StreamedConcept", "TooManyConcepts"]
+
+# The implication calculus, attribute exploration and context operations.
+from tessara.lab._explore import Exploration, ExplorationResult, Expert
+from tessara.lab._operations import apposition, direct_product, direct_sum, random_context, subposition
+
+__all__ += ["Exploration", "ExplorationResult", "Expert"]
+__all__ += ["apposition", "direct_product", "direct_sum", "random_context", "subposition"]
