@@ -164,13 +164,15 @@ def _kernel_index(implications: Implications) -> Any:
 
 def _positions(implications: Implications, attributes: Any, what: str) -> npt.NDArray[np.uint32]:
     names = _side(attributes, what)
-    known = set(implications._attributes)
-    unknown = [name for name in names if name not in known]
-    if unknown:
-        shown = ", ".join(repr(name) for name in unknown)
-        raise ValueError(f"{what} names attributes the implications are not over: {shown}")
-    index = _name_index(implications._attributes)
-    return np.array([index.position(name) for name in names], dtype=np.uint32)
+    if implications._name_index is None:
+        implications._name_index = _name_index(implications._attributes)
+    index = implications._name_index
+    try:
+        return np.array([index.position(name) for name in names], dtype=np.uint32)
+    except KeyError:
+        known = set(implications._attributes)
+        shown = ", ".join(repr(name) for name in names if name not in known)
+        raise ValueError(f"{what} names attributes the implications are not over: {shown}") from None
 
 
 def closure(implications: Implications, attributes: Any) -> tuple[str, ...]:

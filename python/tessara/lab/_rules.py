@@ -144,7 +144,7 @@ class Implications(_Rows[Implication]):
     Implication({a} -> {b, c})
     """
 
-    __slots__ = ("basis", "min_support", "_supports", "_attributes", "_packed", "_index")
+    __slots__ = ("basis", "min_support", "_supports", "_attributes", "_packed", "_index", "_name_index")
 
     def __init__(self, basis: str, min_support: int, premises: list[tuple[str, ...]],
                  conclusions: list[tuple[str, ...]], supports: Optional[npt.NDArray[np.int64]],
@@ -158,6 +158,7 @@ class Implications(_Rows[Implication]):
         self._attributes = attributes
         self._packed = packed
         self._index: Any = None
+        self._name_index: Any = None
 
     def _row(self, i: int) -> Implication:
         support = None if self._supports is None else int(self._supports[i])
@@ -377,11 +378,13 @@ def implications(context: Context, min_support: Union[int, float] = 0, basis: st
     support = resolve_min_support(min_support, len(context.objects))
     premises, conclusions, supports = _lab.implications(context._kernel, support, chosen)
     stride = (len(context.attributes) + 63) // 64
-    packed = (np.frombuffer(premises, dtype=np.uint64).reshape(-1, stride),
-              np.frombuffer(conclusions, dtype=np.uint64).reshape(-1, stride))
+    packed = None
+    if stride:  # over no attributes the sets are zero words long and are packed from the names on demand
+        packed = (np.frombuffer(premises, dtype=np.uint64).reshape(-1, stride),
+                  np.frombuffer(conclusions, dtype=np.uint64).reshape(-1, stride))
     return Implications(chosen, support, _names(context, premises), _names(context, conclusions),
                         np.frombuffer(supports, dtype=np.uint64).astype(np.int64), context.attributes,
-                        packed if stride else None)
+                        packed)
 
 
 # -- association rules ----------------------------------------------------------------------------------------------

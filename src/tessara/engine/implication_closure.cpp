@@ -32,9 +32,7 @@ void ImplicationClosure::append(std::span<const Word> premise, std::span<const W
     }
   }
   needed_.push_back(size);
-  active_.push_back(1);
-  missing_.push_back(0);
-  stamp_.push_back(0);
+  counters_.push_back(Counter{0, 0, size});
   if (size == 0) unconditional_.push_back(k);
 }
 
@@ -62,6 +60,7 @@ bool ImplicationClosure::fire(std::size_t k, std::span<Word> set, const Limits& 
     if (added == 0) continue;
     grew = true;
     set[w] |= added;
+    members_ += static_cast<std::uint64_t>(std::popcount(added));
     for (Word bits = added; bits != 0; bits &= bits - 1)
       queue_.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
   }
@@ -71,23 +70,27 @@ bool ImplicationClosure::fire(std::size_t k, std::span<Word> set, const Limits& 
 bool ImplicationClosure::close(std::span<Word> set, Limits limits) {
   if (set.size() != stride_) throw core::InternalFault(core::fault_text::kSetCapacitiesDiffer);
   if (reached(set, limits)) return true;
-  ++call_;
+  if (++call_ == 0) {  // the stamps wrapped: forget them all
+    for (Counter& counter : counters_) counter.stamp = 0;
+    call_ = 1;
+  }
   queue_.clear();
   for (std::size_t w = 0; w < stride_; ++w)
     for (Word bits = set[w]; bits != 0; bits &= bits - 1)
       queue_.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
+  members_ = queue_.size();
   for (const std::uint32_t k : unconditional_)
-    if (active_[k] != 0 && fire(k, set, limits)) return true;
-  // The queue is read from the front while fire() appends to its back.
-  for (std::size_t next = 0; next < queue_.size(); ++next) {
-    const std::uint32_t attribute = queue_[next];
-    for (const std::uint32_t k : watchers_[attribute]) {
-      if (active_[k] == 0) continue;
-      if (stamp_[k] != call_) {
-        stamp_[k] = call_;
-        missing_[k] = needed_[k];
+    if (active(k) && fire(k, set, limits)) return true;
+  // The queue is read from the front while fire() appends to its back; once
+  // the set holds every attribute nothing can be added.
+  for (std::size_t next = 0; next < queue_.size() && members_ < n_attributes_; ++next) {
+    for (const std::uint32_t k : watchers_[queue_[next]]) {
+      Counter& counter = counters_[k];
+      if (counter.stamp != call_) {
+        counter.stamp = call_;
+        counter.missing = counter.initial;
       }
-      if (--missing_[k] == 0 && fire(k, set, limits)) return true;
+      if (--counter.missing == 0 && fire(k, set, limits)) return true;
     }
   }
   return limits.target.empty();

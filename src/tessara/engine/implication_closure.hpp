@@ -33,10 +33,10 @@ class ImplicationClosure {
   std::span<const Word> conclusion(std::size_t k) const noexcept {
     return {conclusions_.data() + k * stride_, stride_};
   }
-  bool active(std::size_t k) const noexcept { return active_[k] != 0; }
+  bool active(std::size_t k) const noexcept { return counters_[k].initial != kSwitchedOff; }
 
   void append(std::span<const Word> premise, std::span<const Word> conclusion);
-  void set_active(std::size_t k, bool on) noexcept { active_[k] = on ? 1 : 0; }
+  void set_active(std::size_t k, bool on) noexcept { counters_[k].initial = on ? needed_[k] : kSwitchedOff; }
   void set_conclusion(std::size_t k, std::span<const Word> conclusion) noexcept;
 
   // What a call may skip or stop at.
@@ -60,15 +60,25 @@ class ImplicationClosure {
   std::size_t stride_;
   std::vector<Word> premises_;
   std::vector<Word> conclusions_;
+  // What a switched-off implication starts counting from: more than any set
+  // can hold, so its count never reaches zero.
+  static constexpr std::uint32_t kSwitchedOff = 0xffffffffu;
+
+  // Per implication, touched together on every visit: the premise attributes
+  // the set still lacks (valid when `stamp` is the current call's), and what
+  // a call starts from (the premise size, or kSwitchedOff).
+  struct Counter {
+    std::uint32_t missing = 0;
+    std::uint32_t stamp = 0;
+    std::uint32_t initial = 0;
+  };
+
   std::vector<std::uint32_t> needed_;                 // premise sizes
-  std::vector<std::uint8_t> active_;
   std::vector<std::uint32_t> unconditional_;          // implications with an empty premise
   std::vector<std::vector<std::uint32_t>> watchers_;  // per attribute: implications whose premise holds it
-  // Per call: the missing premise attributes of each implication touched in
-  // the call whose stamp equals the call's.
-  std::vector<std::uint32_t> missing_;
-  std::vector<std::uint64_t> stamp_;
-  std::uint64_t call_ = 0;
+  std::vector<Counter> counters_;
+  std::uint32_t call_ = 0;
+  std::uint64_t members_ = 0;  // of the set being closed, to stop once it holds every attribute
   std::vector<std::uint32_t> queue_;
 };
 
