@@ -9,7 +9,7 @@ import numpy as np
 import numpy.typing as npt
 
 from tessara import _lab
-from tessara.lab._calculus import make, pack, unpack
+from tessara.lab._calculus import make, pack, packed_sets, unpack
 from tessara.lab._rules import Implication, Implications
 
 if TYPE_CHECKING:
@@ -87,8 +87,9 @@ class Exploration:
         self._background = (from_pairs([], self._attributes) if background is None
                             else from_pairs(background, self._attributes))
         # The implications to respect, as bool rows: background first, then each confirmation.
-        self._premises = unpack(self._background._packed[0], n) if n else np.zeros((len(self._background), 0), bool)
-        self._conclusions = unpack(self._background._packed[1], n) | self._premises
+        premises, conclusions = packed_sets(self._background)
+        self._premises = unpack(premises, n)
+        self._conclusions = unpack(conclusions, n) | self._premises
         self._confirmed = 0
         self._counterexamples = 0
         for g in range(len(self._objects)):
@@ -213,7 +214,7 @@ class Exploration:
         having = self._rows[:, attributes].all(axis=1)
         if not having.any():
             return np.ones(len(self._attributes), dtype=bool)
-        closed: npt.NDArray[np.bool_] = self._rows[having].all(axis=0)
+        closed: npt.NDArray[np.bool_] = np.asarray(self._rows[having].all(axis=0), dtype=bool)
         return closed
 
     def _close(self, attributes: npt.NDArray[np.bool_]) -> npt.NDArray[np.bool_]:
