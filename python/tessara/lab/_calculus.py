@@ -183,22 +183,6 @@ def closure(implications: Implications, attributes: Any) -> tuple[str, ...]:
     return tuple([names[i] for i in closed.tolist()])
 
 
-def _closure_words(implications: Implications, premises: Packed) -> Packed:
-    """The closure of each packed set under the implications."""
-    index = _kernel_index(implications)
-    n = len(implications._attributes)
-    closed = np.zeros_like(premises)
-    for row, members in enumerate(_member_lists(premises, n)):
-        result = np.frombuffer(_lab.implication_closure(index, members.tobytes()), dtype=np.uint32)
-        closed[row] = pack(_bool_row(result, n))[0] if n else closed[row]
-    return closed
-
-
-def _member_lists(words: Packed, n_attributes: int) -> list[npt.NDArray[np.uint32]]:
-    matrix = unpack(words, n_attributes)
-    return [np.flatnonzero(row).astype(np.uint32) for row in matrix]
-
-
 def _bool_row(positions: npt.NDArray[np.uint32], n_attributes: int) -> npt.NDArray[np.bool_]:
     row = np.zeros((1, n_attributes), dtype=bool)
     row[0, positions] = True
@@ -207,10 +191,15 @@ def _bool_row(positions: npt.NDArray[np.uint32], n_attributes: int) -> npt.NDArr
 
 def entails(implications: Implications, items: Any) -> bool:
     """See :meth:`Implications.entails`."""
-    pairs = _pairs(items, "implications")
-    premises, conclusions = _packed_pairs(pairs, implications._attributes, "implications")
-    closed = _closure_words(implications, premises)
-    return bool(((conclusions & ~closed) == 0).all())
+    if isinstance(items, Implications) and items._attributes == implications._attributes:
+        premises, conclusions = packed_sets(items)
+    else:
+        premises, conclusions = _packed_pairs(_pairs(items, "implications"), implications._attributes, "implications")
+    if premises.shape[0] == 0 or premises.shape[1] == 0:
+        return True
+    entailed = _lab.implications_entailed(_kernel_index(implications), np.ascontiguousarray(premises).tobytes(),
+                                          np.ascontiguousarray(conclusions).tobytes())
+    return bool(np.frombuffer(entailed, dtype=np.uint8).all())
 
 
 def equivalent(implications: Implications, other: Any) -> bool:

@@ -132,6 +132,31 @@ PyObject* implication_closure(PyObject*, PyObject* args) {
   });
 }
 
+// implications_entailed(index, premises, conclusions) -> bytes of uint8, one
+// per implication given: 1 when the index's implications derive it (its
+// conclusion lies in the closure of its premise).
+PyObject* implications_entailed(PyObject*, PyObject* args) {
+  return guarded([&]() -> PyObject* {
+    PyObject* capsule = nullptr;
+    PyObject* premise_bytes = nullptr;
+    PyObject* conclusion_bytes = nullptr;
+    if (!PyArg_ParseTuple(args, "OOO:implications_entailed", &capsule, &premise_bytes, &conclusion_bytes))
+      return nullptr;
+    auto* index = static_cast<ImplicationClosure*>(PyCapsule_GetPointer(capsule, kIndexName));
+    if (index == nullptr) return nullptr;
+    const auto list = implication_arguments(index->n_attributes(), premise_bytes, conclusion_bytes);
+    if (!list) return nullptr;
+    std::vector<std::uint8_t> entailed(list->size());
+    std::vector<Word> set(list->stride);
+    for (std::size_t k = 0; k < list->size(); ++k) {
+      const auto premise = list->premise(k);
+      std::copy(premise.begin(), premise.end(), set.begin());
+      entailed[k] = index->close(set, {.target = list->conclusion(k)}) ? 1 : 0;
+    }
+    return bytes_of(std::span<const std::uint8_t>(entailed));
+  });
+}
+
 // A whole-set computation run without the interpreter lock, Ctrl-C ending it.
 template <typename Compute>
 PyObject* run_on_implications(PyObject* args, const char* format, Compute&& compute) {
@@ -222,6 +247,8 @@ PyMethodDef functions[] = {
      "implication_index(n_attributes, premises, conclusions) -> index for implication_closure"},
     {"implication_closure", implication_closure, METH_VARARGS,
      "implication_closure(index, attributes: bytes of uint32) -> bytes of uint32"},
+    {"implications_entailed", implications_entailed, METH_VARARGS,
+     "implications_entailed(index, premises, conclusions) -> bytes of uint8"},
     {"minimum_cover", minimum_cover, METH_VARARGS,
      "minimum_cover(n_attributes, premises, conclusions) -> (premises, conclusions)"},
     {"canonical_of_implications", canonical_of_implications, METH_VARARGS,

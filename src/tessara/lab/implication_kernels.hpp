@@ -7,7 +7,7 @@
 namespace tessara::lab {
 
 // The module functions of the implication calculus: implication_index,
-// implication_closure, minimum_cover, canonical_of_implications,
+// implication_closure, implications_entailed, minimum_cover, canonical_of_implications,
 // closed_sets_of_implications, implications_hold. Implications cross as two
 // bytes objects of packed premises and conclusions (word_count(n) uint64
 // words per set).
