@@ -191,8 +191,8 @@ def _bool_row(positions: npt.NDArray[np.uint32], n_attributes: int) -> npt.NDArr
 
 def entails(implications: Implications, items: Any) -> bool:
     """See :meth:`Implications.entails`."""
-    if isinstance(items, Implications) and items._attributes == implications._attributes:
-        premises, conclusions = packed_sets(items)
+    if isinstance(items, Implications):
+        premises, conclusions = repacked(items, implications._attributes, "implications")
     else:
         premises, conclusions = _packed_pairs(_pairs(items, "implications"), implications._attributes, "implications")
     if premises.shape[0] == 0 or premises.shape[1] == 0:
@@ -213,18 +213,40 @@ def equivalent(implications: Implications, other: Any) -> bool:
     return entails(implications, other) and entails(other, implications)
 
 
+def repacked(implications: Implications, attributes: tuple[str, ...], what: str) -> tuple[Packed, Packed]:
+    """The set's premises and conclusions packed over other attributes, matched by name (array operations);
+    ValueError naming the attributes the set uses that are not among them."""
+    premises, conclusions = packed_sets(implications)
+    if implications._attributes == attributes:
+        return premises, conclusions
+    n = len(implications._attributes)
+    used: list[bool] = (unpack(premises, n) | unpack(conclusions, n)).any(axis=0).tolist()
+    target = {name: k for k, name in reversed(list(enumerate(attributes)))}
+    missing = [name for name, needed in zip(implications._attributes, used) if needed and name not in target]
+    if missing:
+        shown = ", ".join(repr(name) for name in missing)
+        raise ValueError(f"{what} names attributes that are not among the {len(attributes)} attributes: {shown}")
+    columns = np.array([target.get(name, -1) for name in implications._attributes], dtype=np.int64)
+    kept = columns >= 0
+    moved = []
+    for words in (premises, conclusions):
+        matrix = np.zeros((words.shape[0], len(attributes)), dtype=bool)
+        matrix[:, columns[kept]] = unpack(words, n)[:, kept]
+        moved.append(pack(matrix))
+    return moved[0], moved[1]
+
+
 def holds_in(implications: Implications, context: Context) -> bool:
     """See :meth:`Implications.holds_in`."""
     from tessara.lab._context import Context
 
     if not isinstance(context, Context):
         raise TypeError(f"holds_in takes a Context, not {type(context).__name__}")
-    pairs = list(zip(implications._premises, implications._conclusions))
-    premises, conclusions = _packed_pairs(pairs, context.attributes, "implications")
-    if len(context.attributes) == 0:
+    premises, conclusions = repacked(implications, context.attributes, "implications")
+    if len(context.attributes) == 0 or len(implications) == 0:
         return True
-    holds = np.frombuffer(_lab.implications_hold(context._kernel, premises.tobytes(), conclusions.tobytes()),
-                          dtype=np.uint8)
+    holds = np.frombuffer(_lab.implications_hold(context._kernel, np.ascontiguousarray(premises).tobytes(),
+                                                 np.ascontiguousarray(conclusions).tobytes()), dtype=np.uint8)
     return bool(holds.all())
 
 
