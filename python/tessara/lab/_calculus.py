@@ -220,7 +220,7 @@ def repacked(implications: Implications, attributes: tuple[str, ...], what: str)
     if implications._attributes == attributes:
         return premises, conclusions
     n = len(implications._attributes)
-    used: list[bool] = (unpack(premises, n) | unpack(conclusions, n)).any(axis=0).tolist()
+    used: list[bool] = np.any(unpack(premises, n) | unpack(conclusions, n), axis=0).tolist()
     target = {name: k for k, name in reversed(list(enumerate(attributes)))}
     missing = [name for name, needed in zip(implications._attributes, used) if needed and name not in target]
     if missing:
