@@ -52,7 +52,12 @@ std::optional<ImplicationList> minimum_cover(const ImplicationList& implications
     const auto premise = implications.premise(k);
     const auto conclusion = implications.conclusion(k);
     std::copy(premise.begin(), premise.end(), set.begin());
-    if (!kept.close(set, {.target = conclusion})) kept.append(premise, conclusion);
+    if (kept.close(set, {.target = conclusion})) continue;
+    // Not derived: `set` is now the closure of the premise under those kept,
+    // and kept with the conclusion as the implication's right side, so later
+    // closures get further in one step.
+    for (std::size_t w = 0; w < stride; ++w) set[w] |= conclusion[w];
+    kept.append(premise, set);
   }
   // Right saturation: each conclusion becomes the closure of its premise.
   for (std::size_t k = 0; k < kept.size(); ++k) {
