@@ -41,8 +41,11 @@ std::optional<ImplicationList> minimum_cover(const ImplicationList& implications
   std::iota(order.begin(), order.end(), 0u);
   std::vector<std::uint64_t> premise_size(implications.size());
   for (std::size_t k = 0; k < implications.size(); ++k) premise_size[k] = size_of(implications.premise(k));
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::uint32_t a, std::uint32_t b) { return premise_size[a] < premise_size[b]; });
+  // Ties keep the given order (a plain sort on (size, position): stable_sort
+  // draws a deprecation warning from clang on this libstdc++).
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return premise_size[a] != premise_size[b] ? premise_size[a] < premise_size[b] : a < b;
+  });
 
   ImplicationClosure kept(implications.n_attributes);
   std::vector<Word> set(stride);
