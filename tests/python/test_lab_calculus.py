@@ -351,3 +351,23 @@ K2 = tl.Context(["x", "z"], ["c"], [[1], [0]])
 def test_bad_input_is_refused_with_a_message(call, error, message):
     with pytest.raises(error, match=message):
         call()
+
+
+def _words(*values):
+    return np.array(values, dtype=np.uint64).tobytes()
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (lambda k: k.implication_index(3, _words(1, 2), _words(1)), ValueError, "same number of packed attribute sets"),
+    (lambda k: k.implication_index(3, _words(8), _words(1)), ValueError, "bits past the last attribute"),
+    (lambda k: k.implication_index(0, _words(0), _words(0)), ValueError, "sets over no attributes take no words"),
+    (lambda k: k.canonical_of_implications(3, b"abc", b""), ValueError, "not a whole number of 8-byte items"),
+    (lambda k: k.implication_closure(k.implication_index(3, b"", b""), np.array([3], np.uint32).tobytes()),
+     IndexError, "attribute index 3 out of range for 3 attributes"),
+    (lambda k: k.implication_closure(object(), b""), TypeError, "must be an index made by implication_index"),
+])
+def test_kernels_refuse_malformed_arrays(call, error, message):
+    from tessara import _lab
+
+    with pytest.raises(error, match=message):
+        call(_lab)

@@ -72,6 +72,15 @@ engine::RunControl::Pulse interrupt_pulse(python::GilRelease& unlocked) {
   return [&unlocked](std::uint64_t) { return unlocked.check_signals(); };
 }
 
+// The index behind an implication_index result, or nullptr with TypeError set.
+ImplicationClosure* index_argument(PyObject* capsule) {
+  if (PyCapsule_IsValid(capsule, kIndexName) == 0) {
+    PyErr_SetString(PyExc_TypeError, "argument 'index' must be an index made by implication_index");
+    return nullptr;
+  }
+  return static_cast<ImplicationClosure*>(PyCapsule_GetPointer(capsule, kIndexName));
+}
+
 void release_index(PyObject* capsule) {
   // Takes back the ownership handed to the capsule at creation.
   const std::unique_ptr<ImplicationClosure> owned(
@@ -102,11 +111,17 @@ PyObject* implication_closure(PyObject*, PyObject* args) {
     PyObject* capsule = nullptr;
     PyObject* attributes = nullptr;
     if (!PyArg_ParseTuple(args, "OO:implication_closure", &capsule, &attributes)) return nullptr;
-    auto* index = static_cast<ImplicationClosure*>(PyCapsule_GetPointer(capsule, kIndexName));
+    auto* index = index_argument(capsule);
     if (index == nullptr) return nullptr;
-    const auto members = index_array_argument("attributes", attributes, index->n_attributes());
-    if (!members) return nullptr;
-    // The set lives on the stack for the usual widths; the result is the only allocation.
+    if (!PyBytes_Check(attributes)) {
+      PyErr_SetString(PyExc_TypeError, "argument 'attributes' must be bytes");
+      return nullptr;
+    }
+    const auto size = static_cast<std::size_t>(PyBytes_Size(attributes));
+    if (size % sizeof(std::uint32_t) != 0)
+      return python::raise_value_error("argument 'attributes' is not a whole number of uint32 indices");
+    // The set lives on the stack for the usual widths, and the indices are
+    // read in place: the result is the only allocation of a call.
     constexpr std::size_t kInline = 16;
     std::array<Word, kInline> inline_words{};
     std::vector<Word> heap_words;
@@ -115,7 +130,17 @@ PyObject* implication_closure(PyObject*, PyObject* args) {
       heap_words.assign(index->stride(), 0);
       set = heap_words;
     }
-    for (const std::uint32_t m : *members) set[m / 64] |= Word{1} << (m % 64);
+    const char* data = PyBytes_AsString(attributes);
+    for (std::size_t offset = 0; offset < size; offset += sizeof(std::uint32_t)) {
+      std::uint32_t m = 0;
+      std::memcpy(&m, data + offset, sizeof m);
+      if (m >= index->n_attributes()) {
+        PyErr_Format(PyExc_IndexError, "argument 'attributes': attribute index %u out of range for %llu attributes",
+                     m, static_cast<unsigned long long>(index->n_attributes()));
+        return nullptr;
+      }
+      set[m / 64] |= Word{1} << (m % 64);
+    }
     index->close(set);
     std::size_t count = 0;
     for (const Word word : set) count += static_cast<std::size_t>(std::popcount(word));
@@ -142,7 +167,7 @@ PyObject* implications_entailed(PyObject*, PyObject* args) {
     PyObject* conclusion_bytes = nullptr;
     if (!PyArg_ParseTuple(args, "OOO:implications_entailed", &capsule, &premise_bytes, &conclusion_bytes))
       return nullptr;
-    auto* index = static_cast<ImplicationClosure*>(PyCapsule_GetPointer(capsule, kIndexName));
+    auto* index = index_argument(capsule);
     if (index == nullptr) return nullptr;
     const auto list = implication_arguments(index->n_attributes(), premise_bytes, conclusion_bytes);
     if (!list) return nullptr;
