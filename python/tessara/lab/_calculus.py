@@ -9,7 +9,7 @@ from __future__ import annotations
 
 import numbers
 from collections.abc import Iterable
-from typing import TYPE_CHECKING, Any, Optional, Union
+from typing import TYPE_CHECKING, Any, Optional
 
 import numpy as np
 import numpy.typing as npt
@@ -300,7 +300,7 @@ def closed_sets(implications: Implications, limit: int) -> Optional[npt.NDArray[
     return unpack(np.frombuffer(found, dtype=np.uint64).reshape(-1, _stride(n)), n)
 
 
-def direct(implications: Implications, max_closed_sets: Union[int, Any] = 1_000_000) -> Implications:
+def direct(implications: Implications, max_closed_sets: int = 1_000_000) -> Implications:
     """See :meth:`Implications.direct`."""
     from tessara.lab._context import Context
 
