@@ -186,8 +186,18 @@ def test_context_operations_equal_their_definitions(seed):
                                tl.Context(first.objects, second.attributes, random_incidence(rng, g1, m2)))
         assert beside.attributes == first.attributes + second.attributes
         assert np.array_equal(beside.incidence[:, :m1], i1)
-        below = tl.subposition(first, tl.Context(second.objects, first.attributes, random_incidence(rng, g2, m1)))
+        lower = random_incidence(rng, g2, m1)
+        below = tl.subposition(first, tl.Context(second.objects, first.attributes, lower))
         assert below.objects == first.objects + second.objects and np.array_equal(below.incidence[:g1], i1)
+        assert np.array_equal(below.incidence[g1:], lower)
+        # Shared names in another order are matched by name.
+        turned = np.random.default_rng(g2).permutation(m1)
+        shuffled = tl.Context(second.objects, [first.attributes[k] for k in turned], lower[:, turned])
+        assert tl.subposition(first, shuffled) == below
+        turned = np.random.default_rng(g1).permutation(g1)
+        beside_again = tl.apposition(first.select(objects=turned), second.select(objects=[]) if g1 == 0 else
+                                     tl.Context(first.objects, second.attributes, beside.incidence[:, m1:]))
+        assert np.array_equal(beside_again.incidence[:, m1:], beside.incidence[turned, m1:])
 
 
 def test_sum_suffixes_rename_and_random_contexts():
@@ -338,6 +348,7 @@ K2 = tl.Context(["x", "z"], ["c"], [[1], [0]])
     (lambda: tl.apposition(K1, K1), ValueError, "both have 'a', 'b'; rename"),
     (lambda: tl.subposition(K1, K2), ValueError, "same attributes in both contexts: the first has 2"),
     (lambda: tl.subposition(K1, K1.rename(attributes={"b": "c"})), ValueError, "attribute 1 is 'b' in the first"),
+    (lambda: tl.apposition(K1, tl.Context(["x", "x"], ["c"], [[1], [0]])), ValueError, "object 1 is 'y'"),
     (lambda: tl.direct_sum(K1, K2, suffixes=("", "")), ValueError, "suffixes must differ"),
     (lambda: tl.apposition(K1, "K2"), TypeError, "second must be a Context"),
     (lambda: K1.rename(objects={"w": "v"}), ValueError, "no object named 'w'"),

@@ -38,16 +38,20 @@ def complement(context: Context) -> Context:
     return _make(context.objects, context.attributes, ~context.incidence)
 
 
-def _shared(first: tuple[str, ...], second: tuple[str, ...], kind: str, operation: str) -> None:
-    """ValueError unless both contexts have the same names of `kind`, in the same order."""
+def _aligned(first: tuple[str, ...], second: tuple[str, ...], kind: str, operation: str) -> Optional[list[int]]:
+    """Where the second context's names of `kind` sit, in the first context's order: None when the orders are
+    equal already, positions when the same distinct names come in another order; else ValueError."""
     if first == second:
-        return
+        return None
+    if len(set(first)) == len(first) == len(second) and set(first) == set(second):
+        where = {name: k for k, name in enumerate(second)}
+        return [where[name] for name in first]
     if len(first) != len(second):
         raise ValueError(f"{operation} needs the same {kind}s in both contexts: the first has {len(first)}, "
                          f"the second {len(second)}")
     position = next(k for k, (a, b) in enumerate(zip(first, second)) if a != b)
-    raise ValueError(f"{operation} needs the same {kind}s in both contexts, in the same order: {kind} "
-                     f"{position} is {first[position]!r} in the first and {second[position]!r} in the second")
+    raise ValueError(f"{operation} needs the same {kind}s in both contexts: {kind} {position} is "
+                     f"{first[position]!r} in the first and {second[position]!r} in the second")
 
 
 def _disjoint(first: tuple[str, ...], second: tuple[str, ...], kind: str, operation: str) -> None:
@@ -64,7 +68,8 @@ def apposition(first: Context, second: Context) -> Context:
     Parameters
     ----------
     first, second : Context
-        Contexts with the same object names in the same order, and no attribute name in common.
+        Contexts with the same objects, matched by name (the second's rows are taken in the first's order when
+        the names are distinct), and no attribute name in common.
 
     Returns
     -------
@@ -75,7 +80,8 @@ def apposition(first: Context, second: Context) -> Context:
     Raises
     ------
     ValueError
-        Naming the first object that differs, or the attribute names both contexts have.
+        Naming the first object that differs (when the names are not the same), or the attribute names both
+        contexts have.
 
     Examples
     --------
@@ -87,10 +93,10 @@ def apposition(first: Context, second: Context) -> Context:
     y  False   True
     """
     first, second = _context(first, "first"), _context(second, "second")
-    _shared(first.objects, second.objects, "object", "apposition")
+    order = _aligned(first.objects, second.objects, "object", "apposition")
     _disjoint(first.attributes, second.attributes, "attribute", "apposition")
-    return _make(first.objects, first.attributes + second.attributes,
-                 np.hstack([first.incidence, second.incidence]))
+    right = second.incidence if order is None else second.incidence[order]
+    return _make(first.objects, first.attributes + second.attributes, np.hstack([first.incidence, right]))
 
 
 def subposition(first: Context, second: Context) -> Context:
@@ -99,7 +105,8 @@ def subposition(first: Context, second: Context) -> Context:
     Parameters
     ----------
     first, second : Context
-        Contexts with the same attribute names in the same order, and no object name in common.
+        Contexts with the same attributes, matched by name as :func:`apposition` matches objects, and no object
+        name in common.
 
     Raises
     ------
@@ -114,10 +121,10 @@ def subposition(first: Context, second: Context) -> Context:
     (('x', 'y'), ('y',))
     """
     first, second = _context(first, "first"), _context(second, "second")
-    _shared(first.attributes, second.attributes, "attribute", "subposition")
+    order = _aligned(first.attributes, second.attributes, "attribute", "subposition")
     _disjoint(first.objects, second.objects, "object", "subposition")
-    return _make(first.objects + second.objects, first.attributes,
-                 np.vstack([first.incidence, second.incidence]))
+    below = second.incidence if order is None else second.incidence[:, order]
+    return _make(first.objects + second.objects, first.attributes, np.vstack([first.incidence, below]))
 
 
 def _tagged(first: tuple[str, ...], second: tuple[str, ...], suffixes: tuple[str, str]) -> tuple[str, ...]:
