@@ -382,3 +382,39 @@ def test_kernels_refuse_malformed_arrays(call, error, message):
 
     with pytest.raises(error, match=message):
         call(_lab)
+
+
+INTERRUPTED_CANONICAL = """
+import numpy as np
+from tessara.lab._calculus import make
+rng = np.random.default_rng(3)
+count = 200_000
+def word():
+    return rng.integers(0, 2**63, count, dtype=np.uint64) << np.uint64(1) | rng.integers(0, 2, count, dtype=np.uint64)
+# Premises of about 7 of the first 64 attributes, conclusions one of the other 64: no implication feeds
+# another and few derive one, so the minimum cover's first pass keeps most and runs for many seconds.
+premises = np.zeros((count, 2), np.uint64)
+premises[:, 0] = word() & word() & word() & word()
+for _ in range(3):  # at least a few attributes each: an empty or tiny premise would derive too much
+    premises[:, 0] |= np.uint64(1) << rng.integers(0, 64, count).astype(np.uint64)
+conclusions = np.zeros((count, 2), np.uint64)
+conclusions[:, 1] = np.uint64(1) << rng.integers(0, 64, count).astype(np.uint64)
+L = make("given", tuple(f"m{{m}}" for m in range(128)), premises, conclusions)
+import signal; signal.signal(signal.SIGINT, signal.default_int_handler)
+print("ready", flush=True)
+try:
+    L.{method}()
+except KeyboardInterrupt:
+    print("interrupted", flush=True)
+else:
+    print("finished", flush=True)
+"""
+
+
+@pytest.mark.parametrize("method", ["canonical", "minimal_cover"])
+def test_sigint_stops_the_bases_of_a_set(method):
+    from conftest import interrupt_child
+
+    out, err, seconds = interrupt_child(INTERRUPTED_CANONICAL.format(method=method))
+    assert out.split() == ["interrupted"], (out, err)
+    assert seconds < 5
