@@ -56,3 +56,10 @@ from tessara.lab._parquet import ConceptDataset, ParquetSummary, StoredConcept, 
 __all__ += ["ConceptDataset", "ParquetSummary", "StoredConcept", "read_concepts"]
 
 __all__ += ["Arrows", "Verdict"]
+
+# The implication calculus, attribute exploration and context operations.
+from tessara.lab._explore import Exploration, ExplorationResult, Expert
+from tessara.lab._operations import apposition, direct_product, direct_sum, random_context, subposition
+
+__all__ += ["Exploration", "ExplorationResult", "Expert"]
+__all__ += ["apposition", "direct_product", "direct_sum", "random_context", "subposition"]

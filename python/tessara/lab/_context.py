@@ -18,7 +18,9 @@ from tessara.lab._optional import optional_module
 from tessara.lab._run import Progress, mine_lattice
 
 if TYPE_CHECKING:
+    from tessara.lab._explore import Expert, ExplorationResult
     from tessara.lab._lattice import Lattice
+    from tessara.lab._operations import Renaming
     from tessara.lab._parquet import ParquetSummary
     from tessara.lab._rules import Implications, Rules
     from tessara.lab._stream import StreamedConcept
@@ -605,6 +607,95 @@ class Context:
                      premise_excludes=premise_excludes, conclusion_includes=conclusion_includes,
                      conclusion_excludes=conclusion_excludes, max_premise=max_premise, threads=threads,
                      progress=progress)
+
+    # -- operations and exploration ---------------------------------------------------------------------------------
+
+    def complement(self) -> Context:
+        """The complementary context: the same objects and attributes, an object having exactly the attributes
+        it lacks here.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> tl.Context(["x"], ["a", "b"], [[1, 0]]).complement().intent(["x"])
+        ('b',)
+        """
+        from tessara.lab._operations import complement
+
+        return complement(self)
+
+    def rename(self, objects: Optional[Renaming] = None, attributes: Optional[Renaming] = None) -> Context:
+        """The same context with new names.
+
+        Parameters
+        ----------
+        objects, attributes : mapping or callable, optional
+            A mapping from old names to new ones (names not in it stay; a key that is no name here raises
+            ValueError), or a function from the old name to the new one.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["x"], ["a", "b"], [[1, 0]]).rename(objects={"x": "y"}, attributes=str.upper)
+        >>> K.objects, K.attributes
+        (('y',), ('A', 'B'))
+        """
+        from tessara.lab._operations import rename
+
+        return rename(self, objects, attributes)
+
+    def explore(self, expert: Expert, background: Any = None) -> ExplorationResult:
+        """Attribute exploration (Ganter): complete the context with an expert's help.
+
+        Walks the pseudo-intents of the growing context in lectic order; for each, the expert confirms the
+        implication ``premise -> conclusion`` or gives counterexamples, new objects that are then added. Every
+        question asked is either confirmed once or refuted, so the expert confirms exactly the canonical base
+        of the final context (relative to the background: implications that follow from it and from those
+        already confirmed are never asked). :class:`Exploration` runs the same walk one question at a time.
+
+        Parameters
+        ----------
+        expert : callable
+            ``expert(implication, context)`` returns None to confirm, or a list of ``(object name, attribute
+            names)`` counterexamples; see :class:`Expert`.
+        background : Implications or iterable of (premise, conclusion), optional
+            Implications known to hold in the domain.
+
+        Returns
+        -------
+        ExplorationResult
+            ``(context, implications, confirmed, counterexamples)``: the final context, its canonical base,
+            the confirmed implications and the number of counterexamples.
+
+        Raises
+        ------
+        ValueError
+            When a counterexample does not refute its question, breaks a confirmed or background implication,
+            or names an unknown attribute (the exploration stops; nothing is returned).
+
+        Examples
+        --------
+        An expert who knows the whole domain (here a hidden context) answers from it:
+
+        >>> import tessara.lab as tl
+        >>> hidden = tl.Context(["sparrow", "penguin", "bat", "stone"], ["bird", "flies", "mammal"],
+        ...                     [[1, 1, 0], [1, 0, 0], [0, 1, 1], [0, 0, 0]])
+        >>> def expert(implication, context):
+        ...     for name in hidden.extent(list(implication.premise)):
+        ...         if not set(implication.conclusion) <= set(hidden.intent([name])):
+        ...             return [(name, hidden.intent([name]))]
+        ...     return None
+        >>> found = tl.Context(["sparrow"], ["bird", "flies", "mammal"], [[1, 1, 0]]).explore(expert)
+        >>> found.context.objects, found.counterexamples
+        (('sparrow', 'penguin', 'bat'), 2)
+        >>> list(found.confirmed)
+        [Implication({mammal} -> {flies})]
+        >>> list(found.implications) == list(hidden.implications())
+        True
+        """
+        from tessara.lab._explore import explore
+
+        return explore(self, expert, background)
 
     # -- comparison and display -------------------------------------------------------------------------------------
 

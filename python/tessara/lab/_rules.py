@@ -109,37 +109,247 @@ class Implication:
     """An implication ``premise -> conclusion`` that every object of the context respects.
 
     ``conclusion`` holds what the premise implies beyond itself (never an attribute of the premise);
-    ``support`` is the number of objects having the premise. Names are in context order.
+    ``support`` is the number of objects having the premise, or None for implications that were not computed
+    from a context (given by name, or derived by the implication calculus). Names are in attribute order.
     """
 
     premise: tuple[str, ...]
     conclusion: tuple[str, ...]
-    support: int
+    support: Optional[int]
     confidence: float = 1.0
 
     def __repr__(self) -> str:
-        return f"Implication({_shown(self.premise)} -> {_shown(self.conclusion)}, support={self.support})"
+        support = "" if self.support is None else f", support={self.support}"
+        return f"Implication({_shown(self.premise)} -> {_shown(self.conclusion)}{support})"
 
 
 class Implications(_Rows[Implication]):
-    """The implications of a basis, in the basis's order (increasing lectic order of the premises)."""
+    """A set of implications over a list of attributes, with the implication calculus.
 
-    __slots__ = ("basis", "min_support", "_supports")
+    A basis computed from a context (:meth:`Context.implications`) comes in the basis's order (increasing
+    lectic order of the premises); :meth:`from_pairs` builds a set from names. Either way the set reasons on
+    its own: :meth:`closure`, :meth:`entails`, :meth:`equivalent`, :meth:`holds_in`, :meth:`respected_by`,
+    and the bases of the closure system it defines, :meth:`canonical`, :meth:`minimal_cover` and
+    :meth:`direct`.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> L = tl.Implications.from_pairs([("a", "b"), ("b", "c")], attributes=["a", "b", "c", "d"])
+    >>> L.closure(["a"])
+    ('a', 'b', 'c')
+    >>> L.entails(("a", "c"))
+    True
+    >>> L.canonical()[1]
+    Implication({a} -> {b, c})
+    """
+
+    __slots__ = ("basis", "min_support", "_supports", "_attributes", "_packed", "_index", "_name_index")
 
     def __init__(self, basis: str, min_support: int, premises: list[tuple[str, ...]],
-                 conclusions: list[tuple[str, ...]], supports: npt.NDArray[np.int64]) -> None:
+                 conclusions: list[tuple[str, ...]], supports: Optional[npt.NDArray[np.int64]],
+                 attributes: tuple[str, ...] = (),
+                 packed: Optional[tuple[npt.NDArray[np.uint64], npt.NDArray[np.uint64]]] = None) -> None:
         self.basis = basis
         self.min_support = min_support
         self._premises = premises
         self._conclusions = conclusions
         self._supports = supports
+        self._attributes = attributes
+        self._packed = packed
+        self._index: Any = None
+        self._name_index: Any = None
 
     def _row(self, i: int) -> Implication:
-        return Implication(self._premises[i], self._conclusions[i], int(self._supports[i]))
+        support = None if self._supports is None else int(self._supports[i])
+        return Implication(self._premises[i], self._conclusions[i], support)
+
+    @property
+    def attributes(self) -> tuple[str, ...]:
+        """The attributes the implications are over, in order (the order of names in every premise and
+        conclusion)."""
+        return self._attributes
+
+    @classmethod
+    def from_pairs(cls, pairs: Iterable[Any], attributes: Any) -> Implications:
+        """A set of implications from premises and conclusions given by name.
+
+        Parameters
+        ----------
+        pairs : iterable
+            ``(premise, conclusion)`` pairs, each side an iterable of attribute names or a single name, or
+            :class:`Implication` objects.
+        attributes : Context or sequence of str
+            The attributes the implications are over (a context stands for its attributes).
+
+        Returns
+        -------
+        Implications
+            In the order given, ``basis="given"``; conclusions without their premise's attributes.
+
+        Raises
+        ------
+        ValueError
+            Naming the pair and the names that are not among the attributes.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> tl.Implications.from_pairs([(["a"], ["b"]), ("b", ["a", "c"])], ["a", "b", "c"])[1]
+        Implication({b} -> {a, c})
+        """
+        from tessara.lab._calculus import from_pairs
+
+        return from_pairs(pairs, attributes)
+
+    def closure(self, attributes: Any) -> tuple[str, ...]:
+        """The closure of an attribute set under the implications (LinClosure: linear in their size).
+
+        Parameters
+        ----------
+        attributes : str or iterable of str
+            Attribute names; a single name stands for itself.
+
+        Returns
+        -------
+        tuple of str
+            The smallest set containing them that respects every implication, in attribute order.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> L = tl.Implications.from_pairs([("a", "b"), (["b", "c"], "d")], ["a", "b", "c", "d"])
+        >>> L.closure(["a", "c"])
+        ('a', 'b', 'c', 'd')
+        """
+        from tessara.lab._calculus import closure
+
+        return closure(self, attributes)
+
+    def entails(self, implications: Any) -> bool:
+        """Whether the implications derive an implication, or every one of a set.
+
+        Parameters
+        ----------
+        implications : Implication, (premise, conclusion) pair, Implications, or iterable of those
+            What to derive; names must be among :attr:`attributes`.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> L = tl.Implications.from_pairs([("a", "b"), ("b", "c")], ["a", "b", "c"])
+        >>> L.entails(("a", "c")), L.entails([("c", "a")])
+        (True, False)
+        """
+        from tessara.lab._calculus import entails
+
+        return entails(self, implications)
+
+    def equivalent(self, other: Any) -> bool:
+        """Whether both sets derive each other (define the same closure system).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> L = tl.Implications.from_pairs([("a", "b"), ("b", "c")], ["a", "b", "c"])
+        >>> L.equivalent(tl.Implications.from_pairs([("a", ["b", "c"]), ("b", "c")], ["a", "b", "c"]))
+        True
+        """
+        from tessara.lab._calculus import equivalent
+
+        return equivalent(self, other)
+
+    def holds_in(self, context: Context) -> bool:
+        """Whether every object of the context respects every implication.
+
+        The context needs every attribute the implications name (matched by name).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["x", "y"], ["a", "b"], [[1, 1], [0, 1]])
+        >>> tl.Implications.from_pairs([("a", "b")], K).holds_in(K)
+        True
+        """
+        from tessara.lab._calculus import holds_in
+
+        return holds_in(self, context)
+
+    def respected_by(self, attributes: Any) -> bool:
+        """Whether an attribute set respects every implication: holds the conclusion whenever it holds the
+        premise.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> L = tl.Implications.from_pairs([("a", "b")], ["a", "b"])
+        >>> L.respected_by(["a"]), L.respected_by(["a", "b"])
+        (False, True)
+        """
+        from tessara.lab._calculus import respected_by
+
+        return respected_by(self, attributes)
+
+    def canonical(self) -> Implications:
+        """The Duquenne-Guigues base of the closure system the implications define, from the implications
+        alone: the fewest implications equivalent to them, one per pseudo-closed premise, in increasing lectic
+        order of the premises (as :meth:`Context.implications` orders its base).
+
+        Computed from a :meth:`minimal_cover`: the premise of each implication is closed under the cover's
+        implications with a different conclusion.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> L = tl.Implications.from_pairs([("a", "b"), ("b", "c"), ("a", "c")], ["a", "b", "c"])
+        >>> list(L.canonical())
+        [Implication({b} -> {c}), Implication({a} -> {b, c})]
+        """
+        from tessara.lab._calculus import canonical
+
+        return canonical(self)
+
+    def minimal_cover(self) -> Implications:
+        """A minimum cover: an equivalent set with as few implications as any and no redundant one, each
+        conclusion the closure of its premise (shown without the premise's attributes).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> L = tl.Implications.from_pairs([("a", "b"), ("b", "c"), ("a", "c")], ["a", "b", "c"])
+        >>> len(L.minimal_cover())
+        2
+        """
+        from tessara.lab._calculus import minimal_cover
+
+        return minimal_cover(self)
+
+    def direct(self, max_closed_sets: int = 1_000_000) -> Implications:
+        """The canonical direct base (proper premises) of the closure system the implications define: one
+        pass over its implications closes any set.
+
+        It is computed from the closed sets of the implications, so its cost grows with their number.
+
+        Parameters
+        ----------
+        max_closed_sets : int
+            Refuse with ValueError rather than enumerate more closed sets than this.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> L = tl.Implications.from_pairs([("a", "b"), ("b", "c")], ["a", "b", "c"])
+        >>> list(L.direct())
+        [Implication({b} -> {c}), Implication({a} -> {b, c})]
+        """
+        from tessara.lab._calculus import direct
+
+        return direct(self, max_closed_sets)
 
     def to_pandas(self) -> Any:
         """One row per implication: ``premise`` and ``conclusion`` (tuples of names), ``support`` and
-        ``confidence`` (always 1.0).
+        ``confidence`` (always 1.0). ``support`` is a nullable integer column, missing for implications not
+        computed from a context.
 
         Returns
         -------
@@ -147,10 +357,12 @@ class Implications(_Rows[Implication]):
         """
         pd = optional_module("pandas")
         index = pd.RangeIndex(len(self), name="implication")
+        supports = (pd.Series(pd.array([None] * len(self), dtype="Int64"), index=index) if self._supports is None
+                    else pd.Series(self._supports.copy(), index=index))
         return pd.DataFrame({
             "premise": pd.Series(self._premises, index=index, dtype=object),
             "conclusion": pd.Series(self._conclusions, index=index, dtype=object),
-            "support": pd.Series(self._supports.copy(), index=index),
+            "support": supports,
             "confidence": pd.Series(np.ones(len(self)), index=index),
         })
 
@@ -165,8 +377,14 @@ def implications(context: Context, min_support: Union[int, float] = 0, basis: st
     chosen = _choice("basis", basis, IMPLICATION_BASES)
     support = resolve_min_support(min_support, len(context.objects))
     premises, conclusions, supports = _lab.implications(context._kernel, support, chosen)
+    stride = (len(context.attributes) + 63) // 64
+    packed = None
+    if stride:  # over no attributes the sets are zero words long and are packed from the names on demand
+        packed = (np.frombuffer(premises, dtype=np.uint64).reshape(-1, stride),
+                  np.frombuffer(conclusions, dtype=np.uint64).reshape(-1, stride))
     return Implications(chosen, support, _names(context, premises), _names(context, conclusions),
-                        np.frombuffer(supports, dtype=np.uint64).astype(np.int64))
+                        np.frombuffer(supports, dtype=np.uint64).astype(np.int64), context.attributes,
+                        packed)
 
 
 # -- association rules ----------------------------------------------------------------------------------------------

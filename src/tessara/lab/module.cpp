@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "tessara/lab/draw_kernels.hpp"
+#include "tessara/lab/implication_kernels.hpp"
 #include "tessara/lab/kernel_context.hpp"
 #include "tessara/lab/kernel_context_ops.hpp"
 #include "tessara/lab/kernel_formats.hpp"
@@ -27,7 +28,7 @@ std::vector<PyMethodDef>& function_table() {
     for (const std::span<PyMethodDef> area : {context_functions(), lattice_functions(), context_ops_functions(),
                                               lookup_functions(), table_functions(), format_functions(),
                                               draw_functions(), run_functions(), rules_functions(),
-                                              unit_functions(), structure_functions()})
+                                              unit_functions(), structure_functions(), implication_functions()})
       all.insert(all.end(), area.begin(), area.end());
     all.push_back(PyMethodDef{nullptr, nullptr, 0, nullptr});
     return all;

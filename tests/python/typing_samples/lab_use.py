@@ -72,7 +72,29 @@ def big() -> str:
     return repr((iceberg.bottom, sizes, counts, refused))
 
 
+def calculus() -> str:
+    """Implications reasoned with, a context explored with a simulated expert, contexts composed."""
+    context = tl.Context(["duck", "dog"], ["flies", "barks", "legs"], np.array([[1, 0, 1], [0, 1, 1]]))
+    given: tl.Implications = tl.Implications.from_pairs([("flies", "legs"), (["barks"], ["legs"])], context)
+    closed: tuple[str, ...] = given.closure(["flies"])
+    facts: list[bool] = [given.entails(("flies", "legs")), given.equivalent(given.canonical()),
+                         given.holds_in(context), given.respected_by(["legs"])]
+    bases = [given.canonical(), given.minimal_cover(), given.direct()]
+
+    def expert(implication: tl.Implication, known: tl.Context) -> list[tuple[str, list[str]]] | None:
+        return None if implication.premise else [(f"x{len(known.objects)}", [])]
+
+    found: tl.ExplorationResult = context.explore(expert)
+    run = tl.Exploration(context)
+    question: tl.Implication | None = run.question
+    composed = tl.direct_sum(tl.apposition(context, context.complement().rename(attributes=lambda m: "no " + m)),
+                             tl.subposition(context, tl.random_context(2, 3, 0.5, seed=1).rename(
+                                 attributes=dict(zip(("m0", "m1", "m2"), context.attributes)))))
+    product: tl.Context = tl.direct_product(context, context)
+    return repr((closed, facts, bases, found.counterexamples, question, composed.shape, product.shape))
+
 if __name__ == "__main__":
     print(summary())
     print(drawing())
     print(big())
+    print(calculus())
