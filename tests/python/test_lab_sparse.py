@@ -243,3 +243,17 @@ def test_ctrl_c_stops_a_fimi_read():
     )
     out, err, _ = interrupt_child(script)
     assert out.split()[:1] == ["interrupted"], (out, err)
+
+
+def test_pandas_sparse_columns_of_every_fill_value_and_mixed_frames():
+    matrix = np.array([[1, 0, 1], [1, 1, 0], [0, 0, 1], [1, 0, 0]], dtype=bool)
+    dense = tl.Context(["w", "x", "y", "z"], ["a", "b", "c"], matrix)
+    columns = {
+        "a": pd.arrays.SparseArray(matrix[:, 0], fill_value=True),  # mostly True: stores the False cells
+        "b": pd.arrays.SparseArray(matrix[:, 1].astype(np.int8), fill_value=0),
+        "c": pd.arrays.SparseArray(matrix[:, 2]),
+    }
+    frame = pd.DataFrame(columns, index=["w", "x", "y", "z"])
+    assert tl.Context.from_pandas(frame) == dense
+    mixed = frame.assign(a=matrix[:, 0], c=matrix[:, 2])  # dense columns beside a sparse one: the dense path
+    assert tl.Context.from_pandas(mixed) == dense
