@@ -108,7 +108,8 @@ def test_operations_on_a_sparse_context_equal_those_on_the_dense_one():
     for chosen in (["o0"], ["o4", "o7"], [], ["o1"]):
         rows = [objects.index(o) for o in chosen]
         assert sparse.intent(chosen) == tuple(a for m, a in enumerate(attributes) if matrix[rows, m].all())
-    assert sparse.closure(["a0"]) == dense.closure(["a0"])
+    for items in (["a0"], [], ["a1", "a2"], ["a499"]):
+        assert sparse.closure(items) == dense.closure(items)
     assert sparse.transpose() == dense.transpose()
     assert sparse.select(objects[:50], attributes[::-1]) == dense.select(objects[:50], attributes[::-1])
     assert sparse.clarify() == dense.clarify()
@@ -126,6 +127,7 @@ def test_a_context_too_large_for_its_dense_form_says_how_large():
     assert (K.nnz, K.shape) == (rows.size, (n_objects, n_attributes))
     assert K.to_sparse().nnz == rows.size
     assert K.extent(["0"]) == ("0", "60000", "120000", "180000", "240000") and K.intent(["1000"]) == ("1000",)
+    assert K.closure(["1000"]) == ("1000",) and len(K.closure(["1000", "0"])) == n_attributes
     shown = r"dense form of this context \(300000 objects x 60000 attributes\) would take "
     with pytest.raises(ValueError, match=shown + r"18000000000 bytes as a bool array \(17167 MiB\)"):
         K.incidence

@@ -409,7 +409,11 @@ class Context:
     def closure(self, attributes: Selection) -> tuple[str, ...]:
         """The closure of the attributes: every attribute that all objects having them share."""
         chosen = self._attribute_positions(attributes)
-        closed = np.frombuffer(_lab.closure(self._kernel, chosen.tobytes()), dtype=np.uint32)
+        if self._kernel.is_sparse:  # two intersections of index lists, whatever the dense form's size
+            closed_bytes = self._kernel.intent(self._kernel.extent(chosen.tobytes()))
+        else:
+            closed_bytes = _lab.closure(self._kernel, chosen.tobytes())
+        closed = np.frombuffer(closed_bytes, dtype=np.uint32)
         return names_at(self._attributes, closed)
 
     def extent_indices(self, attributes: Selection) -> Indices:
