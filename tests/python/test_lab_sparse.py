@@ -111,7 +111,14 @@ def test_operations_on_a_sparse_context_equal_those_on_the_dense_one():
     for items in (["a0"], [], ["a1", "a2"], ["a499"]):
         assert sparse.closure(items) == dense.closure(items)
     assert sparse.transpose() == dense.transpose()
-    assert sparse.select(objects[:50], attributes[::-1]) == dense.select(objects[:50], attributes[::-1])
+    for chosen_objects, chosen_attributes in (
+        (objects[:50], attributes[::-1]),
+        (["o7", "o3", "o7"], ["a2", "a0", "a2", "a499"]),  # repeats and order kept
+        ([], attributes[:3]),
+        (objects[::2], []),
+        (np.arange(20_000) % 3 == 0, None),
+    ):
+        assert sparse.select(chosen_objects, chosen_attributes) == dense.select(chosen_objects, chosen_attributes)
     assert sparse.clarify() == dense.clarify()
     assert sparse.to_bytes("json") == dense.to_bytes("json")
     assert sparse.rules(0.02, 0.3).to_pandas().equals(dense.rules(0.02, 0.3).to_pandas())
@@ -128,6 +135,8 @@ def test_a_context_too_large_for_its_dense_form_says_how_large():
     assert K.to_sparse().nnz == rows.size
     assert K.extent(["0"]) == ("0", "60000", "120000", "180000", "240000") and K.intent(["1000"]) == ("1000",)
     assert K.closure(["1000"]) == ("1000",) and len(K.closure(["1000", "0"])) == n_attributes
+    assert K.transpose().transpose() == K and K.transpose().shape == (n_attributes, n_objects)
+    assert K.select([str(g) for g in rows[:5]], ["0", "1000", "2000"]).to_sparse().nnz == 3
     shown = r"dense form of this context \(300000 objects x 60000 attributes\) would take "
     with pytest.raises(ValueError, match=shown + r"18000000000 bytes as a bool array \(17167 MiB\)"):
         K.incidence
