@@ -10,6 +10,8 @@ _EXTRAS = {"pandas": "pandas", "networkx": "networkx", "tqdm": "progress"}
 _EXTRAS.update({"pyarrow": "parquet", "pyarrow.parquet": "parquet", "distributed": "dask", "dask.dataframe": "dask",
                 "ray": "ray"})
 
+_EXTRAS.update({"scipy": "sparse", "scipy.sparse": "sparse"})
+
 
 def optional_module(name: str) -> ModuleType:
     """Import an optional dependency, or raise ImportError naming the extra that installs it.
@@ -17,12 +19,13 @@ def optional_module(name: str) -> ModuleType:
     Parameters
     ----------
     name : str
-        The module: "pandas", "networkx" or "tqdm".
+        The module: "pandas", "networkx", "tqdm" or "scipy.sparse".
     """
     try:
         return importlib.import_module(name)
     except ImportError as error:
         extra = _EXTRAS.get(name, name)
+        package = name.split(".")[0]
         raise ImportError(
-            f"this needs the optional dependency {name}: pip install tessara[{extra}]"
+            f"this needs the optional dependency {package}: pip install tessara[{extra}]"
         ) from error
