@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import concurrent.futures
+import queue
 from typing import Any, Iterable, Optional
 
 from tessara import _lab
@@ -20,6 +21,9 @@ class LocalExecutor:
         self._pool: Optional[concurrent.futures.ThreadPoolExecutor] = None
         self._walk: Any = None
         self._job: tuple[str, int, bool] = ("", 0, False)
+        # Finished futures, put by the worker threads. A C-level queue: Ctrl-C in the waiting thread can never
+        # leave a lock of it (or of a future) held, which concurrent.futures.wait can.
+        self._finished: queue.SimpleQueue[Any] = queue.SimpleQueue()
 
     def start(self, payload: ContextPayload, kernel: Any, algorithm: str, min_support: int, directory: str,
               budget: int, extents: bool) -> None:
@@ -30,11 +34,20 @@ class LocalExecutor:
     def submit(self, key: tuple[int, ...], unit: bytes) -> Any:
         assert self._pool is not None
         directory, budget, extents = self._job
-        return self._pool.submit(run_unit, self._walk, directory, key, unit, budget, extents)
+        future = self._pool.submit(run_unit, self._walk, directory, key, unit, budget, extents)
+        future.add_done_callback(self._finished.put)
+        return future
 
     def wait(self, handles: Iterable[Any], timeout: float) -> list[Any]:
-        done, _ = concurrent.futures.wait(list(handles), timeout=timeout, return_when=concurrent.futures.FIRST_COMPLETED)
-        return list(done)
+        try:
+            done = [self._finished.get(timeout=timeout)]
+        except queue.Empty:
+            return []
+        while True:
+            try:
+                done.append(self._finished.get_nowait())
+            except queue.Empty:
+                return done
 
     def result(self, handle: Any) -> UnitSummary:
         summary: UnitSummary = handle.result()
