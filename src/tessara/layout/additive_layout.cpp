@@ -2,10 +2,96 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <numeric>
+#include <vector>
 
+#include "tessara/layout/crossing_count.hpp"
 #include "tessara/layout/hasse_graph.hpp"
 
 namespace tessara::layout {
+namespace {
+
+// Concepts closer than this (in units of the layer step) count as crowded:
+// their circles and labels cannot both be read.
+constexpr double kCrowdedDistance = 0.4;
+// One crowded pair weighs as much as this many crossings.
+constexpr std::uint64_t kCrowdedWeight = 4;
+// Work (evaluations times edges and concepts) the search for vectors may take.
+constexpr std::uint64_t kSearchBudget = 4'000'000;
+
+// The irreducible attributes of each concept's intent, as positions among
+// the vectors: a concept's place is the sum of these vectors.
+struct VectorSums {
+  std::vector<std::size_t> start;
+  std::vector<std::uint32_t> members;
+};
+
+class AdditiveSearch {
+ public:
+  AdditiveSearch(const DiagramSource& source, VectorSums sums, double step)
+      : source_(source), sums_(std::move(sums)), step_(step) {
+    drawing_.edges.assign(source.edges.begin(), source.edges.end());
+    drawing_.nodes.resize(source.concepts.size());
+  }
+
+  // Places every concept at the sum of its vectors' sideways parts (x) and
+  // one step down per vector (y).
+  const Drawing& place(std::span<const double> x) {
+    for (std::size_t c = 0; c + 1 < sums_.start.size(); ++c) {
+      double at = 0.0;
+      for (std::size_t i = sums_.start[c]; i < sums_.start[c + 1]; ++i) at += x[sums_.members[i]];
+      drawing_.nodes[c] = Point{at, step_ * static_cast<double>(sums_.start[c + 1] - sums_.start[c])};
+    }
+    return drawing_;
+  }
+
+  // Crossings plus a weight per crowded pair of concepts: lower is better.
+  std::uint64_t cost(std::span<const double> x) {
+    place(x);
+    ++evaluations_;
+    return count_crossings(drawing_) + kCrowdedWeight * crowded_pairs();
+  }
+
+  std::uint64_t evaluations() const noexcept { return evaluations_; }
+
+ private:
+  // Pairs of concepts on one layer closer than the crowded distance (concepts
+  // on different layers are at least a step apart).
+  std::uint64_t crowded_pairs() {
+    order_.resize(drawing_.nodes.size());
+    std::iota(order_.begin(), order_.end(), 0u);
+    const auto& nodes = drawing_.nodes;
+    std::sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return nodes[a].y != nodes[b].y ? nodes[a].y < nodes[b].y : nodes[a].x < nodes[b].x;
+    });
+    const double near = kCrowdedDistance * step_;
+    std::uint64_t pairs = 0;
+    for (std::size_t i = 0; i < order_.size(); ++i)
+      for (std::size_t j = i + 1; j < order_.size(); ++j) {
+        const Point a = nodes[order_[i]];
+        const Point b = nodes[order_[j]];
+        if (b.y != a.y || b.x - a.x >= near) break;
+        ++pairs;
+      }
+    return pairs;
+  }
+
+  const DiagramSource& source_;
+  VectorSums sums_;
+  double step_;
+  Drawing drawing_;
+  std::vector<std::uint32_t> order_;
+  std::uint64_t evaluations_ = 0;
+};
+
+void centre(std::vector<double>& x) {
+  if (x.empty()) return;
+  const double mean = std::accumulate(x.begin(), x.end(), 0.0) / static_cast<double>(x.size());
+  for (double& value : x) value -= mean;
+}
+
+}  // namespace
 
 Drawing additive_layout(const DiagramSource& source, const ConceptFacts& facts, const Drawing& layered) {
   const std::size_t n = source.concepts.size();
@@ -21,8 +107,9 @@ Drawing additive_layout(const DiagramSource& source, const ConceptFacts& facts, 
   for (const Point& p : layered.nodes)
     if (p.y > 0.0 && (step == 0.0 || p.y < step)) step = p.y;
   if (step == 0.0) step = 64.0;
-  std::vector<Point> vector_of(source.context.n_attributes(), Point{0.0, 0.0});
-  std::vector<char> counts(source.context.n_attributes(), 0);
+  constexpr std::uint32_t kNone = ~std::uint32_t{0};
+  std::vector<std::uint32_t> vector_index(source.context.n_attributes(), kNone);
+  std::vector<double> x;
   for (std::uint32_t c = 0; c < n; ++c) {
     const auto own = facts.own_attributes[c];
     const auto uppers = graph.uppers(c);
@@ -30,33 +117,64 @@ Drawing additive_layout(const DiagramSource& source, const ConceptFacts& facts, 
     const Point from = layered.nodes[uppers[0]];
     const Point to = layered.nodes[c];
     const double layers = std::max(1.0, std::round((to.y - from.y) / step));
-    vector_of[own[0]] = Point{(to.x - from.x) / layers, step};
-    counts[own[0]] = 1;
+    vector_index[own[0]] = static_cast<std::uint32_t>(x.size());
+    x.push_back((to.x - from.x) / layers);
+  }
+  VectorSums sums;
+  sums.start.assign(1, 0);
+  for (std::uint32_t c = 0; c < n; ++c) {
+    core::for_each_bit(source.concepts.intent_words(c), [&](std::uint32_t m) {
+      if (vector_index[m] != kNone) sums.members.push_back(vector_index[m]);
+    });
+    sums.start.push_back(sums.members.size());
   }
   // Sideways parts balanced around zero, so the bottom (the sum of all
   // vectors) lies under the top.
-  double mean = 0.0;
-  std::size_t irreducible = 0;
-  for (std::size_t m = 0; m < vector_of.size(); ++m)
-    if (counts[m]) {
-      mean += vector_of[m].x;
-      ++irreducible;
+  centre(x);
+
+  // The layered drawing's vectors are a start; the search then picks the
+  // sideways parts that cross least and crowd concepts least: the start
+  // widened, the vectors spread evenly in their left-to-right order, and
+  // each vector in turn moved while that helps, as far as the budget goes.
+  AdditiveSearch search(source, std::move(sums), step);
+  const std::uint64_t work = source.edges.size() + n + 1;
+  const auto affordable = [&] { return (search.evaluations() + 1) * work <= kSearchBudget; };
+  std::vector<double> best = x;
+  std::uint64_t best_cost = search.cost(best);
+  const auto consider = [&](std::vector<double> candidate) {
+    if (!affordable()) return;
+    centre(candidate);
+    const std::uint64_t cost = search.cost(candidate);
+    if (cost < best_cost) {
+      best_cost = cost;
+      best = std::move(candidate);
     }
-  if (irreducible > 0) mean /= static_cast<double>(irreducible);
-  for (std::size_t m = 0; m < vector_of.size(); ++m)
-    if (counts[m]) vector_of[m].x -= mean;
-  // Concepts without upper covers (the top) keep their layered places as origins.
-  drawing.nodes.resize(n);
-  for (std::uint32_t c = 0; c < n; ++c) {
-    Point at{0.0, 0.0};
-    core::for_each_bit(source.concepts.intent_words(c), [&](std::uint32_t m) {
-      if (counts[m]) {
-        at.x += vector_of[m].x;
-        at.y += vector_of[m].y;
-      }
-    });
-    drawing.nodes[c] = at;
+  };
+  double spread = 0.0;
+  for (const double value : x) spread = std::max(spread, std::fabs(value));
+  const double unit = std::max(0.5 * step, spread > 0.0 ? spread / std::max<double>(1.0, x.size() / 2.0) : 0.5 * step);
+  for (const double widen : {1.5, 2.0}) {
+    std::vector<double> wider = x;
+    for (double& value : wider) value *= widen;
+    consider(std::move(wider));
   }
+  std::vector<std::uint32_t> by_x(x.size());
+  std::iota(by_x.begin(), by_x.end(), 0u);
+  std::stable_sort(by_x.begin(), by_x.end(), [&](std::uint32_t a, std::uint32_t b) { return x[a] < x[b]; });
+  for (const double width : {0.75, 1.0, 1.5}) {
+    std::vector<double> even(x.size());
+    for (std::size_t rank = 0; rank < by_x.size(); ++rank) even[by_x[rank]] = width * unit * static_cast<double>(rank);
+    consider(std::move(even));
+  }
+  for (int pass = 0; pass < 2 && affordable(); ++pass)
+    for (std::size_t m = 0; m < best.size() && affordable(); ++m)
+      for (const double move : {-1.0, 1.0, -0.5, 0.5}) {
+        std::vector<double> moved = best;
+        moved[m] += move * unit;
+        consider(std::move(moved));
+      }
+
+  drawing.nodes = search.place(best).nodes;
   // Offset by the first top concept's layered place, so both drawings share an origin.
   for (std::uint32_t c = 0; c < n; ++c)
     if (graph.uppers(c).empty()) {

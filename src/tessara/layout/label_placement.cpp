@@ -251,9 +251,17 @@ std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<co
     const std::vector<Offset>& offsets = upward ? up : down;
     PlacedLabel result{std::move(label), wanted, false, false};
     bool found = false;
-    // First choice: a free spot near the concept that no edge crosses.
+    // Whether a box lies so far from its circle that a leader must say whose label it is.
+    const double reach = radius + style.gap + line;
+    const auto needs_leader = [&](const Box& box) {
+      const double dx = std::max({box.left - centre.x, centre.x - box.right, 0.0});
+      const double dy = std::max({box.top - centre.y, centre.y - box.bottom, 0.0});
+      // Compared squared: hypot would bind a symbol of glibc 2.35, newer than the wheel may ask for.
+      return dx * dx + dy * dy > reach * reach;
+    };
+    // First choice: a free spot close to the concept that no edge crosses.
     const auto try_clear = [&](const Box& candidate) {
-      if (!grid.is_free(candidate) || crossed(candidate)) return false;
+      if (needs_leader(candidate) || !grid.is_free(candidate) || crossed(candidate)) return false;
       result.box = candidate;
       return found = true;
     };
@@ -280,12 +288,7 @@ std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<co
       result.box = shifted(wanted, grid.rightmost() + style.side_gap + style.padding - wanted.left, 0.0);
     }
     result.halo = crossed(result.box);
-    // Away from the circle by more than a line: say whose label it is.
-    const double dx = std::max({result.box.left - centre.x, centre.x - result.box.right, 0.0});
-    const double dy = std::max({result.box.top - centre.y, centre.y - result.box.bottom, 0.0});
-    // Compared squared: hypot would bind a symbol of glibc 2.35, newer than the wheel may ask for.
-    const double reach = radius + style.gap + line;
-    result.leader = dx * dx + dy * dy > reach * reach;
+    result.leader = needs_leader(result.box);
     grid.add(result.box, true);
     placed.push_back(std::move(result));
   }
