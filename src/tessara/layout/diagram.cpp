@@ -123,7 +123,10 @@ class DiagramBuilder {
   }
 
   LabelText names_label(std::span<const std::string_view> names, std::size_t total, std::uint32_t v, LabelKind kind) {
-    LabelText label = wrap_names(names, total, text_style());
+    TextStyle style = text_style();
+    // A focus view's lowest concepts own many objects each: one line of names and a count keeps them readable.
+    if (focus_ != nullptr && kind == LabelKind::Objects) style.max_lines = 1;
+    LabelText label = wrap_names(names, total, style);
     label.concept_index = v;
     label.kind = kind;
     return label;
