@@ -3,7 +3,6 @@ measured with the renderer's own text model (the JSON export's boxes are the wid
 one line keep an em apart, no label touches a circle or another label, and an edge meets a label's box only when
 the label carries a halo. Focus views draw the order induced on the chosen concepts, checked by brute force."""
 
-import itertools
 import json
 from pathlib import Path
 
@@ -17,51 +16,45 @@ CONTEXTS = sorted(str(p.relative_to(ROOT)) for p in [*(ROOT / "tests/data").glob
 LABELS = ["reduced", "full", "counts", "none"]
 
 
-def segment_meets(a, b, box):
-    """Whether the segment a-b meets the box (Liang-Barsky clipping)."""
-    t0, t1 = 0.0, 1.0
-    dx, dy = b[0] - a[0], b[1] - a[1]
-    for p, q in ((-dx, a[0] - box["left"]), (dx, box["right"] - a[0]), (-dy, a[1] - box["top"]), (dy, box["bottom"] - a[1])):
-        if p == 0:
-            if q < 0:
-                return False
-        elif p < 0:
-            t0 = max(t0, q / p)
-        else:
-            t1 = min(t1, q / p)
-        if t0 > t1:
-            return False
-    return True
+def segments_meeting(segments, box):
+    """Which segments (rows x0, y0, x1, y1) meet the box: Liang-Barsky clipping, vectorised."""
+    x0, y0 = segments[:, 0], segments[:, 1]
+    dx, dy = segments[:, 2] - x0, segments[:, 3] - y0
+    t0, t1 = np.zeros(len(segments)), np.ones(len(segments))
+    inside = np.ones(len(segments), dtype=bool)
+    for p, q in ((-dx, x0 - box["left"]), (dx, box["right"] - x0), (-dy, y0 - box["top"]), (dy, box["bottom"] - y0)):
+        flat = p == 0
+        inside &= ~(flat & (q < 0))
+        with np.errstate(divide="ignore", invalid="ignore"):
+            t = np.where(flat, 0.0, q / np.where(flat, 1.0, p))
+        t0 = np.where(~flat & (p < 0), np.maximum(t0, t), t0)
+        t1 = np.where(~flat & (p > 0), np.minimum(t1, t), t1)
+    return inside & (t0 <= t1)
 
 
 def measure(doc):
-    """Label pairs on one line closer than an em, labels touching a circle, and edge/label meetings without and
-    with a halo."""
+    """Label pairs on one line closer than an em, overlapping labels, labels touching a circle, and edge/label
+    meetings without and with a halo."""
     em = doc["font"]["size"]
     labels = doc["labels_placed"]
-    boxes = [label["box"] for label in labels]
-    close = sum(
-        1 for a, b in itertools.combinations(boxes, 2)
-        if a["top"] < b["bottom"] and b["top"] < a["bottom"] and a["left"] < b["right"] + em and b["left"] < a["right"] + em
-    )
-    stacked = sum(
-        1 for a, b in itertools.combinations(boxes, 2)
-        if a["left"] < b["right"] and b["left"] < a["right"] and a["top"] < b["bottom"] and b["top"] < a["bottom"]
-    )
-    touching = sum(
-        1 for box in boxes for n in doc["nodes"]
-        if box["left"] <= n["x"] + n["radius"] and n["x"] - n["radius"] <= box["right"]
-        and box["top"] <= n["y"] + n["radius"] and n["y"] - n["radius"] <= box["bottom"]
-    )
+    box = np.array([[b["left"], b["top"], b["right"], b["bottom"]] for b in (label["box"] for label in labels)]).reshape(-1, 4)
+    left, top, right, bottom = (box[:, i : i + 1] for i in range(4))
+    upper = np.triu(np.ones((len(box), len(box)), dtype=bool), 1)
+    one_line = (top < bottom.T) & (top.T < bottom)
+    close = int((upper & one_line & (left < right.T + em) & (left.T < right + em)).sum())
+    stacked = int((upper & one_line & (left < right.T) & (left.T < right)).sum())
+    nodes = np.array([[n["x"], n["y"], n["radius"]] for n in doc["nodes"]]).reshape(-1, 3)
+    touching = int(((left <= nodes[:, 0] + nodes[:, 2]) & (nodes[:, 0] - nodes[:, 2] <= right)
+                    & (top <= nodes[:, 1] + nodes[:, 2]) & (nodes[:, 1] - nodes[:, 2] <= bottom)).sum())
+    segments = np.array([[*a, *b] for edge in doc["edges"] for a, b in zip(edge["points"], edge["points"][1:])],
+                        dtype=float).reshape(-1, 4)
     bare = haloed = 0
-    for edge in doc["edges"]:
-        for a, b in zip(edge["points"], edge["points"][1:]):
-            for label in labels:
-                if segment_meets(a, b, label["box"]):
-                    if label["halo"]:
-                        haloed += 1
-                    else:
-                        bare += 1
+    for label in labels:
+        hits = int(segments_meeting(segments, label["box"]).sum()) if len(segments) else 0
+        if label["halo"]:
+            haloed += hits
+        else:
+            bare += hits
     return {"close": close, "overlapping": stacked, "touching": touching, "bare crossings": bare, "haloed": haloed}
 
 

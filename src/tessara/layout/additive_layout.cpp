@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -12,11 +13,15 @@
 namespace tessara::layout {
 namespace {
 
-// Concepts closer than this (in units of the layer step) count as crowded:
-// their circles and labels cannot both be read.
-constexpr double kCrowdedDistance = 0.4;
-// One crowded pair weighs as much as this many crossings.
+// Neighbours on one line count as crowded when their labels would not fit
+// between them side by side with this much blank between; closer than the
+// clash distance (in units of the layer step), their circles touch or one
+// hides the other.
+constexpr double kLabelBlank = 8.0;
+constexpr double kClashDistance = 0.3;
+// One crowded pair weighs as much as this many crossings; a clash far more.
 constexpr std::uint64_t kCrowdedWeight = 4;
+constexpr std::uint64_t kClashWeight = 1000;
 // Work (evaluations times edges and concepts) the search for vectors may take.
 constexpr std::uint64_t kSearchBudget = 4'000'000;
 
@@ -29,8 +34,9 @@ struct VectorSums {
 
 class AdditiveSearch {
  public:
-  AdditiveSearch(const DiagramSource& source, VectorSums sums, double step)
-      : source_(source), sums_(std::move(sums)), step_(step) {
+  AdditiveSearch(const DiagramSource& source, VectorSums sums, std::span<const double> half_widths, double step,
+                 double max_width)
+      : source_(source), sums_(std::move(sums)), half_widths_(half_widths), step_(step), max_width_(max_width) {
     drawing_.edges.assign(source.edges.begin(), source.edges.end());
     drawing_.nodes.resize(source.concepts.size());
   }
@@ -47,39 +53,52 @@ class AdditiveSearch {
   }
 
   // Crossings plus a weight per crowded pair of concepts: lower is better.
+  // Drawings wider than the layered one are out of the question.
   std::uint64_t cost(std::span<const double> x) {
     place(x);
     ++evaluations_;
-    return count_crossings(drawing_) + kCrowdedWeight * crowded_pairs();
+    double left = drawing_.nodes.front().x;
+    double right = left;
+    for (const Point& p : drawing_.nodes) {
+      left = std::min(left, p.x);
+      right = std::max(right, p.x);
+    }
+    if (right - left > max_width_) return std::numeric_limits<std::uint64_t>::max();
+    return count_crossings(drawing_) + crowding();
   }
 
   std::uint64_t evaluations() const noexcept { return evaluations_; }
 
  private:
-  // Pairs of concepts on one layer closer than the crowded distance (concepts
-  // on different layers are at least a step apart).
-  std::uint64_t crowded_pairs() {
+  // The weights of the pairs of concepts on one layer that crowd or clash
+  // (concepts on different layers are at least a step apart).
+  std::uint64_t crowding() {
     order_.resize(drawing_.nodes.size());
     std::iota(order_.begin(), order_.end(), 0u);
     const auto& nodes = drawing_.nodes;
     std::sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
       return nodes[a].y != nodes[b].y ? nodes[a].y < nodes[b].y : nodes[a].x < nodes[b].x;
     });
-    const double near = kCrowdedDistance * step_;
-    std::uint64_t pairs = 0;
-    for (std::size_t i = 0; i < order_.size(); ++i)
-      for (std::size_t j = i + 1; j < order_.size(); ++j) {
-        const Point a = nodes[order_[i]];
-        const Point b = nodes[order_[j]];
-        if (b.y != a.y || b.x - a.x >= near) break;
-        ++pairs;
+    std::uint64_t weight = 0;
+    for (std::size_t i = 0; i + 1 < order_.size(); ++i) {
+      const Point a = nodes[order_[i]];
+      const Point b = nodes[order_[i + 1]];
+      if (b.y != a.y) continue;
+      const double need = half_widths_[order_[i]] + half_widths_[order_[i + 1]] + kLabelBlank;
+      if (b.x - a.x < kClashDistance * step_) {
+        weight += kClashWeight;
+      } else if (b.x - a.x < need) {
+        weight += kCrowdedWeight;
       }
-    return pairs;
+    }
+    return weight;
   }
 
   const DiagramSource& source_;
   VectorSums sums_;
+  std::span<const double> half_widths_;
   double step_;
+  double max_width_;
   Drawing drawing_;
   std::vector<std::uint32_t> order_;
   std::uint64_t evaluations_ = 0;
@@ -93,7 +112,8 @@ void centre(std::vector<double>& x) {
 
 }  // namespace
 
-Drawing additive_layout(const DiagramSource& source, const ConceptFacts& facts, const Drawing& layered) {
+Drawing additive_layout(const DiagramSource& source, const ConceptFacts& facts, const Drawing& layered,
+                        std::span<const double> half_widths) {
   const std::size_t n = source.concepts.size();
   Drawing drawing;
   drawing.edges.assign(source.edges.begin(), source.edges.end());
@@ -136,10 +156,17 @@ Drawing additive_layout(const DiagramSource& source, const ConceptFacts& facts, 
   // sideways parts that cross least and crowd concepts least: the start
   // widened, the vectors spread evenly in their left-to-right order, and
   // each vector in turn moved while that helps, as far as the budget goes.
-  AdditiveSearch search(source, std::move(sums), step);
+  double layered_left = layered.nodes.front().x;
+  double layered_right = layered_left;
+  for (const Point& p : layered.nodes) {
+    layered_left = std::min(layered_left, p.x);
+    layered_right = std::max(layered_right, p.x);
+  }
+  AdditiveSearch search(source, std::move(sums), half_widths, step, std::max(layered_right - layered_left, 2.0 * step));
   const std::uint64_t work = source.edges.size() + n + 1;
   const auto affordable = [&] { return (search.evaluations() + 1) * work <= kSearchBudget; };
   std::vector<double> best = x;
+  // The start is kept even when it is wider than the layered drawing.
   std::uint64_t best_cost = search.cost(best);
   const auto consider = [&](std::vector<double> candidate) {
     if (!affordable()) return;

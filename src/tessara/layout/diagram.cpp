@@ -198,7 +198,9 @@ class DiagramBuilder {
     LayeredLayout layered = layered_layout(n_, source_.edges, extents, layered_options);
     diagram_.crossings = layered.crossings;
     if (options_.layout == LayoutKind::Additive) {
-      diagram_.drawing = additive_layout(source_, diagram_.facts, layered.drawing);
+      std::vector<double> half_widths(n_);
+      for (std::size_t v = 0; v < n_; ++v) half_widths[v] = extents[v].half_width;
+      diagram_.drawing = additive_layout(source_, diagram_.facts, layered.drawing, half_widths);
     } else {
       diagram_.drawing = std::move(layered.drawing);
     }

@@ -157,6 +157,31 @@ std::vector<Offset> search_offsets(double step, double line, double away) {
 
 // How many of the search's nearest spots are tried for one that no edge crosses.
 constexpr std::size_t kEdgeFreeSearch = 60;
+// Up to this many labels, every spot close enough to need no leader is tried
+// (on a 3-pixel grid) before a label settles for a halo; bigger diagrams,
+// labelled with counts, keep to the short list.
+constexpr std::size_t kCloseSearchLabels = 3000;
+constexpr double kCloseStep = 3.0;
+
+// The offsets from the preferred box of every box on its side of the concept
+// whose nearest point lies within `reach` of the centre, nearest the
+// preferred box first. The preferred box is `gap` from the circle; the boxes
+// may come up to the centre's level (beside the circle).
+void close_offsets(std::vector<Offset>& out, double width, double radius, double gap, double reach, double away) {
+  out.clear();
+  const double toward = radius + gap;  // from the preferred box back to the centre's level
+  for (double dy = -toward; dy <= reach - radius - gap + 1e-9; dy += kCloseStep) {
+    // The box's vertical distance from the centre, and how far sideways it may go.
+    const double vertical = std::max(0.0, radius + gap + dy);
+    if (vertical > reach) break;
+    const double sideways = std::sqrt(reach * reach - vertical * vertical);
+    const double limit = width / 2.0 + sideways;
+    for (double dx = -limit; dx <= limit + 1e-9; dx += kCloseStep) out.push_back(Offset{dx, dy * away});
+  }
+  std::stable_sort(out.begin(), out.end(), [](const Offset& a, const Offset& b) {
+    return std::fabs(a.dx) + 2.0 * std::fabs(a.dy) < std::fabs(b.dx) + 2.0 * std::fabs(b.dy);
+  });
+}
 
 // The boxes beside the circle on the label's side of the concept: right and
 // left of it, level with the centre or a line further out.
@@ -240,6 +265,8 @@ std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<co
   // A label counts as crossed when an edge comes within a pixel of its box.
   const auto crossed = [&](const Box& box) { return segments.crosses(padded(box, 1.0)); };
 
+  const bool dense = labels.size() <= kCloseSearchLabels;
+  std::vector<Offset> close;
   std::vector<PlacedLabel> placed;
   placed.reserve(labels.size());
   for (LabelText& label : labels) {
@@ -268,6 +295,10 @@ std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<co
     if (!try_clear(wanted)) {
       for (const Box& candidate : beside_boxes(wanted, centre, radius, style.gap, line, upward))
         if (try_clear(candidate)) break;
+      if (!found && dense) {
+        close_offsets(close, wanted.right - wanted.left, radius, style.gap, reach, upward ? -1.0 : 1.0);
+        for (std::size_t i = 0; !found && i < close.size(); ++i) try_clear(shifted(wanted, close[i].dx, close[i].dy));
+      }
       for (std::size_t i = 0; !found && i < std::min(kEdgeFreeSearch, offsets.size()); ++i)
         try_clear(shifted(wanted, offsets[i].dx, offsets[i].dy));
     }
