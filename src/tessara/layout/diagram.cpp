@@ -87,7 +87,7 @@ class DiagramBuilder {
     lay_out(texts);
     std::vector<double> radii(n_);
     for (std::size_t v = 0; v < n_; ++v) radii[v] = diagram_.nodes[v].radius;
-    const std::vector<Segment> segments = edge_segments(diagram_.drawing);
+    const std::vector<Segment> segments = texts.empty() ? std::vector<Segment>() : edge_segments(diagram_.drawing);
     diagram_.labels = place_labels(diagram_.drawing.nodes, radii, std::move(texts),
                                    PlacementStyle{kLabelGap, 6.0, kBoxPadding, options_.font_size}, segments);
     mark_highlight();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -89,41 +90,85 @@ class BoxGrid {
   std::vector<char> is_label_;
 };
 
-// The edges' segments, each listed in the cells its line passes.
+// The edges' segments, each listed in the cells its line passes. The cells
+// are at least `cell` wide, and wider when the segments are long (a big
+// drawing's edges span thousands of pixels), so that a segment lies in some
+// ten cells on average. The (cell, segment) entries are grouped by a hash of
+// the cell with one counting pass, so the index is built in linear time.
 class SegmentGrid {
  public:
-  SegmentGrid(double cell, std::span<const Segment> segments) : index_(cell), segments_(segments) {
-    for (std::size_t s = 0; s < segments.size(); ++s) add(static_cast<std::uint32_t>(s));
+  SegmentGrid(double cell, std::span<const Segment> segments) : segments_(segments) {
+    if (segments.empty()) return;
+    double length = 0.0;
+    for (const Segment& s : segments) length += std::fabs(s.to.x - s.from.x) + std::fabs(s.to.y - s.from.y);
+    cell_ = std::max(cell, length / (8.0 * static_cast<double>(segments.size())));
+    std::vector<Entry> entries;
+    for (std::size_t s = 0; s < segments.size(); ++s) add(static_cast<std::uint32_t>(s), entries);
+    mask_ = std::bit_ceil(entries.size()) - 1;
+    start_.assign(mask_ + 2, 0);
+    for (const Entry& e : entries) ++start_[bucket(e.cell) + 1];
+    for (std::size_t b = 0; b + 1 < start_.size(); ++b) start_[b + 1] += start_[b];
+    grouped_.resize(entries.size());
+    std::vector<std::size_t> cursor(start_.begin(), start_.end() - 1);
+    for (const Entry& e : entries) grouped_[cursor[bucket(e.cell)]++] = e;
   }
 
   bool crosses(const Box& box) const {
-    if (segments_.empty()) return false;
-    return !index_.visit(box, [&](std::uint32_t id) { return !segment_meets(segments_[id], box); });
+    if (grouped_.empty()) return false;
+    for (std::int64_t cy = cell_of(box.top); cy <= cell_of(box.bottom); ++cy)
+      for (std::int64_t cx = cell_of(box.left); cx <= cell_of(box.right); ++cx) {
+        const std::uint64_t cell = key(cx, cy);
+        const std::size_t b = bucket(cell);
+        for (std::size_t i = start_[b]; i < start_[b + 1]; ++i) {
+          if (grouped_[i].cell != cell) continue;
+          const Segment& s = segments_[grouped_[i].segment];
+          // Most segments of a cell pass beside the box: their bounding boxes tell at once.
+          if (std::max(s.from.x, s.to.x) < box.left || std::min(s.from.x, s.to.x) > box.right ||
+              std::max(s.from.y, s.to.y) < box.top || std::min(s.from.y, s.to.y) > box.bottom)
+            continue;
+          if (segment_meets(s, box)) return true;
+        }
+      }
+    return false;
   }
 
  private:
+  struct Entry {
+    std::uint64_t cell;
+    std::uint32_t segment;
+  };
+
+  std::int64_t cell_of(double value) const { return static_cast<std::int64_t>(std::floor(value / cell_)); }
+  static std::uint64_t key(std::int64_t cx, std::int64_t cy) {
+    return (static_cast<std::uint64_t>(cx) << 32) ^ static_cast<std::uint32_t>(cy);
+  }
+  std::size_t bucket(std::uint64_t cell) const {
+    // A multiplicative hash spreads neighbouring cells over the buckets.
+    return static_cast<std::size_t>((cell * 0x9E3779B97F4A7C15ULL) >> 20) & mask_;
+  }
+
   // Row by row, the cells between where the segment enters and leaves the row.
-  void add(std::uint32_t id) {
+  void add(std::uint32_t id, std::vector<Entry>& entries) const {
     const Segment& s = segments_[id];
     const Point top = s.from.y <= s.to.y ? s.from : s.to;
     const Point bottom = s.from.y <= s.to.y ? s.to : s.from;
-    const double cell = index_.cell();
-    const std::int64_t y0 = index_.cell_of(top.y);
-    const std::int64_t y1 = index_.cell_of(bottom.y);
     const double dy = bottom.y - top.y;
-    for (std::int64_t cy = y0; cy <= y1; ++cy) {
-      const double band_top = std::max(top.y, static_cast<double>(cy) * cell);
-      const double band_bottom = std::min(bottom.y, static_cast<double>(cy + 1) * cell);
-      const auto x_at = [&](double y) { return dy <= 0.0 ? top.x : top.x + (bottom.x - top.x) * (y - top.y) / dy; };
+    const auto x_at = [&](double y) { return dy <= 0.0 ? top.x : top.x + (bottom.x - top.x) * (y - top.y) / dy; };
+    for (std::int64_t cy = cell_of(top.y); cy <= cell_of(bottom.y); ++cy) {
+      const double band_top = std::max(top.y, static_cast<double>(cy) * cell_);
+      const double band_bottom = std::min(bottom.y, static_cast<double>(cy + 1) * cell_);
       const double xa = dy <= 0.0 ? std::min(top.x, bottom.x) : x_at(band_top);
       const double xb = dy <= 0.0 ? std::max(top.x, bottom.x) : x_at(band_bottom);
-      for (std::int64_t cx = index_.cell_of(std::min(xa, xb)); cx <= index_.cell_of(std::max(xa, xb)); ++cx)
-        index_.add(cx, cy, id);
+      for (std::int64_t cx = cell_of(std::min(xa, xb)); cx <= cell_of(std::max(xa, xb)); ++cx)
+        entries.push_back(Entry{key(cx, cy), id});
     }
   }
 
-  CellIndex index_;
   std::span<const Segment> segments_;
+  double cell_ = 1.0;
+  std::size_t mask_ = 0;
+  std::vector<std::size_t> start_;
+  std::vector<Entry> grouped_;
 };
 
 Box padded(const Box& box, double padding) noexcept {
@@ -158,8 +203,10 @@ std::vector<Offset> search_offsets(double step, double line, double away) {
 // How many of the search's nearest spots are tried for one that no edge crosses.
 constexpr std::size_t kEdgeFreeSearch = 60;
 // Up to this many labels, every spot close enough to need no leader is tried
-// (on a 3-pixel grid) before a label settles for a halo; bigger diagrams,
-// labelled with counts, keep to the short list.
+// (on a 3-pixel grid), then the search's nearest spots, before a label
+// settles for a halo; bigger diagrams, labelled with counts and dense with
+// edges, try only the preferred spot for one clear of edges, so that the
+// placement costs little more than finding a free spot.
 constexpr std::size_t kCloseSearchLabels = 3000;
 constexpr double kCloseStep = 3.0;
 
@@ -259,7 +306,7 @@ std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<co
   const double cell = std::max(4.0 * line, 32.0);
   BoxGrid grid(cell, style.padding, style.side_gap);
   for (std::size_t v = 0; v < nodes.size(); ++v) grid.add(node_box(nodes[v], radii[v]), false);
-  const SegmentGrid segments(cell, edges);
+  const SegmentGrid segments(cell, labels.empty() ? std::span<const Segment>() : edges);
   const std::vector<Offset> up = search_offsets(style.step, line, -1.0);
   const std::vector<Offset> down = search_offsets(style.step, line, 1.0);
   // A label counts as crossed when an edge comes within a pixel of its box.
@@ -292,10 +339,10 @@ std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<co
       result.box = candidate;
       return found = true;
     };
-    if (!try_clear(wanted)) {
+    if (!try_clear(wanted) && dense) {
       for (const Box& candidate : beside_boxes(wanted, centre, radius, style.gap, line, upward))
         if (try_clear(candidate)) break;
-      if (!found && dense) {
+      if (!found) {
         close_offsets(close, wanted.right - wanted.left, radius, style.gap, reach, upward ? -1.0 : 1.0);
         for (std::size_t i = 0; !found && i < close.size(); ++i) try_clear(shifted(wanted, close[i].dx, close[i].dy));
       }
