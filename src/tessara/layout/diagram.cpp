@@ -51,6 +51,9 @@ std::string decimal(std::uint64_t value) {
 // against its neighbours' (the layered layout keeps boxes this far apart).
 constexpr double kLabelGap = 3.0;
 constexpr double kBoxPadding = 2.0;
+// Labels side by side keep an em apart and this much more, for the browsers'
+// rounding of text widths.
+constexpr double kSideSlack = 0.5;
 // Full labels list at most this many names before counting the rest.
 constexpr std::size_t kFullNamesCollected = 400;
 constexpr double kCaptionGap = 10.0;
@@ -89,7 +92,7 @@ class DiagramBuilder {
     for (std::size_t v = 0; v < n_; ++v) radii[v] = diagram_.nodes[v].radius;
     const std::vector<Segment> segments = texts.empty() ? std::vector<Segment>() : edge_segments(diagram_.drawing);
     diagram_.labels = place_labels(diagram_.drawing.nodes, radii, std::move(texts),
-                                   PlacementStyle{kLabelGap, 6.0, kBoxPadding, options_.font_size}, segments);
+                                   PlacementStyle{kLabelGap, 6.0, kBoxPadding, options_.font_size + kSideSlack}, segments);
     mark_highlight();
     list_sets();
     frame();

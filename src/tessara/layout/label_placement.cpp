@@ -333,13 +333,16 @@ std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<co
       // Compared squared: hypot would bind a symbol of glibc 2.35, newer than the wheel may ask for.
       return dx * dx + dy * dy > reach * reach;
     };
+    bool found_clear = false;
     // First choice: a free spot close to the concept that no edge crosses.
     const auto try_clear = [&](const Box& candidate) {
       if (needs_leader(candidate) || !grid.is_free(candidate) || crossed(candidate)) return false;
       result.box = candidate;
+      found_clear = true;
       return found = true;
     };
-    if (!try_clear(wanted) && dense) {
+    // (A big diagram's label goes to its preferred spot when that is free, clear or not: no need to look.)
+    if (dense && !try_clear(wanted)) {
       for (const Box& candidate : beside_boxes(wanted, centre, radius, style.gap, line, upward))
         if (try_clear(candidate)) break;
       if (!found) {
@@ -365,7 +368,9 @@ std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<co
       // Right of everything placed so far, at the preferred height.
       result.box = shifted(wanted, grid.rightmost() + style.side_gap + style.padding - wanted.left, 0.0);
     }
-    result.halo = crossed(result.box);
+    // A spot chosen as clear needs no second look.
+    const bool chosen_clear = found_clear;
+    result.halo = !chosen_clear && crossed(result.box);
     result.leader = needs_leader(result.box);
     grid.add(result.box, true);
     placed.push_back(std::move(result));
