@@ -160,3 +160,21 @@ def test_focus_views_reject_bad_selections(kwargs, error, message):
     L = tl.read(ROOT / "tests/data/planets.cxt").lattice()
     with pytest.raises(error, match=message):
         L.draw(**kwargs)
+
+
+@pytest.mark.parametrize("path", CONTEXTS)
+def test_additive_layout_keeps_every_concept_apart_and_edges_downward(path):
+    """The vector search separates concepts the plain sums put on top of each other, in the labelled drawings of
+    lattices of up to about a hundred concepts (the search is local and budgeted: bigger lattices, and now and then
+    an unlabelled drawing, keep a clash)."""
+    lattice = tl.read(ROOT / path).lattice()
+    if len(lattice) > 100:
+        pytest.skip("the search's budget does not cover all of a lattice this big")
+    doc = json.loads(lattice.draw(layout="additive").to_json())
+    nodes = np.array([[n["x"], n["y"], n["radius"]] for n in doc["nodes"]])
+    dx = nodes[:, None, 0] - nodes[None, :, 0]
+    dy = nodes[:, None, 1] - nodes[None, :, 1]
+    apart = np.hypot(dx, dy) > nodes[:, None, 2] + nodes[None, :, 2] + 2
+    np.fill_diagonal(apart, True)
+    assert apart.all()
+    assert all(e["points"][0][1] < e["points"][-1][1] for e in doc["edges"])

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -22,8 +21,10 @@ constexpr double kClashDistance = 0.3;
 // One crowded pair weighs as much as this many crossings; a clash far more.
 constexpr std::uint64_t kCrowdedWeight = 4;
 constexpr std::uint64_t kClashWeight = 1000;
+// A drawing wider than the layered one pays this much per layer step of excess width.
+constexpr double kWidthWeight = 20.0;
 // Work (evaluations times edges and concepts) the search for vectors may take.
-constexpr std::uint64_t kSearchBudget = 4'000'000;
+constexpr std::uint64_t kSearchBudget = 300'000;
 
 // The irreducible attributes of each concept's intent, as positions among
 // the vectors: a concept's place is the sum of these vectors.
@@ -52,8 +53,8 @@ class AdditiveSearch {
     return drawing_;
   }
 
-  // Crossings plus a weight per crowded pair of concepts: lower is better.
-  // Drawings wider than the layered one are out of the question.
+  // Crossings plus a weight per crowded pair of concepts, plus a weight per
+  // step the drawing is wider than the layered one: lower is better.
   std::uint64_t cost(std::span<const double> x) {
     place(x);
     ++evaluations_;
@@ -63,8 +64,8 @@ class AdditiveSearch {
       left = std::min(left, p.x);
       right = std::max(right, p.x);
     }
-    if (right - left > max_width_) return std::numeric_limits<std::uint64_t>::max();
-    return count_crossings(drawing_) + crowding();
+    const double excess = std::max(0.0, right - left - max_width_) / step_;
+    return count_crossings(drawing_) + crowding() + static_cast<std::uint64_t>(std::ceil(kWidthWeight * excess));
   }
 
   std::uint64_t evaluations() const noexcept { return evaluations_; }
@@ -166,7 +167,6 @@ Drawing additive_layout(const DiagramSource& source, const ConceptFacts& facts, 
   const std::uint64_t work = source.edges.size() + n + 1;
   const auto affordable = [&] { return (search.evaluations() + 1) * work <= kSearchBudget; };
   std::vector<double> best = x;
-  // The start is kept even when it is wider than the layered drawing.
   std::uint64_t best_cost = search.cost(best);
   const auto consider = [&](std::vector<double> candidate) {
     if (!affordable()) return;
@@ -193,13 +193,20 @@ Drawing additive_layout(const DiagramSource& source, const ConceptFacts& facts, 
     for (std::size_t rank = 0; rank < by_x.size(); ++rank) even[by_x[rank]] = width * unit * static_cast<double>(rank);
     consider(std::move(even));
   }
-  for (int pass = 0; pass < 2 && affordable(); ++pass)
-    for (std::size_t m = 0; m < best.size() && affordable(); ++m)
-      for (const double move : {-1.0, 1.0, -0.5, 0.5}) {
+  for (int pass = 0; pass < 16 && affordable(); ++pass) {
+    const std::uint64_t before = best_cost;
+    for (std::size_t m = 0; m < best.size() && affordable(); ++m) {
+      for (const double move : {-1.0, 1.0, -0.5, 0.5, -0.25, 0.25}) {
         std::vector<double> moved = best;
         moved[m] += move * unit;
         consider(std::move(moved));
       }
+      std::vector<double> mirrored = best;  // the vector turned to the other side
+      mirrored[m] = -mirrored[m];
+      consider(std::move(mirrored));
+    }
+    if (best_cost == before) break;
+  }
 
   drawing.nodes = search.place(best).nodes;
   // Offset by the first top concept's layered place, so both drawings share an origin.
