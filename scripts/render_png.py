@@ -3,10 +3,11 @@
 
     python scripts/render_png.py [--input examples/data/animals.cxt] [--output docs/diagram_animals.png]
         [--labels reduced|full|counts|none] [--layout layered|additive] [--highlight INDEX] [--scale 1.0]
-        [--scaled] [--columns a,b,c] [--counts-above 300]
+        [--scaled] [--columns a,b,c] [--counts-above 300] [--top K [--by stability|support]]
 
 --scaled reads the input as a many-valued CSV table and scales it with tessara.lab.scale (default scales),
-keeping only --columns when given.
+keeping only --columns when given. --top draws a focus view of the K concepts that rank highest --by
+stability or support (with their join and meet).
 
 Takes the diagram's HTML view (the notebook view: the SVG with its caption and the hint line) and
 screenshots it at its own size. Needs the Debian package `chromium` and an installed `tessara`.
@@ -62,7 +63,8 @@ def render(args):
         context = tl.read(args.input)
     lattice = context.lattice()
     counts_above = None if args.counts_above < 0 else args.counts_above
-    diagram = lattice.draw(args.labels, args.layout, highlight=args.highlight, counts_above=counts_above)
+    diagram = lattice.draw(args.labels, args.layout, highlight=args.highlight, counts_above=counts_above,
+                           top=args.top, by=args.by)
     width, height = drawing_size(diagram.svg())
     window = (int((width + 2 * PAGE_PADDING + 2) * args.scale), int((height + 2 * PAGE_PADDING + HINT_HEIGHT) * args.scale))
     args.output.parent.mkdir(parents=True, exist_ok=True)
@@ -97,6 +99,8 @@ def main():
     parser.add_argument("--scaled", action="store_true")
     parser.add_argument("--columns", default=None)
     parser.add_argument("--counts-above", type=int, default=300, help="-1: never switch to counts")
+    parser.add_argument("--top", type=int, default=None, help="a focus view of the K highest-ranked concepts")
+    parser.add_argument("--by", default="stability", help="the ranking of --top: stability or support")
     render(parser.parse_args())
 
 

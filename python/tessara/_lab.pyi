@@ -78,6 +78,7 @@ def draw(
     size_by_support: bool = False,
     shade_by_support: bool = False,
     counts_above: int = 300,
+    concepts: bytes | None = None,
 ) -> Diagram: ...
 def layout_crossings(lattice: Lattice, /) -> tuple[int, int]: ...
 

@@ -8,13 +8,23 @@ TikZ picture or JSON.
 from __future__ import annotations
 
 import os
-from typing import TYPE_CHECKING, Optional
+from collections.abc import Iterable
+from typing import TYPE_CHECKING, Any, Optional, Union
+
+import numpy as np
+import numpy.typing as npt
 
 from tessara import _lab
 from tessara.lab._formats import Path, path_text
 
 if TYPE_CHECKING:
-    from tessara.lab._lattice import ConceptLike, Lattice
+    from tessara.lab._lattice import Concept, ConceptLike, Lattice
+
+#: What `Lattice.draw(concepts=...)` takes: concepts, their indices, or a boolean mask over the lattice.
+ConceptSelection = Union[Iterable[Union["Concept", int]], npt.ArrayLike]
+
+#: The rankings `Lattice.draw(top=k, by=...)` knows.
+RANKINGS = ("stability", "support")
 
 __all__ = ["Diagram", "draw"]
 
@@ -149,6 +159,9 @@ def draw(
     size_by_support: bool = False,
     shade_by_support: bool = False,
     counts_above: Optional[int] = COUNTS_ABOVE,
+    concepts: Optional[ConceptSelection] = None,
+    top: Optional[int] = None,
+    by: str = "stability",
 ) -> Diagram:
     """Lay out and label a lattice; see `Lattice.draw`."""
     if not isinstance(labels, str):
@@ -162,9 +175,16 @@ def draw(
         raise TypeError(f"counts_above must be an int or None, not {type(counts_above).__name__}")
     if counts_above is not None and counts_above < 0:
         raise ValueError(f"counts_above must not be negative, got {counts_above}")
+    chosen = _focus(lattice, concepts, top, by)
     index = None if highlight is None else lattice._resolve(highlight)
+    if index is not None and chosen is not None:
+        position = np.flatnonzero(chosen == index)
+        if position.size == 0:
+            raise ValueError(f"highlight: concept {index} is not among the concepts drawn")
+        index = int(position[0])
+    drawn = len(lattice) if chosen is None else len(chosen)
     # None asks the kernel to pick counts for a big lattice and to say so in the caption.
-    switch = counts_above is not None and labels in _NAMED_LABELS and len(lattice) > counts_above
+    switch = counts_above is not None and labels in _NAMED_LABELS and drawn > counts_above
     return Diagram(
         _lab.draw(
             lattice._data.kernel,
@@ -174,5 +194,66 @@ def draw(
             size_by_support=size_by_support,
             shade_by_support=shade_by_support,
             counts_above=COUNTS_ABOVE if counts_above is None else counts_above,
+            concepts=None if chosen is None else chosen.astype(np.uint32).tobytes(),
         )
     )
+
+
+def _focus(lattice: Lattice, concepts: Optional[ConceptSelection], top: Optional[int],
+           by: str) -> Optional[npt.NDArray[np.int64]]:
+    """The lattice indices a focus view draws (ascending, distinct), or None for the whole lattice."""
+    if concepts is not None and top is not None:
+        raise ValueError("give either concepts or top, not both")
+    if top is not None:
+        return _top_ranked(lattice, top, by)
+    if concepts is None:
+        return None
+    chosen = _selection(lattice, concepts)
+    if chosen.size == 0:
+        raise ValueError("concepts selects no concept of the lattice")
+    return chosen
+
+
+def _selection(lattice: Lattice, concepts: Any) -> npt.NDArray[np.int64]:
+    from tessara.lab._lattice import Concept
+
+    n = len(lattice)
+    if isinstance(concepts, np.ndarray) and concepts.dtype == np.bool_:
+        if concepts.shape != (n,):
+            raise ValueError(f"concepts: a boolean mask needs one entry per concept ({n}), got shape {concepts.shape}")
+        return np.flatnonzero(concepts).astype(np.int64)
+    if isinstance(concepts, np.ndarray) and np.issubdtype(concepts.dtype, np.integer):
+        values = concepts.astype(np.int64).ravel()
+    else:
+        if isinstance(concepts, (str, bytes)) or not isinstance(concepts, Iterable):
+            raise TypeError(f"concepts must be concepts, indices or a boolean mask, not {type(concepts).__name__}")
+        items = list(concepts)
+        if items and all(isinstance(item, (bool, np.bool_)) for item in items):
+            return _selection(lattice, np.asarray(items, dtype=bool))
+        for item in items:
+            if not isinstance(item, (Concept, int, np.integer)) or isinstance(item, (bool, np.bool_)):
+                raise TypeError(f"concepts: {item!r} is not a concept or a concept index")
+        values = np.array([lattice._resolve(item) if isinstance(item, Concept) else int(item) for item in items],
+                          dtype=np.int64)
+    bad = values[(values < -n) | (values >= n)]
+    if bad.size:
+        raise IndexError(f"concepts: {int(bad[0])} is not a concept index of this lattice ({n} concepts)")
+    return np.unique(np.where(values < 0, values + n, values))
+
+
+def _top_ranked(lattice: Lattice, top: int, by: str) -> npt.NDArray[np.int64]:
+    if isinstance(top, bool) or not isinstance(top, (int, np.integer)):
+        raise TypeError(f"top must be an int, not {type(top).__name__}")
+    if top < 1:
+        raise ValueError(f"top must be at least 1, got {top}")
+    if by not in RANKINGS:
+        raise ValueError(f"by must be one of: {', '.join(RANKINGS)} (not {by!r})")
+    scores = np.asarray(lattice.stability() if by == "stability" else lattice.supports, dtype=np.float64)
+    # Highest first; ties go to the lower index.
+    ranked = np.argsort(-scores, kind="stable")[: int(top)]
+    kernel = lattice._data.kernel
+    join = meet = int(ranked[0])
+    for index in ranked[1:].tolist():
+        join = _lab.join(kernel, join, index)
+        meet = _lab.meet(kernel, meet, index)
+    return np.unique(np.concatenate([ranked, [join, meet]]).astype(np.int64))

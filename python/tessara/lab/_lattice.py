@@ -10,7 +10,7 @@ import numpy as np
 import numpy.typing as npt
 
 from tessara import _lab
-from tessara.lab._diagram import COUNTS_ABOVE, Diagram, draw
+from tessara.lab._diagram import COUNTS_ABOVE, ConceptSelection, Diagram, draw
 from tessara.lab._formats import Path, path_text
 from tessara.lab._names import Indices, Key, names_at
 from tessara.lab._optional import optional_module
@@ -775,8 +775,14 @@ class Lattice:
         size_by_support: bool = False,
         shade_by_support: bool = False,
         counts_above: Optional[int] = COUNTS_ABOVE,
+        concepts: Optional[ConceptSelection] = None,
+        top: Optional[int] = None,
+        by: str = "stability",
     ) -> Diagram:
         """Lay the lattice out as a labelled Hasse diagram (top at the top).
+
+        A big lattice is best looked at through a focus view: ``concepts=`` or ``top=`` draws some of its
+        concepts with the order the lattice induces among them.
 
         Parameters
         ----------
@@ -807,7 +813,23 @@ class Lattice:
         ValueError
             For an unknown `labels` or `layout` (the message lists the choices).
         IndexError, TypeError
-            For a `highlight` that is not a concept of this lattice or an index in range.
+            For a `highlight` or `concepts` that is not a concept of this lattice or an index in range.
+        ValueError
+            For both `concepts` and `top`, an empty selection, a `top` below 1, an unknown `by`, or a
+            `highlight` that is not drawn.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["a", "b", "c"], ["x", "y", "z"], [[1, 1, 0], [0, 1, 1], [1, 0, 1]])
+        >>> L = K.lattice()
+        >>> L.draw()
+        Diagram(concepts=8, labels='reduced', layout='layered', size=...)
+        >>> d = L.draw(concepts=[L.top, L.bottom, L.attribute_concept("x")])
+        >>> d.n_concepts, d.caption.split(" \N{MIDDLE DOT} ")[0]
+        (3, '3 of 8 concepts')
+        >>> L.draw(top=3, by="support").n_concepts  # the top and two of two objects, with their meet
+        4
         """
         return draw(
             self,
@@ -817,6 +839,9 @@ class Lattice:
             size_by_support=size_by_support,
             shade_by_support=shade_by_support,
             counts_above=counts_above,
+            concepts=concepts,
+            top=top,
+            by=by,
         )
 
     # -- files ------------------------------------------------------------------------------------------------------

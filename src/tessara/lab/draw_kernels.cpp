@@ -1,10 +1,14 @@
 // The drawing kernels of tessara.lab: a lattice laid out and labelled once
 // (a _lab.Diagram), then written in any of the export formats.
+#include <algorithm>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "tessara/core/concept.hpp"
 #include "tessara/core/covering.hpp"
+#include "tessara/lab/buffers.hpp"
 #include "tessara/lab/draw_kernels.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
 #include "tessara/layout/crossing_count.hpp"
@@ -99,13 +103,15 @@ PyType_Spec diagram_spec = {
 };
 
 // draw(lattice, labels=None, layout="layered", highlight=None, size_by_support=False,
-//      shade_by_support=False, counts_above=300) -> Diagram. labels None picks
-// reduced, or counts (saying why in the caption) for lattices of more than
-// counts_above concepts.
+//      shade_by_support=False, counts_above=300, concepts=None) -> Diagram.
+// labels None picks reduced, or counts (saying why in the caption) for
+// lattices of more than counts_above concepts. concepts, the uint32 indices
+// of distinct concepts as bytes, draws those alone (a focus view); highlight
+// is then a position among them.
 PyObject* draw(PyObject*, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
     static const char* keywords[] = {"lattice", "labels", "layout", "highlight", "size_by_support", "shade_by_support",
-                                     "counts_above", nullptr};
+                                     "counts_above", "concepts", nullptr};
     PyObject* lattice_object = nullptr;
     const char* labels = nullptr;
     const char* layout_name = "layered";
@@ -113,13 +119,24 @@ PyObject* draw(PyObject*, PyObject* args, PyObject* kwargs) {
     int size_by_support = 0;
     int shade_by_support = 0;
     Py_ssize_t counts_above = 300;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|zsOppn:draw", const_cast<char**>(keywords), &lattice_object,
+    PyObject* chosen_object = Py_None;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|zsOppnO:draw", const_cast<char**>(keywords), &lattice_object,
                                      &labels, &layout_name, &highlight, &size_by_support, &shade_by_support,
-                                     &counts_above))
+                                     &counts_above, &chosen_object))
       return nullptr;
     if (counts_above < 0) return python::raise_value_error("counts_above must not be negative");
     const KernelLattice* lattice = kernel_lattice_argument("lattice", lattice_object);
     if (lattice == nullptr) return nullptr;
+    std::optional<std::vector<std::uint32_t>> chosen;
+    if (chosen_object != Py_None) {
+      chosen = index_array_argument("concepts", chosen_object, lattice->concepts().size());
+      if (!chosen) return nullptr;
+      std::vector<std::uint32_t> sorted = *chosen;
+      std::sort(sorted.begin(), sorted.end());
+      if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())
+        return python::raise_value_error("concepts must be distinct");
+    }
+    const std::size_t drawn = chosen ? chosen->size() : lattice->concepts().size();
     layout::DiagramOptions options;
     if (labels != nullptr) {
       const auto mode = layout::label_mode_by_name(labels);
@@ -132,9 +149,9 @@ PyObject* draw(PyObject*, PyObject* args, PyObject* kwargs) {
     if (highlight != Py_None) {
       const long long index = PyLong_AsLongLong(highlight);
       if (index == -1 && PyErr_Occurred()) return nullptr;
-      if (index < 0 || static_cast<unsigned long long>(index) >= lattice->concepts().size()) {
+      if (index < 0 || static_cast<unsigned long long>(index) >= drawn) {
         PyErr_Format(PyExc_IndexError, "highlight %lld is not a concept index of this lattice (0 to %zu)", index,
-                     lattice->concepts().size() - (lattice->concepts().empty() ? 0 : 1));
+                     drawn - (drawn == 0 ? 0 : 1));
         return nullptr;
       }
       options.highlight = static_cast<std::uint32_t>(index);
@@ -145,8 +162,11 @@ PyObject* draw(PyObject*, PyObject* args, PyObject* kwargs) {
     KernelDiagram made;
     {
       const python::GilRelease unlocked;
-      made.diagram = layout::make_diagram(
-          layout::DiagramSource{*lattice->context, lattice->concepts(), lattice->edges()}, options);
+      made.diagram = chosen ? layout::make_focus_diagram(*lattice->context, lattice->concepts(), lattice->edges(),
+                                                         *chosen, options)
+                            : layout::make_diagram(
+                                  layout::DiagramSource{*lattice->context, lattice->concepts(), lattice->edges()},
+                                  options);
     }
     PyTypeObject* type = kernel_diagram_type();
     if (type == nullptr) return nullptr;
@@ -182,7 +202,7 @@ PyObject* layout_crossings(PyObject*, PyObject* argument) {
 PyMethodDef functions[] = {
     {"draw", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(draw)), METH_VARARGS | METH_KEYWORDS,
      "draw(lattice, labels=None, layout='layered', highlight=None, size_by_support=False, shade_by_support=False, "
-     "counts_above=300) -> Diagram"},
+     "counts_above=300, concepts=None) -> Diagram"},
     {"layout_crossings", layout_crossings, METH_O, "layout_crossings(lattice) -> (module, layered)"},
 };
 

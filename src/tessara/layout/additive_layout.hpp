@@ -1,5 +1,7 @@
 #pragma once
 
+#include <span>
+
 #include "tessara/layout/concept_facts.hpp"
 #include "tessara/layout/drawing.hpp"
 
@@ -15,6 +17,11 @@ namespace tessara::layout {
 // concept's offset from its upper cover there), so the additive drawing
 // keeps its left-to-right order; unlike the layered one it shows the
 // lattice's structure as parallelograms, and distinct concepts may meet.
-Drawing additive_layout(const DiagramSource& source, const ConceptFacts& facts, const Drawing& layered);
+// The vectors' sideways parts are then searched for a drawing no wider than
+// the layered one with fewer crossings and fewer neighbours too close for
+// their labels (each concept's labels reach half_widths[c] to either side),
+// as far as a fixed work budget goes.
+Drawing additive_layout(const DiagramSource& source, const ConceptFacts& facts, const Drawing& layered,
+                        std::span<const double> half_widths);
 
 }  // namespace tessara::layout

@@ -1,5 +1,6 @@
 #include "tessara/layout/concept_facts.hpp"
 
+#include <bit>
 #include <limits>
 #include <optional>
 
@@ -80,6 +81,57 @@ ConceptFacts concept_facts(const DiagramSource& source) {
     facts.objects_without_concept = context.n_objects();
   }
   facts.own_objects = group_by_owner(object_concept, n);
+  return facts;
+}
+
+}  // namespace tessara::layout
+
+namespace tessara::layout {
+
+ConceptFacts relative_concept_facts(const DiagramSource& source) {
+  const core::ConceptList& concepts = source.concepts;
+  const std::size_t n = concepts.size();
+  ConceptFacts facts;
+  facts.support.resize(n);
+  facts.intent_size.resize(n);
+  const std::size_t intent_stride = concepts.intent_stride();
+  const std::size_t extent_stride = concepts.extent_stride();
+  std::vector<std::uint64_t> extents(n * extent_stride, 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    facts.support[i] = concepts.extent_size(i);
+    facts.intent_size[i] = core::count_bits(concepts.intent_words(i));
+    concepts.extent_into(i, std::span<std::uint64_t>(extents.data() + i * extent_stride, extent_stride));
+  }
+  // What the neighbours above have in their intents and those below in their extents.
+  std::vector<std::uint64_t> above(n * intent_stride, 0);
+  std::vector<std::uint64_t> below(n * extent_stride, 0);
+  for (const core::CoverEdge& edge : source.edges) {
+    if (edge.lower >= n || edge.upper >= n) throw core::InternalFault(core::fault_text::kIndexOutOfRange);
+    const auto upper_intent = concepts.intent_words(edge.upper);
+    for (std::size_t w = 0; w < intent_stride; ++w) above[edge.lower * intent_stride + w] |= upper_intent[w];
+    for (std::size_t w = 0; w < extent_stride; ++w)
+      below[edge.upper * extent_stride + w] |= extents[edge.lower * extent_stride + w];
+  }
+  std::vector<std::uint64_t> covered(extent_stride, 0);
+  facts.own_attributes.start.assign(1, 0);
+  facts.own_objects.start.assign(1, 0);
+  const auto collect = [](IndexLists& lists, std::size_t word, std::uint64_t bits) {
+    for (; bits != 0; bits &= bits - 1)
+      lists.items.push_back(static_cast<std::uint32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
+  };
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto intent = concepts.intent_words(i);
+    for (std::size_t w = 0; w < intent_stride; ++w)
+      collect(facts.own_attributes, w, intent[w] & ~above[i * intent_stride + w]);
+    facts.own_attributes.start.push_back(facts.own_attributes.items.size());
+    for (std::size_t w = 0; w < extent_stride; ++w) {
+      const std::uint64_t extent = extents[i * extent_stride + w];
+      covered[w] |= extent;
+      collect(facts.own_objects, w, extent & ~below[i * extent_stride + w]);
+    }
+    facts.own_objects.start.push_back(facts.own_objects.items.size());
+  }
+  facts.objects_without_concept = static_cast<std::size_t>(concepts.n_objects() - core::count_bits(covered));
   return facts;
 }
 

@@ -51,4 +51,11 @@ struct ConceptFacts {
 
 ConceptFacts concept_facts(const DiagramSource& source);
 
+// The same facts for concepts drawn apart from their lattice (a focus view),
+// with the own attributes and objects taken from the drawn order instead:
+// a concept owns the attributes of its intent that no drawn concept above
+// it has, and the objects of its extent that no drawn concept below it has.
+// Objects in no drawn extent are counted as without a concept.
+ConceptFacts relative_concept_facts(const DiagramSource& source);
+
 }  // namespace tessara::layout

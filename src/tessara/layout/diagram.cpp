@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "tessara/core/fault.hpp"
+#include "tessara/core/induced_order.hpp"
 #include "tessara/layout/additive_layout.hpp"
 #include "tessara/layout/hasse_graph.hpp"
 #include "tessara/layout/layered_layout.hpp"
@@ -50,14 +51,24 @@ std::string decimal(std::uint64_t value) {
 // against its neighbours' (the layered layout keeps boxes this far apart).
 constexpr double kLabelGap = 3.0;
 constexpr double kBoxPadding = 2.0;
+// Labels side by side keep an em apart and this much more, for the browsers'
+// rounding of text widths.
+constexpr double kSideSlack = 0.5;
 // Full labels list at most this many names before counting the rest.
 constexpr std::size_t kFullNamesCollected = 400;
 constexpr double kCaptionGap = 10.0;
 
+// What a focus view adds to its drawing.
+struct FocusFacts {
+  std::span<const std::uint32_t> lattice_indices;
+  std::vector<char> edge_skips;
+  std::size_t lattice_size;
+};
+
 class DiagramBuilder {
  public:
-  DiagramBuilder(const DiagramSource& source, const DiagramOptions& options)
-      : source_(source), options_(options), n_(source.concepts.size()) {}
+  DiagramBuilder(const DiagramSource& source, const DiagramOptions& options, FocusFacts* focus = nullptr)
+      : source_(source), options_(options), n_(source.concepts.size()), focus_(focus) {}
 
   Diagram build() {
     if (options_.highlight && *options_.highlight >= n_) throw core::InternalFault(core::fault_text::kIndexOutOfRange);
@@ -67,14 +78,21 @@ class DiagramBuilder {
     diagram_.highlight = options_.highlight;
     diagram_.font_size = options_.font_size;
     diagram_.line_height = text_style().line_height;
-    diagram_.facts = concept_facts(source_);
+    diagram_.facts = focus_ != nullptr ? relative_concept_facts(source_) : concept_facts(source_);
+    if (focus_ != nullptr) {
+      diagram_.lattice_indices.assign(focus_->lattice_indices.begin(), focus_->lattice_indices.end());
+      diagram_.edge_skips = std::move(focus_->edge_skips);
+      diagram_.lattice_size = focus_->lattice_size;
+    }
     choose_labels();
     size_nodes();
     std::vector<LabelText> texts = label_texts();
     lay_out(texts);
     std::vector<double> radii(n_);
     for (std::size_t v = 0; v < n_; ++v) radii[v] = diagram_.nodes[v].radius;
-    diagram_.labels = place_labels(diagram_.drawing.nodes, radii, std::move(texts), PlacementStyle{kLabelGap, 6.0, kBoxPadding});
+    const std::vector<Segment> segments = texts.empty() ? std::vector<Segment>() : edge_segments(diagram_.drawing);
+    diagram_.labels = place_labels(diagram_.drawing.nodes, radii, std::move(texts),
+                                   PlacementStyle{kLabelGap, 6.0, kBoxPadding, options_.font_size + kSideSlack}, segments);
     mark_highlight();
     list_sets();
     frame();
@@ -108,7 +126,10 @@ class DiagramBuilder {
   }
 
   LabelText names_label(std::span<const std::string_view> names, std::size_t total, std::uint32_t v, LabelKind kind) {
-    LabelText label = wrap_names(names, total, text_style());
+    TextStyle style = text_style();
+    // A focus view's lowest concepts own many objects each: one line of names and a count keeps them readable.
+    if (focus_ != nullptr && kind == LabelKind::Objects) style.max_lines = 1;
+    LabelText label = wrap_names(names, total, style);
     label.concept_index = v;
     label.kind = kind;
     return label;
@@ -180,7 +201,9 @@ class DiagramBuilder {
     LayeredLayout layered = layered_layout(n_, source_.edges, extents, layered_options);
     diagram_.crossings = layered.crossings;
     if (options_.layout == LayoutKind::Additive) {
-      diagram_.drawing = additive_layout(source_, diagram_.facts, layered.drawing);
+      std::vector<double> half_widths(n_);
+      for (std::size_t v = 0; v < n_; ++v) half_widths[v] = extents[v].half_width;
+      diagram_.drawing = additive_layout(source_, diagram_.facts, layered.drawing, half_widths);
     } else {
       diagram_.drawing = std::move(layered.drawing);
     }
@@ -239,7 +262,9 @@ class DiagramBuilder {
   }
 
   std::string caption_text() const {
-    std::string text = decimal(n_) + (n_ == 1 ? " concept" : " concepts");
+    std::string text = decimal(n_);
+    if (focus_ != nullptr) text += " of " + decimal(focus_->lattice_size);
+    text += n_ == 1 && focus_ == nullptr ? " concept" : " concepts";
     switch (diagram_.label_mode) {
       case LabelMode::Reduced:
         text += " \u00b7 attributes above, objects below their concepts";
@@ -258,7 +283,11 @@ class DiagramBuilder {
       case LabelMode::Automatic:
         break;
     }
-    if (options_.highlight) text += " \u00b7 highlighted: concept " + decimal(*options_.highlight);
+    if (focus_ != nullptr && std::find(diagram_.edge_skips.begin(), diagram_.edge_skips.end(), 1) !=
+                                 diagram_.edge_skips.end())
+      text += " \u00b7 dashed edges skip concepts not drawn";
+    if (options_.highlight)
+      text += " \u00b7 highlighted: concept " + decimal(diagram_.lattice_index(*options_.highlight));
     return text;
   }
 
@@ -305,6 +334,7 @@ class DiagramBuilder {
   const DiagramSource& source_;
   const DiagramOptions& options_;
   const std::size_t n_;
+  FocusFacts* focus_;
   Diagram diagram_;
 };
 
@@ -340,6 +370,23 @@ std::string unknown_layout_message(std::string_view name) { return choices_messa
 
 Diagram make_diagram(const DiagramSource& source, const DiagramOptions& options) {
   return DiagramBuilder(source, options).build();
+}
+
+Diagram make_focus_diagram(const core::Context& context, const core::ConceptList& concepts,
+                           std::span<const core::CoverEdge> edges, std::span<const std::uint32_t> chosen,
+                           const DiagramOptions& options) {
+  const std::vector<core::InducedCover> covers = core::induced_covers(concepts, edges, chosen);
+  core::ConceptList drawn(context.n_objects(), context.n_attributes());
+  for (const std::uint32_t c : chosen) drawn.append_from(concepts, c);
+  std::vector<core::CoverEdge> drawn_edges;
+  FocusFacts focus{chosen, {}, concepts.size()};
+  drawn_edges.reserve(covers.size());
+  focus.edge_skips.reserve(covers.size());
+  for (const core::InducedCover& cover : covers) {
+    drawn_edges.push_back(core::CoverEdge{cover.lower, cover.upper});
+    focus.edge_skips.push_back(cover.skips ? 1 : 0);
+  }
+  return DiagramBuilder(DiagramSource{context, drawn, drawn_edges}, options, &focus).build();
 }
 
 }  // namespace tessara::layout

@@ -84,10 +84,34 @@ struct Diagram {
   double width = 0.0;
   double height = 0.0;
   std::uint64_t crossings = 0;  // edge crossings of the drawing
+  // A focus view draws some concepts of a bigger lattice: each drawn
+  // concept's index in that lattice, and by edge whether it skips concepts
+  // that are not drawn (drawn dashed). Both empty for a whole drawing.
+  std::vector<std::uint32_t> lattice_indices;
+  std::vector<char> edge_skips;
+  std::size_t lattice_size = 0;
+
+  // The lattice index of drawn concept v.
+  std::uint32_t lattice_index(std::size_t v) const noexcept {
+    return lattice_indices.empty() ? static_cast<std::uint32_t>(v) : lattice_indices[v];
+  }
+  bool skips(std::size_t e) const noexcept { return !edge_skips.empty() && edge_skips[e] != 0; }
 };
 
 // Lays out and labels a diagram of the concepts. A highlight index beyond
 // the concepts is an internal fault (callers check it first).
 Diagram make_diagram(const DiagramSource& source, const DiagramOptions& options);
+
+// A focus view: the chosen concepts of a lattice (indices into `concepts`,
+// distinct, in any order) with the order the lattice induces among them. The
+// edges are the covers of that order, dashed where they skip concepts not
+// chosen; reduced labels name each attribute at the largest chosen concepts
+// with it in their intent and each object at the smallest with it in their
+// extent, so intents and extents still read off the labels. A highlight is a
+// position in `chosen`. An index out of range is an internal fault (callers
+// check it first).
+Diagram make_focus_diagram(const core::Context& context, const core::ConceptList& concepts,
+                           std::span<const core::CoverEdge> edges, std::span<const std::uint32_t> chosen,
+                           const DiagramOptions& options);
 
 }  // namespace tessara::layout

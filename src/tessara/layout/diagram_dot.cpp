@@ -58,7 +58,7 @@ std::string diagram_dot(const Diagram& diagram) {
     out += "!\", width=";
     append_shortest(out, 2.0 * node.radius / 96.0);
     out += ", fillcolor=\"" + style::node_fill(node) + "\", tooltip=";
-    append_dot_string(out, "concept " + std::to_string(v) + ": support " + std::to_string(diagram.facts.support[v]));
+    append_dot_string(out, "concept " + std::to_string(diagram.lattice_index(v)) + ": support " + std::to_string(diagram.facts.support[v]));
     if (!labels[v].empty()) {
       out += ", xlabel=";
       append_dot_string(out, labels[v]);
@@ -69,10 +69,15 @@ std::string diagram_dot(const Diagram& diagram) {
     const core::CoverEdge edge = diagram.drawing.edges[e];
     out += "  c" + std::to_string(edge.upper) + " -> c" + std::to_string(edge.lower);
     const Mark mark = diagram.edge_marks[e];
-    if (mark != Mark::Plain) {
-      out += " [color=\"";
-      out += style::edge_stroke(mark);
-      out += "\"]";
+    if (mark != Mark::Plain || diagram.skips(e)) {
+      out += " [";
+      if (mark != Mark::Plain) {
+        out += "color=\"";
+        out += style::edge_stroke(mark);
+        out += '"';
+      }
+      if (diagram.skips(e)) out += mark != Mark::Plain ? ", style=dashed" : "style=dashed";
+      out += ']';
     }
     out += ";\n";
   }

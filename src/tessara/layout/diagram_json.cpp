@@ -163,6 +163,10 @@ void append_view_data(std::string& out, const Diagram& diagram) {
   json.lists(diagram.intents);
   json.key("highlight");
   json.highlight(diagram);
+  if (!diagram.lattice_indices.empty()) {
+    json.key("ids");
+    json.indices(diagram.lattice_indices);
+  }
   json.close('}');
 }
 
@@ -201,6 +205,7 @@ std::string diagram_json(const Diagram& diagram) {
     json.newline("    ");
     json.open('{');
     json.field("id", v);
+    json.field("lattice_index", diagram.lattice_index(v));
     json.field("x", node.centre.x);
     json.field("y", node.centre.y);
     json.field("radius", node.radius);
@@ -230,6 +235,8 @@ std::string diagram_json(const Diagram& diagram) {
     json.point(drawing.nodes[drawing.edges[e].lower]);
     json.close(']');
     json.field("mark", style::mark_name(diagram.edge_marks[e]));
+    json.key("skips");
+    json.literal(diagram.skips(e) ? "true" : "false");
     json.close('}');
   }
   json.close(']');
@@ -254,6 +261,8 @@ std::string diagram_json(const Diagram& diagram) {
     json.close('}');
     json.key("leader");
     json.literal(label.leader ? "true" : "false");
+    json.key("halo");
+    json.literal(label.halo ? "true" : "false");
     json.close('}');
   }
   json.close(']');

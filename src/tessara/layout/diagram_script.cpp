@@ -72,7 +72,7 @@ const std::string_view kDiagramScript = R"js(
   function showTip(v, event) {
     tip.textContent = "";
     var head = document.createElement("div");
-    head.textContent = "concept " + v;
+    head.textContent = "concept " + (data.ids ? data.ids[v] : v);
     tip.appendChild(head);
     tip.appendChild(listing("extent", gather(v, downs, data.own_objects, data.extents), data.objects));
     tip.appendChild(listing("intent", gather(v, ups, data.own_attributes, data.intents), data.attributes));

@@ -61,6 +61,7 @@ void append_edges(std::string& out, const Diagram& diagram, bool marks) {
     out += "\" data-lower=\"";
     append_unsigned(out, edge.lower);
     out += '"';
+    if (diagram.skips(e)) out += " class=\"skips\" stroke-dasharray=\"5 4\"";
     const Mark mark = marks ? diagram.edge_marks[e] : Mark::Plain;
     if (mark != Mark::Plain) {
       attribute(out, "stroke", style::edge_stroke(mark));
@@ -113,7 +114,7 @@ void append_nodes(std::string& out, const Diagram& diagram, bool marks) {
     out += " data-concept=\"";
     append_unsigned(out, v);
     out += "\"><title>concept ";
-    append_unsigned(out, v);
+    append_unsigned(out, diagram.lattice_index(v));
     out += ": ";
     append_unsigned(out, diagram.facts.support[v]);
     out += diagram.facts.support[v] == 1 ? " object, " : " objects, ";
@@ -125,22 +126,20 @@ void append_nodes(std::string& out, const Diagram& diagram, bool marks) {
 }
 
 void append_labels(std::string& out, const Diagram& diagram) {
-  // A pale box under each label keeps the edges passing behind it from
-  // cutting through the letters.
-  out += "  <g class=\"label-boxes\" fill=\"#ffffff\" fill-opacity=\"0.85\">\n";
-  for (const PlacedLabel& label : diagram.labels) {
-    out += "    <rect";
-    attribute(out, "x", label.box.left - 1.0);
-    attribute(out, "y", label.box.top);
-    attribute(out, "width", label.box.right - label.box.left + 2.0);
-    attribute(out, "height", label.box.bottom - label.box.top);
-    out += " rx=\"2\"/>\n";
-  }
-  out += "  </g>\n  <g class=\"labels\" text-anchor=\"middle\">\n";
+  // Labels an edge runs under carry a halo: a background-coloured stroke
+  // painted beneath the glyphs, so the edge stops short of the letters.
+  out += "  <g class=\"labels\" text-anchor=\"middle\">\n";
   for (const PlacedLabel& label : diagram.labels) {
     out += "    <text class=\"";
     out += style::kind_name(label.text.kind);
-    out += "\" data-concept=\"";
+    if (label.halo) out += " halo";
+    out += '"';
+    if (label.halo) {
+      attribute(out, "stroke", style::kHalo);
+      attribute(out, "stroke-width", style::kHaloWidth);
+      out += " stroke-linejoin=\"round\" paint-order=\"stroke\"";
+    }
+    out += " data-concept=\"";
     append_unsigned(out, label.text.concept_index);
     out += '"';
     attribute(out, "fill", style::label_fill(label.text.kind));

@@ -41,6 +41,8 @@ std::string diagram_tikz(const Diagram& diagram) {
       "  edge/.style={draw=" + tikz_colour(style::kEdge) + ", line width=0.9pt},\n"
       "  concept/.style={circle, draw=" + tikz_colour(style::kNodeStroke) + ", line width=0.9pt, inner sep=0pt},\n"
       "  leader/.style={draw=" + tikz_colour(style::kLeader) + ", line width=0.6pt, dash pattern=on 1.5pt off 1.5pt},\n"
+      "  skips/.style={dash pattern=on 3.75pt off 3pt},\n"
+      "  halo/.style={fill=" + tikz_colour(style::kHalo) + ", inner sep=1pt},\n"
       "  label/.style={inner sep=0pt, align=center, font=\\fontsize{";
   append_shortest(out, diagram.font_size * 0.75);
   out += "}{";
@@ -55,6 +57,7 @@ std::string diagram_tikz(const Diagram& diagram) {
   const Drawing& drawing = diagram.drawing;
   for (std::size_t e = 0; e < drawing.edges.size(); ++e) {
     out += "\\draw[edge";
+    if (diagram.skips(e)) out += ", skips";
     const Mark mark = diagram.edge_marks[e];
     if (mark != Mark::Plain) out += ", draw=" + tikz_colour(style::edge_stroke(mark));
     out += "] ";
@@ -90,8 +93,9 @@ std::string diagram_tikz(const Diagram& diagram) {
   for (const PlacedLabel& label : diagram.labels) {
     out += "\\node[";
     out += style::kind_name(label.text.kind);
-    out += ", anchor=north] at ";
-    append_coordinate(out, Point{(label.box.left + label.box.right) / 2.0, label.box.top});
+    // A halo's box grows by its inner sep: the anchor moves up as much, so the text stays put.
+    out += label.halo ? ", halo, anchor=north] at " : ", anchor=north] at ";
+    append_coordinate(out, Point{(label.box.left + label.box.right) / 2.0, label.box.top - (label.halo ? 4.0 / 3.0 : 0.0)});
     out += " {";
     for (std::size_t i = 0; i < label.text.lines.size(); ++i) {
       if (i > 0) out += "\\\\ ";

@@ -1,6 +1,8 @@
 #include "tessara/layout/label_placement.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -11,60 +13,162 @@
 namespace tessara::layout {
 namespace {
 
-// Boxes on a uniform grid of square cells: each box is listed in every cell
-// it touches, so an overlap test looks only at the boxes near the candidate.
-class BoxGrid {
+// Items on a uniform grid of square cells: each item is listed in every cell
+// it touches, so a test looks only at the items near the candidate.
+class CellIndex {
  public:
-  explicit BoxGrid(double cell) : cell_(cell) {}
+  explicit CellIndex(double cell) : cell_(cell) {}
 
-  void add(const Box& box) {
-    const auto id = static_cast<std::uint32_t>(boxes_.size());
-    boxes_.push_back(box);
-    rightmost_ = std::max(rightmost_, box.right);
-    visit_cells(box, [&](std::uint64_t key) {
-      cells_[key].push_back(id);
-      return true;
-    });
-  }
-
-  bool is_free(const Box& box) const {
-    bool free = true;
-    visit_cells(box, [&](std::uint64_t key) {
-      const auto found = cells_.find(key);
-      if (found == cells_.end()) return true;
-      for (const std::uint32_t id : found->second)
-        if (boxes_[id].overlaps(box)) {
-          free = false;
-          return false;
-        }
-      return true;
-    });
-    return free;
-  }
-
-  // The right edge of everything added so far.
-  double rightmost() const noexcept { return rightmost_; }
-
- private:
   std::int64_t cell_of(double value) const { return static_cast<std::int64_t>(std::floor(value / cell_)); }
+  double cell() const noexcept { return cell_; }
 
+  void add(std::int64_t cx, std::int64_t cy, std::uint32_t id) { cells_[key(cx, cy)].push_back(id); }
+
+  // Calls visit(id) for the items of every cell the box touches until visit says stop.
   template <typename Visit>
-  void visit_cells(const Box& box, Visit&& visit) const {
+  bool visit(const Box& box, Visit&& visit) const {
     const std::int64_t x0 = cell_of(box.left);
     const std::int64_t x1 = cell_of(box.right);
     const std::int64_t y0 = cell_of(box.top);
     const std::int64_t y1 = cell_of(box.bottom);
     for (std::int64_t cy = y0; cy <= y1; ++cy)
       for (std::int64_t cx = x0; cx <= x1; ++cx) {
-        const std::uint64_t key = (static_cast<std::uint64_t>(cx) << 32) ^ static_cast<std::uint32_t>(cy);
-        if (!visit(key)) return;
+        const auto found = cells_.find(key(cx, cy));
+        if (found == cells_.end()) continue;
+        for (const std::uint32_t id : found->second)
+          if (!visit(id)) return false;
       }
+    return true;
+  }
+
+ private:
+  static std::uint64_t key(std::int64_t cx, std::int64_t cy) {
+    return (static_cast<std::uint64_t>(cx) << 32) ^ static_cast<std::uint32_t>(cy);
   }
 
   double cell_;
+  std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> cells_;
+};
+
+// The circles and the labels placed so far.
+class BoxGrid {
+ public:
+  BoxGrid(double cell, double padding, double side_gap)
+      : index_(cell), padding_(padding), side_gap_(side_gap) {}
+
+  void add(const Box& box, bool label) {
+    const auto id = static_cast<std::uint32_t>(boxes_.size());
+    boxes_.push_back(box);
+    is_label_.push_back(label ? 1 : 0);
+    rightmost_ = std::max(rightmost_, box.right);
+    for (std::int64_t cy = index_.cell_of(box.top); cy <= index_.cell_of(box.bottom); ++cy)
+      for (std::int64_t cx = index_.cell_of(box.left); cx <= index_.cell_of(box.right); ++cx) index_.add(cx, cy, id);
+  }
+
+  // Whether a label may take the box: padding from every circle and from the
+  // labels above or below it, side_gap from the labels beside it.
+  bool is_free(const Box& box) const {
+    const double reach = std::max(padding_, side_gap_);
+    const Box near{box.left - reach, box.top - padding_, box.right + reach, box.bottom + padding_};
+    return index_.visit(near, [&](std::uint32_t id) {
+      const Box& other = boxes_[id];
+      const double side = is_label_[id] ? side_gap_ : padding_;
+      return !(box.left < other.right + side && other.left < box.right + side && box.top < other.bottom + padding_ &&
+               other.top < box.bottom + padding_);
+    });
+  }
+
+  // The right edge of everything added so far.
+  double rightmost() const noexcept { return rightmost_; }
+
+ private:
+  CellIndex index_;
+  double padding_;
+  double side_gap_;
   double rightmost_ = -std::numeric_limits<double>::infinity();
   std::vector<Box> boxes_;
-  std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> cells_;
+  std::vector<char> is_label_;
+};
+
+// The edges' segments, each listed in the cells its line passes. The cells
+// are at least `cell` wide, and wider when the segments are long (a big
+// drawing's edges span thousands of pixels), so that a segment lies in some
+// ten cells on average. The (cell, segment) entries are grouped by a hash of
+// the cell with one counting pass, so the index is built in linear time.
+class SegmentGrid {
+ public:
+  SegmentGrid(double cell, std::span<const Segment> segments) : segments_(segments) {
+    if (segments.empty()) return;
+    double length = 0.0;
+    for (const Segment& s : segments) length += std::fabs(s.to.x - s.from.x) + std::fabs(s.to.y - s.from.y);
+    cell_ = std::max(cell, length / (8.0 * static_cast<double>(segments.size())));
+    std::vector<Entry> entries;
+    for (std::size_t s = 0; s < segments.size(); ++s) add(static_cast<std::uint32_t>(s), entries);
+    mask_ = std::bit_ceil(entries.size()) - 1;
+    start_.assign(mask_ + 2, 0);
+    for (const Entry& e : entries) ++start_[bucket(e.cell) + 1];
+    for (std::size_t b = 0; b + 1 < start_.size(); ++b) start_[b + 1] += start_[b];
+    grouped_.resize(entries.size());
+    std::vector<std::size_t> cursor(start_.begin(), start_.end() - 1);
+    for (const Entry& e : entries) grouped_[cursor[bucket(e.cell)]++] = e;
+  }
+
+  bool crosses(const Box& box) const {
+    if (grouped_.empty()) return false;
+    for (std::int64_t cy = cell_of(box.top); cy <= cell_of(box.bottom); ++cy)
+      for (std::int64_t cx = cell_of(box.left); cx <= cell_of(box.right); ++cx) {
+        const std::uint64_t cell = key(cx, cy);
+        const std::size_t b = bucket(cell);
+        for (std::size_t i = start_[b]; i < start_[b + 1]; ++i) {
+          if (grouped_[i].cell != cell) continue;
+          const Segment& s = segments_[grouped_[i].segment];
+          // Most segments of a cell pass beside the box: their bounding boxes tell at once.
+          if (std::max(s.from.x, s.to.x) < box.left || std::min(s.from.x, s.to.x) > box.right ||
+              std::max(s.from.y, s.to.y) < box.top || std::min(s.from.y, s.to.y) > box.bottom)
+            continue;
+          if (segment_meets(s, box)) return true;
+        }
+      }
+    return false;
+  }
+
+ private:
+  struct Entry {
+    std::uint64_t cell;
+    std::uint32_t segment;
+  };
+
+  std::int64_t cell_of(double value) const { return static_cast<std::int64_t>(std::floor(value / cell_)); }
+  static std::uint64_t key(std::int64_t cx, std::int64_t cy) {
+    return (static_cast<std::uint64_t>(cx) << 32) ^ static_cast<std::uint32_t>(cy);
+  }
+  std::size_t bucket(std::uint64_t cell) const {
+    // A multiplicative hash spreads neighbouring cells over the buckets.
+    return static_cast<std::size_t>((cell * 0x9E3779B97F4A7C15ULL) >> 20) & mask_;
+  }
+
+  // Row by row, the cells between where the segment enters and leaves the row.
+  void add(std::uint32_t id, std::vector<Entry>& entries) const {
+    const Segment& s = segments_[id];
+    const Point top = s.from.y <= s.to.y ? s.from : s.to;
+    const Point bottom = s.from.y <= s.to.y ? s.to : s.from;
+    const double dy = bottom.y - top.y;
+    const auto x_at = [&](double y) { return dy <= 0.0 ? top.x : top.x + (bottom.x - top.x) * (y - top.y) / dy; };
+    for (std::int64_t cy = cell_of(top.y); cy <= cell_of(bottom.y); ++cy) {
+      const double band_top = std::max(top.y, static_cast<double>(cy) * cell_);
+      const double band_bottom = std::min(bottom.y, static_cast<double>(cy + 1) * cell_);
+      const double xa = dy <= 0.0 ? std::min(top.x, bottom.x) : x_at(band_top);
+      const double xb = dy <= 0.0 ? std::max(top.x, bottom.x) : x_at(band_bottom);
+      for (std::int64_t cx = cell_of(std::min(xa, xb)); cx <= cell_of(std::max(xa, xb)); ++cx)
+        entries.push_back(Entry{key(cx, cy), id});
+    }
+  }
+
+  std::span<const Segment> segments_;
+  double cell_ = 1.0;
+  std::size_t mask_ = 0;
+  std::vector<std::size_t> start_;
+  std::vector<Entry> grouped_;
 };
 
 Box padded(const Box& box, double padding) noexcept {
@@ -96,7 +200,86 @@ std::vector<Offset> search_offsets(double step, double line, double away) {
   return offsets;
 }
 
+// How many of the search's nearest spots are tried for one that no edge crosses.
+constexpr std::size_t kEdgeFreeSearch = 60;
+// Up to this many labels, every spot close enough to need no leader is tried
+// (on a 3-pixel grid), then the search's nearest spots, before a label
+// settles for a halo; bigger diagrams, labelled with counts and dense with
+// edges, try only the preferred spot for one clear of edges, so that the
+// placement costs little more than finding a free spot.
+constexpr std::size_t kCloseSearchLabels = 3000;
+constexpr double kCloseStep = 3.0;
+
+// The offsets from the preferred box of every box on its side of the concept
+// whose nearest point lies within `reach` of the centre, nearest the
+// preferred box first. The preferred box is `gap` from the circle; the boxes
+// may come up to the centre's level (beside the circle).
+void close_offsets(std::vector<Offset>& out, double width, double radius, double gap, double reach, double away) {
+  out.clear();
+  const double toward = radius + gap;  // from the preferred box back to the centre's level
+  for (double dy = -toward; dy <= reach - radius - gap + 1e-9; dy += kCloseStep) {
+    // The box's vertical distance from the centre, and how far sideways it may go.
+    const double vertical = std::max(0.0, radius + gap + dy);
+    if (vertical > reach) break;
+    const double sideways = std::sqrt(reach * reach - vertical * vertical);
+    const double limit = width / 2.0 + sideways;
+    for (double dx = -limit; dx <= limit + 1e-9; dx += kCloseStep) out.push_back(Offset{dx, dy * away});
+  }
+  std::stable_sort(out.begin(), out.end(), [](const Offset& a, const Offset& b) {
+    return std::fabs(a.dx) + 2.0 * std::fabs(a.dy) < std::fabs(b.dx) + 2.0 * std::fabs(b.dy);
+  });
+}
+
+// The boxes beside the circle on the label's side of the concept: right and
+// left of it, level with the centre or a line further out.
+std::array<Box, 4> beside_boxes(const Box& wanted, Point centre, double radius, double gap, double line, bool up) {
+  const double width = wanted.right - wanted.left;
+  const double height = wanted.bottom - wanted.top;
+  const double near_top = up ? centre.y - height : centre.y;
+  const double far_top = up ? near_top - line / 2.0 : near_top + line / 2.0;
+  const double right = centre.x + radius + gap;
+  const double left = centre.x - radius - gap - width;
+  return {Box{right, near_top, right + width, near_top + height}, Box{left, near_top, left + width, near_top + height},
+          Box{right, far_top, right + width, far_top + height}, Box{left, far_top, left + width, far_top + height}};
+}
+
 }  // namespace
+
+std::vector<Segment> edge_segments(const Drawing& drawing) {
+  std::vector<Segment> segments;
+  segments.reserve(drawing.edges.size() + drawing.bends.size());
+  for (std::size_t e = 0; e < drawing.edges.size(); ++e) {
+    Point from = drawing.nodes[drawing.edges[e].upper];
+    for (const Point& bend : drawing.bends_of(e)) {
+      segments.push_back(Segment{from, bend});
+      from = bend;
+    }
+    segments.push_back(Segment{from, drawing.nodes[drawing.edges[e].lower]});
+  }
+  return segments;
+}
+
+bool segment_meets(const Segment& segment, const Box& box) noexcept {
+  // Liang-Barsky: clip the segment's parameter range to each slab of the box.
+  double t0 = 0.0;
+  double t1 = 1.0;
+  const double dx = segment.to.x - segment.from.x;
+  const double dy = segment.to.y - segment.from.y;
+  const auto clip = [&](double p, double q) {
+    if (p == 0.0) return q >= 0.0;
+    const double t = q / p;
+    if (p < 0.0) {
+      if (t > t1) return false;
+      t0 = std::max(t0, t);
+    } else {
+      if (t < t0) return false;
+      t1 = std::min(t1, t);
+    }
+    return true;
+  };
+  return clip(-dx, segment.from.x - box.left) && clip(dx, box.right - segment.from.x) &&
+         clip(-dy, segment.from.y - box.top) && clip(dy, box.bottom - segment.from.y);
+}
 
 Box node_box(Point centre, double radius) noexcept {
   return Box{centre.x - radius, centre.y - radius, centre.x + radius, centre.y + radius};
@@ -114,45 +297,82 @@ Box preferred_box(const LabelText& label, Point centre, double radius, double ga
 }
 
 std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<const double> radii,
-                                      std::vector<LabelText> labels, const PlacementStyle& style) {
+                                      std::vector<LabelText> labels, const PlacementStyle& style,
+                                      std::span<const Segment> edges) {
   if (radii.size() != nodes.size()) throw core::InternalFault(core::fault_text::kIndexOutOfRange);
   double line = style.step;
   for (const LabelText& label : labels)
     if (!label.lines.empty()) line = std::max(line, label.height / static_cast<double>(label.lines.size()));
-  BoxGrid grid(std::max(4.0 * line, 32.0));
-  for (std::size_t v = 0; v < nodes.size(); ++v) grid.add(node_box(nodes[v], radii[v]));
+  const double cell = std::max(4.0 * line, 32.0);
+  BoxGrid grid(cell, style.padding, style.side_gap);
+  for (std::size_t v = 0; v < nodes.size(); ++v) grid.add(node_box(nodes[v], radii[v]), false);
+  const SegmentGrid segments(cell, labels.empty() ? std::span<const Segment>() : edges);
   const std::vector<Offset> up = search_offsets(style.step, line, -1.0);
   const std::vector<Offset> down = search_offsets(style.step, line, 1.0);
+  // A label counts as crossed when an edge comes within a pixel of its box.
+  const auto crossed = [&](const Box& box) { return segments.crosses(padded(box, 1.0)); };
 
+  const bool dense = labels.size() <= kCloseSearchLabels;
+  std::vector<Offset> close;
   std::vector<PlacedLabel> placed;
   placed.reserve(labels.size());
   for (LabelText& label : labels) {
     if (label.concept_index >= nodes.size()) throw core::InternalFault(core::fault_text::kIndexOutOfRange);
     const Point centre = nodes[label.concept_index];
-    const Box wanted = preferred_box(label, centre, radii[label.concept_index], style.gap);
-    PlacedLabel result{std::move(label), wanted, false};
-    if (!grid.is_free(padded(wanted, style.padding))) {
-      bool found = false;
-      for (const Offset& offset : result.text.kind == LabelKind::Attributes ? up : down) {
-        const Box candidate = shifted(wanted, offset.dx, offset.dy);
-        if (grid.is_free(padded(candidate, style.padding))) {
-          result.box = candidate;
-          found = true;
-          break;
-        }
-      }
-      if (!found) {
-        // Right of everything placed so far, at the preferred height.
-        result.box = shifted(wanted, grid.rightmost() + style.step + style.padding - wanted.left, 0.0);
-      }
-      // Away from the circle by more than a line: say whose label it is.
-      const double dx = std::max({result.box.left - centre.x, centre.x - result.box.right, 0.0});
-      const double dy = std::max({result.box.top - centre.y, centre.y - result.box.bottom, 0.0});
+    const double radius = radii[label.concept_index];
+    const Box wanted = preferred_box(label, centre, radius, style.gap);
+    const bool upward = label.kind == LabelKind::Attributes;
+    const std::vector<Offset>& offsets = upward ? up : down;
+    PlacedLabel result{std::move(label), wanted, false, false};
+    bool found = false;
+    // Whether a box lies so far from its circle that a leader must say whose label it is.
+    const double reach = radius + style.gap + line;
+    const auto needs_leader = [&](const Box& box) {
+      const double dx = std::max({box.left - centre.x, centre.x - box.right, 0.0});
+      const double dy = std::max({box.top - centre.y, centre.y - box.bottom, 0.0});
       // Compared squared: hypot would bind a symbol of glibc 2.35, newer than the wheel may ask for.
-      const double reach = radii[result.text.concept_index] + style.gap + line;
-      result.leader = dx * dx + dy * dy > reach * reach;
+      return dx * dx + dy * dy > reach * reach;
+    };
+    bool found_clear = false;
+    // First choice: a free spot close to the concept that no edge crosses.
+    const auto try_clear = [&](const Box& candidate) {
+      if (needs_leader(candidate) || !grid.is_free(candidate) || crossed(candidate)) return false;
+      result.box = candidate;
+      found_clear = true;
+      return found = true;
+    };
+    // (A big diagram's label goes to its preferred spot when that is free, clear or not: no need to look.)
+    if (dense && !try_clear(wanted)) {
+      for (const Box& candidate : beside_boxes(wanted, centre, radius, style.gap, line, upward))
+        if (try_clear(candidate)) break;
+      if (!found) {
+        close_offsets(close, wanted.right - wanted.left, radius, style.gap, reach, upward ? -1.0 : 1.0);
+        for (std::size_t i = 0; !found && i < close.size(); ++i) try_clear(shifted(wanted, close[i].dx, close[i].dy));
+      }
+      for (std::size_t i = 0; !found && i < std::min(kEdgeFreeSearch, offsets.size()); ++i)
+        try_clear(shifted(wanted, offsets[i].dx, offsets[i].dy));
     }
-    grid.add(result.box);
+    // Then the nearest free spot, crossed or not.
+    if (!found && grid.is_free(wanted)) {
+      result.box = wanted;
+      found = true;
+    }
+    for (std::size_t i = 0; !found && i < offsets.size(); ++i) {
+      const Box candidate = shifted(wanted, offsets[i].dx, offsets[i].dy);
+      if (grid.is_free(candidate)) {
+        result.box = candidate;
+        found = true;
+      }
+    }
+    if (!found) {
+      // Right of everything placed so far, at the preferred height.
+      result.box = shifted(wanted, grid.rightmost() + style.side_gap + style.padding - wanted.left, 0.0);
+    }
+    // A spot chosen as clear needs no second look.
+    const bool chosen_clear = found_clear;
+    result.halo = !chosen_clear && crossed(result.box);
+    result.leader = needs_leader(result.box);
+    grid.add(result.box, true);
     placed.push_back(std::move(result));
   }
   return placed;

@@ -24,13 +24,27 @@ struct PlacedLabel {
   LabelText text;
   Box box;
   bool leader = false;  // placed away from its concept: a thin line joins them
+  bool halo = false;    // an edge passes under the text: the writers set it on a background-coloured halo
 };
 
 struct PlacementStyle {
   double gap = 3.0;   // between a label and its concept's circle
   double step = 6.0;  // how far apart the spots tried in a search lie
-  double padding = 2.0;  // least blank between a moved label and anything else
+  double padding = 2.0;  // least blank between a label and a circle, and between labels stacked over each other
+  double side_gap = 12.0;  // least blank between two labels side by side on one line (an em)
 };
+
+// A straight piece of an edge.
+struct Segment {
+  Point from;
+  Point to;
+};
+
+// The straight pieces of every edge of a drawing, from its upper end through its bends to its lower end.
+std::vector<Segment> edge_segments(const Drawing& drawing);
+
+// Whether a segment meets a box (touching counts).
+bool segment_meets(const Segment& segment, const Box& box) noexcept;
 
 // The box around a concept's circle.
 Box node_box(Point centre, double radius) noexcept;
@@ -39,13 +53,20 @@ Box node_box(Point centre, double radius) noexcept;
 // (attributes) or below it (objects, counts), `gap` from the circle.
 Box preferred_box(const LabelText& label, Point centre, double radius, double gap) noexcept;
 
-// Gives every label a box that overlaps no concept's circle and no other
-// label. Each label goes to its preferred box if that is free; otherwise to
-// the nearest free spot of a search around it, moving away from its concept
-// first (labels move, concepts never do); and when even that finds nothing,
-// beside everything placed so far, which is always free. A label that ends up
-// away from its concept gets a leader line.
+// Gives every label a box that keeps `padding` from every concept's circle
+// and from the labels above and below it, and `side_gap` from the labels
+// beside it on its line. Each label goes to the first free spot that no edge
+// crosses, trying its preferred box, then the spots beside its circle on the
+// same side (to the right, to the left, where the edges leaving the concept
+// do not run), then the nearest spots of a search around the preferred box.
+// When every nearby spot is crossed by an edge, the label takes the first
+// free spot of the whole search, moving away from its concept first, and
+// gets a halo if an edge crosses it there (labels move, concepts never do);
+// when even that finds nothing, it goes beside everything placed so far,
+// which is always free. A label that ends up away from its concept gets a
+// leader line.
 std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<const double> radii,
-                                      std::vector<LabelText> labels, const PlacementStyle& style = {});
+                                      std::vector<LabelText> labels, const PlacementStyle& style = {},
+                                      std::span<const Segment> edges = {});
 
 }  // namespace tessara::layout
