@@ -34,7 +34,9 @@ def _checked_incidence(incidence: Any, n_objects: int, n_attributes: int) -> npt
         matrix = np.asarray(incidence)
     except ValueError as error:  # ragged nested lists
         raise ValueError(f"incidence is not a rectangular 2-D array: {error}") from None
-    if matrix.size == 0 and n_objects * n_attributes == 0:
+    # A flat empty list is the one way to write "no crosses" for a context with no cell; any 2-D array must
+    # have the context's shape, also when one side is empty.
+    if matrix.ndim == 1 and matrix.size == 0 and n_objects * n_attributes == 0:
         return np.zeros((n_objects, n_attributes), dtype=bool)
     if matrix.shape != (n_objects, n_attributes):
         raise ValueError(

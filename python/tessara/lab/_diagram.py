@@ -7,10 +7,13 @@ TikZ picture or JSON.
 
 from __future__ import annotations
 
+import numbers
 import os
+import sys
 from typing import TYPE_CHECKING, Optional
 
 from tessara import _lab
+from tessara.lab._checks import whole_number
 from tessara.lab._formats import Path, path_text
 
 if TYPE_CHECKING:
@@ -158,10 +161,13 @@ def draw(
     for name, flag in (("size_by_support", size_by_support), ("shade_by_support", shade_by_support)):
         if not isinstance(flag, bool):
             raise TypeError(f"{name} must be a bool, not {type(flag).__name__}")
-    if counts_above is not None and (isinstance(counts_above, bool) or not isinstance(counts_above, int)):
-        raise TypeError(f"counts_above must be an int or None, not {type(counts_above).__name__}")
-    if counts_above is not None and counts_above < 0:
-        raise ValueError(f"counts_above must not be negative, got {counts_above}")
+    if counts_above is not None:
+        if isinstance(counts_above, bool) or not isinstance(counts_above, numbers.Integral):
+            raise TypeError(f"counts_above must be an int or None, not {type(counts_above).__name__}")
+        if counts_above < 0:
+            raise ValueError(f"counts_above must not be negative, got {counts_above}")
+        # Past any lattice's size, a larger threshold changes nothing.
+        counts_above = whole_number("counts_above", counts_above, most=sys.maxsize, saturate=True)
     index = None if highlight is None else lattice._resolve(highlight)
     # None asks the kernel to pick counts for a big lattice and to say so in the caption.
     switch = counts_above is not None and labels in _NAMED_LABELS and len(lattice) > counts_above

@@ -291,7 +291,6 @@ std::optional<ParseError> check_shape(const Parts& parts) {
   if (parts.upper.size() != parts.intents.size())
     return invalid("\"upper\" holds " + std::to_string(parts.upper.size()) + " lists for " +
                    std::to_string(parts.intents.size()) + " concepts");
-  if (parts.intents.size() == 0) return invalid("\"intents\" is empty: a lattice has at least one concept");
   if (auto too_large = check_context_size(kFormat, parts.objects.size(), parts.attributes.size())) return too_large;
   // The concept records: one extent and one intent per concept, limited like an incidence.
   const std::uint64_t record_bits =

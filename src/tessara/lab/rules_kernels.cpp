@@ -14,6 +14,7 @@
 #include "tessara/engine/run_control.hpp"
 #include "tessara/engine/stability.hpp"
 #include "tessara/lab/buffers.hpp"
+#include "tessara/lab/count_arguments.hpp"
 #include "tessara/lab/kernel_context.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
 #include "tessara/python/errors.hpp"
@@ -70,9 +71,10 @@ std::optional<core::AttributeSet> attribute_set_argument(const char* parameter, 
 PyObject* implications(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* context_object = nullptr;
-    unsigned long long min_support = 0;
+    std::uint64_t min_support = 0;
     const char* basis = nullptr;
-    if (!PyArg_ParseTuple(args, "OKs:implications", &context_object, &min_support, &basis)) return nullptr;
+    if (!PyArg_ParseTuple(args, "OO&s:implications", &context_object, uint64_converter, &min_support, &basis))
+      return nullptr;
     const auto* context = kernel_context_argument("context", context_object);
     if (context == nullptr) return nullptr;
     const std::string_view name(basis);
@@ -280,8 +282,8 @@ PyObject* lattice_measure(PyObject* lattice_object, Measure&& measure) {
 PyObject* exact_stability(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* lattice_object = nullptr;
-    unsigned long long max_visits = 0;
-    if (!PyArg_ParseTuple(args, "OK:exact_stability", &lattice_object, &max_visits)) return nullptr;
+    std::uint64_t max_visits = 0;
+    if (!PyArg_ParseTuple(args, "OO&:exact_stability", &lattice_object, uint64_converter, &max_visits)) return nullptr;
     return lattice_measure(lattice_object, [&](const KernelLattice& lattice, const core::CoverGraph& graph,
                                                engine::RunControl& control) {
       return engine::exact_stability(lattice.concepts(), graph, max_visits, control);
@@ -303,9 +305,11 @@ PyObject* delta_stability(PyObject*, PyObject* lattice_object) {
 PyObject* sampled_stability(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* lattice_object = nullptr;
-    unsigned long long samples = 0;
-    unsigned long long seed = 0;
-    if (!PyArg_ParseTuple(args, "OKK:sampled_stability", &lattice_object, &samples, &seed)) return nullptr;
+    std::uint64_t samples = 0;
+    std::uint64_t seed = 0;
+    if (!PyArg_ParseTuple(args, "OO&O&:sampled_stability", &lattice_object, uint64_converter, &samples,
+                          uint64_converter, &seed))
+      return nullptr;
     return lattice_measure(lattice_object, [&](const KernelLattice& lattice, const core::CoverGraph& graph,
                                                engine::RunControl& control) {
       return engine::sampled_stability(lattice.concepts(), graph, samples, seed, control);
@@ -316,9 +320,9 @@ PyObject* sampled_stability(PyObject*, PyObject* args) {
 // stability_error_bound(samples, confidence) -> float: Hoeffding's distance.
 PyObject* stability_error_bound(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
-    unsigned long long samples = 0;
+    std::uint64_t samples = 0;
     double confidence = 0.0;
-    if (!PyArg_ParseTuple(args, "Kd:stability_error_bound", &samples, &confidence)) return nullptr;
+    if (!PyArg_ParseTuple(args, "O&d:stability_error_bound", uint64_converter, &samples, &confidence)) return nullptr;
     if (samples == 0) return python::raise_value_error("samples must be at least 1");
     if (!(confidence > 0.0 && confidence < 1.0)) return python::raise_value_error("confidence must lie in (0, 1)");
     return PyFloat_FromDouble(engine::stability_error_bound(samples, confidence));
@@ -331,9 +335,9 @@ PyObject* stability_error_bound(PyObject*, PyObject* args) {
 PyObject* set_names(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* sets_object = nullptr;
-    unsigned long long n = 0;
+    std::uint64_t n = 0;
     PyObject* names = nullptr;
-    if (!PyArg_ParseTuple(args, "OKO:set_names", &sets_object, &n, &names)) return nullptr;
+    if (!PyArg_ParseTuple(args, "OO&O:set_names", &sets_object, uint64_converter, &n, &names)) return nullptr;
     if (!PyTuple_Check(names) || static_cast<unsigned long long>(PyTuple_Size(names)) != n) {
       PyErr_SetString(PyExc_TypeError, "argument 'names' must be a tuple of n str");
       return nullptr;

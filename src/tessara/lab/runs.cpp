@@ -10,6 +10,7 @@
 #include "tessara/engine/catalogue.hpp"
 #include "tessara/engine/cover_edges.hpp"
 #include "tessara/engine/walk_pool.hpp"
+#include "tessara/lab/count_arguments.hpp"
 #include "tessara/lab/kernel_context.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
 #include "tessara/python/errors.hpp"
@@ -38,8 +39,8 @@ struct RunArguments {
 
 // Parses (context, algorithm, min_support, max_concepts, threads, ...); the
 // Python side has checked the values, so only types are checked here.
-bool run_arguments(PyObject* context, const char* algorithm, unsigned long long min_support,
-                   unsigned long long max_concepts, unsigned int threads, RunArguments& out) {
+bool run_arguments(PyObject* context, const char* algorithm, std::uint64_t min_support, std::uint64_t max_concepts,
+                   unsigned int threads, RunArguments& out) {
   out.context = kernel_context_argument("context", context);
   if (out.context == nullptr) return false;
   out.algorithm = engine::algorithm_by_name(algorithm);
@@ -97,13 +98,14 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* context_object = nullptr;
     const char* algorithm_name = nullptr;
-    unsigned long long min_support = 0;
-    unsigned long long max_concepts = 0;
+    std::uint64_t min_support = 0;
+    std::uint64_t max_concepts = 0;
     unsigned int threads = 1;
     PyObject* progress = nullptr;
     int edges = 1;
-    if (!PyArg_ParseTuple(args, "OsKKIO|p:mine_lattice", &context_object, &algorithm_name, &min_support,
-                          &max_concepts, &threads, &progress, &edges))
+    if (!PyArg_ParseTuple(args, "OsO&O&O&O|p:mine_lattice", &context_object, &algorithm_name, uint64_converter,
+                          &min_support, uint64_converter, &max_concepts, thread_count_converter, &threads, &progress,
+                          &edges))
       return nullptr;
     RunArguments run;
     if (!run_arguments(context_object, algorithm_name, min_support, max_concepts, threads, run)) return nullptr;
@@ -151,11 +153,11 @@ PyObject* open_stream(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* context_object = nullptr;
     const char* algorithm_name = nullptr;
-    unsigned long long min_support = 0;
-    unsigned long long max_concepts = 0;
+    std::uint64_t min_support = 0;
+    std::uint64_t max_concepts = 0;
     unsigned int threads = 1;
-    if (!PyArg_ParseTuple(args, "OsKKI:open_stream", &context_object, &algorithm_name, &min_support, &max_concepts,
-                          &threads))
+    if (!PyArg_ParseTuple(args, "OsO&O&O&:open_stream", &context_object, &algorithm_name, uint64_converter,
+                          &min_support, uint64_converter, &max_concepts, thread_count_converter, &threads))
       return nullptr;
     RunArguments run;
     if (!run_arguments(context_object, algorithm_name, min_support, max_concepts, threads, run)) return nullptr;
