@@ -467,9 +467,18 @@ class Context:
         premise_includes, premise_excludes, conclusion_includes, conclusion_excludes : names, optional
             Attributes the premise (the conclusion) must hold all of, or none of.
         max_premise : int, optional
-            The most attributes a premise may have.
-        threads, progress
-            For mining the frequent concepts, as in the big-context runs.
+            The most attributes a premise may have (a number past the attribute count is no limit).
+        threads : int, optional
+            For mining the frequent concepts, as in :meth:`lattice`.
+        progress : bool or callable, default False
+            Reports the running count of frequent concepts while they are mined, then of rules while they are
+            found (a second tqdm bar, or a callable called with each count).
+
+        Raises
+        ------
+        KeyboardInterrupt
+            On Ctrl-C in any phase (mining, finding the rules, building their columns and names), within a
+            fraction of a second; nothing is kept.
 
         Returns
         -------

@@ -251,7 +251,7 @@ def rules(context: Context, min_support: Union[int, float], min_confidence: floa
           conclusion_includes: Optional[Selection] = None, conclusion_excludes: Optional[Selection] = None,
           max_premise: Optional[int] = None, threads: Optional[int] = None, progress: Any = False) -> Rules:
     """Association rules: see :meth:`Context.rules`."""
-    from tessara.lab._run import mine_lattice, resolve_min_support
+    from tessara.lab._run import mine_lattice, progress_reporter, resolve_min_support
 
     chosen = _choice("basis", basis, RULE_BASES)
     confidence = _fraction("min_confidence", min_confidence)
@@ -265,7 +265,11 @@ def rules(context: Context, min_support: Union[int, float], min_confidence: floa
         ("conclusion_includes", conclusion_includes), ("conclusion_excludes", conclusion_excludes))]
     # The iceberg lattice: the concepts of at least `support` objects and the cover edges among them.
     iceberg = mine_lattice(context._kernel, len(context.objects), "fcbo", support, None, threads, progress)
-    found = _lab.association_rules(iceberg, chosen, confidence, longest, *constraints)
+    # Then the rules, counted as they are found and while they become columns and names.
+    with progress_reporter(progress, "rules") as reporter:
+        found = _lab.association_rules(iceberg, chosen, confidence, longest, *constraints, reporter.callback)
+        premises, conclusions = _names(context, found[9]), _names(context, found[10])
+        reporter.finish(len(premises))
     # found: premise and conclusion concepts, support, premise and conclusion supports, confidence, lift,
     # leverage, conviction, premises, conclusions.
     support_counts = np.frombuffer(found[2], dtype=np.uint64).astype(np.int64)
@@ -278,7 +282,7 @@ def rules(context: Context, min_support: Union[int, float], min_confidence: floa
         columns[name] = np.frombuffer(found[k], dtype=np.float64)
     for column in columns.values():
         column.flags.writeable = False
-    return Rules(chosen, support, confidence, _names(context, found[9]), _names(context, found[10]), columns)
+    return Rules(chosen, support, confidence, premises, conclusions, columns)
 
 
 # -- concept measures -----------------------------------------------------------------------------------------------

@@ -95,7 +95,7 @@ class _StderrLine:
 
     def update_to(self, found: int) -> None:
         elapsed = time.monotonic() - self._start
-        sys.stderr.write(f"\r{self._description}: {found:,} concepts, {elapsed:.1f} s")
+        sys.stderr.write(f"\r{self._description}: {found:,}, {elapsed:.1f} s")
         sys.stderr.flush()
 
     def close(self) -> None:
@@ -104,11 +104,11 @@ class _StderrLine:
 
 
 class _Bar:
-    """A tqdm bar counting concepts (no total: the count is not known ahead)."""
+    """A tqdm bar counting what its description names (no total: the count is not known ahead)."""
 
     def __init__(self, description: str) -> None:
         tqdm = importlib.import_module("tqdm.auto").tqdm
-        self._bar = tqdm(desc=description, unit=" concepts", unit_scale=True)
+        self._bar = tqdm(desc=description, unit=f" {description}", unit_scale=True)
 
     def update_to(self, found: int) -> None:
         self._bar.update(found - self._bar.n)

@@ -79,13 +79,21 @@ std::size_t GeneratorSearch::keys_of(std::uint32_t i, std::vector<Word>& out) {
 }
 
 GeneratorTable minimal_generators(const core::ConceptList& concepts, const core::CoverGraph& graph) {
+  RunControl control;
+  return *minimal_generators(concepts, graph, control);
+}
+
+std::optional<GeneratorTable> minimal_generators(const core::ConceptList& concepts, const core::CoverGraph& graph,
+                                                 RunControl& control) {
   GeneratorTable table;
   table.stride = concepts.intent_stride();
   table.first.reserve(concepts.size() + 1);
   table.first.push_back(0);
   GeneratorSearch search(concepts, graph);
-  for (std::size_t i = 0; i < concepts.size(); ++i)
+  for (std::size_t i = 0; i < concepts.size(); ++i) {
+    if (i % kConceptsPerBeat == 0 && !control.beat()) return std::nullopt;
     table.first.push_back(table.first.back() + search.keys_of(static_cast<std::uint32_t>(i), table.words));
+  }
   return table;
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "tessara/core/concept.hpp"
 #include "tessara/core/cover_graph.hpp"
 #include "tessara/engine/minimal_transversals.hpp"
+#include "tessara/engine/run_control.hpp"
 
 namespace tessara::engine {
 
@@ -50,5 +52,11 @@ struct GeneratorTable {
 };
 
 GeneratorTable minimal_generators(const core::ConceptList& concepts, const core::CoverGraph& graph);
+
+// The same under a run control, beaten every kConceptsPerBeat concepts on the
+// calling thread; nothing once the control stops the run.
+inline constexpr std::size_t kConceptsPerBeat = 16;
+std::optional<GeneratorTable> minimal_generators(const core::ConceptList& concepts, const core::CoverGraph& graph,
+                                                 RunControl& control);
 
 }  // namespace tessara::engine

@@ -13,6 +13,7 @@
 #include "tessara/lab/count_arguments.hpp"
 #include "tessara/lab/kernel_context.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
+#include "tessara/lab/lab_pulse.hpp"
 #include "tessara/python/errors.hpp"
 #include "tessara/python/gil.hpp"
 #include "tessara/python/py_ref.hpp"
@@ -24,8 +25,6 @@ namespace {
 using python::guarded;
 using python::PyRef;
 
-// How often a progress callable is called while a run goes on.
-constexpr std::chrono::milliseconds kProgressInterval{200};
 // Concepts per batch of a stream, and batches a stream keeps ready per thread.
 constexpr std::size_t kStreamBatch = 4096;
 constexpr std::size_t kStreamAhead = 4;
@@ -66,31 +65,6 @@ PyObject* raise_too_many(std::uint64_t limit) {
   return nullptr;
 }
 
-// The pulse of a run on the calling thread: Python's signal handlers every
-// pulse, the progress callable (if any) every kProgressInterval.
-class LabPulse {
- public:
-  LabPulse(python::GilRelease& unlocked, PyObject* progress) : unlocked_(unlocked), progress_(progress) {}
-
-  bool operator()(std::uint64_t found) {
-    return unlocked_.with_lock([&] {
-      if (PyErr_CheckSignals() != 0) return false;
-      const auto now = std::chrono::steady_clock::now();
-      if (progress_ == nullptr || now < next_report_) return true;
-      next_report_ = now + kProgressInterval;
-      const PyRef count = PyRef::steal(PyLong_FromUnsignedLongLong(found));
-      if (!count) return false;
-      const PyRef result = PyRef::steal(PyObject_CallFunctionObjArgs(progress_, count.get(), nullptr));
-      return static_cast<bool>(result);
-    });
-  }
-
- private:
-  python::GilRelease& unlocked_;
-  PyObject* progress_;
-  std::chrono::steady_clock::time_point next_report_{};
-};
-
 // mine_lattice(context, algorithm, min_support, max_concepts, threads, progress, edges)
 // -> Lattice of the frequent concepts and, when `edges` is true, the cover
 // edges among them (else none: for timing the enumeration alone).
@@ -114,7 +88,7 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
     std::optional<engine::RunStop> stop;
     {
       python::GilRelease unlocked;
-      engine::RunControl control(run.limits, LabPulse(unlocked, progress == Py_None ? nullptr : progress));
+      engine::RunControl control(run.limits, LabPulse(unlocked, progress));
       auto found = run.algorithm->compute(context, control, run.threads);
       if (!found) {
         stop = found.error();
