@@ -133,7 +133,7 @@ class LayerNeighbourhood {
 
 class Reducer {
  public:
-  explicit Reducer(ProperGraph& graph) : graph_(graph) {}
+  Reducer(ProperGraph& graph, const KeepGoing& keep_going) : graph_(graph), keep_going_(keep_going) {}
 
   // One downward (or upward) sweep: each layer in turn is ordered by the
   // weighted medians of its neighbours' positions on the layer before it.
@@ -151,7 +151,7 @@ class Reducer {
   void transpose(int limit) {
     for (int pass = 0; pass < limit; ++pass) {
       bool improved = false;
-      for (std::size_t k = 0; k < graph_.layer_count(); ++k) improved |= transpose_layer(k);
+      for (std::size_t k = 0; k < graph_.layer_count() && keep_going(keep_going_); ++k) improved |= transpose_layer(k);
       if (!improved) break;
     }
   }
@@ -161,9 +161,9 @@ class Reducer {
   void for_layers(Side fixed, Visit&& visit) {
     const std::size_t layers = graph_.layer_count();
     if (fixed == Side::Above) {
-      for (std::size_t k = 1; k < layers; ++k) visit(k);
+      for (std::size_t k = 1; k < layers && keep_going(keep_going_); ++k) visit(k);
     } else {
-      for (std::size_t k = layers - 1; k-- > 0;) visit(k);
+      for (std::size_t k = layers - 1; k-- > 0 && keep_going(keep_going_);) visit(k);
     }
   }
 
@@ -273,6 +273,7 @@ class Reducer {
   };
 
   ProperGraph& graph_;
+  const KeepGoing& keep_going_;
   std::vector<Keyed> keyed_;
   std::vector<std::uint32_t> moved_;
   std::vector<std::uint32_t> sequence_;
@@ -326,10 +327,12 @@ constexpr double kSiftingGain = 0.002;
 // Median rounds from the graph's current order while they help; leaves the
 // best order seen and returns its crossings.
 std::uint64_t median_rounds(ProperGraph& graph, const CrossingReductionOptions& options, std::uint32_t rounds) {
-  Reducer reducer(graph);
+  Reducer reducer(graph, options.keep_going);
   BestOrder best(graph);
   std::uint32_t stalled = 0;
-  for (std::uint32_t round = 0; round < rounds && best.crossings() > 0 && stalled < options.patience; ++round) {
+  for (std::uint32_t round = 0;
+       round < rounds && best.crossings() > 0 && stalled < options.patience && keep_going(options.keep_going);
+       ++round) {
     reducer.median_sweep(round % 2 == 0 ? Side::Above : Side::Below);
     reducer.transpose(kTranspositionPasses);
     stalled = best.offer(graph) ? 0 : stalled + 1;
@@ -341,10 +344,11 @@ std::uint64_t median_rounds(ProperGraph& graph, const CrossingReductionOptions& 
 // Sifting sweeps, alternately down and up, while they gain enough and the
 // budget lasts (each sweep takes `sweep_cost` from it).
 std::uint64_t sifting_rounds(ProperGraph& graph, std::uint32_t rounds, std::uint64_t sweep_cost,
-                             std::uint64_t& budget) {
-  Reducer reducer(graph);
+                             std::uint64_t& budget, const KeepGoing& keep) {
+  Reducer reducer(graph, keep);
   BestOrder best(graph);
-  for (std::uint32_t round = 0; round < rounds && best.crossings() > 0 && budget >= sweep_cost; ++round) {
+  for (std::uint32_t round = 0; round < rounds && best.crossings() > 0 && budget >= sweep_cost && keep_going(keep);
+       ++round) {
     const std::uint64_t before = best.crossings();
     budget -= sweep_cost;
     reducer.sifting_sweep(round % 2 == 0 ? Side::Above : Side::Below);
@@ -372,7 +376,7 @@ std::uint64_t reduce_crossings(ProperGraph& graph, const CrossingReductionOption
   std::uint64_t sifting_budget = options.sifting_budget;
   const auto improve = [&] {
     std::uint64_t crossings = median_rounds(graph, options, rounds);
-    if (crossings > 0) crossings = sifting_rounds(graph, options.max_rounds, sweep_cost, sifting_budget);
+    if (crossings > 0) crossings = sifting_rounds(graph, options.max_rounds, sweep_cost, sifting_budget, options.keep_going);
     return crossings;
   };
   breadth_first_order(graph);

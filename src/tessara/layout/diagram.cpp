@@ -68,10 +68,14 @@ class DiagramBuilder {
     diagram_.font_size = options_.font_size;
     diagram_.line_height = text_style().line_height;
     diagram_.facts = concept_facts(source_);
+    // A stopped build returns what it has, for the caller to throw away.
+    if (!keep_going(options_.keep_going)) return std::move(diagram_);
     choose_labels();
     size_nodes();
     std::vector<LabelText> texts = label_texts();
+    if (!keep_going(options_.keep_going)) return std::move(diagram_);
     lay_out(texts);
+    if (!keep_going(options_.keep_going)) return std::move(diagram_);
     std::vector<double> radii(n_);
     for (std::size_t v = 0; v < n_; ++v) radii[v] = diagram_.nodes[v].radius;
     diagram_.labels = place_labels(diagram_.drawing.nodes, radii, std::move(texts), PlacementStyle{kLabelGap, 6.0, kBoxPadding});
@@ -177,8 +181,11 @@ class DiagramBuilder {
     }
     LayeredLayoutOptions layered_options;
     layered_options.min_layer_distance = std::max(64.0, 10.0 * options_.node_radius);
+    layered_options.crossing.keep_going = options_.keep_going;
+    layered_options.coordinates.keep_going = options_.keep_going;
     LayeredLayout layered = layered_layout(n_, source_.edges, extents, layered_options);
     diagram_.crossings = layered.crossings;
+    if (!keep_going(options_.keep_going)) return;
     if (options_.layout == LayoutKind::Additive) {
       diagram_.drawing = additive_layout(source_, diagram_.facts, layered.drawing);
     } else {
