@@ -267,7 +267,8 @@ def rules(context: Context, min_support: Union[int, float], min_confidence: floa
     iceberg = mine_lattice(context._kernel, len(context.objects), "fcbo", support, None, threads, progress)
     # Then the rules, counted as they are found and while they become columns and names.
     with progress_reporter(progress, "rules") as reporter:
-        found = _lab.association_rules(iceberg, chosen, confidence, longest, *constraints, reporter.callback)
+        found = _lab.association_rules(iceberg, chosen, confidence, longest, constraints[0], constraints[1],
+                                       constraints[2], constraints[3], reporter.callback)
         premises, conclusions = _names(context, found[9]), _names(context, found[10])
         reporter.finish(len(premises))
     # found: premise and conclusion concepts, support, premise and conclusion supports, confidence, lift,
