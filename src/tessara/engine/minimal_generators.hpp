@@ -25,7 +25,10 @@ class GeneratorSearch {
  public:
   using Word = std::uint64_t;
 
-  GeneratorSearch(const core::ConceptList& concepts, const core::CoverGraph& graph);
+  // With a control, the search beats it every few thousand steps (on the
+  // calling thread) and stops when it stops the run: keys_of then returns a
+  // partial list, to be thrown away.
+  GeneratorSearch(const core::ConceptList& concepts, const core::CoverGraph& graph, RunControl* control = nullptr);
 
   // Appends the keys of concept i to `out`, concepts.intent_stride() words
   // each, smallest first (by size, then by their attributes in index order);
@@ -33,6 +36,7 @@ class GeneratorSearch {
   std::size_t keys_of(std::uint32_t i, std::vector<Word>& out);
 
  private:
+  RunControl* control_;
   const core::ConceptList& concepts_;
   const core::CoverGraph& graph_;
   TransversalSearch search_;

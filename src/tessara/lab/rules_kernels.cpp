@@ -238,12 +238,16 @@ PyObject* generators(PyObject*, PyObject* args) {
     const auto index = concept_argument(*lattice, index_object);
     if (!index) return nullptr;
     std::vector<Word> keys;
+    bool stopped = false;
     {
-      const python::GilRelease unlocked;
+      python::GilRelease unlocked;
+      engine::RunControl control(engine::RunLimits{}, interrupt_pulse(unlocked));
       const core::CoverGraph graph(lattice->concepts().size(), lattice->edges());
-      engine::GeneratorSearch search(lattice->concepts(), graph);
+      engine::GeneratorSearch search(lattice->concepts(), graph, &control);
       search.keys_of(*index, keys);
+      stopped = control.stopped();
     }
+    if (stopped) return nullptr;  // the interrupt left its exception
     return bytes_of(std::span<const Word>(keys));
   });
 }
