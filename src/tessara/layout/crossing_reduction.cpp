@@ -1,6 +1,7 @@
 #include "tessara/layout/crossing_reduction.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -298,15 +299,26 @@ std::uint64_t sifting_cost(const ProperGraph& graph) {
   return cost;
 }
 
+// The crossings of the graph, layer by layer while the caller lets it go on;
+// a stopped count is the largest number, worse than any real one.
+std::uint64_t crossings_if_going(const ProperGraph& graph, const KeepGoing& keep) {
+  std::uint64_t total = 0;
+  for (std::size_t k = 0; k + 1 < graph.layer_count(); ++k) {
+    if (!keep_going(keep)) return std::numeric_limits<std::uint64_t>::max();
+    total += count_layer_crossings(graph, k);
+  }
+  return total;
+}
+
 // Keeps the best order seen over a run of rounds.
 class BestOrder {
  public:
-  explicit BestOrder(const ProperGraph& graph)
-      : crossings_(count_crossings(graph)), order_(graph.order().begin(), graph.order().end()) {}
+  BestOrder(const ProperGraph& graph, const KeepGoing& keep)
+      : keep_(keep), crossings_(crossings_if_going(graph, keep)), order_(graph.order().begin(), graph.order().end()) {}
 
   // Records the graph's order if it is better; returns whether it was.
   bool offer(const ProperGraph& graph) {
-    const std::uint64_t crossings = count_crossings(graph);
+    const std::uint64_t crossings = crossings_if_going(graph, keep_);
     if (crossings >= crossings_) return false;
     crossings_ = crossings;
     order_.assign(graph.order().begin(), graph.order().end());
@@ -316,6 +328,7 @@ class BestOrder {
   void restore(ProperGraph& graph) const { graph.restore_order(order_); }
 
  private:
+  const KeepGoing& keep_;
   std::uint64_t crossings_;
   std::vector<std::uint32_t> order_;
 };
@@ -328,7 +341,7 @@ constexpr double kSiftingGain = 0.002;
 // best order seen and returns its crossings.
 std::uint64_t median_rounds(ProperGraph& graph, const CrossingReductionOptions& options, std::uint32_t rounds) {
   Reducer reducer(graph, options.keep_going);
-  BestOrder best(graph);
+  BestOrder best(graph, options.keep_going);
   std::uint32_t stalled = 0;
   for (std::uint32_t round = 0;
        round < rounds && best.crossings() > 0 && stalled < options.patience && keep_going(options.keep_going);
@@ -346,7 +359,7 @@ std::uint64_t median_rounds(ProperGraph& graph, const CrossingReductionOptions& 
 std::uint64_t sifting_rounds(ProperGraph& graph, std::uint32_t rounds, std::uint64_t sweep_cost,
                              std::uint64_t& budget, const KeepGoing& keep) {
   Reducer reducer(graph, keep);
-  BestOrder best(graph);
+  BestOrder best(graph, keep);
   for (std::uint32_t round = 0; round < rounds && best.crossings() > 0 && budget >= sweep_cost && keep_going(keep);
        ++round) {
     const std::uint64_t before = best.crossings();
