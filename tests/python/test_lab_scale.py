@@ -87,7 +87,7 @@ def test_scaling_refuses_unknown_columns_and_mismatched_scales(frame):
         tl.scale(frame, {"size": 3})
     with pytest.raises(ValueError, match="give cuts or quantiles"):
         tl.Ordinal(cuts=[1], quantiles=2)
-    with pytest.raises(ValueError, match="bins must be a positive int"):
+    with pytest.raises(ValueError, match="bins must be at least 1, got 0"):
         tl.Interval(bins=0)
     with pytest.raises(TypeError, match="DataFrame"):
         tl.scale(frame.to_numpy())

@@ -53,7 +53,9 @@ def _checked_incidence(incidence: Any, n_objects: int, n_attributes: int) -> npt
         matrix = np.asarray(incidence)
     except ValueError as error:  # ragged nested lists
         raise ValueError(f"incidence is not a rectangular 2-D array: {error}") from None
-    if matrix.size == 0 and n_objects * n_attributes == 0:
+    # A flat empty list is the one way to write "no crosses" for a context with no cell; any 2-D array must
+    # have the context's shape, also when one side is empty.
+    if matrix.ndim == 1 and matrix.size == 0 and n_objects * n_attributes == 0:
         return np.zeros((n_objects, n_attributes), dtype=bool)
     if matrix.shape != (n_objects, n_attributes):
         raise ValueError(
@@ -781,9 +783,18 @@ class Context:
         premise_includes, premise_excludes, conclusion_includes, conclusion_excludes : names, optional
             Attributes the premise (the conclusion) must hold all of, or none of.
         max_premise : int, optional
-            The most attributes a premise may have.
-        threads, progress
-            For mining the frequent concepts, as in the big-context runs.
+            The most attributes a premise may have (a number past the attribute count is no limit).
+        threads : int, optional
+            For mining the frequent concepts, as in :meth:`lattice`.
+        progress : bool or callable, default False
+            Reports the running count of frequent concepts while they are mined, then of rules while they are
+            found (a second tqdm bar, or a callable called with each count).
+
+        Raises
+        ------
+        KeyboardInterrupt
+            On Ctrl-C in any phase (mining, finding the rules, building their columns and names), within a
+            fraction of a second; nothing is kept.
 
         Returns
         -------

@@ -7,7 +7,9 @@ TikZ picture or JSON.
 
 from __future__ import annotations
 
+import numbers
 import os
+import sys
 from collections.abc import Iterable
 from typing import TYPE_CHECKING, Any, Optional, Union
 
@@ -15,6 +17,7 @@ import numpy as np
 import numpy.typing as npt
 
 from tessara import _lab
+from tessara.lab._checks import whole_number
 from tessara.lab._formats import Path, path_text
 
 if TYPE_CHECKING:
@@ -171,10 +174,13 @@ def draw(
     for name, flag in (("size_by_support", size_by_support), ("shade_by_support", shade_by_support)):
         if not isinstance(flag, bool):
             raise TypeError(f"{name} must be a bool, not {type(flag).__name__}")
-    if counts_above is not None and (isinstance(counts_above, bool) or not isinstance(counts_above, int)):
-        raise TypeError(f"counts_above must be an int or None, not {type(counts_above).__name__}")
-    if counts_above is not None and counts_above < 0:
-        raise ValueError(f"counts_above must not be negative, got {counts_above}")
+    if counts_above is not None:
+        if isinstance(counts_above, bool) or not isinstance(counts_above, numbers.Integral):
+            raise TypeError(f"counts_above must be an int or None, not {type(counts_above).__name__}")
+        if counts_above < 0:
+            raise ValueError(f"counts_above must not be negative, got {counts_above}")
+        # Past any lattice's size, a larger threshold changes nothing.
+        counts_above = whole_number("counts_above", counts_above, most=sys.maxsize, saturate=True)
     chosen = _focus(lattice, concepts, top, by)
     index = None if highlight is None else lattice._resolve(highlight)
     if index is not None and chosen is not None:

@@ -3,7 +3,7 @@
 from __future__ import annotations
 
 from collections.abc import Iterable
-from typing import Any, Union
+from typing import Any, NoReturn, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -72,7 +72,11 @@ class NameIndex:
                     )
                 return np.flatnonzero(selection).astype(np.uint32)
             if np.issubdtype(selection.dtype, np.integer):
-                return self._checked(selection.reshape(-1).astype(np.int64))
+                flat = selection.reshape(-1)
+                if np.issubdtype(flat.dtype, np.unsignedinteger) and flat.size and int(flat.max()) >= count:
+                    # Checked before the conversion to int64, which would wrap the largest to negatives.
+                    self._out_of_range(int(flat[np.flatnonzero(flat >= count)[0]]))
+                return self._checked(flat.astype(np.int64))
         if isinstance(selection, (str, int, np.integer)):
             selection = [selection]
         positions: list[int] = []
@@ -80,17 +84,23 @@ class NameIndex:
             if isinstance(item, str):
                 positions.append(self.position(item))
             elif isinstance(item, (int, np.integer)) and not isinstance(item, (bool, np.bool_)):
-                positions.append(int(item))
+                position = int(item)
+                if not -count <= position < count:
+                    self._out_of_range(position)
+                positions.append(position)
             else:
                 raise TypeError(f"{self._kind} {item!r} is neither a name (str) nor a position (int)")
         return self._checked(np.array(positions, dtype=np.int64))
+
+    def _out_of_range(self, position: int) -> NoReturn:
+        count = len(self._names)
+        raise IndexError(f"{self._kind} position {position} out of range for {count} {self._kind}s")
 
     def _checked(self, positions: npt.NDArray[np.int64]) -> Indices:
         count = len(self._names)
         outside = (positions < -count) | (positions >= count)
         if outside.any():
-            bad = int(positions[np.flatnonzero(outside)[0]])
-            raise IndexError(f"{self._kind} position {bad} out of range for {count} {self._kind}s")
+            self._out_of_range(int(positions[np.flatnonzero(outside)[0]]))
         return np.where(positions < 0, positions + count, positions).astype(np.uint32)
 
 

@@ -7,7 +7,6 @@ into names and gives the results as sequences with ``to_pandas()``.
 
 from __future__ import annotations
 
-import numbers
 from collections.abc import Iterable, Iterator, Sequence
 from dataclasses import dataclass
 from typing import TYPE_CHECKING, Any, Optional, TypeVar, Union, overload
@@ -16,6 +15,7 @@ import numpy as np
 import numpy.typing as npt
 
 from tessara import _lab
+from tessara.lab._checks import UINT64_MAX, real_number, whole_number
 from tessara.lab._optional import optional_module
 
 if TYPE_CHECKING:
@@ -43,20 +43,7 @@ def _choice(parameter: str, value: object, allowed: tuple[str, ...]) -> str:
 
 
 def _fraction(parameter: str, value: object) -> float:
-    if isinstance(value, bool) or not isinstance(value, numbers.Real):
-        raise TypeError(f"{parameter} must be a number, not {type(value).__name__}")
-    number = float(value)
-    if not 0.0 <= number <= 1.0:
-        raise ValueError(f"{parameter} must lie in [0, 1], got {value}")
-    return number
-
-
-def _count(parameter: str, value: object, least: int) -> int:
-    if isinstance(value, bool) or not isinstance(value, numbers.Integral):
-        raise TypeError(f"{parameter} must be an int, not {type(value).__name__}")
-    if int(value) < least:
-        raise ValueError(f"{parameter} must be at least {least}, got {value}")
-    return int(value)
+    return real_number(parameter, value, 0.0, 1.0)
 
 
 def _names(context: Context, words: bytes) -> list[tuple[str, ...]]:
@@ -482,18 +469,26 @@ def rules(context: Context, min_support: Union[int, float], min_confidence: floa
           conclusion_includes: Optional[Selection] = None, conclusion_excludes: Optional[Selection] = None,
           max_premise: Optional[int] = None, threads: Optional[int] = None, progress: Any = False) -> Rules:
     """Association rules: see :meth:`Context.rules`."""
-    from tessara.lab._run import mine_lattice, resolve_min_support
+    from tessara.lab._run import mine_lattice, progress_reporter, resolve_min_support
 
     chosen = _choice("basis", basis, RULE_BASES)
     confidence = _fraction("min_confidence", min_confidence)
     support = resolve_min_support(min_support, len(context.objects))
-    longest = -1 if max_premise is None else _count("max_premise", max_premise, 0)
+    # A premise holds at most every attribute: a longer limit is no limit.
+    n_attributes = len(context.attributes)
+    longest = -1 if max_premise is None else whole_number("max_premise", max_premise, most=n_attributes,
+                                                           saturate=True)
     constraints = [_attribute_words(context, parameter, names) for parameter, names in (
         ("premise_includes", premise_includes), ("premise_excludes", premise_excludes),
         ("conclusion_includes", conclusion_includes), ("conclusion_excludes", conclusion_excludes))]
     # The iceberg lattice: the concepts of at least `support` objects and the cover edges among them.
     iceberg = mine_lattice(context._kernel, len(context.objects), "fcbo", support, None, threads, progress)
-    found = _lab.association_rules(iceberg, chosen, confidence, longest, *constraints)
+    # Then the rules, counted as they are found and while they become columns and names.
+    with progress_reporter(progress, "rules") as reporter:
+        found = _lab.association_rules(iceberg, chosen, confidence, longest, constraints[0], constraints[1],
+                                       constraints[2], constraints[3], reporter.callback)
+        premises, conclusions = _names(context, found[9]), _names(context, found[10])
+        reporter.finish(len(premises))
     # found: premise and conclusion concepts, support, premise and conclusion supports, confidence, lift,
     # leverage, conviction, premises, conclusions.
     support_counts = np.frombuffer(found[2], dtype=np.uint64).astype(np.int64)
@@ -506,7 +501,7 @@ def rules(context: Context, min_support: Union[int, float], min_confidence: floa
         columns[name] = np.frombuffer(found[k], dtype=np.float64)
     for column in columns.values():
         column.flags.writeable = False
-    return Rules(chosen, support, confidence, _names(context, found[9]), _names(context, found[10]), columns)
+    return Rules(chosen, support, confidence, premises, conclusions, columns)
 
 
 # -- concept measures -----------------------------------------------------------------------------------------------
@@ -556,16 +551,17 @@ def stability(lattice: Lattice, method: str = "auto", samples: int = 10_000, see
     chosen = _choice("method", method, ("auto", "exact", "sampled"))
     kernel = lattice._data.kernel
     if chosen != "sampled":
-        budget = 2**64 - 1 if chosen == "exact" else _count("max_visits", max_visits, 0)
+        # A budget past the kernel's count of visits is no budget.
+        budget = UINT64_MAX if chosen == "exact" else whole_number("max_visits", max_visits, saturate=True)
         exact = _lab.exact_stability(kernel, budget)
         if exact is not None:
             return Stability(np.frombuffer(exact, dtype=np.float64), True, 0, 1.0, 0.0)
-    count = _count("samples", samples, 1)
-    _count("seed", seed, 0)
-    if isinstance(confidence, bool) or not isinstance(confidence, numbers.Real) or not 0.0 < confidence < 1.0:
-        raise ValueError(f"confidence must lie in (0, 1), got {confidence}")
-    values = np.frombuffer(_lab.sampled_stability(kernel, count, seed % 2**64), dtype=np.float64)
-    return Stability(values, False, count, float(confidence), _lab.stability_error_bound(count, float(confidence)))
+    # The kernel counts samples and seeds in 64 bits: more samples are refused rather than drawn fewer.
+    count = whole_number("samples", samples, least=1)
+    start = whole_number("seed", seed)
+    chance = real_number("confidence", confidence, 0.0, 1.0, open_low=True, open_high=True)
+    values = np.frombuffer(_lab.sampled_stability(kernel, count, start), dtype=np.float64)
+    return Stability(values, False, count, chance, _lab.stability_error_bound(count, chance))
 
 
 def delta_stability(lattice: Lattice) -> npt.NDArray[np.int64]:

@@ -17,12 +17,15 @@ import time
 from typing import Any, Callable, Iterator, Optional, Union
 
 from tessara import _lab
+from tessara.lab._checks import UINT64_MAX, fraction_of, whole_number
 
 __all__ = ["TooManyConcepts", "check_progress", "resolve_min_support", "resolve_threads", "resolve_max_concepts", "progress_reporter",
            "mine_lattice", "stream_batches"]
 
 #: No limit on the number of concepts.
-UNLIMITED = 2**64 - 1
+UNLIMITED = UINT64_MAX
+#: More worker threads than this are taken as this many.
+MAX_THREADS = 1024
 
 Progress = Union[bool, Callable[[int], Any], None]
 
@@ -41,35 +44,30 @@ def resolve_min_support(min_support: Union[int, float], n_objects: int) -> int:
     Parameters
     ----------
     min_support : int or float
-        A number of objects (int, ``>= 0``) or a fraction of the objects
-        (float in ``(0, 1]``, rounded up: 0.1 of 25 objects is 3).
+        A number of objects (int, ``>= 0``; any number past the object count keeps no concept) or a
+        fraction of the objects (float in ``(0, 1]``, rounded up exactly: 0.1 of 25 objects is 3, and any
+        positive fraction of a non-empty context is at least one object).
     n_objects : int
         The number of objects of the context.
     """
     if isinstance(min_support, bool) or not isinstance(min_support, numbers.Real):
         raise TypeError(f"min_support must be an int or a float, not {type(min_support).__name__}")
     if isinstance(min_support, numbers.Integral):
-        if min_support < 0:
-            raise ValueError(f"min_support must be at least 0, got {min_support}")
-        return int(min_support)
+        # Every threshold past the object count means the same: no extent is that large.
+        return whole_number("min_support", min_support, most=n_objects + 1, saturate=True)
     fraction = float(min_support)
     if not 0.0 < fraction <= 1.0:
         raise ValueError(f"min_support as a fraction must lie in (0, 1], got {min_support}")
-    # Rounded up, so "at least 10% of the objects" holds; exact products stay exact.
-    objects = fraction * n_objects
-    rounded = int(objects)
-    return rounded if rounded >= objects - 1e-9 else rounded + 1
+    return fraction_of("min_support", fraction, n_objects)
 
 
 def resolve_max_concepts(max_concepts: Optional[int]) -> int:
-    """The kernel's limit: ``None`` means none."""
+    """The kernel's limit: ``None`` means none, and so does any limit past the kernel's count."""
     if max_concepts is None:
         return UNLIMITED
     if isinstance(max_concepts, bool) or not isinstance(max_concepts, numbers.Integral):
         raise TypeError(f"max_concepts must be an int or None, not {type(max_concepts).__name__}")
-    if max_concepts < 0:
-        raise ValueError(f"max_concepts must be at least 0, got {max_concepts}")
-    return min(int(max_concepts), UNLIMITED)
+    return whole_number("max_concepts", max_concepts, most=UNLIMITED, saturate=True)
 
 
 def resolve_threads(threads: Optional[int]) -> int:
@@ -78,9 +76,7 @@ def resolve_threads(threads: Optional[int]) -> int:
         return max(1, len(os.sched_getaffinity(0))) if hasattr(os, "sched_getaffinity") else (os.cpu_count() or 1)
     if isinstance(threads, bool) or not isinstance(threads, numbers.Integral):
         raise TypeError(f"threads must be an int or None, not {type(threads).__name__}")
-    if threads < 1:
-        raise ValueError(f"threads must be at least 1, got {threads}")
-    return min(int(threads), 1024)
+    return whole_number("threads", threads, least=1, most=MAX_THREADS, saturate=True)
 
 
 def check_progress(progress: Progress) -> Progress:
@@ -99,7 +95,7 @@ class _StderrLine:
 
     def update_to(self, found: int) -> None:
         elapsed = time.monotonic() - self._start
-        sys.stderr.write(f"\r{self._description}: {found:,} concepts, {elapsed:.1f} s")
+        sys.stderr.write(f"\r{self._description}: {found:,}, {elapsed:.1f} s")
         sys.stderr.flush()
 
     def close(self) -> None:
@@ -108,11 +104,11 @@ class _StderrLine:
 
 
 class _Bar:
-    """A tqdm bar counting concepts (no total: the count is not known ahead)."""
+    """A tqdm bar counting what its description names (no total: the count is not known ahead)."""
 
     def __init__(self, description: str) -> None:
         tqdm = importlib.import_module("tqdm.auto").tqdm
-        self._bar = tqdm(desc=description, unit=" concepts", unit_scale=True)
+        self._bar = tqdm(desc=description, unit=f" {description}", unit_scale=True)
 
     def update_to(self, found: int) -> None:
         self._bar.update(found - self._bar.n)

@@ -10,6 +10,7 @@ from typing import Any, Literal, Optional, Union
 import numpy as np
 import numpy.typing as npt
 
+from tessara.lab._checks import whole_number
 from tessara.lab._context import Context
 from tessara.lab._optional import optional_module
 
@@ -17,6 +18,10 @@ from tessara.lab._optional import optional_module
 FEW_VALUES = 10
 #: Other numeric columns are scaled ordinally by default, at this many quantiles.
 DEFAULT_QUANTILES = 4
+#: The most bins or quantiles a scale makes: as many attributes as a context can index.
+MAX_PARTS = 2**32 - 1
+#: The most crosses (rows times bins or quantiles) one column may make, as for a context read from a file.
+MAX_CELLS = 2**34
 
 Block = tuple[list[str], "npt.NDArray[np.bool_]"]
 Floats = npt.NDArray[np.float64]
@@ -55,6 +60,12 @@ def _present(values: Floats) -> Floats:
     return values[~np.isnan(values)]
 
 
+def _finite(values: Floats) -> Floats:
+    """The values present other than ±inf: quantiles and equal-width bins are taken of these alone, since
+    an infinite value would make every bound it touches infinite or NaN."""
+    return values[np.isfinite(values)]
+
+
 def _checked_cuts(column: str, cuts: Sequence[float]) -> Floats:
     points = np.asarray(cuts, dtype=np.float64).reshape(-1)
     if np.isnan(points).any() or (np.diff(points) <= 0).any():
@@ -62,18 +73,23 @@ def _checked_cuts(column: str, cuts: Sequence[float]) -> Floats:
     return points
 
 
-def _quantile_cuts(values: Floats, quantiles: int) -> Floats:
-    """The interior k-quantiles of the present values, without repeats."""
-    present = _present(values)
-    if present.size == 0:
+def _quantile_cuts(column: str, values: Floats, quantiles: int) -> Floats:
+    """The interior k-quantiles of the finite values, without repeats (±inf compare with them as they are)."""
+    finite = _finite(values)
+    if finite.size == 0:
         return np.empty(0)
-    return np.unique(np.quantile(present, np.linspace(0.0, 1.0, quantiles + 1)[1:-1]))
+    _check_parts(column, "quantiles", quantiles, len(values))
+    return np.unique(np.quantile(finite, np.linspace(0.0, 1.0, quantiles + 1)[1:-1]))
 
 
 def _count(name: str, value: Optional[int]) -> Optional[int]:
-    if value is not None and (not isinstance(value, int) or isinstance(value, bool) or value < 1):
-        raise ValueError(f"{name} must be a positive int, not {value!r}")
-    return value
+    return None if value is None else whole_number(name, value, least=1, most=MAX_PARTS)
+
+
+def _check_parts(column: str, name: str, parts: int, rows: int) -> None:
+    """ValueError when ``parts`` bins or quantiles of a column of ``rows`` values would pass MAX_CELLS crosses."""
+    if parts * max(rows, 1) > MAX_CELLS:
+        raise ValueError(f"{name}={parts} for column {column!r} of {rows} rows makes more than {MAX_CELLS} crosses")
 
 
 class Scale:
@@ -150,7 +166,7 @@ class Ordinal(Scale):
         if self.cuts is not None:
             return _checked_cuts(column, self.cuts)
         if self.quantiles is not None:
-            return _quantile_cuts(values, self.quantiles)
+            return _quantile_cuts(column, values, self.quantiles)
         distinct = np.unique(_present(values))
         return distinct[:-1] if self.direction == "<=" else distinct[1:]
 
@@ -220,34 +236,54 @@ class Interval(Scale):
         _count("quantiles", self.quantiles)
 
     def edges(self, column: str, values: Floats) -> Floats:
+        """The bin edges: the cuts, or those of the finite values (see :meth:`attributes` for ±inf)."""
         if self.cuts is not None:
             return _checked_cuts(column, self.cuts)
-        present = _present(values)
-        if present.size == 0:
+        finite = _finite(values)
+        if finite.size == 0:
             return np.empty(0)
         if self.bins is not None:
-            edges = np.unique(np.linspace(present.min(), present.max(), self.bins + 1))
+            _check_parts(column, "bins", self.bins, len(values))
+            low, high = finite.min(), finite.max()
+            # Weighted ends rather than low + i * step: the step of a range wider than the largest float is inf.
+            share = np.linspace(0.0, 1.0, self.bins + 1)
+            edges = np.unique(low * (1.0 - share) + high * share)
         else:
             quantiles = DEFAULT_QUANTILES if self.quantiles is None else self.quantiles
-            edges = np.unique(np.quantile(present, np.linspace(0.0, 1.0, quantiles + 1)))
+            _check_parts(column, "quantiles", quantiles, len(values))
+            edges = np.unique(np.quantile(finite, np.linspace(0.0, 1.0, quantiles + 1)))
         # A column of one value gets the one bin [v, v].
         return np.repeat(edges, 2) if len(edges) == 1 else edges
 
     def attributes(self, column: str, series: Any) -> Block:
+        """The bins of the column; with bins or quantiles taken from the data, -inf and +inf get bins of their
+        own, ``column in [-inf, a)`` below the first edge and ``column in (b, inf]`` above the last, when the
+        column holds them."""
         values = _numbers(column, series)
         edges = self.edges(column, values)
         n_bins = len(edges) - 1
-        if n_bins < 1:
+        names: list[str] = []
+        blocks: list[npt.NDArray[np.bool_]] = []
+        derived = self.cuts is None
+        if derived and np.isneginf(values).any():
+            names.append(f"{column} in [-inf, {_number(edges[0])})" if n_bins >= 1 else f"{column} in [-inf, -inf]")
+            blocks.append(np.isneginf(values)[:, None])
+        if n_bins >= 1:
+            # Bin i holds edges[i] <= x < edges[i + 1], the last bin also its upper edge; NaN sorts past every
+            # edge.
+            index = np.searchsorted(edges, values, side="right") - 1
+            index[values == edges[-1]] = n_bins - 1
+            blocks.append(index[:, None] == np.arange(n_bins)[None, :])
+            names.extend(
+                f"{column} in [{_number(edges[i])}, {_number(edges[i + 1])}{']' if i == n_bins - 1 else ')'}"
+                for i in range(n_bins)
+            )
+        if derived and np.isposinf(values).any():
+            names.append(f"{column} in ({_number(edges[-1])}, inf]" if n_bins >= 1 else f"{column} in [inf, inf]")
+            blocks.append(np.isposinf(values)[:, None])
+        if not blocks:
             return [], np.zeros((len(values), 0), dtype=bool)
-        # Bin i holds edges[i] <= x < edges[i + 1], the last bin also its upper edge; NaN sorts past every edge.
-        index = np.searchsorted(edges, values, side="right") - 1
-        index[values == edges[-1]] = n_bins - 1
-        crosses = index[:, None] == np.arange(n_bins)[None, :]
-        names = [
-            f"{column} in [{_number(edges[i])}, {_number(edges[i + 1])}{']' if i == n_bins - 1 else ')'}"
-            for i in range(n_bins)
-        ]
-        return names, crosses
+        return names, np.hstack(blocks)
 
 
 #: What ``scales`` maps a column to: a scale, its name, or None to leave the column out.

@@ -6,6 +6,7 @@
 
 #include "tessara/core/columns.hpp"
 #include "tessara/core/fault.hpp"
+#include "tessara/engine/run_control.hpp"
 
 namespace tessara::engine {
 namespace {
@@ -27,8 +28,9 @@ bool includes(std::span<const Word> x, std::span<const Word> y) {
 class RuleWalk {
  public:
   RuleWalk(const core::Context& context, const core::ConceptList& concepts, const core::CoverGraph& graph,
-           const RuleConstraints& constraints)
-      : concepts_(concepts),
+           const RuleConstraints& constraints, RunControl& control)
+      : control_(control),
+        concepts_(concepts),
         graph_(graph),
         constraints_(constraints),
         columns_(context),
@@ -68,18 +70,21 @@ class RuleWalk {
     out.push_back(AssociationRule{x, y, sizes_[y], sizes_[x], conclusion_support()});
   }
 
-  void luxenburger(std::vector<AssociationRule>& out) {
+  // Both walks return false when the run was stopped (the rules so far are then partial).
+  bool luxenburger(std::vector<AssociationRule>& out) {
     for (std::uint32_t x = 0; x < concepts_.size(); ++x) {
+      if (!checkpoint(out.size())) return false;
       if (!premise_allowed(x)) continue;
       for (const std::uint32_t y : graph_.lower(x))
         if (confident(x, y) && conclusion_clear(x, y)) emit(x, y, out);
     }
+    return checkpoint(out.size(), true);
   }
 
   // Every concept below x, walked down the cover edges once each, the walk
   // ending wherever the confidence or the excluded attributes rule out all
   // that lies further down.
-  void all(std::vector<AssociationRule>& out) {
+  bool all(std::vector<AssociationRule>& out) {
     std::vector<std::uint32_t> seen(concepts_.size(), 0);
     std::vector<std::uint32_t> stack;
     for (std::uint32_t x = 0; x < concepts_.size(); ++x) {
@@ -88,6 +93,7 @@ class RuleWalk {
       const std::uint32_t stamp = x + 1;
       stack.assign(1, x);
       while (!stack.empty()) {
+        if (!checkpoint(out.size())) return false;
         const std::uint32_t at = stack.back();
         stack.pop_back();
         for (const std::uint32_t y : graph_.lower(at)) {
@@ -101,9 +107,20 @@ class RuleWalk {
       std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
                 [](const AssociationRule& a, const AssociationRule& b) { return a.conclusion < b.conclusion; });
     }
+    return checkpoint(out.size(), true);
   }
 
  private:
+  // Every kStepsPerBeat steps (or now, when `final`): reports the rules found so far to the control and
+  // lets its pulse run; false once the run is stopped.
+  bool checkpoint(std::size_t found, bool final = false) {
+    if (!final && ++steps_ % kStepsPerBeat != 0) return true;
+    control_.count(found - counted_);
+    counted_ = found;
+    return final ? control_.pulse_now() : control_.beat();
+  }
+
+  static constexpr std::uint64_t kStepsPerBeat = 1024;
   // |(Y \ X)'| for the conclusion in added_, from the attribute columns.
   std::uint64_t conclusion_support() {
     bool first = true;
@@ -118,6 +135,9 @@ class RuleWalk {
     return first ? columns_.n_objects() : core::count_bits(extent_);
   }
 
+  RunControl& control_;
+  std::uint64_t steps_ = 0;
+  std::size_t counted_ = 0;
   const core::ConceptList& concepts_;
   const core::CoverGraph& graph_;
   const RuleConstraints& constraints_;
@@ -150,6 +170,15 @@ RuleMeasures rule_measures(const AssociationRule& rule, std::uint64_t n_objects)
 std::vector<AssociationRule> association_rules(const core::Context& context, const core::ConceptList& concepts,
                                                const core::CoverGraph& graph, RuleBasis basis,
                                                const RuleConstraints& constraints) {
+  RunControl control;
+  return *association_rules(context, concepts, graph, basis, constraints, control);
+}
+
+std::optional<std::vector<AssociationRule>> association_rules(const core::Context& context,
+                                                              const core::ConceptList& concepts,
+                                                              const core::CoverGraph& graph, RuleBasis basis,
+                                                              const RuleConstraints& constraints,
+                                                              RunControl& control) {
   if (concepts.size() != graph.size() || concepts.n_attributes() != context.n_attributes())
     throw core::InternalFault(core::fault_text::kSetCapacitiesDiffer);
   for (const core::AttributeSet* set : {&constraints.premise_includes, &constraints.premise_excludes,
@@ -157,11 +186,9 @@ std::vector<AssociationRule> association_rules(const core::Context& context, con
     if (set->capacity() != context.n_attributes()) throw core::InternalFault(core::fault_text::kSetCapacitiesDiffer);
   std::vector<AssociationRule> rules;
   if (concepts.empty()) return rules;
-  RuleWalk walk(context, concepts, graph, constraints);
-  if (basis == RuleBasis::Luxenburger)
-    walk.luxenburger(rules);
-  else
-    walk.all(rules);
+  RuleWalk walk(context, concepts, graph, constraints, control);
+  const bool finished = basis == RuleBasis::Luxenburger ? walk.luxenburger(rules) : walk.all(rules);
+  if (!finished) return std::nullopt;
   return rules;
 }
 

@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "tessara/core/concept.hpp"
 #include "tessara/core/context.hpp"
 #include "tessara/core/cover_graph.hpp"
+#include "tessara/engine/run_control.hpp"
 
 namespace tessara::engine {
 
@@ -70,5 +72,14 @@ RuleMeasures rule_measures(const AssociationRule& rule, std::uint64_t n_objects)
 std::vector<AssociationRule> association_rules(const core::Context& context, const core::ConceptList& concepts,
                                                const core::CoverGraph& graph, RuleBasis basis,
                                                const RuleConstraints& constraints);
+
+// The same under a run control: the walk counts the rules it has found into
+// it and beats it every thousand steps or so (so this runs on the thread that
+// owns the control's pulse); nothing once the control stops the run.
+std::optional<std::vector<AssociationRule>> association_rules(const core::Context& context,
+                                                              const core::ConceptList& concepts,
+                                                              const core::CoverGraph& graph, RuleBasis basis,
+                                                              const RuleConstraints& constraints,
+                                                              RunControl& control);
 
 }  // namespace tessara::engine

@@ -12,7 +12,10 @@ constexpr std::size_t kWordBits = 64;
 // Collects each transversal as packed words.
 class KeyCollector final : public TransversalListener {
  public:
-  KeyCollector(std::size_t stride, std::vector<std::uint64_t>& out) : stride_(stride), out_(out) {}
+  KeyCollector(std::size_t stride, std::vector<std::uint64_t>& out, RunControl* control)
+      : stride_(stride), out_(out), control_(control) {}
+
+  bool keep_going() override { return control_ == nullptr || control_->beat(); }
 
   void found(std::span<const std::uint32_t> transversal) override {
     ++count_;
@@ -24,6 +27,7 @@ class KeyCollector final : public TransversalListener {
  private:
   std::size_t stride_;
   std::vector<std::uint64_t>& out_;
+  RunControl* control_;
   std::size_t count_ = 0;
 
  public:
@@ -50,8 +54,10 @@ bool shorter_or_smaller(std::span<const std::uint64_t> x, std::span<const std::u
 
 }  // namespace
 
-GeneratorSearch::GeneratorSearch(const core::ConceptList& concepts, const core::CoverGraph& graph)
-    : concepts_(concepts),
+GeneratorSearch::GeneratorSearch(const core::ConceptList& concepts, const core::CoverGraph& graph,
+                                 RunControl* control)
+    : control_(control),
+      concepts_(concepts),
       graph_(graph),
       search_(concepts.n_attributes()),
       difference_(concepts.intent_stride()) {}
@@ -66,7 +72,7 @@ std::size_t GeneratorSearch::keys_of(std::uint32_t i, std::vector<Word>& out) {
     search_.add_edge(difference_);
   }
   found_.clear();
-  KeyCollector collector(stride, found_);
+  KeyCollector collector(stride, found_, control_);
   search_.run(collector);
   const std::size_t count = collector.count();
   std::vector<std::size_t> order(count);
@@ -79,13 +85,22 @@ std::size_t GeneratorSearch::keys_of(std::uint32_t i, std::vector<Word>& out) {
 }
 
 GeneratorTable minimal_generators(const core::ConceptList& concepts, const core::CoverGraph& graph) {
+  RunControl control;
+  return *minimal_generators(concepts, graph, control);
+}
+
+std::optional<GeneratorTable> minimal_generators(const core::ConceptList& concepts, const core::CoverGraph& graph,
+                                                 RunControl& control) {
   GeneratorTable table;
   table.stride = concepts.intent_stride();
   table.first.reserve(concepts.size() + 1);
   table.first.push_back(0);
-  GeneratorSearch search(concepts, graph);
-  for (std::size_t i = 0; i < concepts.size(); ++i)
+  GeneratorSearch search(concepts, graph, &control);
+  for (std::size_t i = 0; i < concepts.size(); ++i) {
+    if (i % kConceptsPerBeat == 0 && !control.beat()) return std::nullopt;
     table.first.push_back(table.first.back() + search.keys_of(static_cast<std::uint32_t>(i), table.words));
+    if (control.stopped()) return std::nullopt;  // stopped inside one concept's search
+  }
   return table;
 }
 

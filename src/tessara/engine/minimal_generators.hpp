@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "tessara/core/concept.hpp"
 #include "tessara/core/cover_graph.hpp"
 #include "tessara/engine/minimal_transversals.hpp"
+#include "tessara/engine/run_control.hpp"
 
 namespace tessara::engine {
 
@@ -23,7 +25,10 @@ class GeneratorSearch {
  public:
   using Word = std::uint64_t;
 
-  GeneratorSearch(const core::ConceptList& concepts, const core::CoverGraph& graph);
+  // With a control, the search beats it every few thousand steps (on the
+  // calling thread) and stops when it stops the run: keys_of then returns a
+  // partial list, to be thrown away.
+  GeneratorSearch(const core::ConceptList& concepts, const core::CoverGraph& graph, RunControl* control = nullptr);
 
   // Appends the keys of concept i to `out`, concepts.intent_stride() words
   // each, smallest first (by size, then by their attributes in index order);
@@ -31,6 +36,7 @@ class GeneratorSearch {
   std::size_t keys_of(std::uint32_t i, std::vector<Word>& out);
 
  private:
+  RunControl* control_;
   const core::ConceptList& concepts_;
   const core::CoverGraph& graph_;
   TransversalSearch search_;
@@ -50,5 +56,11 @@ struct GeneratorTable {
 };
 
 GeneratorTable minimal_generators(const core::ConceptList& concepts, const core::CoverGraph& graph);
+
+// The same under a run control, beaten every kConceptsPerBeat concepts on the
+// calling thread; nothing once the control stops the run.
+inline constexpr std::size_t kConceptsPerBeat = 16;
+std::optional<GeneratorTable> minimal_generators(const core::ConceptList& concepts, const core::CoverGraph& graph,
+                                                 RunControl& control);
 
 }  // namespace tessara::engine

@@ -52,10 +52,14 @@ void TransversalSearch::prepare() {
 
 void TransversalSearch::run(TransversalListener& listener) {
   prepare();
+  stopped_ = false;
   search(0, listener);
 }
 
 void TransversalSearch::search(std::size_t depth, TransversalListener& listener) {
+  // One search can take seconds (the keys of a concept with many upper neighbours): the listener may stop it.
+  constexpr std::uint64_t kStepsPerAsk = 4096;
+  if (stopped_ || (++steps_ % kStepsPerAsk == 0 && (stopped_ = !listener.keep_going()))) return;
   const Word* open = uncovered(depth);
   // The uncovered edge with the fewest candidate vertices: the branching
   // factor of this step.

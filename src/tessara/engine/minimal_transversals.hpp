@@ -16,6 +16,10 @@ class TransversalListener {
 
   // A minimal transversal, its vertices in the order they were chosen.
   virtual void found(std::span<const std::uint32_t> transversal) = 0;
+
+  // Asked every few thousand steps of the search; false ends it, the
+  // transversals found so far being all that is reported.
+  virtual bool keep_going() { return true; }
 };
 
 // MMCS (Murakami and Uno, 2014). The current set S grows one vertex at a
@@ -72,6 +76,8 @@ class TransversalSearch {
   std::vector<Word> branch_;                // per depth, the vertices branched on
   std::vector<std::vector<Word>> levels_;   // per depth, the uncovered edges then the critical sets
   std::vector<std::uint32_t> chosen_;
+  std::uint64_t steps_ = 0;
+  bool stopped_ = false;
 };
 
 }  // namespace tessara::engine

@@ -23,6 +23,27 @@ namespace {
 using Word = std::uint64_t;
 
 constexpr std::string_view kFormat = "lattice";
+
+// Asks the caller whether to go on once every kStepsPerAsk steps (a list read,
+// a concept checked), and remembers a refusal.
+class ReadCheckpoint {
+ public:
+  explicit ReadCheckpoint(const KeepReading& keep_reading) : keep_reading_(keep_reading) {}
+
+  bool pass() {
+    if (stopped_) return false;
+    if (!keep_reading_ || ++steps_ % kStepsPerAsk != 0) return true;
+    stopped_ = !keep_reading_();
+    return !stopped_;
+  }
+  bool stopped() const noexcept { return stopped_; }
+
+ private:
+  static constexpr std::uint64_t kStepsPerAsk = 1024;
+  const KeepReading& keep_reading_;
+  std::uint64_t steps_ = 0;
+  bool stopped_ = false;
+};
 constexpr std::string_view kFormatTag = "tessara.lab lattice";
 constexpr std::uint64_t kVersion = 1;
 
@@ -119,7 +140,7 @@ std::uint64_t content_checksum(std::size_t objects, std::size_t attributes, Name
 // goes deeper than three levels.
 class Handler final : public json_syntax::EventSink {
  public:
-  explicit Handler(Parts& parts) : parts_(parts) {}
+  Handler(Parts& parts, ReadCheckpoint& checkpoint) : parts_(parts), checkpoint_(checkpoint) {}
 
   std::string take_error() { return std::move(error_); }
 
@@ -195,7 +216,7 @@ class Handler final : public json_syntax::EventSink {
   bool end_array(std::size_t) override {
     if (depth_ == 3) current_lists().ends.push_back(current_lists().values.size());
     --depth_;
-    return true;
+    return checkpoint_.pass() || fail("reading was stopped");
   }
 
  private:
@@ -243,6 +264,7 @@ class Handler final : public json_syntax::EventSink {
   }
 
   Parts& parts_;
+  ReadCheckpoint& checkpoint_;
   int depth_ = 0;
   Section section_ = Section::Format;
   std::array<bool, kKeys.size()> seen_{};
@@ -291,7 +313,6 @@ std::optional<ParseError> check_shape(const Parts& parts) {
   if (parts.upper.size() != parts.intents.size())
     return invalid("\"upper\" holds " + std::to_string(parts.upper.size()) + " lists for " +
                    std::to_string(parts.intents.size()) + " concepts");
-  if (parts.intents.size() == 0) return invalid("\"intents\" is empty: a lattice has at least one concept");
   if (auto too_large = check_context_size(kFormat, parts.objects.size(), parts.attributes.size())) return too_large;
   // The concept records: one extent and one intent per concept, limited like an incidence.
   const std::uint64_t record_bits =
@@ -321,7 +342,8 @@ core::Context context_of(Parts& parts) {
 // The concepts of the stored intents, each extent derived from its intent
 // (the objects in every column of it) and the intent checked to be closed
 // (exactly the attributes every object of the extent has).
-std::expected<core::ConceptList, ParseError> concepts_of(const core::Context& context, const IndexLists& intents) {
+std::expected<core::ConceptList, ParseError> concepts_of(const core::Context& context, const IndexLists& intents,
+                                                         ReadCheckpoint& checkpoint) {
   const core::AttributeColumns columns(context);
   core::ConceptList list(context.n_objects(), context.n_attributes());
   core::AttributeSet closed = core::AttributeSet::empty(context.n_attributes());
@@ -329,6 +351,7 @@ std::expected<core::ConceptList, ParseError> concepts_of(const core::Context& co
   std::vector<Word> extent(list.extent_stride());
   std::vector<Word> intent(list.intent_stride());
   for (std::size_t k = 0; k < intents.size(); ++k) {
+    if (!checkpoint.pass()) return std::unexpected(invalid("reading was stopped"));
     std::fill(intent.begin(), intent.end(), Word{0});
     std::fill(extent.begin(), extent.end(), ~Word{0});
     if (context.n_objects() % 64 != 0 && !extent.empty()) extent.back() = (Word{1} << (context.n_objects() % 64)) - 1;
@@ -361,10 +384,12 @@ std::expected<core::ConceptList, ParseError> concepts_of(const core::Context& co
 // The cover pairs, sorted by (lower, upper); each upper concept must have a
 // strictly smaller intent than its lower one.
 std::expected<std::vector<core::CoverEdge>, ParseError> edges_of(const core::ConceptList& list,
-                                                                  const IndexLists& upper) {
+                                                                  const IndexLists& upper,
+                                                                  ReadCheckpoint& checkpoint) {
   std::vector<core::CoverEdge> edges;
   edges.reserve(upper.values.size());
   for (std::uint32_t lower = 0; lower < upper.size(); ++lower) {
+    if (!checkpoint.pass()) return std::unexpected(invalid("reading was stopped"));
     for (const std::uint32_t above : upper[lower]) {
       const auto smaller = list.intent_words(above);
       const auto larger = list.intent_words(lower);
@@ -444,9 +469,15 @@ std::string write_lattice_document(const core::Context& context, const core::Con
 }
 
 std::expected<LatticeDocument, ParseError> read_lattice_document(std::string_view bytes) {
+  return read_lattice_document(bytes, KeepReading{});
+}
+
+std::expected<LatticeDocument, ParseError> read_lattice_document(std::string_view bytes,
+                                                                 const KeepReading& keep_reading) {
+  ReadCheckpoint checkpoint(keep_reading);
   Parts parts;
   {
-    Handler handler(parts);
+    Handler handler(parts, checkpoint);
     const std::optional<json_syntax::SyntaxError> syntax = json_syntax::parse(bytes, handler);
     std::string error = handler.take_error();
     if (syntax) {
@@ -461,9 +492,9 @@ std::expected<LatticeDocument, ParseError> read_lattice_document(std::string_vie
   const IndexLists intents = std::move(parts.intents);
   const IndexLists upper = std::move(parts.upper);
   core::Context context = context_of(parts);
-  auto concepts = concepts_of(context, intents);
+  auto concepts = concepts_of(context, intents, checkpoint);
   if (!concepts) return std::unexpected(std::move(concepts.error()));
-  auto edges = edges_of(*concepts, upper);
+  auto edges = edges_of(*concepts, upper, checkpoint);
   if (!edges) return std::unexpected(std::move(edges.error()));
   if (!checksum_matches)
     return std::unexpected(invalid("checksum mismatch: the document was changed or damaged after it was saved"));

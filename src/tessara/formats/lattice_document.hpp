@@ -1,6 +1,7 @@
 #pragma once
 
 #include <expected>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -37,5 +38,12 @@ std::string write_lattice_document(const core::Context& context, const core::Con
 
 // Reads and checks a document; failures name the format "lattice".
 std::expected<LatticeDocument, ParseError> read_lattice_document(std::string_view bytes);
+
+// Asked now and then (every thousand lists read or concepts checked) while a
+// document is read; false stops the reading, which then fails with "reading
+// was stopped" and keeps nothing.
+using KeepReading = std::function<bool()>;
+std::expected<LatticeDocument, ParseError> read_lattice_document(std::string_view bytes,
+                                                                 const KeepReading& keep_reading);
 
 }  // namespace tessara::formats

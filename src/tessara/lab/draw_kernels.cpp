@@ -160,14 +160,18 @@ PyObject* draw(PyObject*, PyObject* args, PyObject* kwargs) {
     options.shade_by_support = shade_by_support != 0;
     options.automatic_counts_above = static_cast<std::size_t>(counts_above);
     KernelDiagram made;
+    bool interrupted = false;
     {
-      const python::GilRelease unlocked;
+      python::GilRelease unlocked;
+      // Ctrl-C stops the layout between two of its steps; the half-made diagram is dropped.
+      options.keep_going = [&] { return !interrupted && !(interrupted = !unlocked.check_signals()); };
       made.diagram = chosen ? layout::make_focus_diagram(*lattice->context, lattice->concepts(), lattice->edges(),
                                                          *chosen, options)
                             : layout::make_diagram(
                                   layout::DiagramSource{*lattice->context, lattice->concepts(), lattice->edges()},
                                   options);
     }
+    if (interrupted) return nullptr;  // the signal handler's exception (KeyboardInterrupt) is set
     PyTypeObject* type = kernel_diagram_type();
     if (type == nullptr) return nullptr;
     return python::wrap(type, std::move(made));

@@ -58,10 +58,13 @@ PyObject* load_lattice(PyObject*, PyObject* args) {
     Py_ssize_t size = 0;
     if (!PyArg_ParseTuple(args, "y#:load_lattice", &data, &size)) return nullptr;
     const std::string copy(data, static_cast<std::size_t>(size));
+    bool interrupted = false;
     auto loaded = [&] {
-      const python::GilRelease unlocked;
-      return formats::read_lattice_document(copy);
+      python::GilRelease unlocked;
+      // Ctrl-C stops the reading: the signal handler's exception is left set.
+      return formats::read_lattice_document(copy, [&] { return !(interrupted = !unlocked.check_signals()); });
     }();
+    if (interrupted) return nullptr;
     if (!loaded) return python::raise_value_error(loaded.error().display());
     KernelLattice value{std::make_shared<const core::Context>(std::move(loaded->context)), std::move(loaded->lattice)};
     return new_kernel_lattice(std::move(value));

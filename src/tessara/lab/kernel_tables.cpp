@@ -1,6 +1,7 @@
 #include "tessara/lab/kernel_tables.hpp"
 
 #include "tessara/lab/kernel_lattice.hpp"
+#include "tessara/lab/signal_checkpoint.hpp"
 #include "tessara/python/errors.hpp"
 #include "tessara/python/gc_pause.hpp"
 #include "tessara/python/py_ref.hpp"
@@ -47,7 +48,9 @@ PyObject* name_tuples(PyObject*, PyObject* args) {
     const python::CyclicGcPause no_collection;
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(concepts.size())));
     if (!list) return nullptr;
+    SignalCheckpoint checkpoint;
     for (std::size_t i = 0; i < concepts.size(); ++i) {
+      if (!checkpoint.pass(intents ? concepts.n_attributes() / 64 : concepts.extent_size(i))) return nullptr;
       PyObject* tuple =
           intents ? member_tuple(names, concepts[i].intent.count(),
                                  [&](auto&& visit) { concepts[i].intent.for_each_member(visit); })

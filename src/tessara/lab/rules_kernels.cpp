@@ -14,8 +14,11 @@
 #include "tessara/engine/run_control.hpp"
 #include "tessara/engine/stability.hpp"
 #include "tessara/lab/buffers.hpp"
+#include "tessara/lab/count_arguments.hpp"
 #include "tessara/lab/kernel_context.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
+#include "tessara/lab/lab_pulse.hpp"
+#include "tessara/lab/signal_checkpoint.hpp"
 #include "tessara/python/errors.hpp"
 #include "tessara/python/gil.hpp"
 #include "tessara/python/py_ref.hpp"
@@ -70,9 +73,10 @@ std::optional<core::AttributeSet> attribute_set_argument(const char* parameter, 
 PyObject* implications(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* context_object = nullptr;
-    unsigned long long min_support = 0;
+    std::uint64_t min_support = 0;
     const char* basis = nullptr;
-    if (!PyArg_ParseTuple(args, "OKs:implications", &context_object, &min_support, &basis)) return nullptr;
+    if (!PyArg_ParseTuple(args, "OO&s:implications", &context_object, uint64_converter, &min_support, &basis))
+      return nullptr;
     const auto* context = kernel_context_argument("context", context_object);
     if (context == nullptr) return nullptr;
     const std::string_view name(basis);
@@ -111,13 +115,60 @@ PyObject* implications(PyObject*, PyObject* args) {
   });
 }
 
+// The rules as the columns association_rules returns, built while the run's
+// control is beaten (a basis of many millions of rules takes seconds to turn
+// into columns as well).
+struct RuleColumns {
+  std::vector<std::uint32_t> premise_concepts, conclusion_concepts;
+  std::vector<std::uint64_t> supports, premise_supports, conclusion_supports;
+  std::vector<double> confidence, lift, leverage, conviction;
+  std::vector<Word> premises, conclusions;
+
+  // False when the control stopped the run.
+  bool fill(const std::vector<engine::AssociationRule>& rules, const core::ConceptList& concepts,
+            std::uint64_t n_objects, engine::RunControl& control) {
+    constexpr std::size_t kRulesPerBeat = 16384;
+    for (std::size_t k = 0; k < rules.size(); ++k) {
+      if (k % kRulesPerBeat == 0 && !control.beat()) return false;
+      const engine::AssociationRule& rule = rules[k];
+      premise_concepts.push_back(rule.premise);
+      conclusion_concepts.push_back(rule.conclusion);
+      supports.push_back(rule.support);
+      premise_supports.push_back(rule.premise_support);
+      conclusion_supports.push_back(rule.conclusion_support);
+      const engine::RuleMeasures measures = engine::rule_measures(rule, n_objects);
+      confidence.push_back(measures.confidence);
+      lift.push_back(measures.lift);
+      leverage.push_back(measures.leverage);
+      conviction.push_back(measures.conviction);
+      const auto premise = concepts.intent_words(rule.premise);
+      const auto whole = concepts.intent_words(rule.conclusion);
+      premises.insert(premises.end(), premise.begin(), premise.end());
+      for (std::size_t w = 0; w < whole.size(); ++w) conclusions.push_back(whole[w] & ~premise[w]);
+    }
+    return control.pulse_now();
+  }
+
+  PyObject* to_tuple() const {
+    return tuple_of({bytes_of(std::span<const std::uint32_t>(premise_concepts)),
+                     bytes_of(std::span<const std::uint32_t>(conclusion_concepts)),
+                     bytes_of(std::span<const std::uint64_t>(supports)),
+                     bytes_of(std::span<const std::uint64_t>(premise_supports)),
+                     bytes_of(std::span<const std::uint64_t>(conclusion_supports)),
+                     bytes_of(std::span<const double>(confidence)), bytes_of(std::span<const double>(lift)),
+                     bytes_of(std::span<const double>(leverage)), bytes_of(std::span<const double>(conviction)),
+                     bytes_of(std::span<const Word>(premises)), bytes_of(std::span<const Word>(conclusions))});
+  }
+};
+
 // association_rules(lattice, basis, min_confidence, max_premise,
 // premise_includes, premise_excludes, conclusion_includes,
-// conclusion_excludes) -> (premise concepts uint32, conclusion concepts
-// uint32, support, premise support, conclusion support (uint64),
+// conclusion_excludes, progress=None) -> (premise concepts uint32, conclusion
+// concepts uint32, support, premise support, conclusion support (uint64),
 // confidence, lift, leverage, conviction (float64), premises, conclusions
 // (packed words, the conclusion without the premise)). The attribute sets
-// come as bytes of uint32 indices; max_premise < 0 means no limit.
+// come as bytes of uint32 indices; max_premise < 0 means no limit. Ctrl-C
+// stops it; progress, when callable, is called with the running count of rules.
 PyObject* association_rules(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* lattice_object = nullptr;
@@ -125,8 +176,9 @@ PyObject* association_rules(PyObject*, PyObject* args) {
     double min_confidence = 0.0;
     long long max_premise = -1;
     PyObject* sets[4] = {nullptr, nullptr, nullptr, nullptr};
-    if (!PyArg_ParseTuple(args, "OsdLOOOO:association_rules", &lattice_object, &basis, &min_confidence, &max_premise,
-                          &sets[0], &sets[1], &sets[2], &sets[3]))
+    PyObject* progress = Py_None;
+    if (!PyArg_ParseTuple(args, "OsdLOOOO|O:association_rules", &lattice_object, &basis, &min_confidence,
+                          &max_premise, &sets[0], &sets[1], &sets[2], &sets[3], &progress))
       return nullptr;
     const KernelLattice* lattice = kernel_lattice_argument("lattice", lattice_object);
     if (lattice == nullptr) return nullptr;
@@ -146,44 +198,20 @@ PyObject* association_rules(PyObject*, PyObject* args) {
         min_confidence,
         max_premise < 0 ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(max_premise),
         *parsed[0], *parsed[1], *parsed[2], *parsed[3]};
-    std::vector<engine::AssociationRule> rules;
-    std::vector<std::uint32_t> premise_concepts, conclusion_concepts;
-    std::vector<std::uint64_t> supports, premise_supports, conclusion_supports;
-    std::vector<double> confidence, lift, leverage, conviction;
-    std::vector<Word> premises, conclusions;
+    RuleColumns columns;
+    bool finished = false;
     {
-      const python::GilRelease unlocked;
+      python::GilRelease unlocked;
+      engine::RunControl control(engine::RunLimits{}, LabPulse(unlocked, progress));
       const core::ConceptList& concepts = lattice->concepts();
       const core::CoverGraph graph(concepts.size(), lattice->edges());
-      rules = engine::association_rules(*lattice->context, concepts, graph,
-                                        name == "all" ? engine::RuleBasis::All : engine::RuleBasis::Luxenburger,
-                                        constraints);
-      const std::uint64_t n_objects = lattice->context->n_objects();
-      for (const engine::AssociationRule& rule : rules) {
-        premise_concepts.push_back(rule.premise);
-        conclusion_concepts.push_back(rule.conclusion);
-        supports.push_back(rule.support);
-        premise_supports.push_back(rule.premise_support);
-        conclusion_supports.push_back(rule.conclusion_support);
-        const engine::RuleMeasures measures = engine::rule_measures(rule, n_objects);
-        confidence.push_back(measures.confidence);
-        lift.push_back(measures.lift);
-        leverage.push_back(measures.leverage);
-        conviction.push_back(measures.conviction);
-        const auto premise = concepts.intent_words(rule.premise);
-        const auto whole = concepts.intent_words(rule.conclusion);
-        premises.insert(premises.end(), premise.begin(), premise.end());
-        for (std::size_t w = 0; w < whole.size(); ++w) conclusions.push_back(whole[w] & ~premise[w]);
-      }
+      const auto rules = engine::association_rules(
+          *lattice->context, concepts, graph, name == "all" ? engine::RuleBasis::All : engine::RuleBasis::Luxenburger,
+          constraints, control);
+      finished = rules && columns.fill(*rules, concepts, lattice->context->n_objects(), control);
     }
-    return tuple_of({bytes_of(std::span<const std::uint32_t>(premise_concepts)),
-                     bytes_of(std::span<const std::uint32_t>(conclusion_concepts)),
-                     bytes_of(std::span<const std::uint64_t>(supports)),
-                     bytes_of(std::span<const std::uint64_t>(premise_supports)),
-                     bytes_of(std::span<const std::uint64_t>(conclusion_supports)),
-                     bytes_of(std::span<const double>(confidence)), bytes_of(std::span<const double>(lift)),
-                     bytes_of(std::span<const double>(leverage)), bytes_of(std::span<const double>(conviction)),
-                     bytes_of(std::span<const Word>(premises)), bytes_of(std::span<const Word>(conclusions))});
+    if (!finished) return nullptr;  // the pulse left its exception (KeyboardInterrupt, the callable's own)
+    return columns.to_tuple();
   });
 }
 
@@ -210,12 +238,16 @@ PyObject* generators(PyObject*, PyObject* args) {
     const auto index = concept_argument(*lattice, index_object);
     if (!index) return nullptr;
     std::vector<Word> keys;
+    bool stopped = false;
     {
-      const python::GilRelease unlocked;
+      python::GilRelease unlocked;
+      engine::RunControl control(engine::RunLimits{}, interrupt_pulse(unlocked));
       const core::CoverGraph graph(lattice->concepts().size(), lattice->edges());
-      engine::GeneratorSearch search(lattice->concepts(), graph);
+      engine::GeneratorSearch search(lattice->concepts(), graph, &control);
       search.keys_of(*index, keys);
+      stopped = control.stopped();
     }
+    if (stopped) return nullptr;  // the interrupt left its exception
     return bytes_of(std::span<const Word>(keys));
   });
 }
@@ -229,14 +261,16 @@ PyObject* all_generators(PyObject*, PyObject* args) {
     if (!PyArg_ParseTuple(args, "O:all_generators", &lattice_object)) return nullptr;
     const KernelLattice* lattice = kernel_lattice_argument("lattice", lattice_object);
     if (lattice == nullptr) return nullptr;
-    engine::GeneratorTable table;
+    std::optional<engine::GeneratorTable> table;
     {
-      const python::GilRelease unlocked;
+      python::GilRelease unlocked;
+      engine::RunControl control(engine::RunLimits{}, interrupt_pulse(unlocked));
       const core::CoverGraph graph(lattice->concepts().size(), lattice->edges());
-      table = engine::minimal_generators(lattice->concepts(), graph);
+      table = engine::minimal_generators(lattice->concepts(), graph, control);
     }
-    return tuple_of({bytes_of(std::span<const std::uint64_t>(table.first)),
-                     bytes_of(std::span<const Word>(table.words))});
+    if (!table) return nullptr;  // the interrupt left its exception
+    return tuple_of({bytes_of(std::span<const std::uint64_t>(table->first)),
+                     bytes_of(std::span<const Word>(table->words))});
   });
 }
 
@@ -280,8 +314,8 @@ PyObject* lattice_measure(PyObject* lattice_object, Measure&& measure) {
 PyObject* exact_stability(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* lattice_object = nullptr;
-    unsigned long long max_visits = 0;
-    if (!PyArg_ParseTuple(args, "OK:exact_stability", &lattice_object, &max_visits)) return nullptr;
+    std::uint64_t max_visits = 0;
+    if (!PyArg_ParseTuple(args, "OO&:exact_stability", &lattice_object, uint64_converter, &max_visits)) return nullptr;
     return lattice_measure(lattice_object, [&](const KernelLattice& lattice, const core::CoverGraph& graph,
                                                engine::RunControl& control) {
       return engine::exact_stability(lattice.concepts(), graph, max_visits, control);
@@ -303,9 +337,11 @@ PyObject* delta_stability(PyObject*, PyObject* lattice_object) {
 PyObject* sampled_stability(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* lattice_object = nullptr;
-    unsigned long long samples = 0;
-    unsigned long long seed = 0;
-    if (!PyArg_ParseTuple(args, "OKK:sampled_stability", &lattice_object, &samples, &seed)) return nullptr;
+    std::uint64_t samples = 0;
+    std::uint64_t seed = 0;
+    if (!PyArg_ParseTuple(args, "OO&O&:sampled_stability", &lattice_object, uint64_converter, &samples,
+                          uint64_converter, &seed))
+      return nullptr;
     return lattice_measure(lattice_object, [&](const KernelLattice& lattice, const core::CoverGraph& graph,
                                                engine::RunControl& control) {
       return engine::sampled_stability(lattice.concepts(), graph, samples, seed, control);
@@ -316,9 +352,9 @@ PyObject* sampled_stability(PyObject*, PyObject* args) {
 // stability_error_bound(samples, confidence) -> float: Hoeffding's distance.
 PyObject* stability_error_bound(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
-    unsigned long long samples = 0;
+    std::uint64_t samples = 0;
     double confidence = 0.0;
-    if (!PyArg_ParseTuple(args, "Kd:stability_error_bound", &samples, &confidence)) return nullptr;
+    if (!PyArg_ParseTuple(args, "O&d:stability_error_bound", uint64_converter, &samples, &confidence)) return nullptr;
     if (samples == 0) return python::raise_value_error("samples must be at least 1");
     if (!(confidence > 0.0 && confidence < 1.0)) return python::raise_value_error("confidence must lie in (0, 1)");
     return PyFloat_FromDouble(engine::stability_error_bound(samples, confidence));
@@ -331,9 +367,9 @@ PyObject* stability_error_bound(PyObject*, PyObject* args) {
 PyObject* set_names(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* sets_object = nullptr;
-    unsigned long long n = 0;
+    std::uint64_t n = 0;
     PyObject* names = nullptr;
-    if (!PyArg_ParseTuple(args, "OKO:set_names", &sets_object, &n, &names)) return nullptr;
+    if (!PyArg_ParseTuple(args, "OO&O:set_names", &sets_object, uint64_converter, &n, &names)) return nullptr;
     if (!PyTuple_Check(names) || static_cast<unsigned long long>(PyTuple_Size(names)) != n) {
       PyErr_SetString(PyExc_TypeError, "argument 'names' must be a tuple of n str");
       return nullptr;
@@ -347,10 +383,12 @@ PyObject* set_names(PyObject*, PyObject* args) {
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(count)));
     if (!list) return nullptr;
     std::vector<std::uint32_t> members;
+    SignalCheckpoint checkpoint;
     for (std::size_t k = 0; k < count; ++k) {
       members.clear();
       const std::span<const Word> set(words->data() + k * stride, stride);
       core::for_each_bit(set, [&](std::uint32_t m) { members.push_back(m); });
+      if (!checkpoint.pass(members.size() + stride)) return nullptr;
       if (!members.empty() && members.back() >= n) return python::raise_value_error("a set holds a bit beyond n");
       PyObject* tuple = PyTuple_New(static_cast<Py_ssize_t>(members.size()));
       if (tuple == nullptr) return nullptr;

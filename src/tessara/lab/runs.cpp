@@ -10,8 +10,10 @@
 #include "tessara/engine/catalogue.hpp"
 #include "tessara/engine/cover_edges.hpp"
 #include "tessara/engine/walk_pool.hpp"
+#include "tessara/lab/count_arguments.hpp"
 #include "tessara/lab/kernel_context.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
+#include "tessara/lab/lab_pulse.hpp"
 #include "tessara/python/errors.hpp"
 #include "tessara/python/gil.hpp"
 #include "tessara/python/py_ref.hpp"
@@ -23,8 +25,6 @@ namespace {
 using python::guarded;
 using python::PyRef;
 
-// How often a progress callable is called while a run goes on.
-constexpr std::chrono::milliseconds kProgressInterval{200};
 // Concepts per batch of a stream, and batches a stream keeps ready per thread.
 constexpr std::size_t kStreamBatch = 4096;
 constexpr std::size_t kStreamAhead = 4;
@@ -38,8 +38,8 @@ struct RunArguments {
 
 // Parses (context, algorithm, min_support, max_concepts, threads, ...); the
 // Python side has checked the values, so only types are checked here.
-bool run_arguments(PyObject* context, const char* algorithm, unsigned long long min_support,
-                   unsigned long long max_concepts, unsigned int threads, RunArguments& out) {
+bool run_arguments(PyObject* context, const char* algorithm, std::uint64_t min_support, std::uint64_t max_concepts,
+                   unsigned int threads, RunArguments& out) {
   out.context = kernel_context_argument("context", context);
   if (out.context == nullptr) return false;
   out.algorithm = engine::algorithm_by_name(algorithm);
@@ -65,31 +65,6 @@ PyObject* raise_too_many(std::uint64_t limit) {
   return nullptr;
 }
 
-// The pulse of a run on the calling thread: Python's signal handlers every
-// pulse, the progress callable (if any) every kProgressInterval.
-class LabPulse {
- public:
-  LabPulse(python::GilRelease& unlocked, PyObject* progress) : unlocked_(unlocked), progress_(progress) {}
-
-  bool operator()(std::uint64_t found) {
-    return unlocked_.with_lock([&] {
-      if (PyErr_CheckSignals() != 0) return false;
-      const auto now = std::chrono::steady_clock::now();
-      if (progress_ == nullptr || now < next_report_) return true;
-      next_report_ = now + kProgressInterval;
-      const PyRef count = PyRef::steal(PyLong_FromUnsignedLongLong(found));
-      if (!count) return false;
-      const PyRef result = PyRef::steal(PyObject_CallFunctionObjArgs(progress_, count.get(), nullptr));
-      return static_cast<bool>(result);
-    });
-  }
-
- private:
-  python::GilRelease& unlocked_;
-  PyObject* progress_;
-  std::chrono::steady_clock::time_point next_report_{};
-};
-
 // mine_lattice(context, algorithm, min_support, max_concepts, threads, progress, edges)
 // -> Lattice of the frequent concepts and, when `edges` is true, the cover
 // edges among them (else none: for timing the enumeration alone).
@@ -97,13 +72,14 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* context_object = nullptr;
     const char* algorithm_name = nullptr;
-    unsigned long long min_support = 0;
-    unsigned long long max_concepts = 0;
+    std::uint64_t min_support = 0;
+    std::uint64_t max_concepts = 0;
     unsigned int threads = 1;
     PyObject* progress = nullptr;
     int edges = 1;
-    if (!PyArg_ParseTuple(args, "OsKKIO|p:mine_lattice", &context_object, &algorithm_name, &min_support,
-                          &max_concepts, &threads, &progress, &edges))
+    if (!PyArg_ParseTuple(args, "OsO&O&O&O|p:mine_lattice", &context_object, &algorithm_name, uint64_converter,
+                          &min_support, uint64_converter, &max_concepts, thread_count_converter, &threads, &progress,
+                          &edges))
       return nullptr;
     RunArguments run;
     if (!run_arguments(context_object, algorithm_name, min_support, max_concepts, threads, run)) return nullptr;
@@ -112,7 +88,7 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
     std::optional<engine::RunStop> stop;
     {
       python::GilRelease unlocked;
-      engine::RunControl control(run.limits, LabPulse(unlocked, progress == Py_None ? nullptr : progress));
+      engine::RunControl control(run.limits, LabPulse(unlocked, progress));
       auto found = run.algorithm->compute(context, control, run.threads);
       if (!found) {
         stop = found.error();
@@ -151,11 +127,11 @@ PyObject* open_stream(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* context_object = nullptr;
     const char* algorithm_name = nullptr;
-    unsigned long long min_support = 0;
-    unsigned long long max_concepts = 0;
+    std::uint64_t min_support = 0;
+    std::uint64_t max_concepts = 0;
     unsigned int threads = 1;
-    if (!PyArg_ParseTuple(args, "OsKKI:open_stream", &context_object, &algorithm_name, &min_support, &max_concepts,
-                          &threads))
+    if (!PyArg_ParseTuple(args, "OsO&O&O&:open_stream", &context_object, &algorithm_name, uint64_converter,
+                          &min_support, uint64_converter, &max_concepts, thread_count_converter, &threads))
       return nullptr;
     RunArguments run;
     if (!run_arguments(context_object, algorithm_name, min_support, max_concepts, threads, run)) return nullptr;

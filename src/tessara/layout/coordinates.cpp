@@ -24,9 +24,11 @@ class Placer {
     for (int sweep = 0; sweep < sweeps; ++sweep) {
       const Looking looking = sweep < 2 ? (sweep == 0 ? Looking::Above : Looking::Below) : Looking::Both;
       if (sweep % 2 == 0) {
-        for (std::size_t k = 0; k < graph_.layer_count(); ++k) place_layer(k, looking);
+        for (std::size_t k = 0; k < graph_.layer_count(); ++k)
+          if (keep_going(options_.keep_going)) place_layer(k, looking);
       } else {
-        for (std::size_t k = graph_.layer_count(); k-- > 0;) place_layer(k, looking);
+        for (std::size_t k = graph_.layer_count(); k-- > 0;)
+          if (keep_going(options_.keep_going)) place_layer(k, looking);
       }
     }
     return std::move(x_);

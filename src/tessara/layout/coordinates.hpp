@@ -3,6 +3,7 @@
 #include <span>
 #include <vector>
 
+#include "tessara/layout/keep_going.hpp"
 #include "tessara/layout/proper_graph.hpp"
 
 namespace tessara::layout {
@@ -12,6 +13,7 @@ struct CoordinateOptions {
   double dummy_gap = 8.0;     // blank beside a dummy point
   int sweeps = 12;            // layer sweeps, alternately down and up
   double inner_weight = 4.0;  // of a segment between two dummies, against 1 for one between concepts
+  KeepGoing keep_going;       // asked before each layer of a sweep: false ends the placement at once
   double end_weight = 2.0;    // of a segment between a dummy and a concept
   // Node visits the sweeps may take in total; a larger graph gets fewer
   // sweeps (never fewer than two), so the time stays linear in its size.

@@ -1,6 +1,7 @@
 #include "tessara/layout/crossing_reduction.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -133,7 +134,7 @@ class LayerNeighbourhood {
 
 class Reducer {
  public:
-  explicit Reducer(ProperGraph& graph) : graph_(graph) {}
+  Reducer(ProperGraph& graph, const KeepGoing& keep_going) : graph_(graph), keep_going_(keep_going) {}
 
   // One downward (or upward) sweep: each layer in turn is ordered by the
   // weighted medians of its neighbours' positions on the layer before it.
@@ -151,7 +152,7 @@ class Reducer {
   void transpose(int limit) {
     for (int pass = 0; pass < limit; ++pass) {
       bool improved = false;
-      for (std::size_t k = 0; k < graph_.layer_count(); ++k) improved |= transpose_layer(k);
+      for (std::size_t k = 0; k < graph_.layer_count() && keep_going(keep_going_); ++k) improved |= transpose_layer(k);
       if (!improved) break;
     }
   }
@@ -161,9 +162,9 @@ class Reducer {
   void for_layers(Side fixed, Visit&& visit) {
     const std::size_t layers = graph_.layer_count();
     if (fixed == Side::Above) {
-      for (std::size_t k = 1; k < layers; ++k) visit(k);
+      for (std::size_t k = 1; k < layers && keep_going(keep_going_); ++k) visit(k);
     } else {
-      for (std::size_t k = layers - 1; k-- > 0;) visit(k);
+      for (std::size_t k = layers - 1; k-- > 0 && keep_going(keep_going_);) visit(k);
     }
   }
 
@@ -273,6 +274,7 @@ class Reducer {
   };
 
   ProperGraph& graph_;
+  const KeepGoing& keep_going_;
   std::vector<Keyed> keyed_;
   std::vector<std::uint32_t> moved_;
   std::vector<std::uint32_t> sequence_;
@@ -297,15 +299,26 @@ std::uint64_t sifting_cost(const ProperGraph& graph) {
   return cost;
 }
 
+// The crossings of the graph, layer by layer while the caller lets it go on;
+// a stopped count is the largest number, worse than any real one.
+std::uint64_t crossings_if_going(const ProperGraph& graph, const KeepGoing& keep) {
+  std::uint64_t total = 0;
+  for (std::size_t k = 0; k + 1 < graph.layer_count(); ++k) {
+    if (!keep_going(keep)) return std::numeric_limits<std::uint64_t>::max();
+    total += count_layer_crossings(graph, k);
+  }
+  return total;
+}
+
 // Keeps the best order seen over a run of rounds.
 class BestOrder {
  public:
-  explicit BestOrder(const ProperGraph& graph)
-      : crossings_(count_crossings(graph)), order_(graph.order().begin(), graph.order().end()) {}
+  BestOrder(const ProperGraph& graph, const KeepGoing& keep)
+      : keep_(keep), crossings_(crossings_if_going(graph, keep)), order_(graph.order().begin(), graph.order().end()) {}
 
   // Records the graph's order if it is better; returns whether it was.
   bool offer(const ProperGraph& graph) {
-    const std::uint64_t crossings = count_crossings(graph);
+    const std::uint64_t crossings = crossings_if_going(graph, keep_);
     if (crossings >= crossings_) return false;
     crossings_ = crossings;
     order_.assign(graph.order().begin(), graph.order().end());
@@ -315,6 +328,7 @@ class BestOrder {
   void restore(ProperGraph& graph) const { graph.restore_order(order_); }
 
  private:
+  const KeepGoing& keep_;
   std::uint64_t crossings_;
   std::vector<std::uint32_t> order_;
 };
@@ -326,10 +340,12 @@ constexpr double kSiftingGain = 0.002;
 // Median rounds from the graph's current order while they help; leaves the
 // best order seen and returns its crossings.
 std::uint64_t median_rounds(ProperGraph& graph, const CrossingReductionOptions& options, std::uint32_t rounds) {
-  Reducer reducer(graph);
-  BestOrder best(graph);
+  Reducer reducer(graph, options.keep_going);
+  BestOrder best(graph, options.keep_going);
   std::uint32_t stalled = 0;
-  for (std::uint32_t round = 0; round < rounds && best.crossings() > 0 && stalled < options.patience; ++round) {
+  for (std::uint32_t round = 0;
+       round < rounds && best.crossings() > 0 && stalled < options.patience && keep_going(options.keep_going);
+       ++round) {
     reducer.median_sweep(round % 2 == 0 ? Side::Above : Side::Below);
     reducer.transpose(kTranspositionPasses);
     stalled = best.offer(graph) ? 0 : stalled + 1;
@@ -341,10 +357,11 @@ std::uint64_t median_rounds(ProperGraph& graph, const CrossingReductionOptions& 
 // Sifting sweeps, alternately down and up, while they gain enough and the
 // budget lasts (each sweep takes `sweep_cost` from it).
 std::uint64_t sifting_rounds(ProperGraph& graph, std::uint32_t rounds, std::uint64_t sweep_cost,
-                             std::uint64_t& budget) {
-  Reducer reducer(graph);
-  BestOrder best(graph);
-  for (std::uint32_t round = 0; round < rounds && best.crossings() > 0 && budget >= sweep_cost; ++round) {
+                             std::uint64_t& budget, const KeepGoing& keep) {
+  Reducer reducer(graph, keep);
+  BestOrder best(graph, keep);
+  for (std::uint32_t round = 0; round < rounds && best.crossings() > 0 && budget >= sweep_cost && keep_going(keep);
+       ++round) {
     const std::uint64_t before = best.crossings();
     budget -= sweep_cost;
     reducer.sifting_sweep(round % 2 == 0 ? Side::Above : Side::Below);
@@ -372,7 +389,7 @@ std::uint64_t reduce_crossings(ProperGraph& graph, const CrossingReductionOption
   std::uint64_t sifting_budget = options.sifting_budget;
   const auto improve = [&] {
     std::uint64_t crossings = median_rounds(graph, options, rounds);
-    if (crossings > 0) crossings = sifting_rounds(graph, options.max_rounds, sweep_cost, sifting_budget);
+    if (crossings > 0) crossings = sifting_rounds(graph, options.max_rounds, sweep_cost, sifting_budget, options.keep_going);
     return crossings;
   };
   breadth_first_order(graph);

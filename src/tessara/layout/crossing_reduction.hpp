@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "tessara/layout/keep_going.hpp"
 #include "tessara/layout/proper_graph.hpp"
 
 namespace tessara::layout {
@@ -29,6 +30,8 @@ struct CrossingReductionOptions {
   // max_restarts), and keep the best result.
   std::uint64_t restart_budget = 12'000;
   std::uint64_t max_restarts = 6;
+  // Asked before each layer of a sweep: false ends the reduction at once.
+  KeepGoing keep_going;
 };
 
 // Reorders the layers of the graph to reduce edge crossings, and returns the

@@ -84,10 +84,14 @@ class DiagramBuilder {
       diagram_.edge_skips = std::move(focus_->edge_skips);
       diagram_.lattice_size = focus_->lattice_size;
     }
+    // A stopped build returns what it has, for the caller to throw away.
+    if (!keep_going(options_.keep_going)) return std::move(diagram_);
     choose_labels();
     size_nodes();
     std::vector<LabelText> texts = label_texts();
+    if (!keep_going(options_.keep_going)) return std::move(diagram_);
     lay_out(texts);
+    if (!keep_going(options_.keep_going)) return std::move(diagram_);
     std::vector<double> radii(n_);
     for (std::size_t v = 0; v < n_; ++v) radii[v] = diagram_.nodes[v].radius;
     const std::vector<Segment> segments = texts.empty() ? std::vector<Segment>() : edge_segments(diagram_.drawing);
@@ -198,8 +202,11 @@ class DiagramBuilder {
     }
     LayeredLayoutOptions layered_options;
     layered_options.min_layer_distance = std::max(64.0, 10.0 * options_.node_radius);
+    layered_options.crossing.keep_going = options_.keep_going;
+    layered_options.coordinates.keep_going = options_.keep_going;
     LayeredLayout layered = layered_layout(n_, source_.edges, extents, layered_options);
     diagram_.crossings = layered.crossings;
+    if (!keep_going(options_.keep_going)) return;
     if (options_.layout == LayoutKind::Additive) {
       std::vector<double> half_widths(n_);
       for (std::size_t v = 0; v < n_; ++v) half_widths[v] = extents[v].half_width;

@@ -8,6 +8,7 @@
 
 #include "tessara/layout/concept_facts.hpp"
 #include "tessara/layout/drawing.hpp"
+#include "tessara/layout/keep_going.hpp"
 #include "tessara/layout/label_placement.hpp"
 
 namespace tessara::layout {
@@ -43,6 +44,9 @@ struct DiagramOptions {
   std::uint32_t max_label_lines = 4;
   std::size_t automatic_counts_above = 300;  // concepts
   double margin = 16.0;
+  // Asked between the steps of the layout; once false, make_diagram returns
+  // early with an incomplete diagram, for the caller to throw away.
+  KeepGoing keep_going;
 };
 
 // How a concept or an edge is drawn when a concept is highlighted.
