@@ -44,9 +44,15 @@ class Diagram:
 
     Examples
     --------
-    >>> d = lattice.draw()                       # doctest: +SKIP
-    >>> d.save("lattice.svg")                    # doctest: +SKIP
-    >>> d.save("lattice.tex")                    # doctest: +SKIP
+    >>> import tessara.lab as tl
+    >>> lattice = tl.Context(["duck", "trout"], ["flies", "swims"], [[1, 1], [0, 1]]).lattice()
+    >>> d = lattice.draw()
+    >>> d
+    Diagram(concepts=2, labels='reduced', layout='layered', size=...)
+    >>> d.save("lattice.svg")
+    >>> d.save("lattice.tex")
+    >>> "duck" in d.svg(), d.crossings
+    (True, 0)
     """
 
     __slots__ = ("_kernel",)

@@ -99,6 +99,17 @@ class Concept:
 
     Two concepts are equal when they are the same index of the same lattice. ``a <= b`` says that ``a`` is a
     subconcept of ``b`` (its extent lies inside ``b``'s).
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> L = K.lattice()
+    >>> frog = L.object_concept("frog")
+    >>> frog.extent, frog.intent, frog.support
+    (('frog',), ('swims', 'croaks'), 1)
+    >>> frog <= L.top, [c.intent for c in frog.upper]
+    (True, [('swims',)])
     """
 
     __slots__ = ("_data", "_index", "_extent", "_intent", "__weakref__")
@@ -213,6 +224,18 @@ class Lattice:
     Made by :meth:`Context.lattice` or :func:`load`. An iceberg lattice (``Context.lattice(min_support=...)``)
     holds the frequent concepts only, with the cover relation among them; its ``bottom`` may then be None. ``len(L)``, ``L[i]`` and ``iter(L)`` give the concepts in
     the enumeration algorithm's order; ``L.edges`` holds the cover relation as (lower, upper) index pairs.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> L = K.lattice()
+    >>> L
+    Lattice(concepts=4, edges=4, objects=3, attributes=3)
+    >>> [c.intent for c in L]
+    [('swims',), ('flies', 'swims'), ('flies', 'swims', 'croaks'), ('swims', 'croaks')]
+    >>> L.join(L.object_concept("duck"), L.object_concept("frog")).intent
+    ('swims',)
     """
 
     __slots__ = ("_data", "_concepts", "_complete", "_upper", "_lower", "__weakref__")

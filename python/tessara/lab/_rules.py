@@ -110,6 +110,16 @@ class Implication:
 
     ``conclusion`` holds what the premise implies beyond itself (never an attribute of the premise);
     ``support`` is the number of objects having the premise. Names are in context order.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> first = K.implications()[0]
+    >>> first
+    Implication({} -> {swims}, support=3)
+    >>> first.premise, first.conclusion, first.confidence
+    ((), ('swims',), 1.0)
     """
 
     premise: tuple[str, ...]
@@ -122,7 +132,21 @@ class Implication:
 
 
 class Implications(_Rows[Implication]):
-    """The implications of a basis, in the basis's order (increasing lectic order of the premises)."""
+    """The implications of a basis, in the basis's order (increasing lectic order of the premises).
+
+    A sequence: ``len``, indexing and iteration give :class:`Implication` rows; ``basis`` and ``min_support``
+    say how it was made.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> basis = K.implications()
+    >>> basis
+    Implications(basis='canonical', implications=1, min_support=0)
+    >>> basis[0]
+    Implication({} -> {swims}, support=3)
+    """
 
     __slots__ = ("basis", "min_support", "_supports")
 
@@ -179,6 +203,16 @@ class Rule:
     ``support`` counts the objects having premise and conclusion (``support_fraction`` of all objects);
     ``confidence`` is the share of the premise's objects that have the conclusion; ``lift``, ``leverage``
     and ``conviction`` compare it with independence (lift NaN when no object has the conclusion).
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> rule = K.rules(min_support=1, min_confidence=0.3)[0]
+    >>> rule
+    Rule({swims} -> {flies}, support=1, confidence=0.3333, lift=1)
+    >>> rule.support_fraction, rule.leverage
+    (0.3333333333333333, 0.0)
     """
 
     premise: tuple[str, ...]
@@ -200,7 +234,20 @@ RULE_MEASURES = ("support", "support_fraction", "confidence", "lift", "leverage"
 
 
 class Rules(_Rows[Rule]):
-    """Association rules, grouped by premise; ``to_pandas()`` gives one row per rule to sort by any measure."""
+    """Association rules, grouped by premise; ``to_pandas()`` gives one row per rule to sort by any measure.
+
+    A sequence of :class:`Rule`; ``basis``, ``min_support`` and ``min_confidence`` say how it was made.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> rules = K.rules(min_support=1, min_confidence=0.3)
+    >>> rules
+    Rules(basis='luxenburger', rules=2, min_support=1, min_confidence=0.3)
+    >>> rules.measure("confidence").round(3).tolist()
+    [0.333, 0.333]
+    """
 
     __slots__ = ("basis", "min_support", "min_confidence", "_columns")
 
@@ -300,6 +347,16 @@ class Stability:
     ``values`` holds them (read-only float64). When ``exact`` is False they were estimated from ``samples``
     random subsets of each extent, and each lies within ``error_bound`` of the true stability with probability
     at least ``confidence`` (Hoeffding's bound); exact values have ``error_bound`` 0.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> stability = K.lattice().stability()
+    >>> stability
+    Stability(exact, concepts=4)
+    >>> stability.values.tolist(), stability.error_bound
+    ([0.625, 0.5, 1.0, 0.5], 0.0)
     """
 
     __slots__ = ("values", "exact", "samples", "confidence", "error_bound")

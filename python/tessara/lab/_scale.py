@@ -78,7 +78,15 @@ def _count(name: str, value: Optional[int]) -> Optional[int]:
 
 class Scale:
     """A way of turning one column into binary attributes. See :class:`Nominal`, :class:`Ordinal`,
-    :class:`Interordinal` and :class:`Interval`."""
+    :class:`Interordinal` and :class:`Interval`.
+
+    Examples
+    --------
+    >>> import pandas as pd, tessara.lab as tl
+    >>> names, crosses = tl.Ordinal(cuts=[2]).attributes("size", pd.Series([1.0, 3.0]))
+    >>> names, crosses.tolist()
+    (['size<=2'], [[True], [False]])
+    """
 
     def attributes(self, column: str, series: Any) -> Block:
         """The attribute names for the column and the (n_rows, n_attributes) crosses."""
@@ -94,6 +102,15 @@ class Nominal(Scale):
     values : sequence, optional
         The values that get an attribute, in this order. By default every value present: a categorical column's
         categories in their order, other values sorted (in order of appearance when they do not sort).
+
+    Examples
+    --------
+    >>> import pandas as pd, tessara.lab as tl
+    >>> frame = pd.DataFrame({"colour": ["red", "blue", "red"]}, index=["a", "b", "c"])
+    >>> tl.scale(frame, {"colour": tl.Nominal()}).attributes
+    ('colour=blue', 'colour=red')
+    >>> tl.scale(frame, {"colour": tl.Nominal(values=["red", "green"])}).extent(["colour=red"])
+    ('a', 'c')
     """
 
     values: Optional[Sequence[Any]] = None
@@ -129,10 +146,23 @@ class Ordinal(Scale):
         The cut points, increasing.
     quantiles : int, optional
         Cut at the interior k-quantiles of the column (k - 1 points, fewer when they coincide).
-    direction : "<=" or ">="
+    direction : {"<=", ">="}
+        Attributes ``column<=v`` (at most v) or ``column>=v`` (at least v).
 
+    Notes
+    -----
     With neither ``cuts`` nor ``quantiles``, every value present is a cut point except the largest (for "<=")
     or the smallest (for ">="), whose attribute every present value would have.
+
+    Examples
+    --------
+    >>> import pandas as pd, tessara.lab as tl
+    >>> frame = pd.DataFrame({"age": [25, 40, 70]}, index=["a", "b", "c"])
+    >>> K = tl.scale(frame, {"age": tl.Ordinal(cuts=[30, 65], direction=">=")})
+    >>> K.attributes
+    ('age>=30', 'age>=65')
+    >>> K.extent(["age>=30"])
+    ('b', 'c')
     """
 
     cuts: Optional[Sequence[float]] = None
@@ -175,6 +205,23 @@ class Interordinal(Scale):
     The concepts of an interordinal scale are the intervals of values. Parameters as :class:`Ordinal`; by
     default the cut points are the values present (the largest has no ``<=`` attribute and the smallest no
     ``>=`` attribute, since every present value would have it).
+
+    Parameters
+    ----------
+    cuts : sequence of numbers, optional
+        The cut points, increasing.
+    quantiles : int, optional
+        Cut at the interior k-quantiles of the column.
+
+    Examples
+    --------
+    >>> import pandas as pd, tessara.lab as tl
+    >>> frame = pd.DataFrame({"age": [25, 40, 70]}, index=["a", "b", "c"])
+    >>> K = tl.scale(frame, {"age": tl.Interordinal(cuts=[30, 65])})
+    >>> K.attributes
+    ('age<=30', 'age<=65', 'age>=30', 'age>=65')
+    >>> K.extent(["age>=30", "age<=65"])
+    ('b',)
     """
 
     cuts: Optional[Sequence[float]] = None
@@ -199,14 +246,25 @@ class Interval(Scale):
     """One attribute per bin, ``column in [a, b)`` (the last bin closed, ``column in [a, b]``); a value outside
     every bin, or missing, gets no attribute.
 
-    Parameters (give exactly one; with none, ``quantiles=4``)
-    ----------------------------------------------------------
-    cuts : sequence of numbers
+    Give at most one of the parameters; with none, ``quantiles=4``.
+
+    Parameters
+    ----------
+    cuts : sequence of numbers, optional
         The bin edges, increasing: k + 1 edges make k bins.
-    bins : int
+    bins : int, optional
         k bins of equal width between the smallest and the largest value present.
-    quantiles : int
+    quantiles : int, optional
         k bins holding about equally many values (fewer bins when quantiles coincide).
+
+    Examples
+    --------
+    >>> import pandas as pd, tessara.lab as tl
+    >>> frame = pd.DataFrame({"age": [25, 40, 70]}, index=["a", "b", "c"])
+    >>> tl.scale(frame, {"age": tl.Interval(cuts=[18, 30, 65, 100])}).attributes
+    ('age in [18, 30)', 'age in [30, 65)', 'age in [65, 100]')
+    >>> tl.scale(frame, {"age": tl.Interval(bins=3)}).attributes
+    ('age in [25, 40)', 'age in [40, 55)', 'age in [55, 70]')
     """
 
     cuts: Optional[Sequence[float]] = None
@@ -282,7 +340,7 @@ def scale(frame: Any, scales: Optional[Mapping[Any, ScaleChoice]] = None) -> Con
     scales : mapping, optional
         Column label -> a :class:`Scale` (:class:`Nominal`, :class:`Ordinal`, :class:`Interordinal`,
         :class:`Interval`), one of the names "nominal", "ordinal", "interordinal", "interval" (the scale with its
-        defaults), or None to leave the column out. Other columns get :func:`default_scale`: nominal for
+        defaults), or None to leave the column out. Other columns get a default scale: nominal for
         categorical, boolean and text columns and for numeric columns with at most 10 distinct values,
         ordinal at the quartiles for other numeric columns.
 

@@ -50,6 +50,14 @@ class StreamedConcept:
     held in C++): keeping a concept keeps its batch, dropping the concepts frees it.
 
     Two streamed concepts are equal when they come from the same context and have the same intent.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> for concept in K.iter_concepts(min_support=2):
+    ...     print(concept.index, concept.extent, concept.intent)
+    0 ('duck', 'trout', 'frog') ('swims',)
     """
 
     __slots__ = ("_batch", "_position")

@@ -1,0 +1,86 @@
+"""The examples of the lab's docstrings and of the documentation's pages run and print what they show.
+
+Each module of tessara.lab and each page under docs/ is one case. A page's examples run in one
+namespace, in page order, from the repository root; pandas prints 100 columns wide, as on the site.
+"""
+
+import doctest
+import importlib
+import os
+import pkgutil
+from pathlib import Path
+
+import pytest
+
+import tessara.lab
+
+ROOT = Path(__file__).resolve().parent.parent.parent
+DOCS = ROOT / "docs"
+FLAGS = doctest.ELLIPSIS | doctest.NORMALIZE_WHITESPACE
+
+MODULES = sorted(
+    info.name for info in pkgutil.walk_packages(tessara.lab.__path__, "tessara.lab.") if not info.name.endswith("__main__")
+)
+PAGES = sorted(
+    path.relative_to(DOCS).as_posix()
+    for path in DOCS.rglob("*.rst")
+    if "_build" not in path.parts and "gallery" not in path.parts and "generated" not in path.parts
+)
+
+
+def _report(failures: list[str]) -> str:
+    return "\n".join(failures)
+
+
+class _Collecting(doctest.DocTestRunner):
+    def __init__(self) -> None:
+        super().__init__(optionflags=FLAGS)
+        self.problems: list[str] = []
+
+    def report_failure(self, out, test, example, got):  # type: ignore[no-untyped-def]
+        self.problems.append(f"{test.name}, line {example.lineno}:\n{example.source}expected:\n{example.want}got:\n{got}")
+
+    def report_unexpected_exception(self, out, test, example, exc_info):  # type: ignore[no-untyped-def]
+        self.problems.append(f"{test.name}, line {example.lineno}:\n{example.source}raised {exc_info[1]!r}")
+
+
+@pytest.fixture
+def in_scratch_directory(tmp_path, monkeypatch):
+    """Examples that save files write them into a fresh directory."""
+    monkeypatch.chdir(tmp_path)
+    pd = pytest.importorskip("pandas")
+    with pd.option_context("display.width", 100, "display.max_columns", 12):
+        yield
+
+
+@pytest.mark.parametrize("name", MODULES)
+def test_docstring_examples(name, in_scratch_directory):
+    module = importlib.import_module(name)
+    runner = _Collecting()
+    tests = doctest.DocTestFinder().find(module, name, globs={})
+    for test in tests:
+        runner.run(test)
+    assert not runner.problems, _report(runner.problems)
+
+
+def test_every_public_name_has_an_example():
+    missing = []
+    for name in tessara.lab.__all__:
+        value = getattr(tessara.lab, name)
+        if not isinstance(value, type(os)) and ">>>" not in (value.__doc__ or ""):
+            missing.append(name)
+    assert not missing, f"public names without an Examples section: {missing}"
+
+
+@pytest.mark.skipif(not DOCS.is_dir(), reason="no docs/ beside the tests")
+@pytest.mark.parametrize("page", PAGES)
+def test_page_examples(page, in_scratch_directory):
+    path = DOCS / page
+    text = path.read_text(encoding="utf-8")
+    if ">>>" not in text:
+        pytest.skip("no examples on this page")
+    os.chdir(ROOT)
+    test = doctest.DocTestParser().get_doctest(text, {}, page, str(path), 0)
+    runner = _Collecting()
+    runner.run(test)
+    assert not runner.problems, _report(runner.problems)
