@@ -20,7 +20,18 @@ REQUIRED_FILES = (
     "tessara/lab/py.typed",
     "tessara/lab/diagram.schema.json",
     "tessara-stubs/__init__.pyi",
+    "tessara/lab/datasets/__init__.py",
+    "tessara/lab/datasets/animals_en.cxt",
+    "tessara/lab/datasets/liveinwater.csv",
+    "tessara/lab/datasets/liveinwater.LICENSE.txt",
+    "tessara/lab/datasets/planets.cxt",
+    "tessara/lab/datasets/seasoningplanner_de.cxt",
+    "tessara/lab/datasets/tealady.cxt",
+    "tessara/lab/datasets/mushroom.csv.gz",
+    "tessara/lab/datasets/adult.csv.gz",
 )
+# The bundled datasets stay small: at most this many bytes, compressed, in the wheel.
+DATASETS_MOST_BYTES = 2_000_000
 
 
 def failures(wheel):
@@ -52,6 +63,11 @@ def failures(wheel):
     for wanted in REQUIRED_FILES:
         if wanted not in names:
             found.append(f"no {wanted} in the wheel: {names}")
+
+    bundled = sum(info.compress_size for info in zipfile.ZipFile(wheel).infolist()
+                  if info.filename.startswith("tessara/lab/datasets/"))
+    if bundled > DATASETS_MOST_BYTES:
+        found.append(f"the bundled datasets take {bundled} bytes in the wheel, more than {DATASETS_MOST_BYTES}")
 
     installed = subprocess.run(
         [sys.executable, "-c", "import tessara; print(tessara.__version__)"], capture_output=True, text=True, check=True

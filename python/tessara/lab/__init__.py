@@ -41,3 +41,8 @@ __all__: list[str] = [
 ]
 
 __all__ += ["StreamedConcept", "TooManyConcepts"]
+
+# Bundled classic contexts and many-valued tables.
+from tessara.lab import datasets  # noqa: E402
+
+__all__ += ["datasets"]
