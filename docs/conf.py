@@ -30,6 +30,7 @@ extensions = [
     "sphinx_gallery.gen_gallery",
     "sphinx_design",
     "sphinx_copybutton",
+    "myst_parser",
     "tessara_docs",
 ]
 
@@ -37,6 +38,10 @@ exclude_patterns = ["_build", "_generated_src", "examples/*.py", "**/README.rst"
 templates_path = ["_templates"]
 html_static_path = ["_static"]
 html_css_files = ["tessara.css"]
+
+# bench/README.md is included under a heading of the benchmarks page, so its sections start at ##.
+suppress_warnings = ["myst.header"]
+myst_heading_anchors = 0
 
 # Every cross-reference must resolve: a broken one fails the build (-W -n).
 nitpicky = True
@@ -68,6 +73,8 @@ sphinx_gallery_conf = {
     "remove_config_comments": True,
     "abort_on_example_error": True,
     "show_memory": False,
+    # The timing tables load their sorting scripts from a CDN: the site loads nothing from outside.
+    "write_computation_times": False,
     "show_signature": False,
     "min_reported_time": 10,
     "within_subsection_order": "FileNameSortKey",
@@ -88,11 +95,15 @@ html_theme_options = {
     "show_prev_next": True,
     "navigation_with_keys": False,
     "secondary_sidebar_items": ["page-toc"],
+    "show_toc_level": 2,
     "footer_start": ["copyright"],
-    "footer_end": ["sphinx-version"],
+    "footer_end": [],
     "header_links_before_dropdown": 8,
 }
-html_sidebars = {"**": ["sidebar-nav-bs"], "index": [], "getting_started": []}
+html_sidebars = {
+    "**": ["sidebar-nav-bs"],
+    **{page: [] for page in ("index", "getting_started", "peers", "formats", "benchmarks")},
+}
 html_show_sourcelink = False
 html_copy_source = False
 copybutton_prompt_text = r">>> |\.\.\. |\$ "

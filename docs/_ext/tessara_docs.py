@@ -1,8 +1,9 @@
 """Pictures of the lab's diagrams in the site, made while it builds.
 
-- ``diagram_scraper``: sphinx-gallery's image scraper for ``tessara.lab.Diagram``. After each code
-  block of a gallery example it writes every diagram the example's globals hold and that it has not
-  written yet, as the diagram's own SVG (no matplotlib, no raster step).
+- ``diagram_scraper``: sphinx-gallery's image scraper for ``tessara.lab.Diagram`` (and the fixed
+  module's ``tessara.Lattice``). After each code block of a gallery example it writes every diagram
+  the example's globals hold and that it has not written yet, as the diagram's own SVG (no matplotlib,
+  no raster step).
 - the ``diagram`` directive: a guide page shows a snippet of Python and the diagram it makes. The
   snippets of one page share a namespace, in page order; the last line of each is the diagram.
 """
@@ -24,13 +25,15 @@ _written: dict[str, list[Any]] = {}
 
 def diagram_scraper(block: Any, block_vars: dict[str, Any], gallery_conf: dict[str, Any]) -> str:
     from sphinx_gallery.scrapers import figure_rst
+
+    import tessara
     from tessara.lab import Diagram
 
     seen = _written.setdefault(str(block_vars["src_file"]), [])
     fresh = [
         value
         for value in block_vars["example_globals"].values()
-        if isinstance(value, Diagram) and not any(value is old for old in seen)
+        if isinstance(value, (Diagram, tessara.Lattice)) and not any(value is old for old in seen)
     ]
     paths = []
     for diagram, path in zip(fresh, block_vars["image_path_iterator"]):
