@@ -19,6 +19,5 @@ PYTHON="${PYTHON:-$VENV_PYTHON}"
 }
 # The pages and the generated files are rebuilt from scratch, so nothing stale survives.
 rm -rf docs/_build docs/gallery docs/api/generated docs/_generated
-# Examples that save files write them into docs/_build/scratch, not into the checkout.
 "$PYTHON" -m sphinx -b html -W --keep-going -n -q -j 1 docs docs/_build/html
 echo "docs: docs/_build/html/index.html"

@@ -32,6 +32,7 @@ def _report(failures: list[str]) -> str:
     return "\n".join(failures)
 
 
+# A runner that collects every failing example with what it printed, for one assertion per module or page.
 class _Collecting(doctest.DocTestRunner):
     def __init__(self) -> None:
         super().__init__(optionflags=FLAGS)
@@ -73,6 +74,9 @@ def test_every_public_name_has_an_example():
 
 
 @pytest.mark.skipif(not DOCS.is_dir(), reason="no docs/ beside the tests")
+# The pages scale the whole Mushroom and Adult tables: seconds here, minutes under the sanitizers,
+# where the docstrings' small examples still run.
+@pytest.mark.skipif(bool(os.environ.get("TESSARA_SANITIZED")), reason="the pages' examples run against the release build")
 @pytest.mark.parametrize("page", PAGES)
 def test_page_examples(page, in_scratch_directory):
     path = DOCS / page
