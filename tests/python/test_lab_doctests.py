@@ -6,6 +6,7 @@ namespace, in page order, from the repository root; pandas prints 100 columns wi
 
 import doctest
 import importlib
+import inspect
 import os
 import pkgutil
 from pathlib import Path
@@ -64,12 +65,34 @@ def test_docstring_examples(name, in_scratch_directory):
     assert not runner.problems, _report(runner.problems)
 
 
-def test_every_public_name_has_an_example():
-    missing = []
+def _public_names():
+    """Every public function and class of tessara.lab, and every method and property the classes define."""
     for name in tessara.lab.__all__:
         value = getattr(tessara.lab, name)
-        if not isinstance(value, type(os)) and ">>>" not in (value.__doc__ or ""):
-            missing.append(name)
+        if isinstance(value, type(os)):
+            yield from (f"{name}.{member}" for member in value.__all__)
+            continue
+        yield name
+        if isinstance(value, type):
+            for member, attribute in vars(value).items():
+                if not member.startswith("_") and (callable(attribute) or isinstance(attribute, (property, classmethod))):
+                    yield f"{name}.{member}"
+
+
+def test_every_public_name_has_an_example():
+    missing = []
+    for qualified in _public_names():
+        value = tessara.lab
+        for part in qualified.split("."):
+            value = inspect.getattr_static(value, part) if isinstance(value, type) else getattr(value, part)
+        function = value.__func__ if isinstance(value, classmethod) else value
+        # A method that overrides a documented one shares its documentation (inspect.getdoc follows it).
+        doc = inspect.getdoc(function.fget) if isinstance(function, property) else inspect.getdoc(function)
+        if not isinstance(function, property) and doc is None and "." in qualified:
+            owner, member = qualified.rsplit(".", 1)
+            doc = inspect.getdoc(getattr(getattr(tessara.lab, owner), member))
+        if ">>>" not in (doc or ""):
+            missing.append(qualified)
     assert not missing, f"public names without an Examples section: {missing}"
 
 

@@ -168,6 +168,17 @@ class Implications(_Rows[Implication]):
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.implications().to_pandas().head(3)
+                        premise     conclusion  support  confidence
+        implication                                                
+        0            (no moon,)  (small, near)        2         1.0
+        1                (far,)        (moon,)        5         1.0
+        2               (near,)       (small,)        4         1.0
         """
         pd = optional_module("pandas")
         index = pd.RangeIndex(len(self), name="implication")
@@ -268,7 +279,16 @@ class Rules(_Rows[Rule]):
 
     def measure(self, name: str) -> npt.NDArray[Any]:
         """One measure of every rule as a read-only array: ``support``, ``support_fraction``, ``confidence``,
-        ``lift``, ``leverage`` or ``conviction``."""
+        ``lift``, ``leverage`` or ``conviction``.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> rules = K.rules(min_support=3, min_confidence=0.5)
+        >>> rules.measure("lift").round(3)
+        array([1.   , 1.   , 1.8  , 0.771, 1.286])
+        """
         return self._columns[_choice("measure", name, RULE_MEASURES)]
 
     def to_pandas(self) -> Any:
@@ -278,6 +298,19 @@ class Rules(_Rows[Rule]):
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.rules(min_support=3, min_confidence=0.5).to_pandas()[["premise", "conclusion", "confidence"]]
+               premise conclusion  confidence
+        rule                                 
+        0           ()   (small,)    0.555556
+        1           ()    (moon,)    0.777778
+        2     (small,)    (near,)    0.800000
+        3     (small,)    (moon,)    0.600000
+        4      (moon,)     (far,)    0.714286
         """
         pd = optional_module("pandas")
         index = pd.RangeIndex(len(self), name="rule")

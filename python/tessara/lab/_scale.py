@@ -89,7 +89,27 @@ class Scale:
     """
 
     def attributes(self, column: str, series: Any) -> Block:
-        """The attribute names for the column and the (n_rows, n_attributes) crosses."""
+        """The attribute names for the column and the (n_rows, n_attributes) crosses.
+
+        Parameters
+        ----------
+        column : str
+            The column's name, the start of every attribute name.
+        series : pandas.Series
+            The column's values, one per object.
+
+        Returns
+        -------
+        tuple of (list of str, numpy.ndarray of bool)
+            The attribute names and the crosses, one row per value and one column per attribute.
+
+        Examples
+        --------
+        >>> import pandas as pd, tessara.lab as tl
+        >>> names, crosses = tl.Interval(cuts=[0, 10, 20]).attributes("price", pd.Series([5, 15, 25]))
+        >>> names, crosses.astype(int).tolist()
+        (['price in [0, 10)', 'price in [10, 20]'], [[1, 0], [0, 1], [0, 0]])
+        """
         raise NotImplementedError
 
 
@@ -177,6 +197,16 @@ class Ordinal(Scale):
             raise ValueError(f'direction must be "<=" or ">=", not {self.direction!r}')
 
     def points(self, column: str, values: Floats) -> Floats:
+        """The cut points for a column's values (NaN for a missing value): the cuts given, or those chosen.
+
+        Examples
+        --------
+        >>> import numpy as np, tessara.lab as tl
+        >>> tl.Ordinal(quantiles=2).points("age", np.array([20.0, 30.0, 40.0, np.nan]))
+        array([30.])
+        >>> tl.Ordinal(direction=">=").points("age", np.array([20.0, 30.0, 40.0]))
+        array([30., 40.])
+        """
         if self.cuts is not None:
             return _checked_cuts(column, self.cuts)
         if self.quantiles is not None:
@@ -278,6 +308,14 @@ class Interval(Scale):
         _count("quantiles", self.quantiles)
 
     def edges(self, column: str, values: Floats) -> Floats:
+        """The bin edges for a column's values (NaN for a missing value): the cuts given, or those chosen.
+
+        Examples
+        --------
+        >>> import numpy as np, tessara.lab as tl
+        >>> tl.Interval(bins=2).edges("age", np.array([20.0, 30.0, 40.0]))
+        array([20., 30., 40.])
+        """
         if self.cuts is not None:
             return _checked_cuts(column, self.cuts)
         present = _present(values)
