@@ -34,7 +34,8 @@ extensions = [
     "tessara_docs",
 ]
 
-exclude_patterns = ["_build", "_generated_src", "examples/*.py", "**/README.rst", "examples/GALLERY_HEADER.rst"]
+exclude_patterns = ["_build", "examples/*.py", "examples/GALLERY_HEADER.rst"]
+source_suffix = {".rst": "restructuredtext", ".md": "markdown"}
 templates_path = ["_templates"]
 html_static_path = ["_static"]
 html_css_files = ["tessara.css"]
@@ -102,7 +103,7 @@ html_theme_options = {
 }
 html_sidebars = {
     "**": ["sidebar-nav-bs"],
-    **{page: [] for page in ("index", "getting_started", "peers", "formats", "benchmarks")},
+    **{page: [] for page in ("index", "getting_started", "peers", "formats", "benchmarks", "development")},
 }
 html_show_sourcelink = False
 html_copy_source = False
