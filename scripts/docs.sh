@@ -18,6 +18,6 @@ PYTHON="${PYTHON:-$VENV_PYTHON}"
   exit 1
 }
 # The pages and the generated files are rebuilt from scratch, so nothing stale survives.
-rm -rf docs/_build docs/gallery docs/api/generated docs/_generated
+rm -rf docs/_build docs/gallery docs/api/generated docs/_generated docs/sg_execution_times.rst
 "$PYTHON" -m sphinx -b html -W --keep-going -n -q -j 1 docs docs/_build/html
 echo "docs: docs/_build/html/index.html"
