@@ -99,7 +99,7 @@ html_theme_options = {
     "show_toc_level": 2,
     "footer_start": ["copyright"],
     "footer_end": [],
-    "header_links_before_dropdown": 8,
+    "header_links_before_dropdown": 6,
 }
 html_sidebars = {
     "**": ["sidebar-nav-bs"],
