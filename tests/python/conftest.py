@@ -72,12 +72,21 @@ def interrupt_child(script):
     Returns the child's stdout, stderr and the seconds from the signal to its exit. Skips under
     the sanitized build, which is too slow to reach the computation in time.
     """
+    finished, seconds = interrupt_command([sys.executable, "-c", script])
+    return finished.stdout, finished.stderr, seconds
+
+
+def interrupt_command(command):
+    """Runs `command`; once it prints "ready", sends it a real SIGINT (as interrupt_child does).
+
+    Returns the finished process (returncode, stdout, stderr) and the seconds from the signal to its exit.
+    """
     import signal
     import time
 
     if os.environ.get("TESSARA_SANITIZED"):
         pytest.skip("the sanitized build is too slow to reach the computation in time")
-    child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+    child = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                              text=True, env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
     try:
         assert child.stdout.readline().strip() == "ready"
@@ -85,7 +94,8 @@ def interrupt_child(script):
         child.send_signal(signal.SIGINT)
         sent = time.monotonic()
         out, err = child.communicate(timeout=60)
-        return out, err, time.monotonic() - sent
+        seconds = time.monotonic() - sent
+        return subprocess.CompletedProcess(command, child.returncode, out, err), seconds
     finally:
         if child.poll() is None:
             child.kill()

@@ -47,9 +47,8 @@ def test_unknown_names_are_refused_with_the_list(name, error):
     with pytest.raises(error) as raised:
         tl.datasets.load(name)
     if error is ValueError:
-        assert str(raised.value) == (
-            f"no bundled dataset named {name!r}: expected one of animals, liveinwater, planets, seasoningplanner, tealady"
-        )
+        listed = "animals, liveinwater, planets, seasoningplanner, tealady"
+        assert str(raised.value) == f"no bundled dataset named {name!r}: expected one of {listed}"
 
 
 def test_mushroom_is_the_classic_benchmark_once_scaled():

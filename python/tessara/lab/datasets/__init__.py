@@ -127,7 +127,7 @@ def load_mushroom() -> Any:
 
     Raises
     ------
-    ModuleNotFoundError
+    ImportError
         Without pandas (``pip install tessara[pandas]``).
 
     Notes
@@ -168,7 +168,7 @@ def load_adult() -> Any:
 
     Raises
     ------
-    ModuleNotFoundError
+    ImportError
         Without pandas (``pip install tessara[pandas]``).
 
     Notes
