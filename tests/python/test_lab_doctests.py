@@ -1,7 +1,7 @@
 """The examples of the lab's docstrings and of the documentation's pages run and print what they show.
 
 Each module of tessara.lab and each page under docs/ is one case. A page's examples run in one
-namespace, in page order, from the repository root; pandas prints 100 columns wide, as on the site.
+namespace, in page order, in a scratch directory; pandas prints 100 columns wide, as on the site.
 """
 
 import doctest
@@ -9,6 +9,10 @@ import importlib
 import inspect
 import os
 import pkgutil
+import re
+import shlex
+import subprocess
+import sys
 from pathlib import Path
 
 import pytest
@@ -106,8 +110,45 @@ def test_page_examples(page, in_scratch_directory):
     text = path.read_text(encoding="utf-8")
     if ">>>" not in text:
         pytest.skip("no examples on this page")
-    os.chdir(ROOT)
     test = doctest.DocTestParser().get_doctest(text, {}, page, str(path), 0)
     runner = _Collecting()
     runner.run(test)
     assert not runner.problems, _report(runner.problems)
+
+
+def _console_examples(text):
+    """The (command, expected output) pairs of the ``$ tessara ...`` lines of a page's console blocks."""
+    examples = []
+    for block in re.findall(r"\.\. code-block:: console\n\n((?:   .*\n|\n)+)", text):
+        lines = [line[3:] for line in block.rstrip("\n").split("\n")]
+        for line in lines:
+            if line.startswith("$ "):
+                examples.append((line[2:], []))
+            elif examples:
+                examples[-1][1].append(line)
+    return examples
+
+
+COMMAND_LINE_PAGE = DOCS / "guide" / "command_line.rst"
+
+
+@pytest.mark.skipif(not COMMAND_LINE_PAGE.is_file(), reason="no command-line page beside the tests")
+@pytest.mark.skipif(bool(os.environ.get("TESSARA_SANITIZED")), reason="the page's examples run against the release build")
+def test_command_line_page(tmp_path):
+    """Each shell example of the command-line page prints what the page shows (stdout and stderr)."""
+    pytest.importorskip("pandas")
+    problems = []
+    for command, expected in _console_examples(COMMAND_LINE_PAGE.read_text(encoding="utf-8")):
+        words, _, pipe = command.partition(" | ")
+        argv = shlex.split(words)
+        assert argv[0] == "tessara", command
+        run = subprocess.run([sys.executable, "-m", "tessara.lab", *argv[1:]], cwd=tmp_path,
+                             capture_output=True, text=True, timeout=120)
+        got = (run.stdout + run.stderr).splitlines()
+        if pipe:
+            head, count = pipe.split()
+            assert head == "head", command
+            got = got[: int(count.lstrip("-"))]
+        if got != expected:
+            problems.append(f"$ {command}\nexpected:\n" + "\n".join(expected) + "\ngot:\n" + "\n".join(got))
+    assert not problems, "\n\n".join(problems)
