@@ -7,12 +7,12 @@
 # Open docs/_build/html/index.html in a browser; the pages load nothing from
 # outside that directory.
 #
-# PYTHON names another interpreter with tessara importable (for a development
-# build: PYTHON=python PYTHONPATH=build/dev/python bash scripts/docs.sh).
+# DOCS_PYTHON names another interpreter with tessara importable (for a development
+# build: DOCS_PYTHON=python PYTHONPATH=build/dev/python bash scripts/docs.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/venv.sh
-PYTHON="${PYTHON:-$VENV_PYTHON}"
+PYTHON="${DOCS_PYTHON:-$VENV_PYTHON}"
 "$PYTHON" -c 'import tessara.lab' 2>/dev/null || {
   echo "docs: tessara is not importable by $PYTHON; run bash scripts/build.sh first" >&2
   exit 1
