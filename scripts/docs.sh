@@ -20,4 +20,6 @@ PYTHON="${DOCS_PYTHON:-$VENV_PYTHON}"
 # The pages and the generated files are rebuilt from scratch, so nothing stale survives.
 rm -rf docs/_build docs/gallery docs/api/generated docs/_generated docs/sg_execution_times.rst
 "$PYTHON" -m sphinx -b html -W --keep-going -n -q -j 1 docs docs/_build/html
+# Every link of every page resolves inside the site, and nothing is fetched from outside it.
+"$PYTHON" scripts/check_site.py docs/_build/html
 echo "docs: docs/_build/html/index.html"
