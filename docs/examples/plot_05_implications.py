@@ -16,3 +16,7 @@ proper = K.implications(basis="proper-premise")
 # %%
 # The canonical base with at least two ladies behind each premise, as a table.
 K.implications(min_support=2).to_pandas()
+
+# %%
+# The lattice the bases describe: each lady below her concept, each event above its own.
+diagram = K.lattice().draw()

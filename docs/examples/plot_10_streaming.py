@@ -9,6 +9,8 @@ without keeping them.
 
 from collections import Counter
 
+import pandas as pd
+
 import tessara.lab as tl
 
 adult = tl.datasets.load_adult()
@@ -17,4 +19,8 @@ K = tl.scale(adult, {name: None for name in ("fnlwgt", "education-num", "capital
 sizes = Counter()
 for concept in K.iter_concepts(min_support=0.05):
     sizes[len(concept.intent)] += 1
-K, sorted(sizes.items())
+K
+
+# %%
+# How many closed itemsets of at least 5% of the people have each size.
+pd.Series(sizes).sort_index().rename_axis("attributes in the intent").to_frame("concepts")

@@ -17,3 +17,7 @@ graph
 # %%
 chain = nx.dag_longest_path(graph)
 [len(L[i].intent) for i in chain]
+
+# %%
+# The middle of that chain, highlighted with everything above and below it.
+diagram = L.draw(highlight=chain[len(chain) // 2], labels="counts")
