@@ -13,6 +13,7 @@ L = tl.datasets.load("planets").lattice()
 layered = L.draw(layout="layered")
 
 # %%
+# sphinx_gallery_thumbnail_number = 2
 additive = L.draw(layout="additive")
 
 # %%
