@@ -115,6 +115,8 @@ run_suite "Python tests (pytest)" python_tests
 run_suite "C++ tests under ASan+UBSan (CTest)" sanitized_cpp_tests
 run_suite "Python tests against the ASan+UBSan module (pytest)" sanitized_python_tests
 run_suite "fuzz targets (libFuzzer, ${FUZZ_SECONDS:-20} s each)" fuzz_runs
+# The documentation site against the wheel installed above: its gallery runs, -W fails on any warning.
+run_suite "documentation (Sphinx, gallery executed)" bash scripts/docs.sh
 
 echo
 echo "== summary"

@@ -328,6 +328,15 @@ class Context:
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["duck", "trout"], ["flies", "swims"], [[1, 1], [0, 1]])
+        >>> K.to_pandas()
+               flies  swims
+        duck    True   True
+        trout  False   True
         """
         pd = optional_module("pandas")
         index = pd.Index(self._objects, dtype=object)
@@ -337,17 +346,41 @@ class Context:
 
     @property
     def objects(self) -> tuple[str, ...]:
-        """The object names, in order."""
+        """The object names, in order.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.objects[:4]
+        ('Mercury', 'Venus', 'Earth', 'Mars')
+        """
         return self._objects
 
     @property
     def attributes(self) -> tuple[str, ...]:
-        """The attribute names, in order."""
+        """The attribute names, in order.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.attributes
+        ('small', 'medium', 'large', 'near', 'far', 'moon', 'no moon')
+        """
         return self._attributes
 
     @property
     def shape(self) -> tuple[int, int]:
-        """(number of objects, number of attributes)."""
+        """(number of objects, number of attributes).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.shape
+        (9, 7)
+        """
         return (len(self._objects), len(self._attributes))
 
     @property
@@ -386,6 +419,16 @@ class Context:
             For a sparse context whose dense form would not fit (more than 2 GiB of bits); the message says how
             large it would be; the same past 2 GiB of bools for a context stored sparse. :meth:`to_sparse` gives
             the incidence of any context.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["duck", "trout"], ["flies", "swims"], [[1, 1], [0, 1]])
+        >>> K.incidence
+        array([[ True,  True],
+               [False,  True]])
+        >>> K.incidence.flags.writeable
+        False
         """
         if self._incidence is None:
             n_objects, n_attributes = self.shape
@@ -413,15 +456,44 @@ class Context:
         ------
         KeyError
             For an unknown name (ValueError for a name several attributes carry).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.extent(["small", "moon"])
+        ('Earth', 'Mars', 'Pluto')
+        >>> K.extent([])[:3]
+        ('Mercury', 'Venus', 'Earth')
         """
         return names_at(self._objects, self.extent_indices(attributes))
 
     def intent(self, objects: Selection) -> tuple[str, ...]:
-        """The attributes every given object has, in context order. See :meth:`extent`."""
+        """The attributes every given object has, in context order. See :meth:`extent`.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.intent(["Earth", "Mars"])
+        ('small', 'near', 'moon')
+        >>> K.intent([0, 1])
+        ('small', 'near', 'no moon')
+        """
         return names_at(self._attributes, self.intent_indices(objects))
 
     def closure(self, attributes: Selection) -> tuple[str, ...]:
-        """The closure of the attributes: every attribute that all objects having them share."""
+        """The closure of the attributes: every attribute that all objects having them share.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.closure(["near"])
+        ('small', 'near')
+        >>> K.closure(["large"])
+        ('large', 'far', 'moon')
+        """
         chosen = self._attribute_positions(attributes)
         if self._kernel.is_sparse:  # two intersections of index lists, whatever the dense form's size
             closed_bytes = self._kernel.intent(self._kernel.extent(chosen.tobytes()))
@@ -431,12 +503,28 @@ class Context:
         return names_at(self._attributes, closed)
 
     def extent_indices(self, attributes: Selection) -> Indices:
-        """The positions of the objects having every given attribute, ascending."""
+        """The positions of the objects having every given attribute, ascending.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.extent_indices(["near"])
+        array([0, 1, 2, 3], dtype=uint32)
+        """
         chosen = self._attribute_positions(attributes)
         return np.frombuffer(self._kernel.extent(chosen.tobytes()), dtype=np.uint32)
 
     def intent_indices(self, objects: Selection) -> Indices:
-        """The positions of the attributes every given object has, ascending."""
+        """The positions of the attributes every given object has, ascending.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.intent_indices(["Earth"])
+        array([0, 3, 5], dtype=uint32)
+        """
         chosen = self._object_positions(objects)
         return np.frombuffer(self._kernel.intent(chosen.tobytes()), dtype=np.uint32)
 
@@ -459,6 +547,19 @@ class Context:
         ----------
         objects, attributes : names, positions or a boolean mask, optional
             ``None`` keeps every object (attribute) in context order.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> small = K.select(objects=["Mercury", "Earth", "Pluto"], attributes=["near", "far", "moon"])
+        >>> small
+        Context(objects=3, attributes=3)
+        >>> small.to_pandas().astype(int)
+                 near  far  moon
+        Mercury     1    0     0
+        Earth       1    0     1
+        Pluto       0    1     1
         """
         chosen_objects = (
             np.arange(len(self._objects), dtype=np.uint32) if objects is None else self._object_positions(objects)
@@ -486,12 +587,28 @@ class Context:
     def clarify(self) -> Context:
         """The clarified context: one object of each set of objects with equal rows, one attribute of each set of
         attributes with equal columns (the first, in context order). The concept lattice is the same up to
-        isomorphism."""
+        isomorphism.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.clarify().objects
+        ('Mercury', 'Earth', 'Jupiter', 'Uranus', 'Pluto')
+        """
         return self._kept(_lab.clarified(self._kernel))
 
     def reduce(self) -> Context:
         """The reduced context: clarified, and without reducible objects and attributes (those whose row or column is
-        the intersection of others). The concept lattice is the same up to isomorphism."""
+        the intersection of others). The concept lattice is the same up to isomorphism.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.reduce().attributes
+        ('small', 'medium', 'large', 'near', 'far', 'moon', 'no moon')
+        """
         return self._kept(_lab.irreducible(self._kernel))
 
     def standard_context(self) -> Context:
@@ -539,7 +656,16 @@ class Context:
         return Arrows(self)
 
     def transpose(self) -> Context:
-        """The dual context: attributes become objects and objects attributes."""
+        """The dual context: attributes become objects and objects attributes.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["duck", "trout"], ["flies", "swims"], [[1, 1], [0, 1]])
+        >>> T = K.transpose()
+        >>> T.objects, T.attributes
+        (('flies', 'swims'), ('duck', 'trout'))
+        """
         if self._kernel.is_sparse:
             rows, columns = crosses(self._kernel)
             kernel = kernel_from_pairs(self._attributes, self._objects, columns, rows)
@@ -568,6 +694,25 @@ class Context:
             without white space at either end, and no control characters in names; FIMI carries no names at all
             (they read back as g0, g1, … and m0, m1, …) and needs every object to have an attribute and the last
             attribute to have an object. JSON carries every context.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["duck", "trout"], ["flies", "swims"], [[1, 1], [0, 1]])
+        >>> print(K.to_bytes("cxt").decode())
+        B
+        <BLANKLINE>
+        2
+        2
+        <BLANKLINE>
+        duck
+        trout
+        flies
+        swims
+        XX
+        .X
+        >>> K.to_bytes("dat").splitlines()
+        [b'0 1', b'1']
         """
         return _lab.write_context(self._kernel, format_extension(format))
 
@@ -576,6 +721,14 @@ class Context:
 
         See :meth:`to_bytes` for the formats and what each can carry. Nothing is written when the context is
         refused.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["duck", "trout"], ["flies", "swims"], [[1, 1], [0, 1]])
+        >>> K.write("pond.csv")
+        >>> tl.read("pond.csv") == K
+        True
         """
         target = path_text(path)
         data = self.to_bytes(format_of_path(target) if format is None else format)
@@ -623,6 +776,17 @@ class Context:
             When ``max_concepts`` is passed.
         KeyboardInterrupt
             On Ctrl-C, within a fraction of a second; nothing is kept.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.lattice()
+        Lattice(concepts=12, edges=18, objects=9, attributes=7)
+        >>> K.lattice(min_support=0.5)
+        Lattice(concepts=4, edges=3, objects=9, attributes=7)
+        >>> [c.intent for c in K.lattice("next-closure")][:3]
+        [(), ('moon',), ('far', 'moon')]
         """
         from tessara.lab._lattice import Lattice
 
@@ -651,6 +815,17 @@ class Context:
         Iterator[StreamedConcept]
             Concepts with ``index``, ``extent``, ``intent``, ``support``, ``extent_indices`` and
             ``intent_indices`` (no neighbours: there is no lattice around them).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> for c in K.iter_concepts(min_support=5):
+        ...     print(c.support, c.intent)
+        9 ()
+        5 ('small',)
+        5 ('far', 'moon')
+        7 ('moon',)
         """
         from tessara.lab._stream import iter_concepts
 
@@ -749,6 +924,15 @@ class Context:
         Implications
             A sequence of :class:`Implication` (premise, conclusion: tuples of names in context order, the
             conclusion without the premise's attributes; support; confidence 1.0), with ``to_pandas()``.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.implications()[:3]
+        [Implication({no moon} -> {small, near}, support=2), Implication({far} -> {moon}, support=5), Implication({near} -> {small}, support=4)]
+        >>> K.implications(min_support=3, basis="proper-premise")
+        Implications(basis='proper-premise', implications=2, min_support=3)
         """
         from tessara.lab._rules import implications
 
@@ -801,6 +985,17 @@ class Context:
         Rules
             A sequence of :class:`Rule` with ``to_pandas()``: premise, conclusion, support (count and
             fraction), confidence, lift, leverage and conviction.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> rules = K.rules(min_support=3, min_confidence=0.7)
+        >>> for rule in rules:
+        ...     print(rule)
+        Rule({} -> {moon}, support=7, confidence=0.7778, lift=1)
+        Rule({small} -> {near}, support=4, confidence=0.8, lift=1.8)
+        Rule({moon} -> {far}, support=5, confidence=0.7143, lift=1.286)
         """
         from tessara.lab._rules import rules
 

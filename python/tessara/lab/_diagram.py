@@ -57,9 +57,15 @@ class Diagram:
 
     Examples
     --------
-    >>> d = lattice.draw()                       # doctest: +SKIP
-    >>> d.save("lattice.svg")                    # doctest: +SKIP
-    >>> d.save("lattice.tex")                    # doctest: +SKIP
+    >>> import tessara.lab as tl
+    >>> lattice = tl.Context(["duck", "trout"], ["flies", "swims"], [[1, 1], [0, 1]]).lattice()
+    >>> d = lattice.draw()
+    >>> d
+    Diagram(concepts=2, labels='reduced', layout='layered', size=...)
+    >>> d.save("lattice.svg")
+    >>> d.save("lattice.tex")
+    >>> "duck" in d.svg(), d.crossings
+    (True, 0)
     """
 
     __slots__ = ("_kernel",)
@@ -69,57 +75,179 @@ class Diagram:
 
     @property
     def n_concepts(self) -> int:
-        """The number of concepts drawn."""
+        """The number of concepts drawn.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> d = L.draw()
+        >>> d.n_concepts
+        12
+        """
         return self._kernel.n_concepts
 
     @property
     def labels(self) -> str:
-        """The labelling drawn: "reduced", "full", "counts" or "none"."""
+        """The labelling drawn: "reduced", "full", "counts" or "none".
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> d = L.draw()
+        >>> d.labels, L.draw(labels="full").labels
+        ('reduced', 'full')
+        """
         return self._kernel.labels
 
     @property
     def layout(self) -> str:
-        """The layout drawn: "layered" or "additive"."""
+        """The layout drawn: "layered" or "additive".
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> d = L.draw()
+        >>> d.layout
+        'layered'
+        """
         return self._kernel.layout
 
     @property
     def width(self) -> float:
-        """Width of the picture in CSS pixels."""
+        """Width of the picture in CSS pixels.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> d = L.draw()
+        >>> d.width > 0
+        True
+        """
         return self._kernel.width
 
     @property
     def height(self) -> float:
-        """Height of the picture in CSS pixels."""
+        """Height of the picture in CSS pixels.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> d = L.draw()
+        >>> d.height > 0
+        True
+        """
         return self._kernel.height
 
     @property
     def caption(self) -> str:
-        """The caption over the picture: the number of concepts and what the labels show."""
+        """The caption over the picture: the number of concepts and what the labels show.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> d = L.draw()
+        >>> d.caption
+        '12 concepts · attributes above, objects below their concepts'
+        """
         return self._kernel.caption
 
     @property
     def crossings(self) -> int:
-        """The number of edge crossings in the drawing."""
+        """The number of edge crossings in the drawing.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> d = L.draw()
+        >>> d.crossings
+        0
+        """
         return self._kernel.crossings
 
     def svg(self) -> str:
-        """The diagram as a standalone SVG document."""
+        """The diagram as a standalone SVG document.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> d = L.draw()
+        >>> svg = d.svg()
+        >>> "Jupiter, Saturn" in svg
+        True
+        """
         return self._kernel.write(".svg")
 
     def html(self) -> str:
-        """The diagram as an HTML fragment with its interactive view (inline script, no network)."""
+        """The diagram as an HTML fragment with its interactive view (inline script, no network).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> d = L.draw()
+        >>> "<svg" in d.html()
+        True
+        """
         return self._kernel.write(".html")
 
     def dot(self) -> str:
-        """The diagram as Graphviz DOT, with the positions (``neato -n2`` keeps them)."""
+        """The diagram as Graphviz DOT, with the positions (``neato -n2`` keeps them).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> d = L.draw()
+        >>> print(d.dot().splitlines()[0])
+        // Concept lattice drawn by tessara (layered layout, reduced labels). Positions are in points, y up: `neato -n2 -Tsvg` keeps them, `dot -Tsvg` lays the graph out anew.
+        """
         return self._kernel.write(".dot")
 
     def tikz(self) -> str:
-        """The diagram as a LaTeX document holding one tikzpicture."""
+        """The diagram as a LaTeX document holding one tikzpicture.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> d = L.draw()
+        >>> "tikzpicture" in d.tikz()
+        True
+        """
         return self._kernel.write(".tex")
 
     def to_json(self) -> str:
-        """Positions, edges and labels as JSON (described by ``diagram.schema.json`` in this package)."""
+        """Positions, edges and labels as JSON (described by ``diagram.schema.json`` in this package).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> d = L.draw()
+        >>> import json
+        >>> sorted(json.loads(d.to_json()))
+        ['attributes', 'caption', 'crossings', 'edges', 'font', 'format', 'height', 'highlight', 'labels', 'labels_placed', 'layout', 'nodes', 'objects', 'version', 'width']
+        """
         return self._kernel.write(".json")
 
     def save(self, path: Path) -> None:
@@ -134,6 +262,17 @@ class Diagram:
         ------
         ValueError
             When the extension is none of those; the message lists them. No file is written then.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> d = L.draw()
+        >>> d.save("planets.svg")
+        >>> d.save("planets.tex")
+        >>> open("planets.svg").read() == d.svg()
+        True
         """
         name = path_text(path)
         text = self._kernel.write(os.path.splitext(name)[1])

@@ -39,6 +39,15 @@ def read(source: Union[Path, bytes], format: Optional[str] = None) -> Context:
         When the file cannot be read.
     ValueError
         "parse error: …" saying what is wrong and where (preceded by the path for a file).
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.read(b"name,flies,swims\\nduck,1,1\\ntrout,0,1\\n")
+    >>> K.objects, K.attributes
+    (('duck', 'trout'), ('flies', 'swims'))
+    >>> tl.read(b"0 1\\n1\\n", format="dat").attributes
+    ('m0', 'm1')
     """
     extension = None if format is None else format_extension(format)
     if isinstance(source, (bytes, bytearray, memoryview)):
@@ -74,6 +83,14 @@ def load(source: Union[Path, bytes]) -> Lattice:
         "invalid lattice data: …" when the document is not one :meth:`Lattice.save` writes, or was changed or
         cut afterwards: every stored concept is checked to be a concept of the stored context, the cover pairs
         to go upwards, and a checksum of the content to match.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> L = tl.Context(["duck", "trout"], ["flies", "swims"], [[1, 1], [0, 1]]).lattice()
+    >>> L.save("pond.json")
+    >>> tl.load("pond.json")
+    Lattice(concepts=2, edges=1, objects=2, attributes=2)
     """
     if isinstance(source, (bytes, bytearray, memoryview)):
         data, shown = bytes(source), None

@@ -103,6 +103,17 @@ class Concept:
 
     Two concepts are equal when they are the same index of the same lattice. ``a <= b`` says that ``a`` is a
     subconcept of ``b`` (its extent lies inside ``b``'s).
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> L = K.lattice()
+    >>> frog = L.object_concept("frog")
+    >>> frog.extent, frog.intent, frog.support
+    (('frog',), ('swims', 'croaks'), 1)
+    >>> frog <= L.top, [c.intent for c in frog.upper]
+    (True, [('swims',)])
     """
 
     __slots__ = ("_data", "_index", "_extent", "_intent", "__weakref__")
@@ -115,56 +126,146 @@ class Concept:
 
     @property
     def index(self) -> int:
-        """The position of the concept in its lattice (the enumeration algorithm's order)."""
+        """The position of the concept in its lattice (the enumeration algorithm's order).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.object_concept("Earth").index
+        4
+        """
         return self._index
 
     @property
     def lattice(self) -> Lattice:
-        """The lattice the concept belongs to."""
+        """The lattice the concept belongs to.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L[0].lattice is L
+        True
+        """
         return self._data.lattice()
 
     @property
     def extent(self) -> tuple[str, ...]:
-        """The object names of the extent, in context order."""
+        """The object names of the extent, in context order.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.attribute_concept("far").extent
+        ('Jupiter', 'Saturn', 'Uranus', 'Neptune', 'Pluto')
+        """
         if self._extent is None:
             self._extent = names_at(self._data.context.objects, self.extent_indices)
         return self._extent
 
     @property
     def intent(self) -> tuple[str, ...]:
-        """The attribute names of the intent, in context order."""
+        """The attribute names of the intent, in context order.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.object_concept("Earth").intent
+        ('small', 'near', 'moon')
+        """
         if self._intent is None:
             self._intent = names_at(self._data.context.attributes, self.intent_indices)
         return self._intent
 
     @property
     def extent_indices(self) -> Indices:
-        """The object positions of the extent, ascending (read-only uint32 array)."""
+        """The object positions of the extent, ascending (read-only uint32 array).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.attribute_concept("far").extent_indices
+        array([4, 5, 6, 7, 8], dtype=uint32)
+        """
         return np.frombuffer(self._data.kernel.extent(self._index), dtype=np.uint32)
 
     @property
     def intent_indices(self) -> Indices:
-        """The attribute positions of the intent, ascending (read-only uint32 array)."""
+        """The attribute positions of the intent, ascending (read-only uint32 array).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.object_concept("Earth").intent_indices
+        array([0, 3, 5], dtype=uint32)
+        """
         return np.frombuffer(self._data.kernel.intent(self._index), dtype=np.uint32)
 
     @property
     def support(self) -> int:
-        """The number of objects in the extent."""
+        """The number of objects in the extent.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.attribute_concept("moon").support
+        7
+        """
         return int(self._data.supports[self._index])
 
     @property
     def upper(self) -> tuple[Concept, ...]:
-        """The upper neighbours (the concepts covering this one), by ascending index."""
+        """The upper neighbours (the concepts covering this one), by ascending index.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> [c.intent for c in L.object_concept("Earth").upper]
+        [('small', 'near'), ('small', 'moon')]
+        """
         return self._neighbours(upper=True)
 
     @property
     def lower(self) -> tuple[Concept, ...]:
-        """The lower neighbours (the concepts this one covers), by ascending index."""
+        """The lower neighbours (the concepts this one covers), by ascending index.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> [c.extent for c in L.attribute_concept("far").lower]
+        [('Pluto',), ('Uranus', 'Neptune'), ('Jupiter', 'Saturn')]
+        """
         return self._neighbours(upper=False)
 
     @property
     def generators(self) -> tuple[tuple[str, ...], ...]:
-        """The minimal generators (keys) of the intent: see :meth:`Lattice.generators`."""
+        """The minimal generators (keys) of the intent: see :meth:`Lattice.generators`.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.object_concept("Earth").generators
+        (('near', 'moon'),)
+        """
         return self.lattice.generators(self)
 
     def _neighbours(self, upper: bool) -> tuple[Concept, ...]:
@@ -217,6 +318,18 @@ class Lattice:
     Made by :meth:`Context.lattice` or :func:`load`. An iceberg lattice (``Context.lattice(min_support=...)``)
     holds the frequent concepts only, with the cover relation among them; its ``bottom`` may then be None. ``len(L)``, ``L[i]`` and ``iter(L)`` give the concepts in
     the enumeration algorithm's order; ``L.edges`` holds the cover relation as (lower, upper) index pairs.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> L = K.lattice()
+    >>> L
+    Lattice(concepts=4, edges=4, objects=3, attributes=3)
+    >>> [c.intent for c in L]
+    [('swims',), ('flies', 'swims'), ('flies', 'swims', 'croaks'), ('swims', 'croaks')]
+    >>> L.join(L.object_concept("duck"), L.object_concept("frog")).intent
+    ('swims',)
     """
 
     __slots__ = ("_data", "_concepts", "_complete", "_upper", "_lower", "__weakref__")
@@ -290,7 +403,16 @@ class Lattice:
 
     @property
     def context(self) -> Context:
-        """The context the lattice was computed from."""
+        """The context the lattice was computed from.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.context is K
+        True
+        """
         return self._data.context
 
     @property
@@ -298,6 +420,14 @@ class Lattice:
         """The largest concept: every object, the attributes they all share.
 
         Only an iceberg lattice whose ``min_support`` exceeds the number of objects has none (ValueError).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.top.support, L.top.intent
+        (9, ())
         """
         if len(self._concepts) == 0:
             raise ValueError("the lattice is empty: no concept reaches its min_support")
@@ -309,6 +439,16 @@ class Lattice:
 
         None in an iceberg lattice (``min_support``) where that concept is not frequent. In a part of a lattice
         (:meth:`interval`, :meth:`sublattice`, ...) the least concept of the part.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.bottom.extent
+        ()
+        >>> print(K.lattice(min_support=2).bottom)
+        None
         """
         if len(self._concepts) == 0:
             return None
@@ -321,7 +461,16 @@ class Lattice:
 
     @property
     def supports(self) -> npt.NDArray[np.int64]:
-        """The extent size of every concept, by index (read-only int64 array)."""
+        """The extent size of every concept, by index (read-only int64 array).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.supports
+        array([9, 5, 0, 4, 2, 2, 1, 3, 2, 2, 5, 7])
+        """
         return self._data.supports
 
     @property
@@ -329,6 +478,19 @@ class Lattice:
         """The cover relation: one row (lower, upper) per pair where ``upper`` covers ``lower``, sorted.
 
         A read-only integer array of shape (n_edges, 2).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.edges[:3]
+        array([[1, 0],
+               [2, 4],
+               [2, 5]])
+        >>> lower, upper = L.edges[0]
+        >>> L[lower] <= L[upper]
+        True
         """
         return self._data.edges
 
@@ -356,20 +518,56 @@ class Lattice:
     # -- order questions --------------------------------------------------------------------------------------------
 
     def join(self, a: ConceptLike, b: ConceptLike) -> Concept:
-        """The least concept above both (supremum): its intent is the intersection of the intents."""
+        """The least concept above both (supremum): its intent is the intersection of the intents.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.join(L.object_concept("Earth"), L.object_concept("Pluto")).intent
+        ('small', 'moon')
+        """
         return self._concept(_lab.join(self._data.kernel, self._resolve(a), self._resolve(b)))
 
     def meet(self, a: ConceptLike, b: ConceptLike) -> Concept:
-        """The greatest concept below both (infimum): its extent is the intersection of the extents."""
+        """The greatest concept below both (infimum): its extent is the intersection of the extents.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.meet(L.attribute_concept("small"), L.attribute_concept("far")).extent
+        ('Pluto',)
+        """
         return self._concept(_lab.meet(self._data.kernel, self._resolve(a), self._resolve(b)))
 
     def object_concept(self, name: Key) -> Concept:
-        """The smallest concept whose extent holds the object (by name or position)."""
+        """The smallest concept whose extent holds the object (by name or position).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.object_concept("Mars")
+        Concept(#4, extent=('Earth', 'Mars'), intent=('small', 'near', 'moon'))
+        """
         position = int(self._data.context._object_positions(name)[0])
         return self._concept(_lab.object_concept(self._data.kernel, position))
 
     def attribute_concept(self, name: Key) -> Concept:
-        """The largest concept whose intent holds the attribute (by name or position)."""
+        """The largest concept whose intent holds the attribute (by name or position).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.attribute_concept("near")
+        Concept(#3, extent=('Mercury', 'Venus', 'Earth', 'Mars'), intent=('small', 'near'))
+        """
         position = int(self._data.context._attribute_positions(name)[0])
         return self._concept(_lab.attribute_concept(self._data.kernel, position))
 
@@ -674,6 +872,18 @@ class Lattice:
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.to_pandas(measures=("stability",))[["intent", "support", "stability"]].head(3)
+                                                   intent  support  stability
+        concept
+        0                                              ()        9   0.703125
+        1                                        (small,)        5   0.375000
+        2        (small, medium, large, near, far, moon, no moon)        0   1.000000
         """
         pd = optional_module("pandas")
         added: dict[str, Any] = {}
@@ -707,6 +917,14 @@ class Lattice:
         -------
         tuple of tuples of str
             Each key as attribute names in context order, smallest keys first.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.generators(L.object_concept("Pluto"))
+        (('small', 'far'),)
         """
         from tessara.lab._rules import generators
 
@@ -734,6 +952,19 @@ class Lattice:
         Stability
             ``values`` by concept index, ``exact``, and for sampled values ``error_bound`` (Hoeffding's bound
             at ``confidence``). ``numpy.asarray(L.stability())`` gives the values.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> s = L.stability()
+        >>> s
+        Stability(exact, concepts=12)
+        >>> s.values[:4]
+        array([0.703125, 0.375   , 1.      , 0.5625  ])
+        >>> L.stability(method="sampled", samples=1000, seed=7).exact
+        False
         """
         from tessara.lab._rules import stability
 
@@ -741,7 +972,16 @@ class Lattice:
 
     def delta_stability(self) -> npt.NDArray[np.int64]:
         """For every concept, the smallest drop in support to one of its lower neighbours (its whole support
-        for the bottom concept), by concept index (read-only int64 array)."""
+        for the bottom concept), by concept index (read-only int64 array).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.delta_stability()
+        array([2, 1, 0, 2, 2, 2, 1, 1, 2, 2, 3, 2])
+        """
         from tessara.lab._rules import delta_stability
 
         return delta_stability(self)
@@ -753,6 +993,15 @@ class Lattice:
         Returns
         -------
         networkx.DiGraph
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> g = L.to_networkx()
+        >>> g.number_of_nodes(), g.number_of_edges()
+        (12, 18)
         """
         nx = optional_module("networkx")
         extents, intents = self._name_tuples()
@@ -851,6 +1100,15 @@ class Lattice:
 
         :func:`load` reads it back without computing the concepts again. The document stores each concept's
         intent as attribute positions and each concept's upper neighbours; extents are derived on loading.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> L = K.lattice()
+        >>> L.save("planets-lattice.json")
+        >>> tl.load("planets-lattice.json")
+        Lattice(concepts=12, edges=18, objects=9, attributes=7)
         """
         data = _lab.save_lattice(self._data.kernel)
         with open(path_text(path), "wb") as file:

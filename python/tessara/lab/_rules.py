@@ -98,6 +98,16 @@ class Implication:
     ``conclusion`` holds what the premise implies beyond itself (never an attribute of the premise);
     ``support`` is the number of objects having the premise, or None for implications that were not computed
     from a context (given by name, or derived by the implication calculus). Names are in attribute order.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> first = K.implications()[0]
+    >>> first
+    Implication({} -> {swims}, support=3)
+    >>> first.premise, first.conclusion, first.confidence
+    ((), ('swims',), 1.0)
     """
 
     premise: tuple[str, ...]
@@ -341,6 +351,17 @@ class Implications(_Rows[Implication]):
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.implications().to_pandas().head(3)
+                        premise     conclusion  support  confidence
+        implication                                                
+        0            (no moon,)  (small, near)        2         1.0
+        1                (far,)        (moon,)        5         1.0
+        2               (near,)       (small,)        4         1.0
         """
         pd = optional_module("pandas")
         index = pd.RangeIndex(len(self), name="implication")
@@ -384,6 +405,16 @@ class Rule:
     ``support`` counts the objects having premise and conclusion (``support_fraction`` of all objects);
     ``confidence`` is the share of the premise's objects that have the conclusion; ``lift``, ``leverage``
     and ``conviction`` compare it with independence (lift NaN when no object has the conclusion).
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> rule = K.rules(min_support=1, min_confidence=0.3)[0]
+    >>> rule
+    Rule({swims} -> {flies}, support=1, confidence=0.3333, lift=1)
+    >>> rule.support_fraction, rule.leverage
+    (0.3333333333333333, 0.0)
     """
 
     premise: tuple[str, ...]
@@ -405,7 +436,20 @@ RULE_MEASURES = ("support", "support_fraction", "confidence", "lift", "leverage"
 
 
 class Rules(_Rows[Rule]):
-    """Association rules, grouped by premise; ``to_pandas()`` gives one row per rule to sort by any measure."""
+    """Association rules, grouped by premise; ``to_pandas()`` gives one row per rule to sort by any measure.
+
+    A sequence of :class:`Rule`; ``basis``, ``min_support`` and ``min_confidence`` say how it was made.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> rules = K.rules(min_support=1, min_confidence=0.3)
+    >>> rules
+    Rules(basis='luxenburger', rules=2, min_support=1, min_confidence=0.3)
+    >>> rules.measure("confidence").round(3).tolist()
+    [0.333, 0.333]
+    """
 
     __slots__ = ("basis", "min_support", "min_confidence", "_columns")
 
@@ -426,7 +470,16 @@ class Rules(_Rows[Rule]):
 
     def measure(self, name: str) -> npt.NDArray[Any]:
         """One measure of every rule as a read-only array: ``support``, ``support_fraction``, ``confidence``,
-        ``lift``, ``leverage`` or ``conviction``."""
+        ``lift``, ``leverage`` or ``conviction``.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> rules = K.rules(min_support=3, min_confidence=0.5)
+        >>> rules.measure("lift").round(3)
+        array([1.   , 1.   , 1.8  , 0.771, 1.286])
+        """
         return self._columns[_choice("measure", name, RULE_MEASURES)]
 
     def to_pandas(self) -> Any:
@@ -436,6 +489,19 @@ class Rules(_Rows[Rule]):
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> K.rules(min_support=3, min_confidence=0.5).to_pandas()[["premise", "conclusion", "confidence"]]
+               premise conclusion  confidence
+        rule                                 
+        0           ()   (small,)    0.555556
+        1           ()    (moon,)    0.777778
+        2     (small,)    (near,)    0.800000
+        3     (small,)    (moon,)    0.600000
+        4      (moon,)     (far,)    0.714286
         """
         pd = optional_module("pandas")
         index = pd.RangeIndex(len(self), name="rule")
@@ -513,6 +579,16 @@ class Stability:
     ``values`` holds them (read-only float64). When ``exact`` is False they were estimated from ``samples``
     random subsets of each extent, and each lies within ``error_bound`` of the true stability with probability
     at least ``confidence`` (Hoeffding's bound); exact values have ``error_bound`` 0.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> stability = K.lattice().stability()
+    >>> stability
+    Stability(exact, concepts=4)
+    >>> stability.values.tolist(), stability.error_bound
+    ([0.625, 0.5, 1.0, 0.5], 0.0)
     """
 
     __slots__ = ("values", "exact", "samples", "confidence", "error_bound")

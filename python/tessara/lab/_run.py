@@ -35,6 +35,16 @@ class TooManyConcepts(ValueError):
 
     Nothing is kept: raise the limit, or set ``min_support`` to keep only the
     concepts whose extents hold at least that many objects.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> K.lattice(max_concepts=2)  # doctest: +IGNORE_EXCEPTION_DETAIL
+    Traceback (most recent call last):
+    TooManyConcepts: more than 2 concepts; raise max_concepts, or set min_support to keep only the concepts of ...
+    >>> issubclass(tl.TooManyConcepts, ValueError)
+    True
     """
 
 

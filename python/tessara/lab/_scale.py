@@ -94,10 +94,38 @@ def _check_parts(column: str, name: str, parts: int, rows: int) -> None:
 
 class Scale:
     """A way of turning one column into binary attributes. See :class:`Nominal`, :class:`Ordinal`,
-    :class:`Interordinal` and :class:`Interval`."""
+    :class:`Interordinal` and :class:`Interval`.
+
+    Examples
+    --------
+    >>> import pandas as pd, tessara.lab as tl
+    >>> names, crosses = tl.Ordinal(cuts=[2]).attributes("size", pd.Series([1.0, 3.0]))
+    >>> names, crosses.tolist()
+    (['size<=2'], [[True], [False]])
+    """
 
     def attributes(self, column: str, series: Any) -> Block:
-        """The attribute names for the column and the (n_rows, n_attributes) crosses."""
+        """The attribute names for the column and the (n_rows, n_attributes) crosses.
+
+        Parameters
+        ----------
+        column : str
+            The column's name, the start of every attribute name.
+        series : pandas.Series
+            The column's values, one per object.
+
+        Returns
+        -------
+        tuple of (list of str, numpy.ndarray of bool)
+            The attribute names and the crosses, one row per value and one column per attribute.
+
+        Examples
+        --------
+        >>> import pandas as pd, tessara.lab as tl
+        >>> names, crosses = tl.Interval(cuts=[0, 10, 20]).attributes("price", pd.Series([5, 15, 25]))
+        >>> names, crosses.astype(int).tolist()
+        (['price in [0, 10)', 'price in [10, 20]'], [[1, 0], [0, 1], [0, 0]])
+        """
         raise NotImplementedError
 
 
@@ -110,6 +138,15 @@ class Nominal(Scale):
     values : sequence, optional
         The values that get an attribute, in this order. By default every value present: a categorical column's
         categories in their order, other values sorted (in order of appearance when they do not sort).
+
+    Examples
+    --------
+    >>> import pandas as pd, tessara.lab as tl
+    >>> frame = pd.DataFrame({"colour": ["red", "blue", "red"]}, index=["a", "b", "c"])
+    >>> tl.scale(frame, {"colour": tl.Nominal()}).attributes
+    ('colour=blue', 'colour=red')
+    >>> tl.scale(frame, {"colour": tl.Nominal(values=["red", "green"])}).extent(["colour=red"])
+    ('a', 'c')
     """
 
     values: Optional[Sequence[Any]] = None
@@ -145,10 +182,23 @@ class Ordinal(Scale):
         The cut points, increasing.
     quantiles : int, optional
         Cut at the interior k-quantiles of the column (k - 1 points, fewer when they coincide).
-    direction : "<=" or ">="
+    direction : {"<=", ">="}
+        Attributes ``column<=v`` (at most v) or ``column>=v`` (at least v).
 
+    Notes
+    -----
     With neither ``cuts`` nor ``quantiles``, every value present is a cut point except the largest (for "<=")
     or the smallest (for ">="), whose attribute every present value would have.
+
+    Examples
+    --------
+    >>> import pandas as pd, tessara.lab as tl
+    >>> frame = pd.DataFrame({"age": [25, 40, 70]}, index=["a", "b", "c"])
+    >>> K = tl.scale(frame, {"age": tl.Ordinal(cuts=[30, 65], direction=">=")})
+    >>> K.attributes
+    ('age>=30', 'age>=65')
+    >>> K.extent(["age>=30"])
+    ('b', 'c')
     """
 
     cuts: Optional[Sequence[float]] = None
@@ -163,6 +213,16 @@ class Ordinal(Scale):
             raise ValueError(f'direction must be "<=" or ">=", not {self.direction!r}')
 
     def points(self, column: str, values: Floats) -> Floats:
+        """The cut points for a column's values (NaN for a missing value): the cuts given, or those chosen.
+
+        Examples
+        --------
+        >>> import numpy as np, tessara.lab as tl
+        >>> tl.Ordinal(quantiles=2).points("age", np.array([20.0, 30.0, 40.0, np.nan]))
+        array([30.])
+        >>> tl.Ordinal(direction=">=").points("age", np.array([20.0, 30.0, 40.0]))
+        array([30., 40.])
+        """
         if self.cuts is not None:
             return _checked_cuts(column, self.cuts)
         if self.quantiles is not None:
@@ -191,6 +251,23 @@ class Interordinal(Scale):
     The concepts of an interordinal scale are the intervals of values. Parameters as :class:`Ordinal`; by
     default the cut points are the values present (the largest has no ``<=`` attribute and the smallest no
     ``>=`` attribute, since every present value would have it).
+
+    Parameters
+    ----------
+    cuts : sequence of numbers, optional
+        The cut points, increasing.
+    quantiles : int, optional
+        Cut at the interior k-quantiles of the column.
+
+    Examples
+    --------
+    >>> import pandas as pd, tessara.lab as tl
+    >>> frame = pd.DataFrame({"age": [25, 40, 70]}, index=["a", "b", "c"])
+    >>> K = tl.scale(frame, {"age": tl.Interordinal(cuts=[30, 65])})
+    >>> K.attributes
+    ('age<=30', 'age<=65', 'age>=30', 'age>=65')
+    >>> K.extent(["age>=30", "age<=65"])
+    ('b',)
     """
 
     cuts: Optional[Sequence[float]] = None
@@ -215,14 +292,25 @@ class Interval(Scale):
     """One attribute per bin, ``column in [a, b)`` (the last bin closed, ``column in [a, b]``); a value outside
     every bin, or missing, gets no attribute.
 
-    Parameters (give exactly one; with none, ``quantiles=4``)
-    ----------------------------------------------------------
-    cuts : sequence of numbers
+    Give at most one of the parameters; with none, ``quantiles=4``.
+
+    Parameters
+    ----------
+    cuts : sequence of numbers, optional
         The bin edges, increasing: k + 1 edges make k bins.
-    bins : int
+    bins : int, optional
         k bins of equal width between the smallest and the largest value present.
-    quantiles : int
+    quantiles : int, optional
         k bins holding about equally many values (fewer bins when quantiles coincide).
+
+    Examples
+    --------
+    >>> import pandas as pd, tessara.lab as tl
+    >>> frame = pd.DataFrame({"age": [25, 40, 70]}, index=["a", "b", "c"])
+    >>> tl.scale(frame, {"age": tl.Interval(cuts=[18, 30, 65, 100])}).attributes
+    ('age in [18, 30)', 'age in [30, 65)', 'age in [65, 100]')
+    >>> tl.scale(frame, {"age": tl.Interval(bins=3)}).attributes
+    ('age in [25, 40)', 'age in [40, 55)', 'age in [55, 70]')
     """
 
     cuts: Optional[Sequence[float]] = None
@@ -236,7 +324,14 @@ class Interval(Scale):
         _count("quantiles", self.quantiles)
 
     def edges(self, column: str, values: Floats) -> Floats:
-        """The bin edges: the cuts, or those of the finite values (see :meth:`attributes` for ±inf)."""
+        """The bin edges: the cuts, or those of the finite values (see :meth:`attributes` for ±inf).
+
+        Examples
+        --------
+        >>> import numpy as np, tessara.lab as tl
+        >>> tl.Interval(bins=2).edges("age", np.array([20.0, 30.0, 40.0]))
+        array([20., 30., 40.])
+        """
         if self.cuts is not None:
             return _checked_cuts(column, self.cuts)
         finite = _finite(values)
@@ -318,7 +413,7 @@ def scale(frame: Any, scales: Optional[Mapping[Any, ScaleChoice]] = None) -> Con
     scales : mapping, optional
         Column label -> a :class:`Scale` (:class:`Nominal`, :class:`Ordinal`, :class:`Interordinal`,
         :class:`Interval`), one of the names "nominal", "ordinal", "interordinal", "interval" (the scale with its
-        defaults), or None to leave the column out. Other columns get :func:`default_scale`: nominal for
+        defaults), or None to leave the column out. Other columns get a default scale: nominal for
         categorical, boolean and text columns and for numeric columns with at most 10 distinct values,
         ordinal at the quartiles for other numeric columns.
 

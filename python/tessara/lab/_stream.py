@@ -50,6 +50,14 @@ class StreamedConcept:
     held in C++): keeping a concept keeps its batch, dropping the concepts frees it.
 
     Two streamed concepts are equal when they come from the same context and have the same intent.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["duck", "trout", "frog"], ["flies", "swims", "croaks"], [[1, 1, 0], [0, 1, 0], [0, 1, 1]])
+    >>> for concept in K.iter_concepts(min_support=2):
+    ...     print(concept.index, concept.extent, concept.intent)
+    0 ('duck', 'trout', 'frog') ('swims',)
     """
 
     __slots__ = ("_batch", "_position")
@@ -60,32 +68,80 @@ class StreamedConcept:
 
     @property
     def index(self) -> int:
-        """The position of the concept in the stream (the enumeration algorithm's order)."""
+        """The position of the concept in the stream (the enumeration algorithm's order).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> [c.index for c in K.iter_concepts(min_support=5)]
+        [0, 1, 2, 3]
+        """
         return self._batch.first + self._position
 
     @property
     def extent(self) -> tuple[str, ...]:
-        """The object names of the extent, in context order."""
+        """The object names of the extent, in context order.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> next(iter(K.iter_concepts(min_support=7))).extent
+        ('Mercury', 'Venus', 'Earth', 'Mars', 'Jupiter', 'Saturn', 'Uranus', 'Neptune', 'Pluto')
+        """
         return names_at(self._batch.context.objects, self.extent_indices)
 
     @property
     def intent(self) -> tuple[str, ...]:
-        """The attribute names of the intent, in context order."""
+        """The attribute names of the intent, in context order.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> [c.intent for c in K.iter_concepts(min_support=5)]
+        [(), ('small',), ('far', 'moon'), ('moon',)]
+        """
         return names_at(self._batch.context.attributes, self.intent_indices)
 
     @property
     def extent_indices(self) -> Indices:
-        """The object positions of the extent, ascending (read-only uint32 array)."""
+        """The object positions of the extent, ascending (read-only uint32 array).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> [c.extent_indices for c in K.iter_concepts(min_support=7)]
+        [array([0, 1, 2, 3, 4, 5, 6, 7, 8], dtype=uint32), array([2, 3, 4, 5, 6, 7, 8], dtype=uint32)]
+        """
         return np.frombuffer(self._batch.kernel.extent(self._position), dtype=np.uint32)
 
     @property
     def intent_indices(self) -> Indices:
-        """The attribute positions of the intent, ascending (read-only uint32 array)."""
+        """The attribute positions of the intent, ascending (read-only uint32 array).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> [c.intent_indices for c in K.iter_concepts(min_support=5)]
+        [array([], dtype=uint32), array([0], dtype=uint32), array([4, 5], dtype=uint32), array([5], dtype=uint32)]
+        """
         return np.frombuffer(self._batch.kernel.intent(self._position), dtype=np.uint32)
 
     @property
     def support(self) -> int:
-        """The number of objects in the extent."""
+        """The number of objects in the extent.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.datasets.load("planets")
+        >>> [c.support for c in K.iter_concepts(min_support=5)]
+        [9, 5, 5, 7]
+        """
         return self._batch.support(self._position)
 
     def __eq__(self, other: object) -> bool:
