@@ -44,6 +44,7 @@ def whole_number(parameter: str, value: object, *, least: int = 0, most: int = U
 
     Examples
     --------
+    >>> from tessara.lab._checks import whole_number
     >>> whole_number("threads", 4, least=1)
     4
     >>> whole_number("max_premise", 2**70, most=30, saturate=True)
@@ -71,6 +72,7 @@ def real_number(parameter: str, value: object, low: float, high: float, *, open_
 
     Examples
     --------
+    >>> from tessara.lab._checks import real_number
     >>> real_number("min_confidence", 0.5, 0.0, 1.0)
     0.5
     >>> real_number("confidence", 1.0, 0.0, 1.0, open_low=True, open_high=True)
@@ -97,6 +99,7 @@ def fraction_of(parameter: str, fraction: float, total: int) -> int:
 
     Examples
     --------
+    >>> from tessara.lab._checks import fraction_of
     >>> fraction_of("min_support", 0.1, 30), fraction_of("min_support", 1e-12, 3), fraction_of("min_support", 0.5, 0)
     (3, 1, 0)
     """

@@ -22,14 +22,35 @@ Answer = Optional[Sequence[tuple[str, Iterable[str]]]]
 class Expert(Protocol):
     """What :meth:`Context.explore` asks: called with each question and the context so far, it returns None
     when the implication holds in its domain, or a list of counterexamples, ``(object name, attribute
-    names)`` pairs: objects that have the premise but not the whole conclusion."""
+    names)`` pairs: objects that have the premise but not the whole conclusion.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> def every_bird_flies(implication, context):
+    ...     # Knows the domain: birds that fly, and stones that do neither.
+    ...     if "bird" in implication.premise or "flies" in implication.premise:
+    ...         return None
+    ...     return [("stone", [])]
+    >>> result = tl.Context(["sparrow"], ["bird", "flies"], [[1, 1]]).explore(every_bird_flies)
+    >>> result.context.objects, [(i.premise, i.conclusion) for i in result.implications]
+    (('sparrow', 'stone'), [(('flies',), ('bird',)), (('bird',), ('flies',))])
+    """
 
     def __call__(self, implication: Implication, context: Context, /) -> Answer: ...
 
 
 class ExplorationResult(NamedTuple):
     """What an exploration ends with: the completed context and its canonical base, the implications the
-    expert confirmed (the questions asked and accepted, in order) and the number of counterexamples given."""
+    expert confirmed (the questions asked and accepted, in order) and the number of counterexamples given.
+
+    Examples
+    --------
+    >>> import tessara.lab as tl
+    >>> result = tl.Context(["sparrow"], ["bird", "flies"], [[1, 1]]).explore(lambda implication, context: None)
+    >>> result.context.objects, len(result.implications), len(result.confirmed), result.counterexamples
+    (('sparrow',), 1, 1, 0)
+    """
 
     context: Context
     implications: Implications
@@ -105,43 +126,111 @@ class Exploration:
 
     @property
     def done(self) -> bool:
-        """True once every question is answered."""
+        """True once every question is answered.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> run = tl.Exploration(tl.Context(["sparrow"], ["bird", "flies"], [[1, 1]]))
+        >>> run.done
+        False
+        >>> run.reject("stone", []); run.confirm(); run.reject("penguin", ["bird"])
+        >>> run.done
+        True
+        """
         return self._current is None
 
     @property
     def question(self) -> Optional[Implication]:
-        """The implication asked now (its support: the objects having its premise so far); None when done."""
+        """The implication asked now (its support: the objects having its premise so far); None when done.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> run = tl.Exploration(tl.Context(["sparrow"], ["bird", "flies"], [[1, 1]]))
+        >>> run.question
+        Implication({} -> {bird, flies}, support=1)
+        """
         if self._current is None:
             return None
         return self._implication(self._current, self._intent & ~self._current)
 
     @property
     def context(self) -> Context:
-        """The context so far: the objects given at the start, then the counterexamples, in order."""
+        """The context so far: the objects given at the start, then the counterexamples, in order.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> run = tl.Exploration(tl.Context(["sparrow"], ["bird", "flies"], [[1, 1]]))
+        >>> run.reject("stone", [])
+        >>> run.context.objects
+        ('sparrow', 'stone')
+        """
         from tessara.lab._context import Context
 
         return Context._from_matrix(tuple(self._objects), self._attributes, self._rows)
 
     @property
     def confirmed(self) -> Implications:
-        """The implications confirmed so far, in the order asked."""
+        """The implications confirmed so far, in the order asked.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> run = tl.Exploration(tl.Context(["sparrow"], ["bird", "flies"], [[1, 1]]))
+        >>> run.reject("stone", []); run.confirm()
+        >>> [(i.premise, i.conclusion) for i in run.confirmed]
+        [(('flies',), ('bird',))]
+        """
         skip = len(self._background)
         return make("confirmed", self._attributes, pack(self._premises[skip:]), pack(self._conclusions[skip:]))
 
     @property
     def counterexamples(self) -> int:
-        """The number of counterexamples given so far."""
+        """The number of counterexamples given so far.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> run = tl.Exploration(tl.Context(["sparrow"], ["bird", "flies"], [[1, 1]]))
+        >>> run.reject_many([("stone", []), ("cloud", [])])
+        >>> run.counterexamples
+        2
+        """
         return self._counterexamples
 
     def result(self) -> ExplorationResult:
-        """The context so far, its canonical base, the confirmed implications and the counterexample count."""
+        """The context so far, its canonical base, the confirmed implications and the counterexample count.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> run = tl.Exploration(tl.Context(["sparrow"], ["bird", "flies"], [[1, 1]]))
+        >>> run.reject("stone", []); run.confirm(); run.reject("penguin", ["bird"])
+        >>> result = run.result()
+        >>> result.context.objects, [(i.premise, i.conclusion) for i in result.implications], result.counterexamples
+        (('sparrow', 'stone', 'penguin'), [(('flies',), ('bird',))], 2)
+        """
         context = self.context
         return ExplorationResult(context, context.implications(), self.confirmed, self._counterexamples)
 
     # -- answers ------------------------------------------------------------------------------------------------
 
     def confirm(self) -> None:
-        """Accept the question: it holds in the domain. The next question follows (or :attr:`done`)."""
+        """Accept the question: it holds in the domain. The next question follows (or :attr:`done`).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> run = tl.Exploration(tl.Context(["sparrow"], ["bird", "flies"], [[1, 1]]))
+        >>> run.reject("stone", [])
+        >>> run.question
+        Implication({flies} -> {bird}, support=1)
+        >>> run.confirm()
+        >>> run.question
+        Implication({bird} -> {flies}, support=1)
+        """
         current = self._asked()
         self._premises = np.vstack([self._premises, current[None, :]])
         self._conclusions = np.vstack([self._conclusions, self._intent[None, :]])
@@ -159,11 +248,32 @@ class Exploration:
             When the object does not refute the question (lacks part of the premise, or has the whole
             conclusion), breaks a confirmed or background implication, names an unknown attribute, or
             repeats an object name. Nothing changes then.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> run = tl.Exploration(tl.Context(["sparrow"], ["bird", "flies"], [[1, 1]]))
+        >>> run.reject("stone", ["bird", "flies"])
+        Traceback (most recent call last):
+        ...
+        ValueError: counterexample 'stone' does not refute ...: it has the whole conclusion
+        >>> run.reject("stone", [])
+        >>> run.context.objects
+        ('sparrow', 'stone')
         """
         self.reject_many([(name, attributes)])
 
     def reject_many(self, counterexamples: Iterable[tuple[str, Iterable[str]]]) -> None:
-        """Refute the question with several counterexamples at once; all are checked before any is added."""
+        """Refute the question with several counterexamples at once; all are checked before any is added.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> run = tl.Exploration(tl.Context(["sparrow"], ["bird", "flies"], [[1, 1]]))
+        >>> run.reject_many([("stone", []), ("cloud", [])])
+        >>> run.context.objects
+        ('sparrow', 'stone', 'cloud')
+        """
         current = self._asked()
         question = self.question
         names: list[str] = []

@@ -55,6 +55,15 @@ class ParquetSummary:
     timings : tuple of (tuple of int, float, int)
         Per unit, in key order: its key (the path of splits that made it; a unit's children extend its key),
         the seconds it ran and the concepts it listed. For judging how far a run splits.
+
+    Examples
+    --------
+    >>> import tempfile, os
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["a", "b"], ["x", "y"], [[1, 0], [1, 1]])
+    >>> summary = K.to_parquet(os.path.join(tempfile.mkdtemp(), "concepts"))
+    >>> summary.count, summary.units, summary.executor, [os.path.basename(p) for p in summary.parts]
+    (2, 1, 'local', ['part-10.parquet'])
     """
 
     count: int
@@ -203,7 +212,18 @@ def to_parquet(context: Context, path: Union[str, os.PathLike[str]], min_support
 
 @dataclass(frozen=True)
 class StoredConcept:
-    """A concept read back from a dataset: its position, intent, support and (when stored) extent, by name."""
+    """A concept read back from a dataset: its position, intent, support and (when stored) extent, by name.
+
+    Examples
+    --------
+    >>> import tempfile, os
+    >>> import tessara.lab as tl
+    >>> K = tl.Context(["a", "b"], ["x", "y"], [[1, 0], [1, 1]])
+    >>> folder = os.path.join(tempfile.mkdtemp(), "concepts")
+    >>> _ = K.to_parquet(folder, extents=True)
+    >>> list(tl.read_concepts(folder))[1]
+    StoredConcept(index=1, intent=('x', 'y'), support=1, extent=('b',))
+    """
 
     index: int
     intent: tuple[str, ...]
@@ -264,24 +284,68 @@ class ConceptDataset:
 
     @property
     def objects(self) -> tuple[str, ...]:
-        """The object names of the context the concepts came from."""
+        """The object names of the context the concepts came from.
+
+        Examples
+        --------
+        >>> import tempfile, os
+        >>> import tessara.lab as tl
+        >>> folder = os.path.join(tempfile.mkdtemp(), "concepts")
+        >>> _ = tl.Context(["a", "b"], ["x", "y"], [[1, 0], [1, 1]]).to_parquet(folder, min_support=1)
+        >>> dataset = tl.read_concepts(folder)
+        >>> dataset.objects
+        ('a', 'b')
+        """
         return self._objects
 
     @property
     def attributes(self) -> tuple[str, ...]:
-        """The attribute names of the context the concepts came from."""
+        """The attribute names of the context the concepts came from.
+
+        Examples
+        --------
+        >>> import tempfile, os
+        >>> import tessara.lab as tl
+        >>> folder = os.path.join(tempfile.mkdtemp(), "concepts")
+        >>> _ = tl.Context(["a", "b"], ["x", "y"], [[1, 0], [1, 1]]).to_parquet(folder, min_support=1)
+        >>> dataset = tl.read_concepts(folder)
+        >>> dataset.attributes
+        ('x', 'y')
+        """
         return self._attributes
 
     @property
     def parameters(self) -> dict[str, Any]:
-        """The run's algorithm, minimum support (in objects), ``max_concepts``, ``extents`` and context checksum."""
+        """The run's algorithm, minimum support (in objects), ``max_concepts``, ``extents`` and context checksum.
+
+        Examples
+        --------
+        >>> import tempfile, os
+        >>> import tessara.lab as tl
+        >>> folder = os.path.join(tempfile.mkdtemp(), "concepts")
+        >>> _ = tl.Context(["a", "b"], ["x", "y"], [[1, 0], [1, 1]]).to_parquet(folder, min_support=1)
+        >>> dataset = tl.read_concepts(folder)
+        >>> {k: v for k, v in dataset.parameters.items() if k != "checksum"}
+        {'algorithm': 'fcbo', 'min_support': 1, 'max_concepts': None, 'extents': False}
+        """
         m = self._manifest
         return {"algorithm": m["algorithm"], "min_support": m["min_support"], "max_concepts": m["max_concepts"],
                 "extents": m["extents"], "checksum": m["context"]["checksum"]}
 
     @property
     def parts(self) -> tuple[str, ...]:
-        """The part files in order."""
+        """The part files in order.
+
+        Examples
+        --------
+        >>> import tempfile, os
+        >>> import tessara.lab as tl
+        >>> folder = os.path.join(tempfile.mkdtemp(), "concepts")
+        >>> _ = tl.Context(["a", "b"], ["x", "y"], [[1, 0], [1, 1]]).to_parquet(folder, min_support=1)
+        >>> dataset = tl.read_concepts(folder)
+        >>> [os.path.basename(part) for part in dataset.parts]
+        ['part-10.parquet']
+        """
         return tuple(os.path.join(self._directory, name) for name, _, _, _ in self._parts)
 
     def __len__(self) -> int:
@@ -334,6 +398,17 @@ class ConceptDataset:
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import tempfile, os
+        >>> import tessara.lab as tl
+        >>> folder = os.path.join(tempfile.mkdtemp(), "concepts")
+        >>> _ = tl.Context(["a", "b"], ["x", "y"], [[1, 0], [1, 1]]).to_parquet(folder, min_support=1)
+        >>> dataset = tl.read_concepts(folder)
+        >>> frame = dataset.to_pandas()
+        >>> list(frame["intent"]), list(frame["support"])
+        ([('x',), ('x', 'y')], [2, 1])
         """
         pd = optional_module("pandas")
         intents: list[tuple[str, ...]] = []
@@ -358,6 +433,17 @@ class ConceptDataset:
         Returns
         -------
         dask.dataframe.DataFrame
+
+        Examples
+        --------
+        >>> import tempfile, os
+        >>> import tessara.lab as tl
+        >>> folder = os.path.join(tempfile.mkdtemp(), "concepts")
+        >>> _ = tl.Context(["a", "b"], ["x", "y"], [[1, 0], [1, 1]]).to_parquet(folder, min_support=1)
+        >>> dataset = tl.read_concepts(folder)
+        >>> frame = dataset.to_dask()  # doctest: +SKIP
+        >>> frame.support.sum().compute()  # doctest: +SKIP
+        3
         """
         dd = optional_module("dask.dataframe")
         if not self._parts:

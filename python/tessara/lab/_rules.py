@@ -164,7 +164,14 @@ class Implications(_Rows[Implication]):
     @property
     def attributes(self) -> tuple[str, ...]:
         """The attributes the implications are over, in order (the order of names in every premise and
-        conclusion)."""
+        conclusion).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> tl.Implications.from_pairs([("a", "b")], attributes=["a", "b", "c"]).attributes
+        ('a', 'b', 'c')
+        """
         return self._attributes
 
     @classmethod

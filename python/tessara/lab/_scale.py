@@ -353,7 +353,15 @@ class Interval(Scale):
     def attributes(self, column: str, series: Any) -> Block:
         """The bins of the column; with bins or quantiles taken from the data, -inf and +inf get bins of their
         own, ``column in [-inf, a)`` below the first edge and ``column in (b, inf]`` above the last, when the
-        column holds them."""
+        column holds them.
+
+        Examples
+        --------
+        >>> import pandas as pd, tessara.lab as tl
+        >>> names, crosses = tl.Interval(bins=2).attributes("age", pd.Series([20.0, 30.0, 40.0]))
+        >>> names, crosses.tolist()
+        (['age in [20, 30)', 'age in [30, 40]'], [[True, False], [False, True], [False, True]])
+        """
         values = _numbers(column, series)
         edges = self.edges(column, values)
         n_bins = len(edges) - 1

@@ -197,6 +197,13 @@ class Arrows:
         -------
         pandas.DataFrame
             Indexed by object names, one column per attribute.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["g1", "g2", "g3"], ["a", "b", "c"], [[1, 1, 0], [0, 1, 1], [0, 1, 0]])
+        >>> K.arrows().to_pandas().loc["g3"].tolist()
+        ['↗', '×', '↗']
         """
         pd = optional_module("pandas")
         marks = np.full(self.down.shape, "", dtype=object)
