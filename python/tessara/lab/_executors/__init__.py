@@ -7,6 +7,7 @@ their summaries. Adding an engine is one module here with a class that has these
 
 from __future__ import annotations
 
+import queue
 from typing import Any, Iterable, Optional, Protocol
 
 from tessara.lab._units import ContextPayload, UnitSummary
@@ -36,6 +37,19 @@ class Executor(Protocol):
 
     def close(self) -> None:
         """Gives back what :meth:`start` took (threads, the shipped context)."""
+
+
+def drain(finished: queue.SimpleQueue[Any], timeout: float) -> list[Any]:
+    """What finished: waits up to ``timeout`` for the first, then takes every other one already there."""
+    try:
+        done = [finished.get(timeout=timeout)]
+    except queue.Empty:
+        return []
+    while True:
+        try:
+            done.append(finished.get_nowait())
+        except queue.Empty:
+            return done
 
 
 def resolve_executor(executor: Any, threads: Optional[int]) -> Executor:

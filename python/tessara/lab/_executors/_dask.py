@@ -2,9 +2,11 @@
 
 from __future__ import annotations
 
+import queue
 import uuid
 from typing import Any, Iterable
 
+from tessara.lab._executors import drain
 from tessara.lab._optional import optional_module
 from tessara.lab._units import ContextPayload, UnitSummary, part_name, run_shipped_unit
 
@@ -20,6 +22,8 @@ class DaskExecutor:
         self._payload: Any = None
         self._job: tuple[str, int, str, int, bool] = ("", 0, "", 0, False)
         self._run = uuid.uuid4().hex[:12]
+        # Finished futures, put by the client's callback thread: waiting costs nothing per pending unit.
+        self._finished: queue.SimpleQueue[Any] = queue.SimpleQueue()
 
     def start(self, payload: ContextPayload, kernel: Any, algorithm: str, min_support: int, directory: str,
               budget: int, extents: bool) -> None:
@@ -29,20 +33,15 @@ class DaskExecutor:
 
     def submit(self, key: tuple[int, ...], unit: bytes) -> Any:
         algorithm, min_support, directory, budget, extents = self._job
-        return self._client.submit(
+        future = self._client.submit(
             run_shipped_unit, self._payload, algorithm, min_support, directory, key, unit, budget, extents,
             key=f"tessara-unit-{self._run}-{part_name(key)}", pure=False,
         )
+        future.add_done_callback(self._finished.put)
+        return future
 
     def wait(self, handles: Iterable[Any], timeout: float) -> list[Any]:
-        futures = list(handles)
-        try:
-            done, _ = self._distributed.wait(futures, timeout=timeout, return_when="FIRST_COMPLETED")
-        except TimeoutError:
-            return []
-        except self._distributed.TimeoutError:  # older distributed
-            return []
-        return list(done)
+        return drain(self._finished, timeout)
 
     def result(self, handle: Any) -> UnitSummary:
         summary: UnitSummary = handle.result()
@@ -57,3 +56,4 @@ class DaskExecutor:
         if self._payload is not None:
             self._payload.release()
             self._payload = None
+

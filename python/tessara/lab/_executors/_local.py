@@ -7,6 +7,7 @@ import queue
 from typing import Any, Iterable, Optional
 
 from tessara import _lab
+from tessara.lab._executors import drain
 from tessara.lab._run import resolve_threads
 from tessara.lab._units import ContextPayload, UnitSummary, run_unit
 
@@ -39,15 +40,7 @@ class LocalExecutor:
         return future
 
     def wait(self, handles: Iterable[Any], timeout: float) -> list[Any]:
-        try:
-            done = [self._finished.get(timeout=timeout)]
-        except queue.Empty:
-            return []
-        while True:
-            try:
-                done.append(self._finished.get_nowait())
-            except queue.Empty:
-                return done
+        return drain(self._finished, timeout)
 
     def result(self, handle: Any) -> UnitSummary:
         summary: UnitSummary = handle.result()

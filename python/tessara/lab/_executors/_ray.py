@@ -2,9 +2,11 @@
 
 from __future__ import annotations
 
+import queue
 from typing import Any, Iterable
 
 from tessara.lab._optional import optional_module
+from tessara.lab._executors import drain
 from tessara.lab._units import ContextPayload, UnitSummary, run_shipped_unit
 
 
@@ -18,6 +20,8 @@ class RayExecutor:
         self._payload: Any = None
         self._task: Any = None
         self._job: tuple[str, int, str, int, bool] = ("", 0, "", 0, False)
+        # Finished references, put by Ray's callback thread: waiting costs nothing per pending unit.
+        self._finished: queue.SimpleQueue[Any] = queue.SimpleQueue()
 
     def start(self, payload: ContextPayload, kernel: Any, algorithm: str, min_support: int, directory: str,
               budget: int, extents: bool) -> None:
@@ -30,17 +34,12 @@ class RayExecutor:
 
     def submit(self, key: tuple[int, ...], unit: bytes) -> Any:
         algorithm, min_support, directory, budget, extents = self._job
-        return self._task.remote(self._payload, algorithm, min_support, directory, key, unit, budget, extents)
+        reference = self._task.remote(self._payload, algorithm, min_support, directory, key, unit, budget, extents)
+        reference.future().add_done_callback(lambda _, finished=self._finished, done=reference: finished.put(done))
+        return reference
 
     def wait(self, handles: Iterable[Any], timeout: float) -> list[Any]:
-        references = list(handles)
-        if not references:
-            return []
-        ready, rest = self._ray.wait(references, num_returns=1, timeout=timeout)
-        if ready and rest:
-            more, _ = self._ray.wait(rest, num_returns=len(rest), timeout=0)
-            ready += more
-        return list(ready)
+        return drain(self._finished, timeout)
 
     def result(self, handle: Any) -> UnitSummary:
         summary: UnitSummary = self._ray.get(handle)
