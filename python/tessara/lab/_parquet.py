@@ -154,7 +154,7 @@ def to_parquet(context: Context, path: Union[str, os.PathLike[str]], min_support
             engine.start(payload, kernel, name, support, directory, unit_concepts, extents)
             top = _lab.unit_walk(kernel, name, support).top()
             if top is not None:
-                pending[engine.submit((0,), top)] = (0,)
+                pending[engine.submit((0,), (top,))] = (0,)
             while pending:
                 for handle in engine.wait(pending, 0.1):
                     key = pending.pop(handle)

@@ -74,7 +74,7 @@ class UnitSummary:
     size: int
     sha256: str
     seconds: float
-    rest: tuple[bytes, ...]
+    rest: tuple[tuple[bytes, ...], ...]
 
 
 class UnitCancelled(Exception):
@@ -129,16 +129,53 @@ def _file_digest(path: str) -> str:
     return digest.hexdigest()
 
 
-def run_unit(walk: Any, directory: str, key: tuple[int, ...], unit: bytes, budget: int, extents: bool) -> UnitSummary:
-    """Runs one unit through a prepared walk and writes its part; the summary of what it did."""
+#: The units a unit past its budget hands its unfinished subtrees back as, at most: enough to keep workers busy,
+#: few enough that engines with a cost per task (Dask, Ray) spend their time on concepts.
+FAN_OUT = 4
+
+
+def split_rest(rest: list[bytes], parts: int = FAN_OUT) -> tuple[tuple[bytes, ...], ...]:
+    """The subtrees left, in order, as at most ``parts`` units of consecutive subtrees."""
+    if not rest:
+        return ()
+    parts = min(parts, len(rest))
+    size, extra = divmod(len(rest), parts)
+    units = []
+    start = 0
+    for i in range(parts):
+        end = start + size + (1 if i < extra else 0)
+        units.append(tuple(rest[start:end]))
+        start = end
+    return tuple(units)
+
+
+def run_unit(walk: Any, directory: str, key: tuple[int, ...], unit: tuple[bytes, ...], budget: int,
+             extents: bool) -> UnitSummary:
+    """Runs one unit (subtrees of the walk, listed one after another) through a prepared walk and writes its
+    part; the summary of what it did. Past ``budget`` concepts, the subtrees not finished come back in the
+    summary as at most :data:`FAN_OUT` units, in order."""
+    pa = optional_module("pyarrow")
     pq = optional_module("pyarrow.parquet")
     if os.path.exists(os.path.join(directory, CANCEL_MARKER)):
         raise UnitCancelled()
     start = time.perf_counter()
-    result = walk.run(unit, budget, extents)
-    if result is None:
-        raise UnitCancelled()
-    table = _table(result, extents)
+    tables = []
+    rest: list[bytes] = []
+    listed = 0
+    for i, task in enumerate(unit):
+        if listed >= budget:
+            rest.extend(unit[i:])
+            break
+        result = walk.run(task, budget - listed, extents)
+        if result is None:
+            raise UnitCancelled()
+        tables.append(_table(result, extents))
+        listed += tables[-1].num_rows
+        if result[5]:  # this subtree ran past the budget: its own rest, then the subtrees after it
+            rest.extend(result[5])
+            rest.extend(unit[i + 1:])
+            break
+    table = pa.concat_tables(tables).combine_chunks() if len(tables) > 1 else tables[0]
     name = part_name(key)
     final = os.path.join(directory, name)
     temporary = os.path.join(directory, f".{name}.{uuid.uuid4().hex}.tmp")
@@ -153,10 +190,10 @@ def run_unit(walk: Any, directory: str, key: tuple[int, ...], unit: bytes, budge
     finally:
         if os.path.exists(temporary):
             os.remove(temporary)
-    return UnitSummary(key, name, table.num_rows, size, digest, time.perf_counter() - start, tuple(result[5]))
+    return UnitSummary(key, name, table.num_rows, size, digest, time.perf_counter() - start, split_rest(rest))
 
 
 def run_shipped_unit(payload: ContextPayload, algorithm: str, min_support: int, directory: str,
-                     key: tuple[int, ...], unit: bytes, budget: int, extents: bool) -> UnitSummary:
+                     key: tuple[int, ...], unit: tuple[bytes, ...], budget: int, extents: bool) -> UnitSummary:
     """A cluster task: the unit run through this worker's walk of the payload's context."""
     return run_unit(_walk_for(payload, algorithm, min_support), directory, key, unit, budget, extents)

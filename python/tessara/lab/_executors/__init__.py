@@ -23,8 +23,8 @@ class Executor(Protocol):
               budget: int, extents: bool) -> None:
         """Prepares the run: ships the context once to every worker (or prepares the local walk)."""
 
-    def submit(self, key: tuple[int, ...], unit: bytes) -> Any:
-        """Starts one unit; a handle for :meth:`wait`, :meth:`result` and :meth:`cancel`."""
+    def submit(self, key: tuple[int, ...], unit: tuple[bytes, ...]) -> Any:
+        """Starts one unit (subtrees of the walk, in order); a handle for :meth:`wait`, :meth:`result` and :meth:`cancel`."""
 
     def wait(self, handles: Iterable[Any], timeout: float) -> list[Any]:
         """The handles among ``handles`` that are done, after at most ``timeout`` seconds (maybe none)."""

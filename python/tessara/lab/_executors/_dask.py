@@ -31,7 +31,7 @@ class DaskExecutor:
         self._payload = self._client.scatter(payload, broadcast=True, hash=False)
         self._job = (algorithm, min_support, directory, budget, extents)
 
-    def submit(self, key: tuple[int, ...], unit: bytes) -> Any:
+    def submit(self, key: tuple[int, ...], unit: tuple[bytes, ...]) -> Any:
         algorithm, min_support, directory, budget, extents = self._job
         future = self._client.submit(
             run_shipped_unit, self._payload, algorithm, min_support, directory, key, unit, budget, extents,

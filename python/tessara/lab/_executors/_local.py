@@ -32,7 +32,7 @@ class LocalExecutor:
         self._job = (directory, budget, extents)
         self._pool = concurrent.futures.ThreadPoolExecutor(self._threads, thread_name_prefix="tessara-unit")
 
-    def submit(self, key: tuple[int, ...], unit: bytes) -> Any:
+    def submit(self, key: tuple[int, ...], unit: tuple[bytes, ...]) -> Any:
         assert self._pool is not None
         directory, budget, extents = self._job
         future = self._pool.submit(run_unit, self._walk, directory, key, unit, budget, extents)

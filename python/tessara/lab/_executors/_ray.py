@@ -32,7 +32,7 @@ class RayExecutor:
         self._task = self._ray.remote(max_retries=3)(run_shipped_unit)
         self._job = (algorithm, min_support, directory, budget, extents)
 
-    def submit(self, key: tuple[int, ...], unit: bytes) -> Any:
+    def submit(self, key: tuple[int, ...], unit: tuple[bytes, ...]) -> Any:
         algorithm, min_support, directory, budget, extents = self._job
         reference = self._task.remote(self._payload, algorithm, min_support, directory, key, unit, budget, extents)
         reference.future().add_done_callback(lambda _, finished=self._finished, done=reference: finished.put(done))
