@@ -61,7 +61,8 @@ class ExplorationResult(NamedTuple):
 class Exploration:
     """Attribute exploration, one question at a time: Ganter's algorithm walks the pseudo-intents of the
     growing context in lectic order and asks, for each, whether ``premise -> conclusion`` holds; the answer
-    is :meth:`confirm` or :meth:`reject` with a counterexample, until :attr:`done`.
+    is :meth:`Exploration.confirm` or :meth:`Exploration.reject` with a counterexample, until
+    :attr:`Exploration.done`.
 
     Parameters
     ----------
