@@ -37,7 +37,7 @@ std::expected<core::ConceptList, RunStop> enumerate_concepts(const core::Context
   }
   SequentialHost host(context, control);
   if (context.n_objects() >= control.limits().min_support) {
-    const WalkData data(context);
+    const WalkData data(context, kind);
     run_walk_task(data, control.limits().min_support, top_task(context, kind), host);
     host.count_new();
   }

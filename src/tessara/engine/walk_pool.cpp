@@ -76,7 +76,7 @@ class WalkPool::Host final : public WalkHost {
 };
 
 WalkPool::WalkPool(const core::Context& context, WalkKind kind, RunControl& control, Options options)
-    : data_(context),
+    : data_(context, kind),
       kind_(kind),
       n_objects_(context.n_objects()),
       n_attributes_(context.n_attributes()),

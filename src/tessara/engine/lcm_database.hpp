@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace tessara::engine {
+
+// A conditional database of the LCM walk: transactions of items (renamed,
+// ascending), each with its weight (how many identical transactions it
+// stands for) and the objects it stands for.
+struct LcmDatabase {
+  std::vector<std::uint32_t> items;
+  std::vector<std::size_t> item_begin{0};  // size() + 1 offsets into items
+  std::vector<std::uint32_t> weight;
+  std::vector<std::size_t> object_begin{0};  // size() + 1 offsets into objects
+  std::vector<std::uint32_t> objects;
+
+  std::size_t size() const noexcept { return weight.size(); }
+  std::span<const std::uint32_t> items_of(std::size_t t) const noexcept {
+    return {items.data() + item_begin[t], items.data() + item_begin[t + 1]};
+  }
+  std::span<const std::uint32_t> objects_of(std::size_t t) const noexcept {
+    return {objects.data() + object_begin[t], objects.data() + object_begin[t + 1]};
+  }
+  void clear() {
+    items.clear();
+    item_begin.assign(1, 0);
+    weight.clear();
+    object_begin.assign(1, 0);
+    objects.clear();
+  }
+};
+
+// Builds a database transaction by transaction, merging identical
+// transactions into one with the sum of their weights (database reduction).
+// The caller appends a transaction's items to db.items, then calls add().
+// Keeps its hash table from build to build, so nothing is allocated once
+// the buffers have grown to the largest database seen.
+class LcmDatabaseBuilder {
+ public:
+  // Starts a new database in `db` for at most `transactions` transactions.
+  void start(LcmDatabase& db, std::size_t transactions);
+  // Ends the transaction whose items are db.items[begin, end): merged into
+  // an identical earlier one or kept; nothing when it is empty. Its objects
+  // are `objects`.
+  void add(std::size_t begin, std::uint32_t weight, std::span<const std::uint32_t> objects);
+  // Lays out the objects of every transaction.
+  void finish();
+
+ private:
+  struct Source {
+    std::uint32_t group;
+    std::span<const std::uint32_t> objects;
+  };
+
+  LcmDatabase* db_ = nullptr;
+  std::vector<std::uint32_t> table_;  // transaction index + 1 per slot, 0 when free
+  std::vector<std::uint64_t> hashes_;
+  std::vector<Source> sources_;
+  std::size_t mask_ = 0;
+};
+
+}  // namespace tessara::engine
