@@ -15,6 +15,14 @@ from tessara.lab._formats import Path, format_extension, format_of_path, path_te
 from tessara.lab._names import Indices, NameIndex, Selection, names_at, names_tuple
 from tessara.lab._optional import optional_module
 from tessara.lab._run import Progress, mine_lattice
+from tessara.lab._sparse import (
+    csr_parts,
+    dense_block,
+    from_pandas_pairs,
+    from_pandas_sparse_columns,
+    from_sparse_matrix,
+    from_transactions,
+)
 
 if TYPE_CHECKING:
     from tessara.lab._lattice import Lattice
@@ -146,30 +154,149 @@ class Context:
     # -- construction from pandas -------------------------------------------------------------------------------
 
     @classmethod
-    def from_pandas(cls, frame: Any) -> Context:
-        """A context from a DataFrame of booleans or 0/1.
+    def _from_parts(cls, parts: tuple[_lab.Context, tuple[str, ...], tuple[str, ...]]) -> Context:
+        context = cls.__new__(cls)
+        context._adopt(*parts)
+        return context
+
+    @classmethod
+    def from_pandas(cls, frame: Any, transactions: Optional[tuple[Any, Any]] = None) -> Context:
+        """A context from a DataFrame of booleans or 0/1, or from a long table of (object, attribute) pairs.
 
         Parameters
         ----------
         frame : pandas.DataFrame
             One row per object, one column per attribute. The index labels become the object names and the
-            column labels the attribute names, both as ``str(label)``.
+            column labels the attribute names, both as ``str(label)``. Columns of pandas sparse booleans (or
+            sparse 0/1) are read without building the dense matrix when every column is sparse.
+        transactions : (object column, attribute column), optional
+            Read ``frame`` as a long table instead: each row says that the object in the first column has the
+            attribute in the second (a basket and an item). Objects and attributes are the distinct labels, as
+            ``str(label)``, sorted when the labels compare (else in order of first appearance); repeated pairs
+            count once.
 
         Raises
         ------
         TypeError, ValueError
-            As the constructor, for cells that are not booleans or 0/1 (missing values included).
+            As the constructor, for cells that are not booleans or 0/1 (missing values included); for a long
+            table, a missing value in either column. KeyError for a column that is not there.
+
+        Examples
+        --------
+        >>> import pandas as pd
+        >>> import tessara.lab as tl
+        >>> baskets = pd.DataFrame({"basket": [1, 1, 2, 3, 3], "item": ["milk", "bread", "milk", "eggs", "milk"]})
+        >>> K = tl.Context.from_pandas(baskets, transactions=("basket", "item"))
+        >>> K.objects, K.attributes
+        (('1', '2', '3'), ('bread', 'eggs', 'milk'))
+        >>> K.extent("milk")
+        ('1', '2', '3')
         """
         pd = optional_module("pandas")
         if not isinstance(frame, pd.DataFrame):
             raise TypeError(f"from_pandas takes a pandas DataFrame, not {type(frame).__name__}")
+        if transactions is not None:
+            return cls._from_parts(from_pandas_pairs(frame, transactions))
         objects = tuple(str(label) for label in frame.index)
         attributes = tuple(str(label) for label in frame.columns)
+        if len(attributes) and all(isinstance(dtype, pd.SparseDtype) for dtype in frame.dtypes):
+            return cls._from_parts((from_pandas_sparse_columns(frame, objects, attributes), objects, attributes))
         if all(dtype == np.bool_ for dtype in frame.dtypes):
             matrix = frame.to_numpy(dtype=bool)
         else:
             matrix = _checked_incidence(frame.to_numpy(), len(objects), len(attributes))
         return cls._from_matrix(objects, attributes, matrix.reshape(len(objects), len(attributes)))
+
+    @classmethod
+    def from_sparse(
+        cls, matrix: Any, objects: Optional[Iterable[str]] = None, attributes: Optional[Iterable[str]] = None
+    ) -> Context:
+        """A context from a scipy.sparse matrix or array, without building the dense matrix.
+
+        Parameters
+        ----------
+        matrix : scipy.sparse matrix or array, shape (n_objects, n_attributes)
+            Any sparse format; stored entries must be booleans or 0/1 (stored zeros are no cross, repeated
+            entries of a COO matrix count once).
+        objects, attributes : sequence of str, optional
+            The names; by default the positions as str ("0", "1", ...).
+
+        Raises
+        ------
+        ImportError
+            Without scipy (``pip install tessara[sparse]``).
+        TypeError
+            For something that is not a scipy.sparse matrix, or values that are not numbers.
+        ValueError
+            For a matrix that is not 2-D, a value other than 0/1 (named with its row and column), or a number of
+            names that does not match the shape.
+
+        Examples
+        --------
+        >>> import scipy.sparse as sp
+        >>> import tessara.lab as tl
+        >>> K = tl.Context.from_sparse(sp.csr_array([[1, 0, 1], [0, 1, 1]]), attributes=["a", "b", "c"])
+        >>> K.shape, K.nnz
+        ((2, 3), 4)
+        >>> K.intent(["0", "1"])
+        ('c',)
+        """
+        return cls._from_parts(from_sparse_matrix(matrix, objects, attributes))
+
+    @classmethod
+    def from_transactions(
+        cls, transactions: Iterable[Iterable[Any]], objects: Optional[Iterable[str]] = None
+    ) -> Context:
+        """A context from baskets: one object per transaction, one attribute per item.
+
+        Parameters
+        ----------
+        transactions : iterable of iterables of str, or of int
+            The items of each transaction; an item repeated within a transaction counts once, and an empty
+            transaction is an object without attributes. Items that are str become the attributes, sorted.
+            Items that are non-negative integers are ids, as in a FIMI file: there is an attribute for every
+            id from 0 to the largest one used, named ``str(id)``.
+        objects : sequence of str, optional
+            The object names; by default the positions as str ("0", "1", ...).
+
+        Raises
+        ------
+        TypeError
+            For a transaction that is not an iterable of items (a bare str included), or an item that is
+            neither a str nor an integer id (or of the other kind than the rest).
+        ValueError
+            For a negative id, an id of 2**23 or more, or a number of object names that does not match.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context.from_transactions([["milk", "bread"], ["milk"], []])
+        >>> K.attributes, K.nnz
+        (('bread', 'milk'), 3)
+        >>> tl.Context.from_transactions([[0, 3], [3, 3]]).attributes
+        ('0', '1', '2', '3')
+        """
+        return cls._from_parts(from_transactions(transactions, objects))
+
+    def to_sparse(self) -> Any:
+        """The incidence as a ``scipy.sparse.csr_array`` of bool, without building the dense matrix.
+
+        Raises
+        ------
+        ImportError
+            Without scipy (``pip install tessara[sparse]``).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> K = tl.Context(["duck", "dog"], ["flies", "barks"], [[1, 0], [0, 1]])
+        >>> K.to_sparse().toarray().tolist()
+        [[True, False], [False, True]]
+        """
+        sparse = optional_module("scipy.sparse")
+        offsets, items = csr_parts(self._kernel)
+        data = np.ones(items.size, dtype=bool)
+        return sparse.csr_array((data, items.astype(np.int64), offsets.astype(np.int64)), shape=self.shape)
 
     def to_pandas(self) -> Any:
         """The incidence as a DataFrame of bool: index = object names, columns = attribute names.
@@ -200,8 +327,41 @@ class Context:
         return (len(self._objects), len(self._attributes))
 
     @property
+    def nnz(self) -> int:
+        """The number of crosses (object-attribute pairs in the incidence).
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> tl.Context(["duck", "dog"], ["flies", "barks"], [[1, 0], [1, 1]]).nnz
+        3
+        """
+        return int(self._kernel.nnz)
+
+    @property
+    def density(self) -> float:
+        """The share of the cells that are crosses: nnz / (n_objects * n_attributes); 0.0 for an empty shape.
+
+        Examples
+        --------
+        >>> import tessara.lab as tl
+        >>> tl.Context(["duck", "dog"], ["flies", "barks"], [[1, 0], [1, 1]]).density
+        0.75
+        """
+        n_objects, n_attributes = self.shape
+        cells = n_objects * n_attributes
+        return self.nnz / cells if cells else 0.0
+
+    @property
     def incidence(self) -> npt.NDArray[np.bool_]:
-        """The incidence as a read-only bool array of shape (n_objects, n_attributes)."""
+        """The incidence as a read-only bool array of shape (n_objects, n_attributes).
+
+        Raises
+        ------
+        ValueError
+            For a sparse context whose dense form would not fit (more than 2 GiB of bits); the message says how
+            large it would be. :meth:`to_sparse` gives the incidence of any context.
+        """
         if self._incidence is None:
             n_objects, n_attributes = self.shape
             words = np.frombuffer(self._kernel.rows(), dtype=np.uint64).reshape(n_objects, (n_attributes + 63) // 64)
@@ -487,25 +647,32 @@ class Context:
     def __eq__(self, other: object) -> bool:
         if not isinstance(other, Context):
             return NotImplemented
-        return (
-            self is other
-            or self._objects == other._objects
-            and self._attributes == other._attributes
-            and self._kernel.rows() == other._kernel.rows()
-        )
+        if self is other:
+            return True
+        if self._objects != other._objects or self._attributes != other._attributes:
+            return False
+        if not (self._kernel.is_sparse or other._kernel.is_sparse):
+            return bool(self._kernel.rows() == other._kernel.rows())
+        return bool(self._kernel.sparse_rows() == other._kernel.sparse_rows())
 
     def __hash__(self) -> int:
-        return hash((self._objects, self._attributes, self._kernel.rows()))
+        # The sparse rows, so that equal contexts hash alike whichever way each is stored.
+        return hash((self._objects, self._attributes, self._kernel.sparse_rows()))
 
     def __repr__(self) -> str:
-        return f"Context(objects={len(self._objects)}, attributes={len(self._attributes)})"
+        shown = f"Context(objects={len(self._objects)}, attributes={len(self._attributes)}"
+        if self._kernel.is_sparse:
+            shown += f", nnz={self.nnz}"
+        return shown + ")"
 
     def _repr_html_(self) -> str:
         """A table of crosses; at most HTML_MAX_ROWS objects and HTML_MAX_COLUMNS attributes are shown."""
         n_objects, n_attributes = self.shape
         rows = min(n_objects, HTML_MAX_ROWS)
         columns = min(n_attributes, HTML_MAX_COLUMNS)
-        shown = self.incidence[:rows, :columns]
+        shown = (
+            dense_block(self._kernel, rows, columns) if self._kernel.is_sparse else self.incidence[:rows, :columns]
+        )
         head = "".join(f"<th>{html.escape(name)}</th>" for name in self._attributes[:columns])
         if columns < n_attributes:
             head += "<th>…</th>"

@@ -7,6 +7,7 @@ from types import ModuleType
 
 # The extra of the tessara package that brings each optional module.
 _EXTRAS = {"pandas": "pandas", "networkx": "networkx", "tqdm": "progress"}
+_EXTRAS.update({"scipy": "sparse", "scipy.sparse": "sparse"})
 
 
 def optional_module(name: str) -> ModuleType:
@@ -15,12 +16,13 @@ def optional_module(name: str) -> ModuleType:
     Parameters
     ----------
     name : str
-        The module: "pandas", "networkx" or "tqdm".
+        The module: "pandas", "networkx", "tqdm" or "scipy.sparse".
     """
     try:
         return importlib.import_module(name)
     except ImportError as error:
         extra = _EXTRAS.get(name, name)
+        package = name.split(".")[0]
         raise ImportError(
-            f"this needs the optional dependency {name}: pip install tessara[{extra}]"
+            f"this needs the optional dependency {package}: pip install tessara[{extra}]"
         ) from error

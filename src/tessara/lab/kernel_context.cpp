@@ -1,10 +1,17 @@
 #include "tessara/lab/kernel_context.hpp"
 
 #include <algorithm>
+#include <iterator>
+#include <limits>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
+#include "tessara/core/incidence_forms.hpp"
+#include "tessara/formats/fimi_transactions.hpp"
 #include "tessara/formats/read_context.hpp"
+#include "tessara/formats/text.hpp"
 #include "tessara/lab/buffers.hpp"
 #include "tessara/python/errors.hpp"
 #include "tessara/python/gil.hpp"
@@ -17,7 +24,18 @@ using python::guarded;
 using python::PyRef;
 using Word = std::uint64_t;
 
-const core::Context& context_of(PyObject* self) { return *python::unwrap<KernelContext>(self).value.context; }
+const KernelContext& kernel_of(PyObject* self) { return python::unwrap<KernelContext>(self).value; }
+const core::StoredContext& stored_of(PyObject* self) { return *kernel_of(self).stored; }
+
+// The packed context of self, or nullptr with ValueError set when it is too large.
+const core::Context* packed_of(PyObject* self) {
+  const auto packed = stored_of(self).packed();
+  if (!packed) {
+    python::raise_value_error(packed.error().message());
+    return nullptr;
+  }
+  return (*packed)->get();
+}
 
 template <typename Set>
 PyObject* member_bytes(const Set& set) {
@@ -25,36 +43,88 @@ PyObject* member_bytes(const Set& set) {
   return bytes_of(std::span<const std::uint32_t>(members));
 }
 
-PyObject* get_n_objects(PyObject* self, void*) { return PyLong_FromUnsignedLongLong(context_of(self).n_objects()); }
-PyObject* get_n_attributes(PyObject* self, void*) {
-  return PyLong_FromUnsignedLongLong(context_of(self).n_attributes());
+PyObject* index_bytes(const std::vector<std::uint32_t>& indices) {
+  return bytes_of(std::span<const std::uint32_t>(indices));
 }
 
+PyObject* get_n_objects(PyObject* self, void*) { return PyLong_FromUnsignedLongLong(stored_of(self).n_objects()); }
+PyObject* get_n_attributes(PyObject* self, void*) {
+  return PyLong_FromUnsignedLongLong(stored_of(self).n_attributes());
+}
+PyObject* get_nnz(PyObject* self, void*) {
+  return guarded([&] { return PyLong_FromUnsignedLongLong(stored_of(self).nnz()); });
+}
+PyObject* get_is_sparse(PyObject* self, void*) { return PyBool_FromLong(stored_of(self).is_sparse() ? 1 : 0); }
+
 PyObject* objects_method(PyObject* self, PyObject*) {
-  return guarded([&] { return name_list(context_of(self).objects()); });
+  return guarded([&] { return name_list(stored_of(self).objects()); });
 }
 
 PyObject* attributes_method(PyObject* self, PyObject*) {
-  return guarded([&] { return name_list(context_of(self).attributes()); });
+  return guarded([&] { return name_list(stored_of(self).attributes()); });
 }
 
 // The packed rows, object after object, AttributeSet::word_count(n_attributes) words each.
 PyObject* rows_method(PyObject* self, PyObject*) {
   return guarded([&]() -> PyObject* {
-    const core::Context& context = context_of(self);
+    const core::Context* context = packed_of(self);
+    if (context == nullptr) return nullptr;
     std::vector<Word> words;
-    words.reserve(context.n_objects() * core::AttributeSet::word_count(context.n_attributes()));
-    for (const core::AttributeSet& row : context.rows()) words.insert(words.end(), row.words().begin(), row.words().end());
+    words.reserve(context->n_objects() * core::AttributeSet::word_count(context->n_attributes()));
+    for (const core::AttributeSet& row : context->rows()) words.insert(words.end(), row.words().begin(), row.words().end());
     return bytes_of(std::span<const Word>(words));
   });
+}
+
+// The sparse rows: (offsets as bytes of n_objects + 1 uint64, attributes as
+// bytes of nnz uint32), the attributes of object g ascending between
+// offsets[g] and offsets[g + 1].
+PyObject* sparse_rows_method(PyObject* self, PyObject*) {
+  return guarded([&]() -> PyObject* {
+    const core::SparseIncidence& incidence = sparse_incidence(kernel_of(self));
+    const PyRef offsets = PyRef::steal(bytes_of(incidence.row_offsets()));
+    if (!offsets) return nullptr;
+    const PyRef attributes = PyRef::steal(bytes_of(incidence.row_attributes()));
+    if (!attributes) return nullptr;
+    return PyTuple_Pack(2, offsets.get(), attributes.get());
+  });
+}
+
+// The members common to the chosen lists (all of `universe` when none is
+// chosen), ascending: the derivation operators on the sparse form.
+template <typename ListOf>
+std::vector<std::uint32_t> common_members(const std::vector<std::uint32_t>& chosen, std::uint32_t universe,
+                                          ListOf list_of) {
+  std::vector<std::uint32_t> common;
+  if (chosen.empty()) {
+    common.resize(universe);
+    for (std::uint32_t i = 0; i < universe; ++i) common[i] = i;
+    return common;
+  }
+  const auto first = list_of(chosen.front());
+  common.assign(first.begin(), first.end());
+  std::vector<std::uint32_t> kept;
+  for (std::size_t k = 1; k < chosen.size() && !common.empty(); ++k) {
+    const auto next = list_of(chosen[k]);
+    kept.clear();
+    std::set_intersection(common.begin(), common.end(), next.begin(), next.end(), std::back_inserter(kept));
+    common.swap(kept);
+  }
+  return common;
 }
 
 // extent(attributes) -> the objects having every listed attribute, ascending.
 PyObject* extent_method(PyObject* self, PyObject* argument) {
   return guarded([&]() -> PyObject* {
-    const core::Context& context = context_of(self);
-    const auto attributes = index_array_argument("attributes", argument, context.n_attributes());
+    const core::StoredContext& stored = stored_of(self);
+    const auto attributes = index_array_argument("attributes", argument, stored.n_attributes());
     if (!attributes) return nullptr;
+    if (stored.is_sparse()) {
+      const core::SparseIncidence& incidence = *stored.sparse();
+      return index_bytes(common_members(*attributes, incidence.n_objects(),
+                                        [&](std::uint32_t m) { return incidence.column(m); }));
+    }
+    const core::Context& context = **(*stored.packed());
     core::AttributeSet wanted = core::AttributeSet::empty(context.n_attributes());
     for (const std::uint32_t m : *attributes) wanted.insert(m);
     return member_bytes(context.extent_of(wanted));
@@ -64,9 +134,15 @@ PyObject* extent_method(PyObject* self, PyObject* argument) {
 // intent(objects) -> the attributes every listed object has, ascending.
 PyObject* intent_method(PyObject* self, PyObject* argument) {
   return guarded([&]() -> PyObject* {
-    const core::Context& context = context_of(self);
-    const auto objects = index_array_argument("objects", argument, context.n_objects());
+    const core::StoredContext& stored = stored_of(self);
+    const auto objects = index_array_argument("objects", argument, stored.n_objects());
     if (!objects) return nullptr;
+    if (stored.is_sparse()) {
+      const core::SparseIncidence& incidence = *stored.sparse();
+      return index_bytes(
+          common_members(*objects, incidence.n_attributes(), [&](std::uint32_t g) { return incidence.row(g); }));
+    }
+    const core::Context& context = **(*stored.packed());
     core::ObjectSet chosen = core::ObjectSet::empty(context.n_objects());
     for (const std::uint32_t g : *objects) chosen.insert(g);
     return member_bytes(context.intent_of(chosen));
@@ -77,6 +153,8 @@ PyMethodDef context_methods[] = {
     {"objects", objects_method, METH_NOARGS, "The object names, in order."},
     {"attributes", attributes_method, METH_NOARGS, "The attribute names, in order."},
     {"rows", rows_method, METH_NOARGS, "The packed incidence rows as bytes of uint64 words."},
+    {"sparse_rows", sparse_rows_method, METH_NOARGS,
+     "sparse_rows() -> (offsets: bytes of uint64, attributes: bytes of uint32)"},
     {"extent", extent_method, METH_O, "extent(attributes: bytes of uint32) -> bytes of uint32"},
     {"intent", intent_method, METH_O, "intent(objects: bytes of uint32) -> bytes of uint32"},
     {nullptr, nullptr, 0, nullptr},
@@ -85,6 +163,8 @@ PyMethodDef context_methods[] = {
 PyGetSetDef context_properties[] = {
     {"n_objects", get_n_objects, nullptr, "The number of objects.", nullptr},
     {"n_attributes", get_n_attributes, nullptr, "The number of attributes.", nullptr},
+    {"nnz", get_nnz, nullptr, "The number of crosses.", nullptr},
+    {"is_sparse", get_is_sparse, nullptr, "Whether the incidence is stored as index lists.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -135,31 +215,128 @@ PyObject* make_context(PyObject*, PyObject* args) {
     }
     auto context = core::Context::from_rows(std::move(*objects), std::move(*attributes), std::move(rows));
     if (!context) return python::raise_value_error(context.error().message());
-    return new_kernel_context(std::make_shared<const core::Context>(std::move(*context)));
+    return new_kernel_context(core::StoredContext::from_context(std::move(*context)));
   });
 }
 
+// make_sparse_context(objects, attributes, offsets, attributes_of_rows): the
+// rows as sparse_rows() returns them (offsets uint64, ascending attribute
+// indices uint32 per row); stored by the density rule.
+PyObject* make_sparse_context(PyObject*, PyObject* args) {
+  return guarded([&]() -> PyObject* {
+    PyObject* objects_object = nullptr;
+    PyObject* attributes_object = nullptr;
+    PyObject* offsets_object = nullptr;
+    PyObject* items_object = nullptr;
+    if (!PyArg_ParseTuple(args, "OOOO:make_sparse_context", &objects_object, &attributes_object, &offsets_object,
+                          &items_object))
+      return nullptr;
+    auto objects = names_argument("objects", objects_object);
+    if (!objects) return nullptr;
+    auto attributes = names_argument("attributes", attributes_object);
+    if (!attributes) return nullptr;
+    auto offsets = array_argument<std::uint64_t>("offsets", offsets_object);
+    if (!offsets) return nullptr;
+    auto items = array_argument<std::uint32_t>("attributes_of_rows", items_object);
+    if (!items) return nullptr;
+    constexpr std::uint64_t kMaxIndex = std::numeric_limits<std::uint32_t>::max();
+    if (objects->size() > kMaxIndex || attributes->size() > kMaxIndex) {
+      PyErr_Format(PyExc_ValueError, "a context holds at most %llu objects and %llu attributes",
+                   static_cast<unsigned long long>(kMaxIndex), static_cast<unsigned long long>(kMaxIndex));
+      return nullptr;
+    }
+    if (offsets->size() != objects->size() + 1 || offsets->front() != 0 || offsets->back() != items->size()) {
+      PyErr_Format(PyExc_ValueError, "offsets hold %zu values, expected %zu from 0 to %zu", offsets->size(),
+                   objects->size() + 1, items->size());
+      return nullptr;
+    }
+    for (std::size_t g = 0; g < objects->size(); ++g) {
+      const std::uint64_t begin = (*offsets)[g];
+      const std::uint64_t end = (*offsets)[g + 1];
+      if (end < begin || end > items->size()) {
+        PyErr_Format(PyExc_ValueError, "offsets of row %zu go backwards", g);
+        return nullptr;
+      }
+      for (std::uint64_t k = begin; k < end; ++k) {
+        if ((*items)[k] >= attributes->size() || (k > begin && (*items)[k - 1] >= (*items)[k])) {
+          PyErr_Format(PyExc_ValueError, "row %zu is not ascending attribute indices below %zu", g,
+                       attributes->size());
+          return nullptr;
+        }
+      }
+    }
+    const auto n_objects = static_cast<std::uint32_t>(objects->size());
+    const auto n_attributes = static_cast<std::uint32_t>(attributes->size());
+    auto incidence =
+        core::SparseIncidence::from_rows(n_objects, n_attributes, std::move(*offsets), std::move(*items));
+    return new_kernel_context(
+        core::StoredContext::from_sparse(std::move(*objects), std::move(*attributes), std::move(incidence)));
+  });
+}
+
+// A FIMI file read straight into the sparse form, with the interpreter lock
+// released and Ctrl-C honoured. The bytes object stays alive and unchanged
+// (bytes are immutable) for the whole call, so it is read in place.
+PyObject* read_fimi_sparse(std::string_view text) {
+  bool interrupted = false;
+  std::shared_ptr<const core::StoredContext> stored;
+  std::optional<formats::ParseError> failure;
+  {
+    python::GilRelease unlocked;
+    const formats::KeepReading keep_going = [&] {
+      interrupted = !unlocked.check_signals();
+      return !interrupted;
+    };
+    auto transactions = formats::read_fimi_transactions(text, keep_going);
+    if (!transactions) {
+      failure = std::move(transactions.error());
+    } else if (auto too_many = formats::check_fimi_names(*transactions)) {
+      failure = std::move(*too_many);
+    } else {
+      const auto n_objects = static_cast<std::uint32_t>(transactions->count());
+      const auto n_attributes = static_cast<std::uint32_t>(transactions->width);
+      auto incidence = core::SparseIncidence::from_rows(n_objects, n_attributes, std::move(transactions->offsets),
+                                                        std::move(transactions->items));
+      stored = core::StoredContext::from_sparse(formats::generated_names('g', n_objects),
+                                                formats::generated_names('m', n_attributes), std::move(incidence));
+    }
+  }
+  if (interrupted) return nullptr;  // KeyboardInterrupt (or what the handler raised) is pending
+  if (failure) return python::raise_value_error("parse error: " + failure->display());
+  return new_kernel_context(std::move(stored));
+}
+
 // read_context(data, filename): the readers of tessara.parse_context, with the
-// same choice of format by file name or content.
+// same choice of format by file name or content; FIMI data is read straight
+// into the sparse form.
 PyObject* read_context(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     const char* data = nullptr;
     Py_ssize_t size = 0;
     const char* filename = nullptr;
     if (!PyArg_ParseTuple(args, "y#s:read_context", &data, &size, &filename)) return nullptr;
-    const std::string copy(data, static_cast<std::size_t>(size));
+    const std::string_view bytes(data, static_cast<std::size_t>(size));
     const std::string name(filename);
+    if (formats::detect_format(name, bytes.substr(0, std::min<std::size_t>(bytes.size(), 256))) ==
+        formats::InputFormat::Fimi) {
+      if (!formats::text::is_valid_utf8(bytes))
+        return python::raise_value_error("parse error: I/O error: stream did not contain valid UTF-8");
+      return read_fimi_sparse(bytes);
+    }
+    const std::string copy(bytes);
     auto parsed = [&] {
       const python::GilRelease unlocked;
       return formats::read_context(copy, name);
     }();
     if (!parsed) return python::raise_value_error("parse error: " + parsed.error().display());
-    return new_kernel_context(std::make_shared<const core::Context>(std::move(*parsed)));
+    return new_kernel_context(core::StoredContext::from_context(std::move(*parsed)));
   });
 }
 
 PyMethodDef functions[] = {
     {"make_context", make_context, METH_VARARGS, "make_context(objects, attributes, rows) -> Context"},
+    {"make_sparse_context", make_sparse_context, METH_VARARGS,
+     "make_sparse_context(objects, attributes, offsets, attributes_of_rows) -> Context"},
     {"read_context", read_context, METH_VARARGS, "read_context(data, filename) -> Context"},
 };
 
@@ -171,20 +348,39 @@ PyTypeObject* kernel_context_type() {
   return type;
 }
 
-PyObject* new_kernel_context(std::shared_ptr<const core::Context> context) {
+PyObject* new_kernel_context(std::shared_ptr<const core::StoredContext> stored) {
   PyTypeObject* type = kernel_context_type();
   if (type == nullptr) return nullptr;
-  return python::wrap(type, KernelContext{std::move(context)});
+  return python::wrap(type, KernelContext{std::move(stored)});
 }
 
-const std::shared_ptr<const core::Context>* kernel_context_argument(const char* parameter, PyObject* object) {
+PyObject* new_kernel_context(std::shared_ptr<const core::Context> context) {
+  return new_kernel_context(core::StoredContext::packed(std::move(context)));
+}
+
+const KernelContext* kernel_context_of(const char* parameter, PyObject* object) {
   PyTypeObject* type = kernel_context_type();
   if (type == nullptr) return nullptr;
   if (!PyObject_TypeCheck(object, type)) {
     PyErr_Format(PyExc_TypeError, "argument '%s' must be a tessara._lab.Context", parameter);
     return nullptr;
   }
-  return &python::unwrap<KernelContext>(object).value.context;
+  return &python::unwrap<KernelContext>(object).value;
+}
+
+bool is_sparse(const KernelContext& context) noexcept { return context.stored->is_sparse(); }
+
+const core::SparseIncidence& sparse_incidence(const KernelContext& context) { return *context.stored->sparse(); }
+
+const std::shared_ptr<const core::Context>* kernel_context_argument(const char* parameter, PyObject* object) {
+  const KernelContext* context = kernel_context_of(parameter, object);
+  if (context == nullptr) return nullptr;
+  const auto packed = context->stored->packed();
+  if (!packed) {
+    python::raise_value_error(packed.error().message());
+    return nullptr;
+  }
+  return *packed;
 }
 
 std::span<PyMethodDef> context_functions() { return functions; }
