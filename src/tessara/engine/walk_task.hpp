@@ -8,6 +8,7 @@
 #include "tessara/core/columns.hpp"
 #include "tessara/core/concept.hpp"
 #include "tessara/core/context.hpp"
+#include "tessara/core/sparse_incidence.hpp"
 #include "tessara/engine/lcm_data.hpp"
 #include "tessara/engine/occurrences.hpp"
 #include "tessara/engine/run_control.hpp"
@@ -61,6 +62,8 @@ struct WalkTask {
 
 // The first task of a run: the top concept with nothing known.
 WalkTask top_task(const core::Context& context, WalkKind kind);
+// The first task of an LCM run over a sparse incidence.
+WalkTask top_task(const core::SparseIncidence& incidence);
 
 // The read-only view of the context all walks of one run share: the attribute
 // columns and the rows, packed, for the close-by-one walks; the renamed
@@ -68,6 +71,8 @@ WalkTask top_task(const core::Context& context, WalkKind kind);
 // once per run; safe to read from many threads.
 struct WalkData {
   explicit WalkData(const core::Context& context, WalkKind kind = WalkKind::kFcboAscending);
+  // For the LCM walk only, straight from the sparse incidence.
+  explicit WalkData(const core::SparseIncidence& incidence);
 
   const core::AttributeColumns columns;
   const std::uint64_t n_objects;
