@@ -15,10 +15,10 @@ void LcmDatabaseBuilder::start(LcmDatabase& db, std::size_t transactions) {
   sources_.clear();
 }
 
-void LcmDatabaseBuilder::add(std::size_t begin, std::uint32_t weight, std::span<const std::uint32_t> objects) {
+std::size_t LcmDatabaseBuilder::add(std::size_t begin, std::size_t end, std::uint32_t weight,
+                                    std::span<const std::uint32_t> objects) {
   LcmDatabase& db = *db_;
-  const std::size_t end = db.items.size();
-  if (end == begin) return;
+  if (end == begin) return begin;
   std::uint64_t hash = 0x9e3779b97f4a7c15ULL;
   for (std::size_t k = begin; k < end; ++k) hash = (hash ^ db.items[k]) * 0x100000001b3ULL + (hash >> 29);
   std::size_t slot = static_cast<std::size_t>(hash ^ (hash >> 32)) & mask_;
@@ -27,12 +27,12 @@ void LcmDatabaseBuilder::add(std::size_t begin, std::uint32_t weight, std::span<
     if (hashes_[t] == hash) {
       const std::size_t first = db.item_begin[t];
       const std::size_t length = db.item_begin[t + 1] - first;
-      if (length == end - begin && std::equal(db.items.begin() + static_cast<std::ptrdiff_t>(begin), db.items.end(),
+      if (length == end - begin && std::equal(db.items.begin() + static_cast<std::ptrdiff_t>(begin),
+                                              db.items.begin() + static_cast<std::ptrdiff_t>(end),
                                               db.items.begin() + static_cast<std::ptrdiff_t>(first))) {
-        db.items.resize(begin);
         db.weight[t] += weight;
         sources_.push_back(Source{t, objects});
-        return;
+        return begin;
       }
     }
     slot = (slot + 1) & mask_;
@@ -43,6 +43,7 @@ void LcmDatabaseBuilder::add(std::size_t begin, std::uint32_t weight, std::span<
   db.item_begin.push_back(end);
   db.weight.push_back(weight);
   sources_.push_back(Source{t, objects});
+  return end;
 }
 
 void LcmDatabaseBuilder::finish() {

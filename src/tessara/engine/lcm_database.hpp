@@ -43,8 +43,10 @@ class LcmDatabaseBuilder {
   void start(LcmDatabase& db, std::size_t transactions);
   // Ends the transaction whose items are db.items[begin, end): merged into
   // an identical earlier one or kept; nothing when it is empty. Its objects
-  // are `objects`.
-  void add(std::size_t begin, std::uint32_t weight, std::span<const std::uint32_t> objects);
+  // are `objects`. Returns where the next transaction's items go: end when
+  // it was kept, else begin. db.items may be longer than end (room the
+  // caller writes into); finish() does not trim it.
+  std::size_t add(std::size_t begin, std::size_t end, std::uint32_t weight, std::span<const std::uint32_t> objects);
   // Lays out the objects of every transaction.
   void finish();
 

@@ -4,6 +4,7 @@
 #include <deque>
 #include <vector>
 
+#include "tessara/core/extent_view.hpp"
 #include "tessara/engine/lcm_data.hpp"
 #include "tessara/engine/lcm_database.hpp"
 #include "tessara/engine/word_ops.hpp"
@@ -56,7 +57,10 @@ class Walk final : public TaskWalker {
         min_support_(min_support),
         threshold_(static_cast<std::uint32_t>(std::clamp<std::uint64_t>(min_support, 1, 0xffffffffu))),
         counts_(data_.n_items(), 0),
-        slots_(data_.n_items(), 0) {}
+        slots_(data_.n_items(), 0),
+        touched_(data_.n_items(), 0),
+        split_(data_.n_objects(), 0),
+        coding_(data.n_objects) {}
 
   void run(const WalkTask& task, WalkHost& host) override {
     core::ConceptList* out = &host.output();
@@ -114,21 +118,21 @@ class Walk final : public TaskWalker {
     for (std::size_t w = 0; w < extent_words_; ++w)
       for (Word bits = task.extent[w]; bits != 0; bits &= bits - 1)
         root_objects_.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
-    touched_.clear();
+    std::size_t n_touched = 0;
     for (const std::uint32_t g : root_objects_)
       for (const std::uint32_t j : data_.row(g)) {
         if (words::has_bit(task.intent.data(), data_.attribute_of(j))) continue;
-        if (counts_[j]++ == 0) touched_.push_back(j);
+        if (counts_[j]++ == 0) touched_[n_touched++] = j;
       }
     builder_.start(root.db, root_objects_.size());
     for (std::size_t i = 0; i < root_objects_.size(); ++i) {
       const std::size_t begin = root.db.items.size();
       for (const std::uint32_t j : data_.row(root_objects_[i]))
         if (counts_[j] >= threshold_) root.db.items.push_back(j);
-      builder_.add(begin, 1, {root_objects_.data() + i, 1});
+      root.db.items.resize(builder_.add(begin, root.db.items.size(), 1, {root_objects_.data() + i, 1}));
     }
     builder_.finish();
-    for (const std::uint32_t j : touched_) counts_[j] = 0;
+    for (std::size_t i = 0; i < n_touched; ++i) counts_[touched_[i]] = 0;
   }
 
   // Sorts the transactions into one occurrence list per item from `start`
@@ -173,50 +177,79 @@ class Walk final : public TaskWalker {
     const LcmDatabase& db = parent.db;
     const std::uint32_t e = parent.candidates[k];
     const std::span<const std::uint32_t> occurrences = parent.occurrences_of(k);
+    const std::uint32_t* items = db.items.data();
+    const std::size_t* item_begin = db.item_begin.data();
+    const std::uint32_t* weights = db.weight.data();
+    std::uint32_t* counts = counts_.data();
+    std::uint32_t* touched = touched_.data();
+    std::size_t n_touched = 0;
     std::uint32_t support = 0;
-    touched_.clear();
-    for (const std::uint32_t t : occurrences) {
-      const std::uint32_t weight = db.weight[t];
+    // First the items below e, which decide canonicity: every occurrence
+    // holds e, so the scan of a sorted transaction stops there.
+    for (std::size_t i = 0; i < occurrences.size(); ++i) {
+      const std::uint32_t t = occurrences[i];
+      const std::uint32_t weight = weights[t];
       support += weight;
-      for (const std::uint32_t j : db.items_of(t)) {
-        if (counts_[j] == 0) touched_.push_back(j);
-        counts_[j] += weight;
+      const std::uint32_t* p = items + item_begin[t];
+      for (; *p < e; ++p) {
+        if (counts[*p] == 0) touched[n_touched++] = *p;
+        counts[*p] += weight;
       }
+      split_[i] = static_cast<std::uint32_t>(p - items - item_begin[t]);
     }
     // The closure lies within every occurrence, the first one included.
-    const std::span<const std::uint32_t> first = db.items_of(occurrences.front());
+    const std::uint32_t* first = items + item_begin[occurrences.front()];
+    const std::uint32_t* first_end = items + item_begin[occurrences.front() + 1];
     bool canonical = true;
-    for (const std::uint32_t j : first) {
-      if (j >= e) break;
-      if (counts_[j] == support) {
+    for (const std::uint32_t* p = first; *p < e; ++p) {
+      if (counts[*p] == support) {
         canonical = false;
         break;
       }
     }
     if (canonical) {
+      for (std::size_t i = 0; i < occurrences.size(); ++i) {
+        const std::uint32_t t = occurrences[i];
+        const std::uint32_t weight = weights[t];
+        const std::uint32_t* last = items + item_begin[t + 1];
+        for (const std::uint32_t* p = items + item_begin[t] + split_[i]; p != last; ++p) {
+          if (counts[*p] == 0) touched[n_touched++] = *p;
+          counts[*p] += weight;
+        }
+      }
       std::copy(parent.intent.begin(), parent.intent.end(), child.intent.begin());
-      for (const std::uint32_t j : first)
-        if (counts_[j] == support) words::set_bit(child.intent.data(), data_.attribute_of(j));
+      for (const std::uint32_t* p = first; p != first_end; ++p)
+        if (counts[*p] == support) words::set_bit(child.intent.data(), data_.attribute_of(*p));
       extent_.clear();
       for (const std::uint32_t t : occurrences) {
         const std::span<const std::uint32_t> objects = db.objects_of(t);
         extent_.insert(extent_.end(), objects.begin(), objects.end());
       }
-      std::sort(extent_.begin(), extent_.end());
+      // Only an extent stored as a list needs its objects in order.
+      if (coding_.lists(extent_.size())) std::sort(extent_.begin(), extent_.end());
       if (build_database) {
+        std::size_t total = 0;
+        for (const std::uint32_t t : occurrences) total += item_begin[t + 1] - item_begin[t];
         builder_.start(child.db, occurrences.size());
+        child.db.items.resize(total);
+        std::uint32_t* out = child.db.items.data();
+        std::size_t tail = 0;
+        const std::uint32_t threshold = threshold_;
         for (const std::uint32_t t : occurrences) {
-          const std::size_t begin = child.db.items.size();
-          for (const std::uint32_t j : db.items_of(t)) {
-            const std::uint32_t count = counts_[j];
-            if (count >= threshold_ && count != support) child.db.items.push_back(j);
+          const std::size_t begin = tail;
+          const std::uint32_t* last = items + item_begin[t + 1];
+          for (const std::uint32_t* p = items + item_begin[t]; p != last; ++p) {
+            const std::uint32_t count = counts[*p];
+            out[tail] = *p;
+            tail += (count >= threshold && count != support) ? 1 : 0;
           }
-          builder_.add(begin, db.weight[t], db.objects_of(t));
+          tail = builder_.add(begin, tail, weights[t], db.objects_of(t));
         }
+        child.db.items.resize(tail);
         builder_.finish();
       }
     }
-    for (const std::uint32_t j : touched_) counts_[j] = 0;
+    for (std::size_t i = 0; i < n_touched; ++i) counts[touched[i]] = 0;
     return canonical;
   }
 
@@ -253,7 +286,9 @@ class Walk final : public TaskWalker {
   const std::uint32_t threshold_;  // the least weight a kept item has: min_support, and at least 1
   std::vector<std::uint32_t> counts_;  // per item, zero between uses
   std::vector<std::size_t> slots_;     // per item, zero between uses
-  std::vector<std::uint32_t> touched_;
+  std::vector<std::uint32_t> touched_;  // room for every item
+  std::vector<std::uint32_t> split_;    // per occurrence: where its items from e on begin
+  const core::ExtentCoding coding_;  // how the output stores an extent
   std::vector<std::uint32_t> root_objects_;
   std::vector<std::uint32_t> extent_;
   LcmDatabaseBuilder builder_;
