@@ -12,35 +12,53 @@ void LcmDatabaseBuilder::start(LcmDatabase& db, std::size_t transactions) {
   table_.assign(slots, 0);
   mask_ = slots - 1;
   hashes_.clear();
+  splits_.clear();
   sources_.clear();
 }
 
-std::size_t LcmDatabaseBuilder::add(std::size_t begin, std::size_t end, std::uint32_t weight,
+std::size_t LcmDatabaseBuilder::add(std::size_t begin, std::size_t split, std::size_t end, std::uint32_t weight,
                                     std::span<const std::uint32_t> objects) {
   LcmDatabase& db = *db_;
-  if (end == begin) return begin;
+  if (end == split) return begin;
+  std::uint32_t* items = db.items.data();
   std::uint64_t hash = 0x9e3779b97f4a7c15ULL;
-  for (std::size_t k = begin; k < end; ++k) hash = (hash ^ db.items[k]) * 0x100000001b3ULL + (hash >> 29);
+  for (std::size_t k = split; k < end; ++k) hash = (hash ^ items[k]) * 0x100000001b3ULL + (hash >> 29);
   std::size_t slot = static_cast<std::size_t>(hash ^ (hash >> 32)) & mask_;
   while (table_[slot] != 0) {
     const std::uint32_t t = table_[slot] - 1;
-    if (hashes_[t] == hash) {
-      const std::size_t first = db.item_begin[t];
-      const std::size_t length = db.item_begin[t + 1] - first;
-      if (length == end - begin && std::equal(db.items.begin() + static_cast<std::ptrdiff_t>(begin),
-                                              db.items.begin() + static_cast<std::ptrdiff_t>(end),
-                                              db.items.begin() + static_cast<std::ptrdiff_t>(first))) {
-        db.weight[t] += weight;
-        sources_.push_back(Source{t, objects});
-        return begin;
+    if (hashes_[t] == hash && db.item_end[t] - splits_[t] == end - split &&
+        std::equal(items + split, items + end, items + splits_[t])) {
+      // Keep below the core only what both hold; the kept items move up
+      // against the items above the core, so the transaction stays contiguous.
+      std::size_t read = splits_[t];
+      std::size_t other = split;
+      std::size_t write = splits_[t];
+      while (read > db.item_begin[t] && other > begin) {
+        const std::uint32_t a = items[read - 1];
+        const std::uint32_t b = items[other - 1];
+        if (a == b) {
+          items[--write] = a;
+          --read;
+          --other;
+        } else if (a > b) {
+          --read;
+        } else {
+          --other;
+        }
       }
+      db.item_begin[t] = write;
+      db.weight[t] += weight;
+      sources_.push_back(Source{t, objects});
+      return begin;
     }
     slot = (slot + 1) & mask_;
   }
   const auto t = static_cast<std::uint32_t>(db.weight.size());
   table_[slot] = t + 1;
   hashes_.push_back(hash);
-  db.item_begin.push_back(end);
+  splits_.push_back(split);
+  db.item_begin.push_back(begin);
+  db.item_end.push_back(end);
   db.weight.push_back(weight);
   sources_.push_back(Source{t, objects});
   return end;

@@ -127,9 +127,13 @@ class Walk final : public TaskWalker {
     builder_.start(root.db, root_objects_.size());
     for (std::size_t i = 0; i < root_objects_.size(); ++i) {
       const std::size_t begin = root.db.items.size();
-      for (const std::uint32_t j : data_.row(root_objects_[i]))
-        if (counts_[j] >= threshold_) root.db.items.push_back(j);
-      root.db.items.resize(builder_.add(begin, root.db.items.size(), 1, {root_objects_.data() + i, 1}));
+      std::size_t split = begin;
+      for (const std::uint32_t j : data_.row(root_objects_[i])) {
+        if (counts_[j] < threshold_) continue;
+        root.db.items.push_back(j);
+        if (j < task.start) split = root.db.items.size();
+      }
+      root.db.items.resize(builder_.add(begin, split, root.db.items.size(), 1, {root_objects_.data() + i, 1}));
     }
     builder_.finish();
     for (std::size_t i = 0; i < n_touched; ++i) counts_[touched_[i]] = 0;
@@ -179,6 +183,7 @@ class Walk final : public TaskWalker {
     const std::span<const std::uint32_t> occurrences = parent.occurrences_of(k);
     const std::uint32_t* items = db.items.data();
     const std::size_t* item_begin = db.item_begin.data();
+    const std::size_t* item_end = db.item_end.data();
     const std::uint32_t* weights = db.weight.data();
     std::uint32_t* counts = counts_.data();
     std::uint32_t* touched = touched_.data();
@@ -199,7 +204,7 @@ class Walk final : public TaskWalker {
     }
     // The closure lies within every occurrence, the first one included.
     const std::uint32_t* first = items + item_begin[occurrences.front()];
-    const std::uint32_t* first_end = items + item_begin[occurrences.front() + 1];
+    const std::uint32_t* first_end = items + item_end[occurrences.front()];
     bool canonical = true;
     for (const std::uint32_t* p = first; *p < e; ++p) {
       if (counts[*p] == support) {
@@ -211,7 +216,7 @@ class Walk final : public TaskWalker {
       for (std::size_t i = 0; i < occurrences.size(); ++i) {
         const std::uint32_t t = occurrences[i];
         const std::uint32_t weight = weights[t];
-        const std::uint32_t* last = items + item_begin[t + 1];
+        const std::uint32_t* last = items + item_end[t];
         for (const std::uint32_t* p = items + item_begin[t] + split_[i]; p != last; ++p) {
           if (counts[*p] == 0) touched[n_touched++] = *p;
           counts[*p] += weight;
@@ -229,21 +234,30 @@ class Walk final : public TaskWalker {
       if (coding_.lists(extent_.size())) std::sort(extent_.begin(), extent_.end());
       if (build_database) {
         std::size_t total = 0;
-        for (const std::uint32_t t : occurrences) total += item_begin[t + 1] - item_begin[t];
+        for (const std::uint32_t t : occurrences) total += item_end[t] - item_begin[t];
         builder_.start(child.db, occurrences.size());
         child.db.items.resize(total);
         std::uint32_t* out = child.db.items.data();
         std::size_t tail = 0;
         const std::uint32_t threshold = threshold_;
-        for (const std::uint32_t t : occurrences) {
+        for (std::size_t i = 0; i < occurrences.size(); ++i) {
+          const std::uint32_t t = occurrences[i];
           const std::size_t begin = tail;
-          const std::uint32_t* last = items + item_begin[t + 1];
-          for (const std::uint32_t* p = items + item_begin[t]; p != last; ++p) {
+          const std::uint32_t* p = items + item_begin[t];
+          const std::uint32_t* at_e = p + split_[i];
+          const std::uint32_t* last = items + item_end[t];
+          for (; p != at_e; ++p) {
             const std::uint32_t count = counts[*p];
             out[tail] = *p;
             tail += (count >= threshold && count != support) ? 1 : 0;
           }
-          tail = builder_.add(begin, tail, weights[t], db.objects_of(t));
+          const std::size_t split = tail;
+          for (++p; p != last; ++p) {  // e itself is in the closure
+            const std::uint32_t count = counts[*p];
+            out[tail] = *p;
+            tail += (count >= threshold && count != support) ? 1 : 0;
+          }
+          tail = builder_.add(begin, split, tail, weights[t], db.objects_of(t));
         }
         child.db.items.resize(tail);
         builder_.finish();
