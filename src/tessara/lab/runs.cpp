@@ -56,8 +56,10 @@ struct RunArguments {
 
 // Parses (context, algorithm, min_support, max_concepts, threads, ...); the
 // Python side has checked the values, so only types are checked here.
+// A stream of the LCM walk over a sparse context (needs_packed false) never
+// builds the packed form: out.context is then null.
 bool run_arguments(PyObject* context, const char* algorithm, unsigned long long min_support,
-                   unsigned long long max_concepts, unsigned int threads, RunArguments& out) {
+                   unsigned long long max_concepts, unsigned int threads, RunArguments& out, bool needs_packed = true) {
   const KernelContext* kernel = kernel_context_of("context", context);
   if (kernel == nullptr) return false;
   out.algorithm = lab_algorithm_by_name(algorithm);
@@ -65,11 +67,12 @@ bool run_arguments(PyObject* context, const char* algorithm, unsigned long long 
     python::raise_value_error(lab_unknown_algorithm_message(algorithm));
     return false;
   }
-  out.context = kernel_context_argument("context", context);
-  if (out.context == nullptr) return false;
   if (out.algorithm->walk_kind() == engine::WalkKind::kLcm) out.sparse = kernel->stored->sparse();
   out.limits = engine::RunLimits{min_support, max_concepts};
   out.threads = threads;
+  if (!needs_packed && out.sparse && is_sparse(*kernel)) return true;
+  out.context = kernel_context_argument("context", context);
+  if (out.context == nullptr) return false;
   return true;
 }
 
@@ -167,7 +170,7 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
 
 // A stream: the pool walking in the background, and what it has handed out.
 struct KernelStream {
-  std::shared_ptr<const core::Context> context;
+  std::shared_ptr<const core::Context> context;  // null for the LCM walk over a sparse context
   std::unique_ptr<engine::RunControl> control;
   std::unique_ptr<engine::WalkPool> pool;
   std::uint64_t max_concepts = 0;
@@ -192,9 +195,10 @@ PyObject* open_stream(PyObject*, PyObject* args) {
                           &threads))
       return nullptr;
     RunArguments run;
-    if (!run_arguments(context_object, algorithm_name, min_support, max_concepts, threads, run)) return nullptr;
+    if (!run_arguments(context_object, algorithm_name, min_support, max_concepts, threads, run, false))
+      return nullptr;
     KernelStream stream;
-    stream.context = *run.context;
+    if (run.context != nullptr) stream.context = *run.context;
     stream.max_concepts = run.limits.max_concepts;
     // The limit is applied where concepts are handed out, in order: the
     // workers may run ahead of it.
