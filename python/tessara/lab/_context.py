@@ -35,6 +35,9 @@ HTML_MAX_COLUMNS = 30
 
 _LITTLE_ENDIAN = sys.byteorder == "little"
 
+#: The largest bool array ``incidence`` builds for a context stored sparse.
+MAX_INCIDENCE_BYTES = 2**31
+
 
 def _checked_incidence(incidence: Any, n_objects: int, n_attributes: int) -> npt.NDArray[np.bool_]:
     """The incidence as a bool array of shape (n_objects, n_attributes), or TypeError / ValueError."""
@@ -360,10 +363,18 @@ class Context:
         ------
         ValueError
             For a sparse context whose dense form would not fit (more than 2 GiB of bits); the message says how
-            large it would be. :meth:`to_sparse` gives the incidence of any context.
+            large it would be; the same past 2 GiB of bools for a context stored sparse. :meth:`to_sparse` gives
+            the incidence of any context.
         """
         if self._incidence is None:
             n_objects, n_attributes = self.shape
+            cells = n_objects * n_attributes
+            if self._kernel.is_sparse and cells > MAX_INCIDENCE_BYTES:
+                raise ValueError(
+                    f"the dense form of this context ({n_objects} objects x {n_attributes} attributes) would take "
+                    f"{cells} bytes as a bool array ({-(-cells // 2**20)} MiB), more than the limit of "
+                    f"{MAX_INCIDENCE_BYTES // 2**20} MiB; to_sparse() gives the incidence of any context"
+                )
             words = np.frombuffer(self._kernel.rows(), dtype=np.uint64).reshape(n_objects, (n_attributes + 63) // 64)
             if not _LITTLE_ENDIAN:
                 words = words.astype("<u8")

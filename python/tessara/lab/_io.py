@@ -28,6 +28,11 @@ def read(source: Union[Path, bytes], format: Optional[str] = None) -> Context:
         ``B`` is CXT, ``<`` FCA-XML, ``{`` JSON, digits separated by spaces FIMI, a comma CSV. (Without a file
         name, ``tessara.parse_context`` reads CXT; ``read`` looks at the data instead.)
 
+    FIMI data (``.dat``) is read straight into the sparse form, at tens of megabytes a second, without the
+    dense matrix: its results and messages are those of ``tessara.parse_context``, except that the size limit
+    follows what is stored (2**23 generated attribute names) rather than objects × attributes. Ctrl-C stops
+    a long read with ``KeyboardInterrupt``.
+
     Raises
     ------
     OSError

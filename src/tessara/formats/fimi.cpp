@@ -11,13 +11,15 @@ namespace {
 
 constexpr std::string_view kFormat = "fimi";
 
-std::vector<core::IncidenceRow> dense_rows(const FimiTransactions& transactions) {
-  std::vector<core::IncidenceRow> rows;
+// The packed rows, bits set straight from the ids: the same rows Context::create
+// would pack from one bool per cell, without the bools.
+std::vector<core::AttributeSet> packed_rows(const FimiTransactions& transactions) {
+  std::vector<core::AttributeSet> rows;
   rows.reserve(transactions.count());
   for (std::uint64_t t = 0; t < transactions.count(); ++t) {
-    core::IncidenceRow row(transactions.width);
+    core::AttributeSet row = core::AttributeSet::empty(transactions.width);
     for (std::uint64_t k = transactions.offsets[t]; k < transactions.offsets[t + 1]; ++k)
-      row[transactions.items[k]] = true;
+      row.insert(transactions.items[k]);
     rows.push_back(std::move(row));
   }
   return rows;
@@ -33,9 +35,9 @@ std::expected<core::Context, ParseError> read_fimi(std::string_view text) {
     return std::unexpected(std::move(*too_large));
   if (auto too_many_names = check_fimi_names(*transactions)) return std::unexpected(std::move(*too_many_names));
 
-  auto rows = dense_rows(*transactions);
-  auto context = core::Context::create(generated_names('g', transactions->count()),
-                                       generated_names('m', transactions->width), std::move(rows));
+  auto rows = packed_rows(*transactions);
+  auto context = core::Context::from_rows(generated_names('g', transactions->count()),
+                                          generated_names('m', transactions->width), std::move(rows));
   if (!context) return std::unexpected(ParseError::construction(context.error()));
   return std::move(*context);
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 namespace tessara::formats::text {
@@ -245,6 +246,15 @@ std::string quoted(std::string_view text) {
 bool is_valid_utf8(std::string_view bytes) noexcept {
   std::size_t pos = 0;
   while (pos < bytes.size()) {
+    // Eight ASCII bytes at a time: most input is ASCII, and no byte of it can start a bad sequence.
+    if (bytes.size() - pos >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes.data() + pos, sizeof word);
+      if ((word & 0x8080808080808080u) == 0) {
+        pos += 8;
+        continue;
+      }
+    }
     if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
       ++pos;
       continue;
