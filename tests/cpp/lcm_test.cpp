@@ -17,7 +17,7 @@
 #include "reference/close_by_one.hpp"
 #include "tessara/engine/enumerate.hpp"
 #include "tessara/engine/lcm.hpp"
-#include "tessara/engine/walk_pool.hpp"
+#include "walk_support.hpp"
 
 namespace tessara::engine {
 namespace {
@@ -71,19 +71,6 @@ Rows random_baskets(std::mt19937& rng, std::uint32_t objects, std::uint32_t attr
   return rows;
 }
 
-core::ConceptList pooled(const core::Context& context, RunControl& control, unsigned threads, std::size_t batch) {
-  WalkPool pool(context, WalkKind::kLcm, control, WalkPool::Options{threads, batch, 1, 1});
-  if (batch == 0) return pool.finish().value();
-  core::ConceptList all(context.n_objects(), context.n_attributes());
-  core::ConceptList part;
-  while (true) {
-    const WalkPool::Next next = pool.next_batch(part, std::chrono::milliseconds(50));
-    if (next == WalkPool::Next::kEnd) break;
-    if (next == WalkPool::Next::kBatch) all.splice_back(std::move(part));
-  }
-  return all;
-}
-
 void expect_lcm_runs(const core::Context& context, std::uint64_t min_support, bool threaded, const std::string& label) {
   const auto expected = frequent_reference(reference::close_by_one(context).concepts, min_support);
   RunControl control(RunLimits{min_support});
@@ -98,7 +85,7 @@ void expect_lcm_runs(const core::Context& context, std::uint64_t min_support, bo
   for (const unsigned threads : {2u, 3u}) {
     for (const std::size_t batch : {std::size_t{0}, std::size_t{3}}) {
       RunControl pooled_control(RunLimits{min_support});
-      ASSERT_TRUE(pooled(context, pooled_control, threads, batch) == *found)
+      ASSERT_TRUE(pooled(context, WalkKind::kLcm, pooled_control, threads, batch) == *found)
           << label << " threads " << threads << " batch " << batch;
     }
   }
@@ -162,7 +149,7 @@ TEST(Lcm, ThreadedRunsListTheSequentialOrder) {
       for (const unsigned threads : {2u, 4u}) {
         for (const std::size_t batch : {std::size_t{0}, std::size_t{64}}) {
           RunControl control(RunLimits{min_support});
-          EXPECT_TRUE(pooled(context, control, threads, batch) == sequential)
+          EXPECT_TRUE(pooled(context, WalkKind::kLcm, control, threads, batch) == sequential)
               << objects << "x" << attributes << " threads " << threads << " batch " << batch;
         }
       }
