@@ -41,6 +41,7 @@ struct Level {
   std::vector<std::size_t> occurrence_begin;  // candidates.size() + 1 offsets into occurrences
   std::vector<std::uint32_t> occurrences;     // transaction indices
   std::size_t next = 0;                       // the next candidate to try
+  std::size_t end = 0;                        // candidates from here on were given away
 
   std::span<const std::uint32_t> occurrences_of(std::size_t k) const noexcept {
     return {occurrences.data() + occurrence_begin[k], occurrences.data() + occurrence_begin[k + 1]};
@@ -79,7 +80,7 @@ class Walk final : public TaskWalker {
         if (host.wants_work()) donate(depth, host);
       }
       Level& level = levels_[depth];
-      if (level.next == level.candidates.size()) {
+      if (level.next == level.end) {
         if (depth == 0) break;
         --depth;
         continue;
@@ -144,6 +145,7 @@ class Walk final : public TaskWalker {
   std::uint64_t prepare_candidates(Level& level, std::uint32_t start) {
     level.candidates.clear();
     level.next = 0;
+    level.end = 0;
     const LcmDatabase& db = level.db;
     std::uint64_t work = 0;
     for (std::size_t t = 0; t < db.size(); ++t) {
@@ -170,6 +172,7 @@ class Walk final : public TaskWalker {
         level.occurrences[slots_[*it]++] = static_cast<std::uint32_t>(t);
     }
     for (const std::uint32_t j : level.candidates) slots_[j] = 0;
+    level.end = level.candidates.size();
     return work;
   }
 
@@ -267,16 +270,23 @@ class Walk final : public TaskWalker {
     return canonical;
   }
 
-  // Gives the candidates still waiting at the shallowest level that has any
-  // to the host, one task per canonical child, in visiting order: they are
-  // listed after everything else this walk still lists.
+  // Gives the later half of the candidates still waiting at the shallowest
+  // level that has any (at most kMostGifts of them) to the host, one task per
+  // canonical child, in visiting order: they are listed after everything
+  // else this walk still lists, the candidates it keeps included. A task
+  // carries its extent and intent and rebuilds its database from the rows,
+  // so giving away every waiting child of a wide level would cost more than
+  // it spreads.
   void donate(std::size_t depth, WalkHost& host) {
+    constexpr std::size_t kMostGifts = 64;
     for (std::size_t d = 0; d <= depth; ++d) {
       Level& level = levels_[d];
-      if (level.next == level.candidates.size()) continue;
+      if (level.next == level.end) continue;
+      const std::size_t from = std::max(level.next + (level.end - level.next) / 2,
+                                        level.end - std::min(level.end, kMostGifts));
       std::vector<WalkTask> tasks;
       gift_.intent.resize(intent_words_);
-      for (std::size_t k = level.next; k < level.candidates.size(); ++k) {
+      for (std::size_t k = from; k < level.end; ++k) {
         if (!close(level, k, gift_, false)) continue;
         WalkTask& task = tasks.emplace_back();
         task.kind = WalkKind::kLcm;
@@ -285,7 +295,7 @@ class Walk final : public TaskWalker {
         for (const std::uint32_t g : extent_) words::set_bit(task.extent.data(), g);
         task.intent = gift_.intent;
       }
-      level.next = level.candidates.size();
+      level.end = from;
       if (tasks.empty()) continue;
       host.donate(std::move(tasks));
       return;
