@@ -9,6 +9,7 @@
 #include "reference/fimi_reference.hpp"
 #include "tessara/core/context.hpp"
 #include "tessara/core/incidence_forms.hpp"
+#include "tessara/core/sparse_derivation.hpp"
 #include "tessara/core/stored_context.hpp"
 #include "tessara/formats/fimi.hpp"
 #include "tessara/formats/fimi_transactions.hpp"
@@ -55,6 +56,22 @@ TEST_P(IncidenceForms, SparseAndPackedDescribeTheSameCrosses) {
       for (std::uint32_t g = 0; g < context.n_objects(); ++g)
         if (context.row(g).contains(m)) column.push_back(g);
       EXPECT_EQ(std::vector<std::uint32_t>(sparse.column(m).begin(), sparse.column(m).end()), column);
+    }
+    // The derivation operators on the lists agree with those on the packed rows.
+    std::uniform_int_distribution<std::uint64_t> pick(0, 3);
+    for (int trial = 0; trial < 8; ++trial) {
+      std::vector<std::uint32_t> attributes;
+      core::AttributeSet wanted = core::AttributeSet::empty(context.n_attributes());
+      for (std::uint32_t m = 0; m < context.n_attributes(); ++m) {
+        if (pick(rng) == 0 && attributes.size() < 3) {
+          attributes.push_back(m);
+          wanted.insert(m);
+        }
+      }
+      const core::ObjectSet extent = context.extent_of(wanted);
+      EXPECT_EQ(core::sparse_extent(sparse, attributes), extent.members());
+      const std::vector<std::uint32_t> objects = extent.members();
+      EXPECT_EQ(core::sparse_intent(sparse, objects), context.intent_of(extent).members());
     }
     const auto packed = core::packed_rows_of(sparse);
     ASSERT_TRUE(packed);

@@ -108,9 +108,17 @@ def test_operations_on_a_sparse_context_equal_those_on_the_dense_one():
     for chosen in (["o0"], ["o4", "o7"], [], ["o1"]):
         rows = [objects.index(o) for o in chosen]
         assert sparse.intent(chosen) == tuple(a for m, a in enumerate(attributes) if matrix[rows, m].all())
-    assert sparse.closure(["a0"]) == dense.closure(["a0"])
+    for items in (["a0"], [], ["a1", "a2"], ["a499"]):
+        assert sparse.closure(items) == dense.closure(items)
     assert sparse.transpose() == dense.transpose()
-    assert sparse.select(objects[:50], attributes[::-1]) == dense.select(objects[:50], attributes[::-1])
+    for chosen_objects, chosen_attributes in (
+        (objects[:50], attributes[::-1]),
+        (["o7", "o3", "o7"], ["a2", "a0", "a2", "a499"]),  # repeats and order kept
+        ([], attributes[:3]),
+        (objects[::2], []),
+        (np.arange(20_000) % 3 == 0, None),
+    ):
+        assert sparse.select(chosen_objects, chosen_attributes) == dense.select(chosen_objects, chosen_attributes)
     assert sparse.clarify() == dense.clarify()
     assert sparse.to_bytes("json") == dense.to_bytes("json")
     assert sparse.rules(0.02, 0.3).to_pandas().equals(dense.rules(0.02, 0.3).to_pandas())
@@ -126,6 +134,9 @@ def test_a_context_too_large_for_its_dense_form_says_how_large():
     assert (K.nnz, K.shape) == (rows.size, (n_objects, n_attributes))
     assert K.to_sparse().nnz == rows.size
     assert K.extent(["0"]) == ("0", "60000", "120000", "180000", "240000") and K.intent(["1000"]) == ("1000",)
+    assert K.closure(["1000"]) == ("1000",) and len(K.closure(["1000", "0"])) == n_attributes
+    assert K.transpose().transpose() == K and K.transpose().shape == (n_attributes, n_objects)
+    assert K.select([str(g) for g in rows[:5]], ["0", "1000", "2000"]).to_sparse().nnz == 3
     shown = r"dense form of this context \(300000 objects x 60000 attributes\) would take "
     with pytest.raises(ValueError, match=shown + r"18000000000 bytes as a bool array \(17167 MiB\)"):
         K.incidence
@@ -243,3 +254,17 @@ def test_ctrl_c_stops_a_fimi_read():
     )
     out, err, _ = interrupt_child(script)
     assert out.split()[:1] == ["interrupted"], (out, err)
+
+
+def test_pandas_sparse_columns_of_every_fill_value_and_mixed_frames():
+    matrix = np.array([[1, 0, 1], [1, 1, 0], [0, 0, 1], [1, 0, 0]], dtype=bool)
+    dense = tl.Context(["w", "x", "y", "z"], ["a", "b", "c"], matrix)
+    columns = {
+        "a": pd.arrays.SparseArray(matrix[:, 0], fill_value=True),  # mostly True: stores the False cells
+        "b": pd.arrays.SparseArray(matrix[:, 1].astype(np.int8), fill_value=0),
+        "c": pd.arrays.SparseArray(matrix[:, 2]),
+    }
+    frame = pd.DataFrame(columns, index=["w", "x", "y", "z"])
+    assert tl.Context.from_pandas(frame) == dense
+    mixed = frame.assign(a=matrix[:, 0], c=matrix[:, 2])  # dense columns beside a sparse one: the dense path
+    assert tl.Context.from_pandas(mixed) == dense

@@ -16,12 +16,15 @@ from tessara.lab._names import Indices, NameIndex, Selection, names_at, names_tu
 from tessara.lab._optional import optional_module
 from tessara.lab._run import Progress, mine_lattice
 from tessara.lab._sparse import (
+    crosses,
     csr_parts,
     dense_block,
     from_pandas_pairs,
     from_pandas_sparse_columns,
     from_sparse_matrix,
     from_transactions,
+    kernel_from_pairs,
+    selected_crosses,
 )
 
 if TYPE_CHECKING:
@@ -409,7 +412,11 @@ class Context:
     def closure(self, attributes: Selection) -> tuple[str, ...]:
         """The closure of the attributes: every attribute that all objects having them share."""
         chosen = self._attribute_positions(attributes)
-        closed = np.frombuffer(_lab.closure(self._kernel, chosen.tobytes()), dtype=np.uint32)
+        if self._kernel.is_sparse:  # two intersections of index lists, whatever the dense form's size
+            closed_bytes = self._kernel.intent(self._kernel.extent(chosen.tobytes()))
+        else:
+            closed_bytes = _lab.closure(self._kernel, chosen.tobytes())
+        closed = np.frombuffer(closed_bytes, dtype=np.uint32)
         return names_at(self._attributes, closed)
 
     def extent_indices(self, attributes: Selection) -> Indices:
@@ -450,9 +457,15 @@ class Context:
             if attributes is None
             else self._attribute_positions(attributes)
         )
-        kernel = _lab.subcontext(self._kernel, chosen_objects.tobytes(), chosen_attributes.tobytes())
+        objects_kept = names_at(self._objects, chosen_objects)
+        attributes_kept = names_at(self._attributes, chosen_attributes)
+        if self._kernel.is_sparse:  # from the index lists, whatever the dense form's size
+            rows, columns = selected_crosses(self._kernel, chosen_objects, chosen_attributes)
+            kernel = kernel_from_pairs(objects_kept, attributes_kept, rows, columns)
+        else:
+            kernel = _lab.subcontext(self._kernel, chosen_objects.tobytes(), chosen_attributes.tobytes())
         context = Context.__new__(Context)
-        context._adopt(kernel, names_at(self._objects, chosen_objects), names_at(self._attributes, chosen_attributes))
+        context._adopt(kernel, objects_kept, attributes_kept)
         return context
 
     def _kept(self, pair: tuple[bytes, bytes]) -> Context:
@@ -472,8 +485,13 @@ class Context:
 
     def transpose(self) -> Context:
         """The dual context: attributes become objects and objects attributes."""
+        if self._kernel.is_sparse:
+            rows, columns = crosses(self._kernel)
+            kernel = kernel_from_pairs(self._attributes, self._objects, columns, rows)
+        else:
+            kernel = _lab.dual(self._kernel)
         context = Context.__new__(Context)
-        context._adopt(_lab.dual(self._kernel), self._attributes, self._objects)
+        context._adopt(kernel, self._attributes, self._objects)
         return context
 
     # -- files ------------------------------------------------------------------------------------------------------

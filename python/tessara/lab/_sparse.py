@@ -253,3 +253,34 @@ def dense_block(kernel: _lab.Context, n_rows: int, n_columns: int) -> npt.NDArra
     kept = columns < n_columns
     block[rows[kept], columns[kept]] = True
     return block
+
+
+def crosses(kernel: _lab.Context) -> tuple[npt.NDArray[np.int64], npt.NDArray[np.int64]]:
+    """Every cross as (object, attribute) index arrays, row by row."""
+    offsets, items = csr_parts(kernel)
+    rows = np.repeat(np.arange(offsets.size - 1, dtype=np.int64), np.diff(offsets).astype(np.int64))
+    return rows, items.astype(np.int64)
+
+
+def selected_crosses(
+    kernel: _lab.Context, objects: npt.NDArray[np.uint32], attributes: npt.NDArray[np.uint32]
+) -> tuple[npt.NDArray[np.int64], npt.NDArray[np.int64]]:
+    """The crosses of the sub-context of the chosen positions (in the order given, repeats allowed), as index
+    pairs into it, from the sparse rows alone."""
+    offsets, items = csr_parts(kernel)
+    chosen = objects.astype(np.int64)
+    starts = offsets[chosen].astype(np.int64)
+    lengths = (offsets[chosen + 1] - offsets[chosen]).astype(np.int64)
+    total = int(lengths.sum())
+    within = np.arange(total, dtype=np.int64) - np.repeat(np.cumsum(lengths) - lengths, lengths)
+    old_items = items[np.repeat(starts, lengths) + within].astype(np.int64)
+    new_rows = np.repeat(np.arange(chosen.size, dtype=np.int64), lengths)
+    # Each old attribute goes to every new column that chose it: the chosen columns sorted by old attribute,
+    # and for each cross the run of them that carries its attribute.
+    order = np.argsort(attributes, kind="stable").astype(np.int64)
+    sorted_old = attributes[order].astype(np.int64)
+    first = np.searchsorted(sorted_old, old_items, side="left")
+    count = np.searchsorted(sorted_old, old_items, side="right") - first
+    rows = np.repeat(new_rows, count)
+    runs = np.repeat(first, count) + (np.arange(int(count.sum()), dtype=np.int64) - np.repeat(np.cumsum(count) - count, count))
+    return rows, order[runs]

@@ -1,14 +1,14 @@
 #include "tessara/lab/kernel_context.hpp"
 
 #include <algorithm>
-#include <iterator>
 #include <limits>
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tessara/core/incidence_forms.hpp"
+#include "tessara/core/sparse_derivation.hpp"
 #include "tessara/formats/fimi_transactions.hpp"
 #include "tessara/formats/read_context.hpp"
 #include "tessara/formats/text.hpp"
@@ -90,29 +90,6 @@ PyObject* sparse_rows_method(PyObject* self, PyObject*) {
   });
 }
 
-// The members common to the chosen lists (all of `universe` when none is
-// chosen), ascending: the derivation operators on the sparse form.
-template <typename ListOf>
-std::vector<std::uint32_t> common_members(const std::vector<std::uint32_t>& chosen, std::uint32_t universe,
-                                          ListOf list_of) {
-  std::vector<std::uint32_t> common;
-  if (chosen.empty()) {
-    common.resize(universe);
-    for (std::uint32_t i = 0; i < universe; ++i) common[i] = i;
-    return common;
-  }
-  const auto first = list_of(chosen.front());
-  common.assign(first.begin(), first.end());
-  std::vector<std::uint32_t> kept;
-  for (std::size_t k = 1; k < chosen.size() && !common.empty(); ++k) {
-    const auto next = list_of(chosen[k]);
-    kept.clear();
-    std::set_intersection(common.begin(), common.end(), next.begin(), next.end(), std::back_inserter(kept));
-    common.swap(kept);
-  }
-  return common;
-}
-
 // extent(attributes) -> the objects having every listed attribute, ascending.
 PyObject* extent_method(PyObject* self, PyObject* argument) {
   return guarded([&]() -> PyObject* {
@@ -121,8 +98,7 @@ PyObject* extent_method(PyObject* self, PyObject* argument) {
     if (!attributes) return nullptr;
     if (stored.is_sparse()) {
       const core::SparseIncidence& incidence = *stored.sparse();
-      return index_bytes(common_members(*attributes, incidence.n_objects(),
-                                        [&](std::uint32_t m) { return incidence.column(m); }));
+      return index_bytes(core::sparse_extent(incidence, *attributes));
     }
     const core::Context& context = **(*stored.packed());
     core::AttributeSet wanted = core::AttributeSet::empty(context.n_attributes());
@@ -139,8 +115,7 @@ PyObject* intent_method(PyObject* self, PyObject* argument) {
     if (!objects) return nullptr;
     if (stored.is_sparse()) {
       const core::SparseIncidence& incidence = *stored.sparse();
-      return index_bytes(
-          common_members(*objects, incidence.n_attributes(), [&](std::uint32_t g) { return incidence.row(g); }));
+      return index_bytes(core::sparse_intent(incidence, *objects));
     }
     const core::Context& context = **(*stored.packed());
     core::ObjectSet chosen = core::ObjectSet::empty(context.n_objects());
