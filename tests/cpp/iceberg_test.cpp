@@ -14,11 +14,11 @@
 #include "reference/close_by_one.hpp"
 #include "reference/direct_covering_scan.hpp"
 #include "reference/next_closure.hpp"
+#include "walk_support.hpp"
 #include "tessara/core/covering.hpp"
 #include "tessara/engine/catalogue.hpp"
 #include "tessara/engine/cover_edges.hpp"
 #include "tessara/engine/enumerate.hpp"
-#include "tessara/engine/walk_pool.hpp"
 
 namespace tessara::engine {
 namespace {
@@ -30,23 +30,6 @@ core::ConceptList filtered(const core::ConceptList& all, std::uint64_t min_suppo
   for (std::size_t i = 0; i < all.size(); ++i)
     if (all.extent_size(i) >= min_support) kept.append_from(all, i);
   return kept;
-}
-
-// The pool's output with a checkpoint after every expanded concept, so idle
-// workers split the tree as finely as it goes; batch 0 is a lattice run,
-// otherwise a stream read batch by batch.
-core::ConceptList pooled(const core::Context& context, WalkKind kind, RunControl& control, unsigned threads,
-                         std::size_t batch) {
-  WalkPool pool(context, kind, control, WalkPool::Options{threads, batch, 1, 1});
-  if (batch == 0) return pool.finish().value();
-  core::ConceptList all(context.n_objects(), context.n_attributes());
-  core::ConceptList part;
-  while (true) {
-    const WalkPool::Next next = pool.next_batch(part, std::chrono::milliseconds(50));
-    if (next == WalkPool::Next::kEnd) break;
-    if (next == WalkPool::Next::kBatch) all.splice_back(std::move(part));
-  }
-  return all;
 }
 
 void expect_iceberg_runs(const core::Context& context, std::uint64_t min_support, bool threaded,

@@ -739,7 +739,7 @@ class Context:
 
     def lattice(
         self,
-        algorithm: str = "fcbo",
+        algorithm: Optional[str] = None,
         *,
         min_support: Union[int, float] = 0,
         max_concepts: Optional[int] = None,
@@ -750,8 +750,14 @@ class Context:
 
         Parameters
         ----------
-        algorithm : str
-            One of ``tessara.supported_algorithms()``; it fixes the order of the concepts.
+        algorithm : str, optional
+            One of ``tessara.supported_algorithms()`` or ``"lcm"``; it fixes the order of the concepts. None
+            picks ``"lcm"`` for a context stored sparse and ``"fcbo"`` otherwise. ``"lcm"`` walks closed item
+            sets the way LCM does (prefix-preserving closure extensions over conditional databases), which
+            suits transaction data: its order is the top concept, then (at ``min_support=0``) the concept with
+            the empty extent when there is one, then depth first, each concept before its descendants and
+            children by ascending rank of the attribute that generated them, attributes ranked by ascending
+            support (ties by position).
         min_support : int or float, default 0
             Keep only the concepts whose extents hold at least this many objects (an int), or this fraction of
             the objects (a float in (0, 1], rounded up). The walk prunes by extent size as it goes, so an
@@ -790,15 +796,14 @@ class Context:
         """
         from tessara.lab._lattice import Lattice
 
-        if not isinstance(algorithm, str):
-            raise TypeError(f"algorithm must be a str, not {type(algorithm).__name__}")
+        algorithm = self._algorithm_or_default(algorithm)
         kernel = mine_lattice(self._kernel, self.shape[0], algorithm, min_support, max_concepts, threads, progress)
         return Lattice._from_kernel(kernel, self)
 
     def iter_concepts(
         self,
         min_support: Union[int, float] = 0,
-        algorithm: str = "fcbo",
+        algorithm: Optional[str] = None,
         threads: Optional[int] = None,
         *,
         max_concepts: Optional[int] = None,
@@ -829,7 +834,15 @@ class Context:
         """
         from tessara.lab._stream import iter_concepts
 
-        return iter_concepts(self, min_support, algorithm, threads, max_concepts, progress)
+        return iter_concepts(self, min_support, self._algorithm_or_default(algorithm), threads, max_concepts, progress)
+
+    def _algorithm_or_default(self, algorithm: Optional[str]) -> str:
+        # LCM walks index lists, which is what a sparse context stores; the close-by-one kernels walk bit columns.
+        if algorithm is None:
+            return "lcm" if self._kernel.is_sparse else "fcbo"
+        if not isinstance(algorithm, str):
+            raise TypeError(f"algorithm must be a str, not {type(algorithm).__name__}")
+        return algorithm
 
     def to_parquet(
         self,

@@ -555,7 +555,8 @@ def rules(context: Context, min_support: Union[int, float], min_confidence: floa
         ("premise_includes", premise_includes), ("premise_excludes", premise_excludes),
         ("conclusion_includes", conclusion_includes), ("conclusion_excludes", conclusion_excludes))]
     # The iceberg lattice: the concepts of at least `support` objects and the cover edges among them.
-    iceberg = mine_lattice(context._kernel, len(context.objects), "fcbo", support, None, threads, progress)
+    iceberg = mine_lattice(context._kernel, len(context.objects), context._algorithm_or_default(None), support, None,
+                           threads, progress)
     # Then the rules, counted as they are found and while they become columns and names.
     with progress_reporter(progress, "rules") as reporter:
         found = _lab.association_rules(iceberg, chosen, confidence, longest, constraints[0], constraints[1],

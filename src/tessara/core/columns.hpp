@@ -16,6 +16,7 @@ class AttributeColumns {
  public:
   using Word = std::uint64_t;
 
+  AttributeColumns() = default;  // no columns
   explicit AttributeColumns(const Context& context);
 
   std::uint64_t n_objects() const noexcept { return n_objects_; }
@@ -28,9 +29,9 @@ class AttributeColumns {
   }
 
  private:
-  std::uint64_t n_objects_;
-  std::uint64_t n_attributes_;
-  std::size_t stride_;
+  std::uint64_t n_objects_ = 0;
+  std::uint64_t n_attributes_ = 0;
+  std::size_t stride_ = 0;
   std::vector<Word> words_;
 };
 

@@ -123,6 +123,18 @@ class ConceptList {
     extents_.encode(first_word, extent_words, count, record + header_words_ + intent_stride_);
   }
 
+  // Appends one concept whose extent is `members` (objects, ascending) and
+  // whose intent has intent_stride() words; stored exactly as append would
+  // store the same extent given as words.
+  void append_members(std::span<const std::uint32_t> members, std::span<const Word> intent) {
+    if (!shaped_ || intent.size() != intent_stride_) throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    const std::uint64_t count = members.size();
+    Word* record = records_.append(header_words_ + intent_stride_ + extents_.stored_words(count));
+    if (header_words_ != 0) record[0] = count;
+    for (std::size_t w = 0; w < intent_stride_; ++w) record[header_words_ + w] = intent[w];
+    extents_.encode_members(members, record + header_words_ + intent_stride_);
+  }
+
   // Appends concept i of `other`, a list of the same capacities, as it is stored there.
   void append_from(const ConceptList& other, std::size_t i) {
     if (!shaped_ || other.n_objects() != n_objects() || other.n_attributes_ != n_attributes_)

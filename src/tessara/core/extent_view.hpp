@@ -148,6 +148,29 @@ class ExtentCoding {
     }
   }
 
+  // Writes the stored form (stored_words(members.size()) words) of the
+  // extent whose objects are `members`, ascending: what encode writes for the
+  // same extent, for a walk that holds its extents as lists.
+  void encode_members(std::span<const std::uint32_t> members, Word* out) const noexcept {
+    if (!lists(members.size())) {
+      for (std::size_t w = 0; w < packed_words_; ++w) out[w] = 0;
+      for (const std::uint32_t g : members) out[g / 64] |= Word{1} << (g % 64);
+      return;
+    }
+    const unsigned per_word = 64 / member_bits_;
+    Word pending = 0;
+    unsigned filled = 0;
+    for (const std::uint32_t g : members) {
+      pending |= Word{g} << (filled * member_bits_);
+      if (++filled == per_word) {
+        *out++ = pending;
+        pending = 0;
+        filled = 0;
+      }
+    }
+    if (filled != 0) *out = pending;
+  }
+
   ExtentView view(const Word* stored, std::uint64_t count) const noexcept {
     return ExtentView(stored, count, n_objects_, lists(count) ? member_bits_ : 0);
   }

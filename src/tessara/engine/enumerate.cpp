@@ -9,8 +9,8 @@ namespace {
 // the pulse at the walk's checkpoints.
 class SequentialHost final : public WalkHost {
  public:
-  SequentialHost(const core::Context& context, RunControl& control)
-      : control_(control), out_(context.n_objects(), context.n_attributes()) {}
+  SequentialHost(std::uint64_t n_objects, std::uint64_t n_attributes, RunControl& control)
+      : control_(control), out_(n_objects, n_attributes) {}
 
   core::ConceptList& output() override { return out_; }
   bool checkpoint() override { return count_new() && control_.beat(); }
@@ -35,10 +35,26 @@ std::expected<core::ConceptList, RunStop> enumerate_concepts(const core::Context
     WalkPool pool(context, kind, control, WalkPool::Options{threads, 0, 0, RunControl::kWorkPerCheckpoint});
     return pool.finish();
   }
-  SequentialHost host(context, control);
+  SequentialHost host(context.n_objects(), context.n_attributes(), control);
   if (context.n_objects() >= control.limits().min_support) {
-    const WalkData data(context);
+    const WalkData data(context, kind);
     run_walk_task(data, control.limits().min_support, top_task(context, kind), host);
+    host.count_new();
+  }
+  if (const auto stop = control.stop_reason()) return std::unexpected(*stop);
+  return host.take();
+}
+
+std::expected<core::ConceptList, RunStop> enumerate_lcm_concepts(const core::SparseIncidence& incidence,
+                                                                 RunControl& control, unsigned threads) {
+  if (threads > 1) {
+    WalkPool pool(incidence, control, WalkPool::Options{threads, 0, 0, RunControl::kWorkPerCheckpoint});
+    return pool.finish();
+  }
+  SequentialHost host(incidence.n_objects(), incidence.n_attributes(), control);
+  if (incidence.n_objects() >= control.limits().min_support) {
+    const WalkData data(incidence);
+    run_walk_task(data, control.limits().min_support, top_task(incidence), host);
     host.count_new();
   }
   if (const auto stop = control.stop_reason()) return std::unexpected(*stop);

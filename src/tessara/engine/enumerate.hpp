@@ -18,4 +18,8 @@ namespace tessara::engine {
 std::expected<core::ConceptList, RunStop> enumerate_concepts(const core::Context& context, WalkKind kind,
                                                              RunControl& control, unsigned threads);
 
+// The same for the LCM walk, straight from a sparse incidence.
+std::expected<core::ConceptList, RunStop> enumerate_lcm_concepts(const core::SparseIncidence& incidence,
+                                                                 RunControl& control, unsigned threads);
+
 }  // namespace tessara::engine

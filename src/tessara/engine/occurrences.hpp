@@ -18,6 +18,7 @@ namespace tessara::engine {
 // The rows of a context as ascending attribute lists (offsets into one array).
 class AttributeLists {
  public:
+  AttributeLists() = default;  // no rows
   explicit AttributeLists(const core::Context& context) {
     offsets_.reserve(context.n_objects() + 1);
     offsets_.push_back(0);

@@ -76,16 +76,31 @@ class WalkPool::Host final : public WalkHost {
 };
 
 WalkPool::WalkPool(const core::Context& context, WalkKind kind, RunControl& control, Options options)
-    : data_(context),
+    : data_(context, kind),
       kind_(kind),
       n_objects_(context.n_objects()),
       n_attributes_(context.n_attributes()),
       control_(control),
       options_(options) {
-  if (context.n_objects() < control.limits().min_support) return;  // not even the top concept is frequent
+  if (n_objects_ < control.limits().min_support) return;  // not even the top concept is frequent
+  start(top_task(context, kind));
+}
+
+WalkPool::WalkPool(const core::SparseIncidence& incidence, RunControl& control, Options options)
+    : data_(incidence),
+      kind_(WalkKind::kLcm),
+      n_objects_(incidence.n_objects()),
+      n_attributes_(incidence.n_attributes()),
+      control_(control),
+      options_(options) {
+  if (n_objects_ < control.limits().min_support) return;
+  start(top_task(incidence));
+}
+
+void WalkPool::start(WalkTask top) {
   segments_.try_emplace(Key{});
-  waiting_.emplace(Key{}, top_task(context, kind));
-  const unsigned threads = std::max(1u, options.threads);
+  waiting_.emplace(Key{}, std::move(top));
+  const unsigned threads = std::max(1u, options_.threads);
   workers_.reserve(threads);
   try {
     for (unsigned t = 0; t < threads; ++t) workers_.emplace_back([this] { work(); });

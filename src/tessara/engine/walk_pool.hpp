@@ -51,6 +51,8 @@ class WalkPool {
   };
 
   WalkPool(const core::Context& context, WalkKind kind, RunControl& control, Options options);
+  // The LCM walk straight from a sparse incidence (no packed form is built).
+  WalkPool(const core::SparseIncidence& incidence, RunControl& control, Options options);
   ~WalkPool();
   WalkPool(const WalkPool&) = delete;
   WalkPool& operator=(const WalkPool&) = delete;
@@ -76,6 +78,7 @@ class WalkPool {
   };
   class Host;
 
+  void start(WalkTask top);
   void work();
   void run_task(TaskWalker& walker, const Key& key, const WalkTask& task);
   bool all_done() const;  // with mutex_ held

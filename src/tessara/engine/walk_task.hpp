@@ -8,6 +8,8 @@
 #include "tessara/core/columns.hpp"
 #include "tessara/core/concept.hpp"
 #include "tessara/core/context.hpp"
+#include "tessara/core/sparse_incidence.hpp"
+#include "tessara/engine/lcm_data.hpp"
 #include "tessara/engine/occurrences.hpp"
 #include "tessara/engine/run_control.hpp"
 
@@ -34,6 +36,7 @@ enum class WalkKind : std::uint32_t {
   kFcboAscending = 0,   // "fcbo": children by ascending attribute
   kFcboDescending = 1,  // "next-closure": children by descending attribute (lectic order)
   kInClose5 = 2,        // "in-close-5": the same order as kFcboAscending
+  kLcm = 3,             // "lcm": prefix-preserving closure extensions over conditional databases
 };
 
 // One attribute's inherited fact, in the kernel's own encoding: FCbO keeps a
@@ -59,12 +62,17 @@ struct WalkTask {
 
 // The first task of a run: the top concept with nothing known.
 WalkTask top_task(const core::Context& context, WalkKind kind);
+// The first task of an LCM run over a sparse incidence.
+WalkTask top_task(const core::SparseIncidence& incidence);
 
 // The read-only view of the context all walks of one run share: the attribute
-// columns and the rows, packed. Built once per run; safe to read from many
-// threads.
+// columns and the rows, packed, for the close-by-one walks; the renamed
+// sparse rows for the LCM walk (its packed parts are then left empty). Built
+// once per run; safe to read from many threads.
 struct WalkData {
-  explicit WalkData(const core::Context& context);
+  explicit WalkData(const core::Context& context, WalkKind kind = WalkKind::kFcboAscending);
+  // For the LCM walk only, straight from the sparse incidence.
+  explicit WalkData(const core::SparseIncidence& incidence);
 
   const core::AttributeColumns columns;
   const std::uint64_t n_objects;
@@ -73,6 +81,7 @@ struct WalkData {
   const std::size_t intent_words;
   std::vector<std::uint64_t> rows;  // intent_words per object
   const AttributeLists lists;       // the rows as attribute lists, for occurrence delivery
+  const std::unique_ptr<const LcmData> lcm;  // kLcm only
 };
 
 // Whoever runs a walk: takes its output and its checkpoints, and may ask it

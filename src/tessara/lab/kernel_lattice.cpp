@@ -32,7 +32,11 @@ std::optional<std::size_t> concept_index(const KernelLattice& lattice, PyObject*
 PyObject* get_n_concepts(PyObject* self, void*) { return PyLong_FromSize_t(lattice_of(self).concepts().size()); }
 
 PyObject* get_context(PyObject* self, void*) {
-  return guarded([&] { return new_kernel_context(lattice_of(self).context); });
+  return guarded([&]() -> PyObject* {
+    // The batches of a stream over a sparse context carry no packed context.
+    if (!lattice_of(self).context) return python::raise_value_error("this batch of concepts has no kernel context");
+    return new_kernel_context(lattice_of(self).context);
+  });
 }
 
 // extent(i) -> the objects of concept i, ascending, as bytes of uint32.

@@ -9,6 +9,9 @@
 
 #include "tessara/engine/catalogue.hpp"
 #include "tessara/engine/cover_edges.hpp"
+#include "tessara/engine/enumerate.hpp"
+#include "tessara/engine/generation_event.hpp"
+#include "tessara/engine/lcm.hpp"
 #include "tessara/engine/walk_pool.hpp"
 #include "tessara/lab/count_arguments.hpp"
 #include "tessara/lab/kernel_context.hpp"
@@ -29,8 +32,23 @@ using python::PyRef;
 constexpr std::size_t kStreamBatch = 4096;
 constexpr std::size_t kStreamAhead = 4;
 
+// The lab offers the LCM walk beside the catalogue's algorithms (the
+// catalogue is also the tessara module's, whose list stays as it is).
+const engine::ConceptAlgorithm* lab_algorithm_by_name(std::string_view name) {
+  if (name.size() == 3 && (name[0] | 0x20) == 'l' && (name[1] | 0x20) == 'c' && (name[2] | 0x20) == 'm')
+    return &engine::lcm_algorithm();
+  return engine::algorithm_by_name(name);
+}
+
+std::string lab_unknown_algorithm_message(std::string_view name) {
+  std::string message = engine::unknown_algorithm_message(name);
+  message.insert(message.size() - 1, ", \"lcm\"");
+  return message;
+}
+
 struct RunArguments {
   const std::shared_ptr<const core::Context>* context = nullptr;
+  std::shared_ptr<const core::SparseIncidence> sparse;  // for the LCM walk only
   const engine::ConceptAlgorithm* algorithm = nullptr;
   engine::RunLimits limits;
   unsigned threads = 1;
@@ -38,17 +56,23 @@ struct RunArguments {
 
 // Parses (context, algorithm, min_support, max_concepts, threads, ...); the
 // Python side has checked the values, so only types are checked here.
+// A stream of the LCM walk over a sparse context (needs_packed false) never
+// builds the packed form: out.context is then null.
 bool run_arguments(PyObject* context, const char* algorithm, std::uint64_t min_support, std::uint64_t max_concepts,
-                   unsigned int threads, RunArguments& out) {
-  out.context = kernel_context_argument("context", context);
-  if (out.context == nullptr) return false;
-  out.algorithm = engine::algorithm_by_name(algorithm);
+                   unsigned int threads, RunArguments& out, bool needs_packed = true) {
+  const KernelContext* kernel = kernel_context_of("context", context);
+  if (kernel == nullptr) return false;
+  out.algorithm = lab_algorithm_by_name(algorithm);
   if (out.algorithm == nullptr) {
-    python::raise_value_error(engine::unknown_algorithm_message(algorithm));
+    python::raise_value_error(lab_unknown_algorithm_message(algorithm));
     return false;
   }
+  if (out.algorithm->walk_kind() == engine::WalkKind::kLcm) out.sparse = kernel->stored->sparse();
   out.limits = engine::RunLimits{min_support, max_concepts};
   out.threads = threads;
+  if (!needs_packed && out.sparse && is_sparse(*kernel)) return true;
+  out.context = kernel_context_argument("context", context);
+  if (out.context == nullptr) return false;
   return true;
 }
 
@@ -63,6 +87,18 @@ PyObject* raise_too_many(std::uint64_t limit) {
                               "least that many objects";
   PyErr_SetString(type.get(), message.c_str());
   return nullptr;
+}
+
+// The LCM walk's concepts, from the sparse form of the context.
+std::expected<core::ConceptLattice, engine::RunStop> lcm_lattice(const core::SparseIncidence& incidence,
+                                                                const core::Context& context,
+                                                                engine::RunControl& control, unsigned threads) {
+  auto concepts = engine::enumerate_lcm_concepts(incidence, control, threads);
+  if (!concepts) return std::unexpected(concepts.error());
+  core::ConceptLattice lattice{std::move(*concepts), std::nullopt};
+  const engine::ConceptAlgorithm& lcm = engine::lcm_algorithm();
+  engine::emit_generation_complete(lcm.trace_target(), lcm.name(), lattice, context);
+  return lattice;
 }
 
 // mine_lattice(context, algorithm, min_support, max_concepts, threads, progress, edges)
@@ -89,7 +125,8 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
     {
       python::GilRelease unlocked;
       engine::RunControl control(run.limits, LabPulse(unlocked, progress));
-      auto found = run.algorithm->compute(context, control, run.threads);
+      auto found = run.sparse ? lcm_lattice(*run.sparse, context, control, run.threads)
+                              : run.algorithm->compute(context, control, run.threads);
       if (!found) {
         stop = found.error();
       } else if (edges == 0) {
@@ -109,7 +146,7 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
 
 // A stream: the pool walking in the background, and what it has handed out.
 struct KernelStream {
-  std::shared_ptr<const core::Context> context;
+  std::shared_ptr<const core::Context> context;  // null for the LCM walk over a sparse context
   std::unique_ptr<engine::RunControl> control;
   std::unique_ptr<engine::WalkPool> pool;
   std::uint64_t max_concepts = 0;
@@ -134,17 +171,19 @@ PyObject* open_stream(PyObject*, PyObject* args) {
                           &min_support, uint64_converter, &max_concepts, thread_count_converter, &threads))
       return nullptr;
     RunArguments run;
-    if (!run_arguments(context_object, algorithm_name, min_support, max_concepts, threads, run)) return nullptr;
+    if (!run_arguments(context_object, algorithm_name, min_support, max_concepts, threads, run, false))
+      return nullptr;
     KernelStream stream;
-    stream.context = *run.context;
+    if (run.context != nullptr) stream.context = *run.context;
     stream.max_concepts = run.limits.max_concepts;
     // The limit is applied where concepts are handed out, in order: the
     // workers may run ahead of it.
     stream.control = std::make_unique<engine::RunControl>(engine::RunLimits{run.limits.min_support});
-    stream.pool = std::make_unique<engine::WalkPool>(
-        *stream.context, run.algorithm->walk_kind(), *stream.control,
-        engine::WalkPool::Options{std::max(1u, run.threads), kStreamBatch, kStreamAhead,
-                                  engine::RunControl::kWorkPerCheckpoint});
+    const engine::WalkPool::Options options{std::max(1u, run.threads), kStreamBatch, kStreamAhead,
+                                            engine::RunControl::kWorkPerCheckpoint};
+    stream.pool = run.sparse ? std::make_unique<engine::WalkPool>(*run.sparse, *stream.control, options)
+                             : std::make_unique<engine::WalkPool>(*stream.context, run.algorithm->walk_kind(),
+                                                                  *stream.control, options);
     PyTypeObject* type = stream_type();
     if (type == nullptr) return nullptr;
     return python::wrap(type, std::move(stream));

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "tessara/core/sparse_incidence.hpp"
+
+namespace tessara::engine {
+
+// The read-only input of the LCM-class walk, built once per run from the
+// sparse incidence: the items renamed by ascending frequency (ties by
+// attribute index), so the rare items, whose conditional databases are
+// small, come first, and every row as its renamed items in ascending order.
+// Safe to read from many threads.
+class LcmData {
+ public:
+  explicit LcmData(const core::SparseIncidence& incidence);
+
+  std::uint32_t n_objects() const noexcept { return n_objects_; }
+  std::uint32_t n_items() const noexcept { return n_items_; }
+
+  // The attribute an item renames, and the item an attribute is renamed to.
+  std::uint32_t attribute_of(std::uint32_t item) const noexcept { return attribute_of_[item]; }
+  std::uint32_t item_of(std::uint32_t attribute) const noexcept { return item_of_[attribute]; }
+
+  // The items of object g, ascending.
+  std::span<const std::uint32_t> row(std::uint32_t g) const noexcept {
+    return {row_items_.data() + row_offsets_[g], row_items_.data() + row_offsets_[g + 1]};
+  }
+
+  // Whether some object has every attribute (then no concept has an empty extent
+  // unless the context has no objects).
+  bool some_row_full() const noexcept { return some_row_full_; }
+
+ private:
+  std::uint32_t n_objects_ = 0;
+  std::uint32_t n_items_ = 0;
+  std::vector<std::uint32_t> attribute_of_;
+  std::vector<std::uint32_t> item_of_;
+  std::vector<std::uint64_t> row_offsets_;
+  std::vector<std::uint32_t> row_items_;
+  bool some_row_full_ = false;
+};
+
+}  // namespace tessara::engine

@@ -1,0 +1,329 @@
+#include "tessara/engine/lcm_kernel.hpp"
+
+#include <algorithm>
+#include <deque>
+#include <vector>
+
+#include "tessara/core/extent_view.hpp"
+#include "tessara/engine/lcm_data.hpp"
+#include "tessara/engine/lcm_database.hpp"
+#include "tessara/engine/word_ops.hpp"
+
+// Closed itemsets the way LCM finds them (Uno, Kiyomi and Arimura): a
+// depth-first walk over closed item sets in which a child of the closed set P
+// with core item c is Q = closure(P ∪ {e}) for an item e > c outside P, kept
+// only when Q adds no item below e (the prefix-preserving closure extension):
+// every closed set but the top one has exactly one such parent, so each
+// concept is listed once, with no look-up of the ones found before.
+//
+// Each node of the walk holds its conditional database: the transactions of
+// its extent with the items of P and the items infrequent there removed, and
+// identical transactions merged into one with a weight. One pass over the
+// database sorts its transactions into one occurrence list per candidate
+// item (occurrence delivery); a candidate's closure is then read from the
+// item counts of its occurrences, and its conditional database is built from
+// the same occurrences. The items are renamed by ascending frequency.
+//
+// Order: a concept, then the subtrees of its children by ascending renamed
+// item; the top concept first and, at min_support 0, the concept with the
+// empty extent (when there is one) right after it.
+namespace tessara::engine {
+namespace {
+
+using words::Word;
+
+// One node of the walk being expanded: its conditional database, its intent
+// and the occurrences of its candidate items. Reused by every node at this depth.
+struct Level {
+  LcmDatabase db;
+  std::vector<Word> intent;
+  std::vector<std::uint32_t> candidates;  // ascending
+  std::vector<std::size_t> occurrence_begin;  // candidates.size() + 1 offsets into occurrences
+  std::vector<std::uint32_t> occurrences;     // transaction indices
+  std::size_t next = 0;                       // the next candidate to try
+  std::size_t end = 0;                        // candidates from here on were given away
+
+  std::span<const std::uint32_t> occurrences_of(std::size_t k) const noexcept {
+    return {occurrences.data() + occurrence_begin[k], occurrences.data() + occurrence_begin[k + 1]};
+  }
+};
+
+class Walk final : public TaskWalker {
+ public:
+  Walk(const WalkData& data, std::uint64_t min_support)
+      : data_(*data.lcm),
+        n_attributes_(data.n_attributes),
+        extent_words_(data.extent_words),
+        intent_words_(data.intent_words),
+        min_support_(min_support),
+        threshold_(static_cast<std::uint32_t>(std::clamp<std::uint64_t>(min_support, 1, 0xffffffffu))),
+        counts_(data_.n_items(), 0),
+        slots_(data_.n_items(), 0),
+        touched_(data_.n_items(), 0),
+        split_(data_.n_objects(), 0),
+        coding_(data.n_objects) {}
+
+  void run(const WalkTask& task, WalkHost& host) override {
+    core::ConceptList* out = &host.output();
+    const std::uint64_t checkpoint_work = host.checkpoint_work();
+    out->append(task.extent, task.intent);
+    if (task.start == 0 && min_support_ == 0) append_empty_extent(*out);
+    Level& root = level_at(0);
+    load(task, root);
+    std::uint64_t work = prepare_candidates(root, task.start);
+    std::size_t depth = 0;
+    while (true) {
+      if (work >= checkpoint_work) {
+        work = 0;
+        if (!host.checkpoint()) return;
+        out = &host.output();
+        if (host.wants_work()) donate(depth, host);
+      }
+      Level& level = levels_[depth];
+      if (level.next == level.end) {
+        if (depth == 0) break;
+        --depth;
+        continue;
+      }
+      const std::size_t k = level.next++;
+      Level& child = level_at(depth + 1);
+      work += level.occurrence_begin[k + 1] - level.occurrence_begin[k] + 1;
+      if (!close(level, k, child, true)) continue;
+      out->append_members(extent_, child.intent);
+      work += prepare_candidates(child, level.candidates[k] + 1);
+      ++depth;
+    }
+  }
+
+ private:
+  // A deque, so the levels above stay where they are while a new one is added.
+  Level& level_at(std::size_t depth) {
+    while (levels_.size() <= depth) levels_.emplace_back().intent.resize(intent_words_);
+    return levels_[depth];
+  }
+
+  // The concept (∅, M), when no object has every attribute; after the top
+  // concept, which is that concept itself when there are no objects.
+  void append_empty_extent(core::ConceptList& out) {
+    if (data_.n_objects() == 0 || data_.some_row_full()) return;
+    std::vector<Word> all(intent_words_, ~Word{0});
+    if (n_attributes_ % 64 != 0) all.back() = (Word{1} << (n_attributes_ % 64)) - 1;
+    out.append_members({}, all);
+  }
+
+  // The task's concept as the root of the walk: its objects as weight-one
+  // transactions of their items outside the intent that are frequent in the extent.
+  void load(const WalkTask& task, Level& root) {
+    std::copy(task.intent.begin(), task.intent.end(), root.intent.begin());
+    root_objects_.clear();
+    for (std::size_t w = 0; w < extent_words_; ++w)
+      for (Word bits = task.extent[w]; bits != 0; bits &= bits - 1)
+        root_objects_.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
+    std::size_t n_touched = 0;
+    for (const std::uint32_t g : root_objects_)
+      for (const std::uint32_t j : data_.row(g)) {
+        if (words::has_bit(task.intent.data(), data_.attribute_of(j))) continue;
+        if (counts_[j]++ == 0) touched_[n_touched++] = j;
+      }
+    builder_.start(root.db, root_objects_.size());
+    for (std::size_t i = 0; i < root_objects_.size(); ++i) {
+      const std::size_t begin = root.db.items.size();
+      std::size_t split = begin;
+      for (const std::uint32_t j : data_.row(root_objects_[i])) {
+        if (counts_[j] < threshold_) continue;
+        root.db.items.push_back(j);
+        if (j < task.start) split = root.db.items.size();
+      }
+      root.db.items.resize(builder_.add(begin, split, root.db.items.size(), 1, {root_objects_.data() + i, 1}));
+    }
+    builder_.finish();
+    for (std::size_t i = 0; i < n_touched; ++i) counts_[touched_[i]] = 0;
+  }
+
+  // Sorts the transactions into one occurrence list per item from `start`
+  // on (occurrence delivery); returns the work done.
+  std::uint64_t prepare_candidates(Level& level, std::uint32_t start) {
+    level.candidates.clear();
+    level.next = 0;
+    level.end = 0;
+    const LcmDatabase& db = level.db;
+    std::uint64_t work = 0;
+    for (std::size_t t = 0; t < db.size(); ++t) {
+      const std::span<const std::uint32_t> items = db.items_of(t);
+      for (auto it = std::lower_bound(items.begin(), items.end(), start); it != items.end(); ++it) {
+        if (slots_[*it]++ == 0) level.candidates.push_back(*it);
+        ++work;
+      }
+    }
+    std::sort(level.candidates.begin(), level.candidates.end());
+    level.occurrence_begin.resize(level.candidates.size() + 1);
+    std::size_t offset = 0;
+    for (std::size_t k = 0; k < level.candidates.size(); ++k) {
+      level.occurrence_begin[k] = offset;
+      const std::size_t count = slots_[level.candidates[k]];
+      slots_[level.candidates[k]] = offset;
+      offset += count;
+    }
+    level.occurrence_begin.back() = offset;
+    level.occurrences.resize(offset);
+    for (std::size_t t = 0; t < db.size(); ++t) {
+      const std::span<const std::uint32_t> items = db.items_of(t);
+      for (auto it = std::lower_bound(items.begin(), items.end(), start); it != items.end(); ++it)
+        level.occurrences[slots_[*it]++] = static_cast<std::uint32_t>(t);
+    }
+    for (const std::uint32_t j : level.candidates) slots_[j] = 0;
+    level.end = level.candidates.size();
+    return work;
+  }
+
+  // Closes candidate k of `parent` into `child`: false when the closure adds
+  // an item below the candidate (not a prefix-preserving extension).
+  // Otherwise child.intent is the closure, extent_ the objects, and (when
+  // build_database) child.db the conditional database.
+  bool close(const Level& parent, std::size_t k, Level& child, bool build_database) {
+    const LcmDatabase& db = parent.db;
+    const std::uint32_t e = parent.candidates[k];
+    const std::span<const std::uint32_t> occurrences = parent.occurrences_of(k);
+    const std::uint32_t* items = db.items.data();
+    const std::size_t* item_begin = db.item_begin.data();
+    const std::size_t* item_end = db.item_end.data();
+    const std::uint32_t* weights = db.weight.data();
+    std::uint32_t* counts = counts_.data();
+    std::uint32_t* touched = touched_.data();
+    std::size_t n_touched = 0;
+    std::uint32_t support = 0;
+    // First the items below e, which decide canonicity: every occurrence
+    // holds e, so the scan of a sorted transaction stops there.
+    for (std::size_t i = 0; i < occurrences.size(); ++i) {
+      const std::uint32_t t = occurrences[i];
+      const std::uint32_t weight = weights[t];
+      support += weight;
+      const std::uint32_t* p = items + item_begin[t];
+      for (; *p < e; ++p) {
+        if (counts[*p] == 0) touched[n_touched++] = *p;
+        counts[*p] += weight;
+      }
+      split_[i] = static_cast<std::uint32_t>(p - items - item_begin[t]);
+    }
+    // The closure lies within every occurrence, the first one included.
+    const std::uint32_t* first = items + item_begin[occurrences.front()];
+    const std::uint32_t* first_end = items + item_end[occurrences.front()];
+    bool canonical = true;
+    for (const std::uint32_t* p = first; *p < e; ++p) {
+      if (counts[*p] == support) {
+        canonical = false;
+        break;
+      }
+    }
+    if (canonical) {
+      for (std::size_t i = 0; i < occurrences.size(); ++i) {
+        const std::uint32_t t = occurrences[i];
+        const std::uint32_t weight = weights[t];
+        const std::uint32_t* last = items + item_end[t];
+        for (const std::uint32_t* p = items + item_begin[t] + split_[i]; p != last; ++p) {
+          if (counts[*p] == 0) touched[n_touched++] = *p;
+          counts[*p] += weight;
+        }
+      }
+      std::copy(parent.intent.begin(), parent.intent.end(), child.intent.begin());
+      for (const std::uint32_t* p = first; p != first_end; ++p)
+        if (counts[*p] == support) words::set_bit(child.intent.data(), data_.attribute_of(*p));
+      extent_.clear();
+      for (const std::uint32_t t : occurrences) {
+        const std::span<const std::uint32_t> objects = db.objects_of(t);
+        extent_.insert(extent_.end(), objects.begin(), objects.end());
+      }
+      // Only an extent stored as a list needs its objects in order.
+      if (coding_.lists(extent_.size())) std::sort(extent_.begin(), extent_.end());
+      if (build_database) {
+        std::size_t total = 0;
+        for (const std::uint32_t t : occurrences) total += item_end[t] - item_begin[t];
+        builder_.start(child.db, occurrences.size());
+        child.db.items.resize(total);
+        std::uint32_t* out = child.db.items.data();
+        std::size_t tail = 0;
+        const std::uint32_t threshold = threshold_;
+        for (std::size_t i = 0; i < occurrences.size(); ++i) {
+          const std::uint32_t t = occurrences[i];
+          const std::size_t begin = tail;
+          const std::uint32_t* p = items + item_begin[t];
+          const std::uint32_t* at_e = p + split_[i];
+          const std::uint32_t* last = items + item_end[t];
+          for (; p != at_e; ++p) {
+            const std::uint32_t count = counts[*p];
+            out[tail] = *p;
+            tail += (count >= threshold && count != support) ? 1 : 0;
+          }
+          const std::size_t split = tail;
+          for (++p; p != last; ++p) {  // e itself is in the closure
+            const std::uint32_t count = counts[*p];
+            out[tail] = *p;
+            tail += (count >= threshold && count != support) ? 1 : 0;
+          }
+          tail = builder_.add(begin, split, tail, weights[t], db.objects_of(t));
+        }
+        child.db.items.resize(tail);
+        builder_.finish();
+      }
+    }
+    for (std::size_t i = 0; i < n_touched; ++i) counts[touched[i]] = 0;
+    return canonical;
+  }
+
+  // Gives the later half of the candidates still waiting at the shallowest
+  // level that has any (at most kMostGifts of them) to the host, one task per
+  // canonical child, in visiting order: they are listed after everything
+  // else this walk still lists, the candidates it keeps included. A task
+  // carries its extent and intent and rebuilds its database from the rows,
+  // so giving away every waiting child of a wide level would cost more than
+  // it spreads.
+  void donate(std::size_t depth, WalkHost& host) {
+    constexpr std::size_t kMostGifts = 64;
+    for (std::size_t d = 0; d <= depth; ++d) {
+      Level& level = levels_[d];
+      if (level.next == level.end) continue;
+      const std::size_t from = std::max(level.next + (level.end - level.next) / 2,
+                                        level.end - std::min(level.end, kMostGifts));
+      std::vector<WalkTask> tasks;
+      gift_.intent.resize(intent_words_);
+      for (std::size_t k = from; k < level.end; ++k) {
+        if (!close(level, k, gift_, false)) continue;
+        WalkTask& task = tasks.emplace_back();
+        task.kind = WalkKind::kLcm;
+        task.start = level.candidates[k] + 1;
+        task.extent.assign(extent_words_, 0);
+        for (const std::uint32_t g : extent_) words::set_bit(task.extent.data(), g);
+        task.intent = gift_.intent;
+      }
+      level.end = from;
+      if (tasks.empty()) continue;
+      host.donate(std::move(tasks));
+      return;
+    }
+  }
+
+  const LcmData& data_;
+  const std::uint64_t n_attributes_;
+  const std::size_t extent_words_;
+  const std::size_t intent_words_;
+  const std::uint64_t min_support_;
+  const std::uint32_t threshold_;  // the least weight a kept item has: min_support, and at least 1
+  std::vector<std::uint32_t> counts_;  // per item, zero between uses
+  std::vector<std::size_t> slots_;     // per item, zero between uses
+  std::vector<std::uint32_t> touched_;  // room for every item
+  std::vector<std::uint32_t> split_;    // per occurrence: where its items from e on begin
+  const core::ExtentCoding coding_;  // how the output stores an extent
+  std::vector<std::uint32_t> root_objects_;
+  std::vector<std::uint32_t> extent_;
+  LcmDatabaseBuilder builder_;
+  std::deque<Level> levels_;
+  Level gift_;
+};
+
+}  // namespace
+
+std::unique_ptr<TaskWalker> make_lcm_walker(const WalkData& data, std::uint64_t min_support) {
+  return std::make_unique<Walk>(data, min_support);
+}
+
+}  // namespace tessara::engine
