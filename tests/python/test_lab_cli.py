@@ -42,6 +42,12 @@ def jsonl(text):
 FILES = [DATA / "animals_en.cxt", DATA / "liveinwater.csv", DATA / "seasoningplanner_de.cxt", EXAMPLES / "animals.cxt"]
 
 
+# Every case starts an interpreter, which takes seconds under the sanitizers (numpy and pandas loaded through
+# them); there the tables are left to the plain run, and the single cases stand for them.
+TABLE_ONLY_UNSANITIZED = pytest.mark.skipif(bool(os.environ.get("TESSARA_SANITIZED")),
+                                            reason="one interpreter per case is too slow under the sanitizers")
+
+@TABLE_ONLY_UNSANITIZED
 @pytest.mark.parametrize("path", FILES, ids=lambda path: path.name)
 def test_concepts_in_every_output_format_are_the_module_concepts(path):
     context = tl.read(path)
@@ -75,6 +81,7 @@ def test_concepts_with_minimum_support_algorithm_and_threads(min_support, algori
     assert all("extent" not in row for row in rows)
 
 
+@TABLE_ONLY_UNSANITIZED
 @pytest.mark.parametrize("extension", [".svg", ".html", ".dot", ".tex", ".json"])
 def test_lattice_writes_the_diagram_the_library_draws(extension, tmp_path):
     out = tmp_path / f"diagram{extension}"
@@ -138,6 +145,7 @@ def test_rules_carry_every_measure(basis):
     assert [re.search(r"\((\d+), ", line)[1] for line in lines] == [str(rule.support) for rule in expected]
 
 
+@TABLE_ONLY_UNSANITIZED
 @pytest.mark.parametrize("target", ["animals.json", "animals.dat", "animals.xml", "animals.tsv"])
 def test_convert_writes_a_file_that_reads_back_equal(target, tmp_path):
     original = tl.read(DATA / "animals_en.cxt")
@@ -226,6 +234,7 @@ BAD = [
 ]
 
 
+@TABLE_ONLY_UNSANITIZED
 @pytest.mark.parametrize("args, message", BAD, ids=lambda value: " ".join(map(str, value)) if isinstance(value, tuple)
                          else None)
 def test_bad_input_exits_1_with_one_line(args, message, tmp_path):
@@ -267,6 +276,7 @@ def test_sigint_stops_a_long_run_with_status_130(tmp_path):
     assert seconds < 10
 
 
+@TABLE_ONLY_UNSANITIZED
 @pytest.mark.parametrize("output_format", ["jsonl", "csv", "fimi"])
 def test_a_reader_that_stops_early_gets_no_traceback(output_format):
     pytest.importorskip("pandas")  # the mushroom table: output far beyond what a pipe buffers
