@@ -77,7 +77,10 @@ class Walk final : public TaskWalker {
         work = 0;
         if (!host.checkpoint()) return;
         out = &host.output();
-        if (host.wants_work()) donate(depth, host);
+        // The walk keeps all its work to itself for now: under load, a run that gave subtrees away to
+        // idle threads listed a concept set that differed from the sequential run's (rarely, on small
+        // dense contexts), and an exact result comes before a second core. donate() stays for when that
+        // is found.
       }
       Level& level = levels_[depth];
       if (level.next == level.end) {
