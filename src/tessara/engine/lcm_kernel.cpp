@@ -77,10 +77,7 @@ class Walk final : public TaskWalker {
         work = 0;
         if (!host.checkpoint()) return;
         out = &host.output();
-        // The walk keeps all its work to itself for now: under load, a run that gave subtrees away to
-        // idle threads listed a concept set that differed from the sequential run's (rarely, on small
-        // dense contexts), and an exact result comes before a second core. donate() stays for when that
-        // is found.
+        if (host.wants_work()) donate(depth, host);
       }
       Level& level = levels_[depth];
       if (level.next == level.end) {
@@ -276,32 +273,37 @@ class Walk final : public TaskWalker {
   // Gives the later half of the candidates still waiting at the shallowest
   // level that has any (at most kMostGifts of them) to the host, one task per
   // canonical child, in visiting order: they are listed after everything
-  // else this walk still lists, the candidates it keeps included. A task
-  // carries its extent and intent and rebuilds its database from the rows,
-  // so giving away every waiting child of a wide level would cost more than
-  // it spreads.
+  // else this walk still lists, the candidates it keeps included. So a deeper
+  // level may give only once every shallower one has nothing left: when the
+  // given candidates all fail the canonicity test, the next half of the same
+  // level goes, and the walk moves down only when that level is empty. A
+  // task carries its extent and intent and rebuilds its database from the
+  // rows, so giving away every waiting child of a wide level would cost more
+  // than it spreads.
   void donate(std::size_t depth, WalkHost& host) {
     constexpr std::size_t kMostGifts = 64;
+    std::vector<WalkTask> tasks;
+    gift_.intent.resize(intent_words_);
     for (std::size_t d = 0; d <= depth; ++d) {
       Level& level = levels_[d];
-      if (level.next == level.end) continue;
-      const std::size_t from = std::max(level.next + (level.end - level.next) / 2,
-                                        level.end - std::min(level.end, kMostGifts));
-      std::vector<WalkTask> tasks;
-      gift_.intent.resize(intent_words_);
-      for (std::size_t k = from; k < level.end; ++k) {
-        if (!close(level, k, gift_, false)) continue;
-        WalkTask& task = tasks.emplace_back();
-        task.kind = WalkKind::kLcm;
-        task.start = level.candidates[k] + 1;
-        task.extent.assign(extent_words_, 0);
-        for (const std::uint32_t g : extent_) words::set_bit(task.extent.data(), g);
-        task.intent = gift_.intent;
+      while (level.next != level.end) {
+        const std::size_t from = std::max(level.next + (level.end - level.next) / 2,
+                                          level.end - std::min(level.end, kMostGifts));
+        for (std::size_t k = from; k < level.end; ++k) {
+          if (!close(level, k, gift_, false)) continue;
+          WalkTask& task = tasks.emplace_back();
+          task.kind = WalkKind::kLcm;
+          task.start = level.candidates[k] + 1;
+          task.extent.assign(extent_words_, 0);
+          for (const std::uint32_t g : extent_) words::set_bit(task.extent.data(), g);
+          task.intent = gift_.intent;
+        }
+        level.end = from;
+        if (!tasks.empty()) {
+          host.donate(std::move(tasks));
+          return;
+        }
       }
-      level.end = from;
-      if (tasks.empty()) continue;
-      host.donate(std::move(tasks));
-      return;
     }
   }
 
