@@ -240,11 +240,14 @@ class Walk final : public TaskWalker {
       std::copy(parent.intent.begin(), parent.intent.end(), child.intent.begin());
       for (const std::uint32_t* p = first; p != first_end; ++p)
         if (counts[*p] == support) words::set_bit(child.intent.data(), data_.attribute_of(*p));
-      extent_.clear();
-      for (const std::uint32_t t : occurrences) {
-        const std::span<const std::uint32_t> objects = db.objects_of(t);
-        extent_.insert(extent_.end(), objects.begin(), objects.end());
-      }
+      // A transaction stands for as many objects as its weight, so the
+      // extent has `support` objects; most transactions stand for one.
+      extent_.resize(support);
+      std::uint32_t* member = extent_.data();
+      const std::uint32_t* objects = db.objects.data();
+      const std::size_t* object_begin = db.object_begin.data();
+      for (const std::uint32_t t : occurrences)
+        for (std::size_t o = object_begin[t]; o != object_begin[t + 1]; ++o) *member++ = objects[o];
       // Only an extent stored as a list needs its objects in order.
       if (coding_.lists(extent_.size())) std::sort(extent_.begin(), extent_.end());
       std::size_t total = 0;
