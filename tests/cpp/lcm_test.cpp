@@ -238,6 +238,28 @@ INSTANTIATE_TEST_SUITE_P(Shapes, ForcedDonation,
                            return std::string(info.param.dense ? "Dense" : "Baskets") + std::to_string(info.index);
                          });
 
+// The word boundaries of extents and intents, split at every checkpoint.
+TEST(ForcedDonation, WordBoundaryShapes) {
+  const std::uint32_t sizes[] = {0, 1, 63, 64, 65, 127, 128, 129};
+  std::mt19937 rng(109);
+  for (const std::uint32_t objects : sizes) {
+    for (const std::uint32_t attributes : {1u, 63u, 64u, 65u, 129u}) {
+      const core::Context context =
+          testing::context_from_rows(objects, attributes, random_baskets(rng, objects, attributes));
+      const WalkData data(context, WalkKind::kLcm);
+      for (const std::uint64_t min_support : {std::uint64_t{0}, std::uint64_t{2}}) {
+        if (min_support > objects) continue;  // the pool lists nothing, not even the top concept
+        RunControl control(RunLimits{min_support});
+        const core::ConceptList sequential = enumerate_concepts(context, WalkKind::kLcm, control, 1).value();
+        const auto walker = make_walker(data, WalkKind::kLcm, min_support);
+        EXPECT_TRUE(run_split(context, data, *walker, min_support, top_task(context, WalkKind::kLcm), rng, 1.0, 1) ==
+                    sequential)
+            << objects << "x" << attributes << " min_support " << min_support;
+      }
+    }
+  }
+}
+
 // Larger walks, split by the pool at every checkpoint: the sequential order
 // at every thread count and batch size.
 TEST(Lcm, ThreadedRunsListTheSequentialOrder) {
