@@ -68,8 +68,11 @@ def tools(args, dense):
         for threads in (1, 2):
             out.append(("tessara default (fcbo)", sys.executable, TESSARA.format(algorithm="None"), threads, here))
     if args.main:
+        if args.main_path:
+            main_env["PYTHONPATH"] = args.main_path
         for threads in (1, 2):
-            out.append(("main (fcbo)", args.main, TESSARA.format(algorithm='"fcbo"'), threads, main_env))
+            out.append((f"main ({args.main_algorithm})", args.main,
+                        TESSARA.format(algorithm=f'"{args.main_algorithm}"'), threads, main_env))
     if args.peers:
         for miner in ("eclat", "fpgrowth"):
             out.append((f"pyfim {miner}", args.peers, PYFIM.format(miner=miner), 1, main_env))
@@ -82,6 +85,9 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--cases", default=",".join(CASES))
     parser.add_argument("--main", default=None, help="an interpreter with main's tessara installed")
+    parser.add_argument("--main-path", default=None,
+                        help="put on main's PYTHONPATH (a build tree's python directory instead of the wheel)")
+    parser.add_argument("--main-algorithm", default="fcbo", help="what main runs (fcbo, or lcm once main has it)")
     parser.add_argument("--peers", default=None, help="an interpreter with pyfim installed")
     parser.add_argument("--timeout", type=float, default=90.0)
     args = parser.parse_args()

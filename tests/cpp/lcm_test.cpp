@@ -17,6 +17,7 @@
 #include "reference/close_by_one.hpp"
 #include "tessara/engine/enumerate.hpp"
 #include "tessara/engine/lcm.hpp"
+#include "tessara/engine/walk_task.hpp"
 #include "walk_support.hpp"
 
 namespace tessara::engine {
@@ -130,6 +131,131 @@ TEST(Lcm, WordBoundaryShapes) {
                                               std::uint64_t{objects / 3}, std::uint64_t{objects}})
         expect_lcm_runs(context, min_support, min_support == 1,
                         std::to_string(objects) + "x" + std::to_string(attributes));
+    }
+  }
+}
+
+// A host that asks for work at every checkpoint (or at a random share of
+// them) and runs what it is given itself, after the donor, on the same
+// walker: the split walk's output, placed as the pool places it, must be the
+// sequential walk's, concept for concept. No threads: a fault in what a
+// donated task carries (its intent, the items below its start, the
+// threshold, merged transactions) shows here on every run.
+class ForcingHost final : public WalkHost {
+ public:
+  ForcingHost(const core::Context& context, std::mt19937& rng, double want_rate, std::uint64_t checkpoint_work)
+      : out_(context.n_objects(), context.n_attributes()),
+        rng_(rng),
+        want_rate_(want_rate),
+        checkpoint_work_(checkpoint_work) {}
+
+  core::ConceptList& output() override { return out_; }
+  bool checkpoint() override { return true; }
+  std::uint64_t checkpoint_work() const noexcept override { return checkpoint_work_; }
+  bool wants_work() const noexcept override { return std::uniform_real_distribution<double>(0, 1)(rng_) < want_rate_; }
+  void donate(std::vector<WalkTask>&& tasks) override {
+    EXPECT_FALSE(tasks.empty()) << "a donation carries at least one task";
+    gifts_.push_back(std::move(tasks));
+  }
+
+  core::ConceptList out_;
+  std::vector<std::vector<WalkTask>> gifts_;
+
+ private:
+  std::mt19937& rng_;
+  double want_rate_;
+  std::uint64_t checkpoint_work_;
+};
+
+// The task's output followed by its gifts' outputs, the latest gift first.
+core::ConceptList run_split(const core::Context& context, const WalkData& data, TaskWalker& walker,
+                            std::uint64_t min_support, const WalkTask& task, std::mt19937& rng, double want_rate,
+                            std::uint64_t checkpoint_work) {
+  ForcingHost host(context, rng, want_rate, checkpoint_work);
+  walker.run(task, host);
+  core::ConceptList all = std::move(host.out_);
+  for (auto gift = host.gifts_.rbegin(); gift != host.gifts_.rend(); ++gift) {
+    for (const WalkTask& given : *gift) {
+      EXPECT_EQ(given.kind, WalkKind::kLcm);
+      // Now and then on a fresh walker: a gift needs nothing but the context.
+      if (rng() % 4 == 0) {
+        const auto fresh = make_walker(data, WalkKind::kLcm, min_support);
+        all.splice_back(run_split(context, data, *fresh, min_support, given, rng, want_rate, checkpoint_work));
+      } else {
+        all.splice_back(run_split(context, data, walker, min_support, given, rng, want_rate, checkpoint_work));
+      }
+    }
+  }
+  return all;
+}
+
+struct ForcedShape {
+  const char* name;
+  bool dense;
+  std::uint32_t most_objects;
+  std::uint32_t most_attributes;
+  int rounds;
+};
+
+class ForcedDonation : public ::testing::TestWithParam<ForcedShape> {};
+
+TEST_P(ForcedDonation, SplitWalkListsTheSequentialOrder) {
+  const ForcedShape shape = GetParam();
+  std::mt19937 rng(107 + static_cast<unsigned>(shape.most_objects * 131 + shape.most_attributes));
+  for (int round = 0; round < shape.rounds; ++round) {
+    const std::uint32_t objects = std::uniform_int_distribution<std::uint32_t>(0, shape.most_objects)(rng);
+    const std::uint32_t attributes = std::uniform_int_distribution<std::uint32_t>(0, shape.most_attributes)(rng);
+    const core::Context context =
+        shape.dense ? testing::random_context(rng, objects, attributes)
+                    : testing::context_from_rows(objects, attributes, random_baskets(rng, objects, attributes));
+    const WalkData data(context, WalkKind::kLcm);
+    for (const std::uint64_t min_support : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{2},
+                                            std::uint64_t{objects / 4 + 1}, std::uint64_t{objects / 2}}) {
+      if (min_support > objects) continue;
+      RunControl control(RunLimits{min_support});
+      const core::ConceptList sequential = enumerate_concepts(context, WalkKind::kLcm, control, 1).value();
+      const auto split_walker = make_walker(data, WalkKind::kLcm, min_support);
+      for (const double want_rate : {1.0, 0.3}) {
+        for (const std::uint64_t checkpoint_work : {std::uint64_t{1}, std::uint64_t{5}}) {
+          const core::ConceptList split = run_split(context, data, *split_walker, min_support,
+                                                    top_task(context, WalkKind::kLcm), rng, want_rate, checkpoint_work);
+          ASSERT_TRUE(split == sequential)
+              << shape.name << " round " << round << " " << objects << "x" << attributes << " min_support "
+              << min_support << " want " << want_rate << " work " << checkpoint_work << ": " << split.size()
+              << " concepts against " << sequential.size();
+        }
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, ForcedDonation,
+                         ::testing::Values(ForcedShape{"dense", true, 11, 11, 1500},
+                                           ForcedShape{"baskets", false, 24, 30, 800},
+                                           ForcedShape{"wide baskets", false, 70, 130, 60},
+                                           ForcedShape{"long baskets", false, 200, 20, 60}),
+                         [](const auto& info) {
+                           return std::string(info.param.dense ? "Dense" : "Baskets") + std::to_string(info.index);
+                         });
+
+// The word boundaries of extents and intents, split at every checkpoint.
+TEST(ForcedDonation, WordBoundaryShapes) {
+  const std::uint32_t sizes[] = {0, 1, 63, 64, 65, 127, 128, 129};
+  std::mt19937 rng(109);
+  for (const std::uint32_t objects : sizes) {
+    for (const std::uint32_t attributes : {1u, 63u, 64u, 65u, 129u}) {
+      const core::Context context =
+          testing::context_from_rows(objects, attributes, random_baskets(rng, objects, attributes));
+      const WalkData data(context, WalkKind::kLcm);
+      for (const std::uint64_t min_support : {std::uint64_t{0}, std::uint64_t{2}}) {
+        if (min_support > objects) continue;  // the pool lists nothing, not even the top concept
+        RunControl control(RunLimits{min_support});
+        const core::ConceptList sequential = enumerate_concepts(context, WalkKind::kLcm, control, 1).value();
+        const auto walker = make_walker(data, WalkKind::kLcm, min_support);
+        EXPECT_TRUE(run_split(context, data, *walker, min_support, top_task(context, WalkKind::kLcm), rng, 1.0, 1) ==
+                    sequential)
+            << objects << "x" << attributes << " min_support " << min_support;
+      }
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tessara/core/extent_view.hpp"
+#include "tessara/core/fault.hpp"
 #include "tessara/engine/lcm_data.hpp"
 #include "tessara/engine/lcm_database.hpp"
 #include "tessara/engine/word_ops.hpp"
@@ -42,6 +43,7 @@ struct Level {
   std::vector<std::uint32_t> occurrences;     // transaction indices
   std::size_t next = 0;                       // the next candidate to try
   std::size_t end = 0;                        // candidates from here on were given away
+  std::uint32_t bound = 0;                    // the candidates are the items below this one
 
   std::span<const std::uint32_t> occurrences_of(std::size_t k) const noexcept {
     return {occurrences.data() + occurrence_begin[k], occurrences.data() + occurrence_begin[k + 1]};
@@ -66,21 +68,25 @@ class Walk final : public TaskWalker {
   void run(const WalkTask& task, WalkHost& host) override {
     core::ConceptList* out = &host.output();
     const std::uint64_t checkpoint_work = host.checkpoint_work();
-    out->append(task.extent, task.intent);
-    if (task.start == 0 && min_support_ == 0) append_empty_extent(*out);
+    const bool whole = task.inherited.empty();
+    if (!whole && (task.inherited.size() != 1 || task.inherited.front().flags != InheritedFact::kChildrenBelow))
+      throw core::InternalFault(core::fault_text::kIndexOutOfRange);
+    lists_root_ = whole;
+    if (whole) {
+      out->append(task.extent, task.intent);
+      if (task.start == 0 && min_support_ == 0) append_empty_extent(*out);
+    }
     Level& root = level_at(0);
     load(task, root);
-    std::uint64_t work = prepare_candidates(root, task.start);
+    const std::uint32_t end = whole ? data_.n_items() : std::min(task.inherited.front().word, data_.n_items());
+    std::uint64_t work = prepare_candidates(root, task.start, end);
     std::size_t depth = 0;
     while (true) {
       if (work >= checkpoint_work) {
         work = 0;
         if (!host.checkpoint()) return;
         out = &host.output();
-        // The walk keeps all its work to itself for now: under load, a run that gave subtrees away to
-        // idle threads listed a concept set that differed from the sequential run's (rarely, on small
-        // dense contexts), and an exact result comes before a second core. donate() stays for when that
-        // is found.
+        if (host.wants_work()) donate(depth, host);
       }
       Level& level = levels_[depth];
       if (level.next == level.end) {
@@ -91,9 +97,9 @@ class Walk final : public TaskWalker {
       const std::size_t k = level.next++;
       Level& child = level_at(depth + 1);
       work += level.occurrence_begin[k + 1] - level.occurrence_begin[k] + 1;
-      if (!close(level, k, child, true)) continue;
+      if (!close(level, k, child)) continue;
       out->append_members(extent_, child.intent);
-      work += prepare_candidates(child, level.candidates[k] + 1);
+      work += prepare_candidates(child, level.candidates[k] + 1, data_.n_items());
       ++depth;
     }
   }
@@ -114,8 +120,9 @@ class Walk final : public TaskWalker {
     out.append_members({}, all);
   }
 
-  // The task's concept as the root of the walk: its objects as weight-one
-  // transactions of their items outside the intent that are frequent in the extent.
+  // The task's concept as the root of the walk: the objects of its extent as
+  // weight-one transactions of their items outside the intent that are
+  // frequent there, merged where they agree from `start` on.
   void load(const WalkTask& task, Level& root) {
     std::copy(task.intent.begin(), task.intent.end(), root.intent.begin());
     root_objects_.clear();
@@ -143,17 +150,19 @@ class Walk final : public TaskWalker {
     for (std::size_t i = 0; i < n_touched; ++i) counts_[touched_[i]] = 0;
   }
 
-  // Sorts the transactions into one occurrence list per item from `start`
-  // on (occurrence delivery); returns the work done.
-  std::uint64_t prepare_candidates(Level& level, std::uint32_t start) {
+  // Sorts the transactions into one occurrence list per item in
+  // [start, end) (occurrence delivery): the node's candidates. Returns the
+  // work done.
+  std::uint64_t prepare_candidates(Level& level, std::uint32_t start, std::uint32_t end) {
     level.candidates.clear();
     level.next = 0;
     level.end = 0;
+    level.bound = end;
     const LcmDatabase& db = level.db;
     std::uint64_t work = 0;
     for (std::size_t t = 0; t < db.size(); ++t) {
       const std::span<const std::uint32_t> items = db.items_of(t);
-      for (auto it = std::lower_bound(items.begin(), items.end(), start); it != items.end(); ++it) {
+      for (auto it = std::lower_bound(items.begin(), items.end(), start); it != items.end() && *it < end; ++it) {
         if (slots_[*it]++ == 0) level.candidates.push_back(*it);
         ++work;
       }
@@ -171,7 +180,7 @@ class Walk final : public TaskWalker {
     level.occurrences.resize(offset);
     for (std::size_t t = 0; t < db.size(); ++t) {
       const std::span<const std::uint32_t> items = db.items_of(t);
-      for (auto it = std::lower_bound(items.begin(), items.end(), start); it != items.end(); ++it)
+      for (auto it = std::lower_bound(items.begin(), items.end(), start); it != items.end() && *it < end; ++it)
         level.occurrences[slots_[*it]++] = static_cast<std::uint32_t>(t);
     }
     for (const std::uint32_t j : level.candidates) slots_[j] = 0;
@@ -181,9 +190,9 @@ class Walk final : public TaskWalker {
 
   // Closes candidate k of `parent` into `child`: false when the closure adds
   // an item below the candidate (not a prefix-preserving extension).
-  // Otherwise child.intent is the closure, extent_ the objects, and (when
-  // build_database) child.db the conditional database.
-  bool close(const Level& parent, std::size_t k, Level& child, bool build_database) {
+  // Otherwise child.intent is the closure, extent_ the objects, and child.db
+  // the conditional database.
+  bool close(const Level& parent, std::size_t k, Level& child) {
     const LcmDatabase& db = parent.db;
     const std::uint32_t e = parent.candidates[k];
     const std::span<const std::uint32_t> occurrences = parent.occurrences_of(k);
@@ -231,75 +240,81 @@ class Walk final : public TaskWalker {
       std::copy(parent.intent.begin(), parent.intent.end(), child.intent.begin());
       for (const std::uint32_t* p = first; p != first_end; ++p)
         if (counts[*p] == support) words::set_bit(child.intent.data(), data_.attribute_of(*p));
-      extent_.clear();
-      for (const std::uint32_t t : occurrences) {
-        const std::span<const std::uint32_t> objects = db.objects_of(t);
-        extent_.insert(extent_.end(), objects.begin(), objects.end());
-      }
+      // A transaction stands for as many objects as its weight, so the
+      // extent has `support` objects; most transactions stand for one.
+      extent_.resize(support);
+      std::uint32_t* member = extent_.data();
+      const std::uint32_t* objects = db.objects.data();
+      const std::size_t* object_begin = db.object_begin.data();
+      for (const std::uint32_t t : occurrences)
+        for (std::size_t o = object_begin[t]; o != object_begin[t + 1]; ++o) *member++ = objects[o];
       // Only an extent stored as a list needs its objects in order.
       if (coding_.lists(extent_.size())) std::sort(extent_.begin(), extent_.end());
-      if (build_database) {
-        std::size_t total = 0;
-        for (const std::uint32_t t : occurrences) total += item_end[t] - item_begin[t];
-        builder_.start(child.db, occurrences.size());
-        child.db.items.resize(total);
-        std::uint32_t* out = child.db.items.data();
-        std::size_t tail = 0;
-        const std::uint32_t threshold = threshold_;
-        for (std::size_t i = 0; i < occurrences.size(); ++i) {
-          const std::uint32_t t = occurrences[i];
-          const std::size_t begin = tail;
-          const std::uint32_t* p = items + item_begin[t];
-          const std::uint32_t* at_e = p + split_[i];
-          const std::uint32_t* last = items + item_end[t];
-          for (; p != at_e; ++p) {
-            const std::uint32_t count = counts[*p];
-            out[tail] = *p;
-            tail += (count >= threshold && count != support) ? 1 : 0;
-          }
-          const std::size_t split = tail;
-          for (++p; p != last; ++p) {  // e itself is in the closure
-            const std::uint32_t count = counts[*p];
-            out[tail] = *p;
-            tail += (count >= threshold && count != support) ? 1 : 0;
-          }
-          tail = builder_.add(begin, split, tail, weights[t], db.objects_of(t));
+      std::size_t total = 0;
+      for (const std::uint32_t t : occurrences) total += item_end[t] - item_begin[t];
+      builder_.start(child.db, occurrences.size());
+      child.db.items.resize(total);
+      std::uint32_t* out = child.db.items.data();
+      std::size_t tail = 0;
+      const std::uint32_t threshold = threshold_;
+      for (std::size_t i = 0; i < occurrences.size(); ++i) {
+        const std::uint32_t t = occurrences[i];
+        const std::size_t begin = tail;
+        const std::uint32_t* p = items + item_begin[t];
+        const std::uint32_t* at_e = p + split_[i];
+        const std::uint32_t* last = items + item_end[t];
+        for (; p != at_e; ++p) {
+          const std::uint32_t count = counts[*p];
+          out[tail] = *p;
+          tail += (count >= threshold && count != support) ? 1 : 0;
         }
-        child.db.items.resize(tail);
-        builder_.finish();
+        const std::size_t split = tail;
+        for (++p; p != last; ++p) {  // e itself is in the closure
+          const std::uint32_t count = counts[*p];
+          out[tail] = *p;
+          tail += (count >= threshold && count != support) ? 1 : 0;
+        }
+        tail = builder_.add(begin, split, tail, weights[t], db.objects_of(t));
       }
+      child.db.items.resize(tail);
+      builder_.finish();
     }
     for (std::size_t i = 0; i < n_touched; ++i) counts[touched[i]] = 0;
     return canonical;
   }
 
   // Gives the later half of the candidates still waiting at the shallowest
-  // level that has any (at most kMostGifts of them) to the host, one task per
-  // canonical child, in visiting order: they are listed after everything
-  // else this walk still lists, the candidates it keeps included. A task
-  // carries its extent and intent and rebuilds its database from the rows,
-  // so giving away every waiting child of a wide level would cost more than
-  // it spreads.
+  // level that has any to the host, as one task (the range of those
+  // children, kChildrenBelow): it is listed after everything else this walk
+  // still lists, so no shallower level may keep a candidate. The task carries
+  // the objects of the level's transactions that hold one of its candidates,
+  // from which the taker builds the database of the range once; the donor
+  // closes nothing.
   void donate(std::size_t depth, WalkHost& host) {
-    constexpr std::size_t kMostGifts = 64;
     for (std::size_t d = 0; d <= depth; ++d) {
       Level& level = levels_[d];
       if (level.next == level.end) continue;
-      const std::size_t from = std::max(level.next + (level.end - level.next) / 2,
-                                        level.end - std::min(level.end, kMostGifts));
-      std::vector<WalkTask> tasks;
-      gift_.intent.resize(intent_words_);
-      for (std::size_t k = from; k < level.end; ++k) {
-        if (!close(level, k, gift_, false)) continue;
-        WalkTask& task = tasks.emplace_back();
-        task.kind = WalkKind::kLcm;
-        task.start = level.candidates[k] + 1;
-        task.extent.assign(extent_words_, 0);
-        for (const std::uint32_t g : extent_) words::set_bit(task.extent.data(), g);
-        task.intent = gift_.intent;
+      // The whole range of a task that gave its concept away would be the task again.
+      const std::size_t keep = d == 0 && !lists_root_ ? std::max<std::size_t>(level.next, 1) : level.next;
+      const std::size_t from = std::max(level.next + (level.end - level.next) / 2, keep);
+      if (from == level.end) return;
+      const std::uint32_t first = level.candidates[from];
+      const std::uint32_t last = level.end < level.candidates.size() ? level.candidates[level.end] : level.bound;
+      std::vector<WalkTask> tasks(1);
+      WalkTask& task = tasks.front();
+      task.kind = WalkKind::kLcm;
+      task.start = first;
+      task.intent = level.intent;
+      task.inherited.push_back(InheritedFact{last, InheritedFact::kChildrenBelow, 0});
+      task.extent.assign(extent_words_, 0);
+      const LcmDatabase& db = level.db;
+      for (std::size_t t = 0; t < db.size(); ++t) {
+        const std::span<const std::uint32_t> items = db.items_of(t);
+        const auto it = std::lower_bound(items.begin(), items.end(), first);
+        if (it == items.end() || *it >= last) continue;
+        for (const std::uint32_t g : db.objects_of(t)) words::set_bit(task.extent.data(), g);
       }
       level.end = from;
-      if (tasks.empty()) continue;
       host.donate(std::move(tasks));
       return;
     }
@@ -320,7 +335,7 @@ class Walk final : public TaskWalker {
   std::vector<std::uint32_t> extent_;
   LcmDatabaseBuilder builder_;
   std::deque<Level> levels_;
-  Level gift_;
+  bool lists_root_ = true;  // whether the task lists its concept (not a range of its children)
 };
 
 }  // namespace
