@@ -5,19 +5,9 @@
 
 #include "tessara/layout/drawing.hpp"
 #include "tessara/layout/label_text.hpp"
+#include "tessara/layout/segment_grid.hpp"
 
 namespace tessara::layout {
-
-struct Box {
-  double left;
-  double top;
-  double right;
-  double bottom;
-
-  bool overlaps(const Box& other) const noexcept {
-    return left < other.right && other.left < right && top < other.bottom && other.top < bottom;
-  }
-};
 
 // A label with the box it was given.
 struct PlacedLabel {
@@ -34,17 +24,8 @@ struct PlacementStyle {
   double side_gap = 12.0;  // least blank between two labels side by side on one line (an em)
 };
 
-// A straight piece of an edge.
-struct Segment {
-  Point from;
-  Point to;
-};
-
 // The straight pieces of every edge of a drawing, from its upper end through its bends to its lower end.
 std::vector<Segment> edge_segments(const Drawing& drawing);
-
-// Whether a segment meets a box (touching counts).
-bool segment_meets(const Segment& segment, const Box& box) noexcept;
 
 // The box around a concept's circle.
 Box node_box(Point centre, double radius) noexcept;
