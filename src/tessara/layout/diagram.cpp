@@ -239,11 +239,13 @@ class DiagramBuilder {
     // the side fewer of them leave towards, and the concepts are placed
     // again. (Big diagrams, labelled with counts, keep their extents: they
     // are too dense with edges for room to help.)
-    if (texts.size() <= kRespaceLabels && diagram_.label_mode != LabelMode::Counts)
+    if (!texts.empty() && texts.size() <= kRespaceLabels && diagram_.label_mode != LabelMode::Counts)
       layered_options.respace = [&](const Drawing& drawing, std::span<SideRoom> room) {
         if (!keep_going(options_.keep_going)) return false;
         const std::vector<PlacedLabel> placed =
             place_labels(drawing.nodes, radii(), texts, placement_style(), edge_segments(drawing));
+        if (std::none_of(placed.begin(), placed.end(), [](const PlacedLabel& label) { return label.halo; }))
+          return false;
         const EdgeLeanings leanings = edge_leanings(drawing);
         bool widened = false;
         for (const PlacedLabel& label : placed) {
