@@ -237,9 +237,9 @@ class DiagramBuilder {
     // Where a label finds no spot close to its concept that the edges leave
     // clear, its concept gets room to hold the label beside its edges, on
     // the side fewer of them leave towards, and the concepts are placed
-    // again. (Big diagrams, labelled with counts, keep their extents: they
-    // are too dense with edges for room to help.)
-    if (!texts.empty() && texts.size() <= kRespaceLabels && diagram_.label_mode != LabelMode::Counts)
+    // again. (Diagrams with thousands of labels keep their extents: placing
+    // the labels again would cost more than the layout.)
+    if (!texts.empty() && texts.size() <= kRespaceLabels)
       layered_options.respace = [&](const Drawing& drawing, std::span<SideRoom> room) {
         if (!keep_going(options_.keep_going)) return false;
         const std::vector<PlacedLabel> placed =
