@@ -39,13 +39,16 @@ Box preferred_box(const LabelText& label, Point centre, double radius, double ga
 // beside it on its line. Each label goes to the first free spot that no edge
 // crosses, trying its preferred box, then the spots beside its circle on the
 // same side (to the right, to the left, where the edges leaving the concept
-// do not run), then the nearest spots of a search around the preferred box.
-// When every nearby spot is crossed by an edge, the label takes the first
-// free spot of the whole search, moving away from its concept first, and
-// gets a halo if an edge crosses it there (labels move, concepts never do);
-// when even that finds nothing, it goes beside everything placed so far,
-// which is always free. A label that ends up away from its concept gets a
-// leader line.
+// do not run), then every spot close enough to need no leader, nearest
+// first (counts, which have no labels on the other side of their concept,
+// try that side too). When every close spot is crossed by an edge, the label
+// takes the close free spot crossed by the fewest edges, under a halo; when
+// no close spot is free, the first free spot of the whole search, moving
+// away from its concept first, with a halo if an edge crosses it there
+// (labels move, concepts never do); when even that finds nothing, it goes
+// beside everything placed so far, which is always free. A label that ends
+// up away from its concept gets a leader line. (Above a few thousand labels,
+// a label whose preferred box is free stays there, crossed or not.)
 std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<const double> radii,
                                       std::vector<LabelText> labels, const PlacementStyle& style = {},
                                       std::span<const Segment> edges = {});
