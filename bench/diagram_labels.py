@@ -9,7 +9,8 @@ a few hundred rows and a few columns of adult and mushroom) and both layouts, wi
 - crossings: an edge segment meeting a text's box, split into those under a halo (the text has a background
   stroke, class "halo") and bare ones, which strike the letters through.
 The diagrams are made by a child process of each interpreter given (this checkout's build by default, and the
-`--before` one), so main's code and this one's are measured in the same run.
+`--before` one), so main's code and this one's are measured in the same run. With --model the same counts come
+from the JSON export's label boxes (the renderer's own text model, which the tests measure) instead of Chromium.
 """
 
 import argparse
@@ -51,6 +52,7 @@ for name, make in cases:
         d = lattice.draw(layout=layout)
         file = out / f"{len(index)}.svg"
         file.write_text(d.svg().split("?>", 1)[1], encoding="utf-8")
+        file.with_suffix(".json").write_text(d.to_json(), encoding="utf-8")
         index.append({"name": name, "layout": layout, "concepts": len(lattice), "file": file.name})
 (out / "index.json").write_text(json.dumps(index))
 '''
@@ -130,21 +132,59 @@ def measure(folder, index):
     return {int(r["id"]): r for r in json.loads(text.replace("&quot;", '"'))}
 
 
+def measure_model(folder, index):
+    """The same counts from the JSON export's boxes: the renderer's own text model, as the tests measure."""
+    import numpy as np
+
+    sys.path.insert(0, str(ROOT / "tests" / "python"))
+    from test_lab_diagram_labels import segments_meeting
+
+    results = {}
+    for i, case in enumerate(index):
+        doc = json.loads((folder / case["file"]).with_suffix(".json").read_text(encoding="utf-8"))
+        em = doc["font"]["size"]
+        labels = doc["labels_placed"]
+        segments = np.array([[*a, *b] for e in doc["edges"] for a, b in zip(e["points"], e["points"][1:])],
+                            dtype=float).reshape(-1, 4)
+        close, smallest, bare, haloed, crossed = 0, None, 0, 0, 0
+        for a, first in enumerate(labels):
+            p = first["box"]
+            for second in labels[a + 1:]:
+                q = second["box"]
+                if p["top"] < q["bottom"] and q["top"] < p["bottom"]:
+                    gap = max(q["left"] - p["right"], p["left"] - q["right"])
+                    smallest = gap if smallest is None else min(smallest, gap)
+                    close += gap < em
+            hits = int(segments_meeting(segments, p).sum()) if len(segments) else 0
+            halo = first.get("halo", False)
+            haloed += hits if halo else 0
+            bare += 0 if halo else hits
+            crossed += hits > 0
+        results[i] = {"labels": len(labels), "close": close, "smallest_gap": smallest, "bare": bare,
+                      "haloed": haloed, "crossed_labels": crossed}
+    return results
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--before", help="interpreter with main's tessara installed (e.g. /work/main/.venv/bin/python)")
+    parser.add_argument("--before-path", default=None,
+                        help="PYTHONPATH for the --before interpreter (e.g. another checkout's build/dev/python)")
     parser.add_argument("--after-path", default=str(ROOT / "build" / "dev" / "python"),
                         help="PYTHONPATH of this checkout's build (default: build/dev/python)")
+    parser.add_argument("--model", action="store_true",
+                        help="measure the JSON export's boxes (the renderer's text model, as the tests do) instead of "
+                             "Chromium's")
     parser.add_argument("--verbose", action="store_true")
     args = parser.parse_args()
     runs = [("after", sys.executable, args.after_path)]
     if args.before:
-        runs.insert(0, ("before", args.before, None))
+        runs.insert(0, ("before", args.before, args.before_path))
     for label, python, path in runs:
         with tempfile.TemporaryDirectory() as tmp:
             folder = pathlib.Path(tmp)
             index = make_svgs(python, path, folder)
-            results = measure(folder, index)
+            results = measure_model(folder, index) if args.model else measure(folder, index)
         totals = {}
         for layout in ("layered", "additive"):
             rows = [(case, results[i]) for i, case in enumerate(index) if case["layout"] == layout]

@@ -11,9 +11,11 @@ enum class Looking { Above, Below, Both };
 
 class Placer {
  public:
-  Placer(const ProperGraph& graph, std::span<const double> concept_width, const CoordinateOptions& options)
-      : graph_(graph), width_(concept_width), options_(options), x_(graph.node_count(), 0.0) {
-    if (concept_width.size() != graph.concept_count()) throw core::InternalFault(core::fault_text::kIndexOutOfRange);
+  Placer(const ProperGraph& graph, std::span<const double> left, std::span<const double> right,
+         const CoordinateOptions& options)
+      : graph_(graph), left_(left), right_(right), options_(options), x_(graph.node_count(), 0.0) {
+    if (left.size() != graph.concept_count() || right.size() != graph.concept_count())
+      throw core::InternalFault(core::fault_text::kIndexOutOfRange);
   }
 
   std::vector<double> run() {
@@ -35,12 +37,13 @@ class Placer {
   }
 
  private:
-  double width(std::uint32_t v) const { return graph_.is_dummy(v) ? 0.0 : width_[v]; }
+  double left(std::uint32_t v) const { return graph_.is_dummy(v) ? 0.0 : left_[v]; }
+  double right(std::uint32_t v) const { return graph_.is_dummy(v) ? 0.0 : right_[v]; }
 
   // The least distance between the centres of neighbours a (left) and b.
   double separation(std::uint32_t a, std::uint32_t b) const {
     const double gap = graph_.is_dummy(a) || graph_.is_dummy(b) ? options_.dummy_gap : options_.concept_gap;
-    return (width(a) + width(b)) / 2.0 + gap;
+    return right(a) + left(b) + gap;
   }
 
   // Segments between two dummies (the middle of a long edge) pull hardest, so
@@ -122,7 +125,8 @@ class Placer {
   };
 
   const ProperGraph& graph_;
-  std::span<const double> width_;
+  std::span<const double> left_;
+  std::span<const double> right_;
   const CoordinateOptions& options_;
   std::vector<double> x_;
   std::vector<Block> blocks_;
@@ -133,7 +137,14 @@ class Placer {
 
 std::vector<double> assign_x(const ProperGraph& graph, std::span<const double> concept_width,
                              const CoordinateOptions& options) {
-  return Placer(graph, concept_width, options).run();
+  std::vector<double> half(concept_width.begin(), concept_width.end());
+  for (double& h : half) h /= 2.0;
+  return Placer(graph, half, half, options).run();
+}
+
+std::vector<double> assign_x(const ProperGraph& graph, std::span<const double> left, std::span<const double> right,
+                             const CoordinateOptions& options) {
+  return Placer(graph, left, right, options).run();
 }
 
 }  // namespace tessara::layout

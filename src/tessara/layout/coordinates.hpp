@@ -34,4 +34,9 @@ struct CoordinateOptions {
 std::vector<double> assign_x(const ProperGraph& graph, std::span<const double> concept_width,
                              const CoordinateOptions& options = {});
 
+// The same with boxes reaching left[v] to the left of concept v's centre and
+// right[v] to its right.
+std::vector<double> assign_x(const ProperGraph& graph, std::span<const double> left, std::span<const double> right,
+                             const CoordinateOptions& options = {});
+
 }  // namespace tessara::layout

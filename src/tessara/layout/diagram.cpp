@@ -57,6 +57,29 @@ constexpr double kSideSlack = 0.5;
 // Full labels list at most this many names before counting the rest.
 constexpr std::size_t kFullNamesCollected = 400;
 constexpr double kCaptionGap = 10.0;
+// Diagrams with up to this many labels get room where labels are crossed by edges (see lay_out).
+constexpr std::size_t kRespaceLabels = 1000;
+
+// By concept, how many more of its edges leave it to the right than to the
+// left, upward and downward.
+struct EdgeLeanings {
+  std::vector<int> up;
+  std::vector<int> down;
+};
+
+EdgeLeanings edge_leanings(const Drawing& drawing) {
+  EdgeLeanings leanings{std::vector<int>(drawing.nodes.size(), 0), std::vector<int>(drawing.nodes.size(), 0)};
+  const auto sign = [](double dx) { return dx > 0.0 ? 1 : dx < 0.0 ? -1 : 0; };
+  for (std::size_t e = 0; e < drawing.edges.size(); ++e) {
+    const core::CoverEdge edge = drawing.edges[e];
+    const std::span<const Point> bends = drawing.bends_of(e);
+    const Point upper = drawing.nodes[edge.upper];
+    const Point lower = drawing.nodes[edge.lower];
+    leanings.down[edge.upper] += sign((bends.empty() ? lower : bends.front()).x - upper.x);
+    leanings.up[edge.lower] += sign((bends.empty() ? upper : bends.back()).x - lower.x);
+  }
+  return leanings;
+}
 
 // What a focus view adds to its drawing.
 struct FocusFacts {
@@ -92,11 +115,8 @@ class DiagramBuilder {
     if (!keep_going(options_.keep_going)) return std::move(diagram_);
     lay_out(texts);
     if (!keep_going(options_.keep_going)) return std::move(diagram_);
-    std::vector<double> radii(n_);
-    for (std::size_t v = 0; v < n_; ++v) radii[v] = diagram_.nodes[v].radius;
     const std::vector<Segment> segments = texts.empty() ? std::vector<Segment>() : edge_segments(diagram_.drawing);
-    diagram_.labels = place_labels(diagram_.drawing.nodes, radii, std::move(texts),
-                                   PlacementStyle{kLabelGap, 6.0, kBoxPadding, options_.font_size + kSideSlack}, segments);
+    diagram_.labels = place_labels(diagram_.drawing.nodes, radii(), std::move(texts), placement_style(), segments);
     mark_highlight();
     list_sets();
     frame();
@@ -110,6 +130,16 @@ class DiagramBuilder {
       diagram_.counts_for_size = n_ > options_.automatic_counts_above;
       diagram_.label_mode = diagram_.counts_for_size ? LabelMode::Counts : LabelMode::Reduced;
     }
+  }
+
+  std::vector<double> radii() const {
+    std::vector<double> radii(n_);
+    for (std::size_t v = 0; v < n_; ++v) radii[v] = diagram_.nodes[v].radius;
+    return radii;
+  }
+
+  PlacementStyle placement_style() const {
+    return PlacementStyle{kLabelGap, 6.0, kBoxPadding, options_.font_size + kSideSlack};
   }
 
   void size_nodes() {
@@ -204,6 +234,34 @@ class DiagramBuilder {
     layered_options.min_layer_distance = std::max(64.0, 10.0 * options_.node_radius);
     layered_options.crossing.keep_going = options_.keep_going;
     layered_options.coordinates.keep_going = options_.keep_going;
+    // Where a label finds no spot close to its concept that the edges leave
+    // clear, its concept gets room to hold the label beside its edges, on
+    // the side fewer of them leave towards, and the concepts are placed
+    // again. (Diagrams with thousands of labels keep their extents: placing
+    // the labels again would cost more than the layout.)
+    if (!texts.empty() && texts.size() <= kRespaceLabels)
+      layered_options.respace = [&](const Drawing& drawing, std::span<SideRoom> room) {
+        if (!keep_going(options_.keep_going)) return false;
+        const std::vector<PlacedLabel> placed =
+            place_labels(drawing.nodes, radii(), texts, placement_style(), edge_segments(drawing));
+        if (std::none_of(placed.begin(), placed.end(), [](const PlacedLabel& label) { return label.halo; }))
+          return false;
+        const EdgeLeanings leanings = edge_leanings(drawing);
+        bool widened = false;
+        for (const PlacedLabel& label : placed) {
+          if (!label.halo) continue;
+          const std::uint32_t v = label.text.concept_index;
+          const int lean = label.text.kind == LabelKind::Attributes ? leanings.up[v] : leanings.down[v];
+          const double needed = diagram_.nodes[v].radius + kLabelGap + label.text.width + kBoxPadding;
+          double& side = lean > 0 ? room[v].left : room[v].right;
+          const double extra = needed - extents[v].half_width;
+          if (side < extra) {
+            side = extra;
+            widened = true;
+          }
+        }
+        return widened;
+      };
     LayeredLayout layered = layered_layout(n_, source_.edges, extents, layered_options);
     diagram_.crossings = layered.crossings;
     if (!keep_going(options_.keep_going)) return;

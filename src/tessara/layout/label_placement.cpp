@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <unordered_map>
 
 #include "tessara/core/fault.hpp"
@@ -90,87 +90,6 @@ class BoxGrid {
   std::vector<char> is_label_;
 };
 
-// The edges' segments, each listed in the cells its line passes. The cells
-// are at least `cell` wide, and wider when the segments are long (a big
-// drawing's edges span thousands of pixels), so that a segment lies in some
-// ten cells on average. The (cell, segment) entries are grouped by a hash of
-// the cell with one counting pass, so the index is built in linear time.
-class SegmentGrid {
- public:
-  SegmentGrid(double cell, std::span<const Segment> segments) : segments_(segments) {
-    if (segments.empty()) return;
-    double length = 0.0;
-    for (const Segment& s : segments) length += std::fabs(s.to.x - s.from.x) + std::fabs(s.to.y - s.from.y);
-    cell_ = std::max(cell, length / (8.0 * static_cast<double>(segments.size())));
-    std::vector<Entry> entries;
-    for (std::size_t s = 0; s < segments.size(); ++s) add(static_cast<std::uint32_t>(s), entries);
-    mask_ = std::bit_ceil(entries.size()) - 1;
-    start_.assign(mask_ + 2, 0);
-    for (const Entry& e : entries) ++start_[bucket(e.cell) + 1];
-    for (std::size_t b = 0; b + 1 < start_.size(); ++b) start_[b + 1] += start_[b];
-    grouped_.resize(entries.size());
-    std::vector<std::size_t> cursor(start_.begin(), start_.end() - 1);
-    for (const Entry& e : entries) grouped_[cursor[bucket(e.cell)]++] = e;
-  }
-
-  bool crosses(const Box& box) const {
-    if (grouped_.empty()) return false;
-    for (std::int64_t cy = cell_of(box.top); cy <= cell_of(box.bottom); ++cy)
-      for (std::int64_t cx = cell_of(box.left); cx <= cell_of(box.right); ++cx) {
-        const std::uint64_t cell = key(cx, cy);
-        const std::size_t b = bucket(cell);
-        for (std::size_t i = start_[b]; i < start_[b + 1]; ++i) {
-          if (grouped_[i].cell != cell) continue;
-          const Segment& s = segments_[grouped_[i].segment];
-          // Most segments of a cell pass beside the box: their bounding boxes tell at once.
-          if (std::max(s.from.x, s.to.x) < box.left || std::min(s.from.x, s.to.x) > box.right ||
-              std::max(s.from.y, s.to.y) < box.top || std::min(s.from.y, s.to.y) > box.bottom)
-            continue;
-          if (segment_meets(s, box)) return true;
-        }
-      }
-    return false;
-  }
-
- private:
-  struct Entry {
-    std::uint64_t cell;
-    std::uint32_t segment;
-  };
-
-  std::int64_t cell_of(double value) const { return static_cast<std::int64_t>(std::floor(value / cell_)); }
-  static std::uint64_t key(std::int64_t cx, std::int64_t cy) {
-    return (static_cast<std::uint64_t>(cx) << 32) ^ static_cast<std::uint32_t>(cy);
-  }
-  std::size_t bucket(std::uint64_t cell) const {
-    // A multiplicative hash spreads neighbouring cells over the buckets.
-    return static_cast<std::size_t>((cell * 0x9E3779B97F4A7C15ULL) >> 20) & mask_;
-  }
-
-  // Row by row, the cells between where the segment enters and leaves the row.
-  void add(std::uint32_t id, std::vector<Entry>& entries) const {
-    const Segment& s = segments_[id];
-    const Point top = s.from.y <= s.to.y ? s.from : s.to;
-    const Point bottom = s.from.y <= s.to.y ? s.to : s.from;
-    const double dy = bottom.y - top.y;
-    const auto x_at = [&](double y) { return dy <= 0.0 ? top.x : top.x + (bottom.x - top.x) * (y - top.y) / dy; };
-    for (std::int64_t cy = cell_of(top.y); cy <= cell_of(bottom.y); ++cy) {
-      const double band_top = std::max(top.y, static_cast<double>(cy) * cell_);
-      const double band_bottom = std::min(bottom.y, static_cast<double>(cy + 1) * cell_);
-      const double xa = dy <= 0.0 ? std::min(top.x, bottom.x) : x_at(band_top);
-      const double xb = dy <= 0.0 ? std::max(top.x, bottom.x) : x_at(band_bottom);
-      for (std::int64_t cx = cell_of(std::min(xa, xb)); cx <= cell_of(std::max(xa, xb)); ++cx)
-        entries.push_back(Entry{key(cx, cy), id});
-    }
-  }
-
-  std::span<const Segment> segments_;
-  double cell_ = 1.0;
-  std::size_t mask_ = 0;
-  std::vector<std::size_t> start_;
-  std::vector<Entry> grouped_;
-};
-
 Box padded(const Box& box, double padding) noexcept {
   return Box{box.left - padding, box.top - padding, box.right + padding, box.bottom + padding};
 }
@@ -213,10 +132,12 @@ constexpr double kCloseStep = 3.0;
 // The offsets from the preferred box of every box on its side of the concept
 // whose nearest point lies within `reach` of the centre, nearest the
 // preferred box first. The preferred box is `gap` from the circle; the boxes
-// may come up to the centre's level (beside the circle).
-void close_offsets(std::vector<Offset>& out, double width, double radius, double gap, double reach, double away) {
+// may come up to the centre's level (beside the circle), or past it by
+// `past` (a label with no labels on the other side of its concept).
+void close_offsets(std::vector<Offset>& out, double width, double radius, double gap, double reach, double away,
+                   double past) {
   out.clear();
-  const double toward = radius + gap;  // from the preferred box back to the centre's level
+  const double toward = radius + gap + past;  // from the preferred box back to the centre's level, and past it
   for (double dy = -toward; dy <= reach - radius - gap + 1e-9; dy += kCloseStep) {
     // The box's vertical distance from the centre, and how far sideways it may go.
     const double vertical = std::max(0.0, radius + gap + dy);
@@ -259,28 +180,6 @@ std::vector<Segment> edge_segments(const Drawing& drawing) {
   return segments;
 }
 
-bool segment_meets(const Segment& segment, const Box& box) noexcept {
-  // Liang-Barsky: clip the segment's parameter range to each slab of the box.
-  double t0 = 0.0;
-  double t1 = 1.0;
-  const double dx = segment.to.x - segment.from.x;
-  const double dy = segment.to.y - segment.from.y;
-  const auto clip = [&](double p, double q) {
-    if (p == 0.0) return q >= 0.0;
-    const double t = q / p;
-    if (p < 0.0) {
-      if (t > t1) return false;
-      t0 = std::max(t0, t);
-    } else {
-      if (t < t0) return false;
-      t1 = std::min(t1, t);
-    }
-    return true;
-  };
-  return clip(-dx, segment.from.x - box.left) && clip(dx, box.right - segment.from.x) &&
-         clip(-dy, segment.from.y - box.top) && clip(dy, box.bottom - segment.from.y);
-}
-
 Box node_box(Point centre, double radius) noexcept {
   return Box{centre.x - radius, centre.y - radius, centre.x + radius, centre.y + radius};
 }
@@ -314,6 +213,7 @@ std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<co
 
   const bool dense = labels.size() <= kCloseSearchLabels;
   std::vector<Offset> close;
+  std::vector<std::uint32_t> seen;
   std::vector<PlacedLabel> placed;
   placed.reserve(labels.size());
   for (LabelText& label : labels) {
@@ -322,6 +222,8 @@ std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<co
     const double radius = radii[label.concept_index];
     const Box wanted = preferred_box(label, centre, radius, style.gap);
     const bool upward = label.kind == LabelKind::Attributes;
+    // Counts have no labels on the other side of their concept: they may go above it too.
+    const bool either_side = label.kind == LabelKind::Counts;
     const std::vector<Offset>& offsets = upward ? up : down;
     PlacedLabel result{std::move(label), wanted, false, false};
     bool found = false;
@@ -334,23 +236,45 @@ std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<co
       return dx * dx + dy * dy > reach * reach;
     };
     bool found_clear = false;
+    // The free spot close to the concept crossed by the fewest edges, should no spot be clear of them.
+    std::optional<Box> least_crossed;
+    std::size_t least_crossings = std::numeric_limits<std::size_t>::max();
     // First choice: a free spot close to the concept that no edge crosses.
     const auto try_clear = [&](const Box& candidate) {
-      if (needs_leader(candidate) || !grid.is_free(candidate) || crossed(candidate)) return false;
+      if (needs_leader(candidate) || !grid.is_free(candidate)) return false;
+      const std::size_t crossings = segments.count(padded(candidate, 1.0), least_crossings, seen);
+      if (crossings > 0) {
+        if (crossings < least_crossings) {
+          least_crossings = crossings;
+          least_crossed = candidate;
+        }
+        return false;
+      }
       result.box = candidate;
       found_clear = true;
       return found = true;
+    };
+    const auto try_close = [&](const Box& from, double away) {
+      close_offsets(close, from.right - from.left, radius, style.gap, reach, away,
+                    either_side ? (from.bottom - from.top) / 2.0 : 0.0);
+      for (std::size_t i = 0; !found && i < close.size(); ++i) try_clear(shifted(from, close[i].dx, close[i].dy));
     };
     // (A big diagram's label goes to its preferred spot when that is free, clear or not: no need to look.)
     if (dense && !try_clear(wanted)) {
       for (const Box& candidate : beside_boxes(wanted, centre, radius, style.gap, line, upward))
         if (try_clear(candidate)) break;
-      if (!found) {
-        close_offsets(close, wanted.right - wanted.left, radius, style.gap, reach, upward ? -1.0 : 1.0);
-        for (std::size_t i = 0; !found && i < close.size(); ++i) try_clear(shifted(wanted, close[i].dx, close[i].dy));
-      }
+      if (!found) try_close(wanted, upward ? -1.0 : 1.0);
       for (std::size_t i = 0; !found && i < std::min(kEdgeFreeSearch, offsets.size()); ++i)
         try_clear(shifted(wanted, offsets[i].dx, offsets[i].dy));
+      if (!found && either_side) {
+        LabelText above = result.text;
+        above.kind = LabelKind::Attributes;
+        try_close(preferred_box(above, centre, radius, style.gap), -1.0);
+      }
+      if (!found && least_crossed) {
+        result.box = *least_crossed;
+        found = true;
+      }
     }
     // Then the nearest free spot, crossed or not.
     if (!found && grid.is_free(wanted)) {

@@ -5,19 +5,9 @@
 
 #include "tessara/layout/drawing.hpp"
 #include "tessara/layout/label_text.hpp"
+#include "tessara/layout/segment_grid.hpp"
 
 namespace tessara::layout {
-
-struct Box {
-  double left;
-  double top;
-  double right;
-  double bottom;
-
-  bool overlaps(const Box& other) const noexcept {
-    return left < other.right && other.left < right && top < other.bottom && other.top < bottom;
-  }
-};
 
 // A label with the box it was given.
 struct PlacedLabel {
@@ -34,17 +24,8 @@ struct PlacementStyle {
   double side_gap = 12.0;  // least blank between two labels side by side on one line (an em)
 };
 
-// A straight piece of an edge.
-struct Segment {
-  Point from;
-  Point to;
-};
-
 // The straight pieces of every edge of a drawing, from its upper end through its bends to its lower end.
 std::vector<Segment> edge_segments(const Drawing& drawing);
-
-// Whether a segment meets a box (touching counts).
-bool segment_meets(const Segment& segment, const Box& box) noexcept;
 
 // The box around a concept's circle.
 Box node_box(Point centre, double radius) noexcept;
@@ -58,13 +39,16 @@ Box preferred_box(const LabelText& label, Point centre, double radius, double ga
 // beside it on its line. Each label goes to the first free spot that no edge
 // crosses, trying its preferred box, then the spots beside its circle on the
 // same side (to the right, to the left, where the edges leaving the concept
-// do not run), then the nearest spots of a search around the preferred box.
-// When every nearby spot is crossed by an edge, the label takes the first
-// free spot of the whole search, moving away from its concept first, and
-// gets a halo if an edge crosses it there (labels move, concepts never do);
-// when even that finds nothing, it goes beside everything placed so far,
-// which is always free. A label that ends up away from its concept gets a
-// leader line.
+// do not run), then every spot close enough to need no leader, nearest
+// first (counts, which have no labels on the other side of their concept,
+// try that side too). When every close spot is crossed by an edge, the label
+// takes the close free spot crossed by the fewest edges, under a halo; when
+// no close spot is free, the first free spot of the whole search, moving
+// away from its concept first, with a halo if an edge crosses it there
+// (labels move, concepts never do); when even that finds nothing, it goes
+// beside everything placed so far, which is always free. A label that ends
+// up away from its concept gets a leader line. (Above a few thousand labels,
+// a label whose preferred box is free stays there, crossed or not.)
 std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<const double> radii,
                                       std::vector<LabelText> labels, const PlacementStyle& style = {},
                                       std::span<const Segment> edges = {});

@@ -11,6 +11,9 @@
 namespace tessara::layout {
 namespace {
 
+// How many times the concepts may be placed again with more room.
+constexpr int kRespaceRounds = 2;
+
 // The height of every layer's line: consecutive layers far enough apart for
 // the lower extents of the one and the upper extents of the other.
 std::vector<double> layer_heights(const ProperGraph& graph, std::span<const NodeExtent> extents,
@@ -28,23 +31,18 @@ std::vector<double> layer_heights(const ProperGraph& graph, std::span<const Node
   return y;
 }
 
-}  // namespace
-
-LayeredLayout layered_layout(std::size_t concept_count, std::span<const core::CoverEdge> edges,
-                             std::span<const NodeExtent> extents, const LayeredLayoutOptions& options) {
-  if (extents.size() != concept_count) throw core::InternalFault(core::fault_text::kIndexOutOfRange);
-  LayeredLayout result;
-  result.drawing.edges.assign(edges.begin(), edges.end());
-  if (concept_count == 0) return result;
-
-  const HasseGraph hasse(concept_count, edges);
-  ProperGraph graph(hasse, edges, assign_layers(hasse));
-  result.layers = graph.layer_count();
-  result.crossings = reduce_crossings(graph, options.crossing);
-
-  std::vector<double> widths(concept_count);
-  for (std::size_t v = 0; v < concept_count; ++v) widths[v] = 2.0 * extents[v].half_width;
-  const std::vector<double> x = assign_x(graph, widths, options.coordinates);
+// Where the concepts and bends of the ordered graph go: horizontal positions
+// from the extents, layers as far apart as the extents need.
+Drawing place(const ProperGraph& graph, std::span<const core::CoverEdge> edges, std::span<const NodeExtent> extents,
+              std::span<const SideRoom> room, const LayeredLayoutOptions& options) {
+  const std::size_t concept_count = graph.concept_count();
+  std::vector<double> left(concept_count);
+  std::vector<double> right(concept_count);
+  for (std::size_t v = 0; v < concept_count; ++v) {
+    left[v] = extents[v].half_width + (room.empty() ? 0.0 : room[v].left);
+    right[v] = extents[v].half_width + (room.empty() ? 0.0 : room[v].right);
+  }
+  const std::vector<double> x = assign_x(graph, left, right, options.coordinates);
   std::vector<double> y = layer_heights(graph, extents, options);
 
   // Centre the drawing on x = 0.
@@ -61,7 +59,8 @@ LayeredLayout layered_layout(std::size_t concept_count, std::span<const core::Co
     for (double& line : y) line *= stretch;
   }
 
-  Drawing& drawing = result.drawing;
+  Drawing drawing;
+  drawing.edges.assign(edges.begin(), edges.end());
   drawing.nodes.resize(concept_count);
   for (std::uint32_t v = 0; v < concept_count; ++v) drawing.nodes[v] = Point{x[v] + shift, y[graph.layer_of(v)]};
   if (graph.node_count() > concept_count) {
@@ -75,6 +74,29 @@ LayeredLayout layered_layout(std::size_t concept_count, std::span<const core::Co
       }
     }
     drawing.bend_start[edges.size()] = drawing.bends.size();
+  }
+  return drawing;
+}
+
+}  // namespace
+
+LayeredLayout layered_layout(std::size_t concept_count, std::span<const core::CoverEdge> edges,
+                             std::span<const NodeExtent> extents, const LayeredLayoutOptions& options) {
+  if (extents.size() != concept_count) throw core::InternalFault(core::fault_text::kIndexOutOfRange);
+  LayeredLayout result;
+  result.drawing.edges.assign(edges.begin(), edges.end());
+  if (concept_count == 0) return result;
+
+  const HasseGraph hasse(concept_count, edges);
+  ProperGraph graph(hasse, edges, assign_layers(hasse));
+  result.layers = graph.layer_count();
+  result.crossings = reduce_crossings(graph, options.crossing);
+
+  result.drawing = place(graph, edges, extents, {}, options);
+  if (options.respace) {
+    std::vector<SideRoom> room(concept_count);
+    for (int round = 0; round < kRespaceRounds && options.respace(result.drawing, room); ++round)
+      result.drawing = place(graph, edges, extents, room, options);
   }
   return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "tessara/core/concept.hpp"
@@ -18,6 +19,12 @@ struct NodeExtent {
   double below;       // down from the centre
 };
 
+// Room a concept needs beyond its extent on one side (a label moved beside its edges).
+struct SideRoom {
+  double left = 0.0;
+  double right = 0.0;
+};
+
 struct LayeredLayoutOptions {
   CrossingReductionOptions crossing;
   CoordinateOptions coordinates;
@@ -28,6 +35,11 @@ struct LayeredLayoutOptions {
   // nearly flat.
   double max_aspect = 2.5;
   double max_stretch = 2.5;
+  // Shown the finished drawing, it may ask for room beside some concepts
+  // (where labels found no spot clear of the edges); when it does, the
+  // concepts are placed again with that room, on the same layers in the
+  // same orders.
+  std::function<bool(const Drawing&, std::span<SideRoom>)> respace;
 };
 
 struct LayeredLayout {
