@@ -132,8 +132,10 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
       } else if (edges == 0) {
         found->cover_cache = std::vector<core::CoverEdge>{};
         lattice = std::move(*found);
-      } else if (auto cover = engine::cover_edges(found->concepts, context, run.limits.min_support, control,
-                                                  run.threads)) {
+      } else if (auto cover = run.sparse ? engine::cover_edges(found->concepts, *run.sparse, run.limits.min_support,
+                                                               control, run.threads)
+                                         : engine::cover_edges(found->concepts, context, run.limits.min_support,
+                                                               control, run.threads)) {
         found->cover_cache = std::move(*cover);
         lattice = std::move(*found);
       }
