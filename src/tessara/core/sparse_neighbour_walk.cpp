@@ -11,7 +11,9 @@ namespace {
 constexpr std::uint8_t kCandidate = 1;  // outside B, with a frequent child
 constexpr std::uint8_t kVisited = 2;    // its child was looked at (by itself or through an equal one)
 
-bool holds(std::span<const std::uint64_t> words, std::uint32_t m) noexcept { return ((words[m / 64] >> (m % 64)) & 1) != 0; }
+bool holds(std::span<const std::uint64_t> words, std::uint32_t m) noexcept {
+  return ((words[m / 64] >> (m % 64)) & 1) != 0;
+}
 
 }  // namespace
 
@@ -21,21 +23,42 @@ SparseNeighbourWalk::SparseNeighbourWalk(const ConceptList& concepts, const Spar
       incidence_(incidence),
       index_(index),
       min_support_(min_support),
+      row_offsets_(incidence.row_offsets()),
+      row_attributes_(incidence.row_attributes()),
       counts_(incidence.n_attributes(), 0),
       occurrence_start_(incidence.n_attributes(), 0),
       done_(incidence.n_attributes(), 0),
-      shared_counts_(incidence.n_attributes(), 0),
       intent_(concepts.intent_stride(), 0) {
   if (concepts.n_objects() != incidence.n_objects() || concepts.n_attributes() != incidence.n_attributes())
     throw InternalFault(fault_text::kSetCapacitiesDiffer);
 }
 
-void SparseNeighbourWalk::count_rows(std::span<const std::uint32_t> objects, std::vector<std::uint32_t>& counts,
-                                     std::vector<std::uint32_t>& touched) const {
-  touched.clear();
+void SparseNeighbourWalk::count_rows(std::span<const std::uint32_t> objects) {
+  touched_.clear();
   for (const std::uint32_t g : objects)
-    for (const std::uint32_t m : incidence_.row(g))
-      if (counts[m]++ == 0) touched.push_back(m);
+    for (const std::uint32_t m : row(g))
+      if (counts_[m]++ == 0) touched_.push_back(m);
+}
+
+// D \ B of a child: the candidates on every row of its objects. The rows are
+// intersected one after the other, and the intersection stops shrinking once
+// it is the child's own attribute alone, which on transaction data comes
+// after a few rows.
+void SparseNeighbourWalk::shared_by_rows(std::span<const std::uint32_t> child) {
+  added_.clear();
+  for (const std::uint32_t n : row(child.front()))
+    if (done_[n] != 0) added_.push_back(n);
+  for (std::size_t k = 1; k < child.size() && added_.size() > 1; ++k) {
+    const std::span<const std::uint32_t> other = row(child[k]);
+    std::size_t kept = 0;
+    std::size_t at = 0;
+    for (const std::uint32_t n : added_) {
+      while (at < other.size() && other[at] < n) ++at;
+      if (at == other.size()) break;
+      if (other[at] == n) added_[kept++] = n;
+    }
+    added_.resize(kept);
+  }
 }
 
 std::uint32_t SparseNeighbourWalk::neighbour_index(std::span<const Word> intent, std::span<const std::uint32_t> added) {
@@ -64,7 +87,7 @@ void SparseNeighbourWalk::visit(std::uint32_t i, std::vector<CoverEdge>& edges) 
   const std::span<const Word> intent = concepts_.intent_words(i);
   extent_.clear();
   concepts_.for_each_extent_member(i, [&](std::uint32_t g) { extent_.push_back(g); });
-  count_rows(extent_, counts_, touched_);
+  count_rows(extent_);
 
   const std::uint64_t least = std::max<std::uint64_t>(min_support_, 1);
   candidates_.clear();
@@ -93,16 +116,11 @@ void SparseNeighbourWalk::visit(std::uint32_t i, std::vector<CoverEdge>& edges) 
       if (done_[m] == kVisited) continue;
       const std::uint32_t size = counts_[m];
       const std::span<const std::uint32_t> child(occurrences_.data() + (occurrence_start_[m] - size), size);
-      count_rows(child, shared_counts_, shared_touched_);
-      added_.clear();
+      shared_by_rows(child);
       bool maximal = true;
-      for (const std::uint32_t n : shared_touched_) {
-        if (shared_counts_[n] == size && !holds(intent, n)) {
-          added_.push_back(n);
-          maximal = maximal && counts_[n] == size;
-          done_[n] = kVisited;
-        }
-        shared_counts_[n] = 0;
+      for (const std::uint32_t n : added_) {
+        maximal = maximal && counts_[n] == size;
+        done_[n] = kVisited;
       }
       if (maximal) edges.push_back(CoverEdge{neighbour_index(intent, added_), i});
     }

@@ -14,14 +14,14 @@ namespace tessara::core {
 // lists, without its packed form. For a concept (A, B), each attribute m
 // outside B gives the child extent A ∩ m'; the lower neighbours are the
 // maximal ones among them. One pass over the rows of A counts |A ∩ m'| for
-// every m and delivers each child's objects (occurrence deliver); a second
-// pass over the rows of a child's objects gives the attributes D \ B they all
-// share. The child is maximal exactly when no attribute of D \ B has a larger
-// count (a larger child would contain it), and the attributes of D \ B with
-// its count name the same child, which is then not visited again. So the work
+// every m and delivers each child's objects (occurrence deliver); the rows of
+// a child's objects, intersected, give the attributes D \ B they all share.
+// The child is maximal exactly when no attribute of D \ B has a larger count
+// (a larger child would contain it), and the attributes of D \ B with its
+// count name the same child, which is then not looked at again. So the work
 // follows the rows of the extents, never objects x attributes. Children with
-// fewer than min_support objects are left out, as the frequent concepts do not
-// hold them; the neighbour's index is found by its intent.
+// fewer than min_support objects are left out, as the frequent concepts do
+// not hold them; the neighbour's index is found by its intent.
 //
 // `concepts` holds every concept of the context whose extent has at least
 // min_support objects (with min_support 0, every concept), in any order, and
@@ -38,10 +38,14 @@ class SparseNeighbourWalk {
  private:
   using Word = std::uint64_t;
 
-  // Counts the attributes of the rows of `objects` into `counts`, listing
-  // each attribute counted for the first time in `touched`.
-  void count_rows(std::span<const std::uint32_t> objects, std::vector<std::uint32_t>& counts,
-                  std::vector<std::uint32_t>& touched) const;
+  // Counts the attributes of the rows of `objects` into counts_, listing
+  // each attribute counted for the first time in touched_.
+  void count_rows(std::span<const std::uint32_t> objects);
+  // The candidates every row of `child` (not empty) holds, into added_.
+  void shared_by_rows(std::span<const std::uint32_t> child);
+  std::span<const std::uint32_t> row(std::uint32_t g) const noexcept {
+    return row_attributes_.subspan(row_offsets_[g], row_offsets_[g + 1] - row_offsets_[g]);
+  }
   std::uint32_t neighbour_index(std::span<const Word> intent, std::span<const std::uint32_t> added);
   void add_edge_to_bottom(std::uint32_t i, std::span<const Word> intent, std::vector<CoverEdge>& edges);
 
@@ -49,6 +53,8 @@ class SparseNeighbourWalk {
   const SparseIncidence& incidence_;
   const IntentIndex& index_;
   std::uint64_t min_support_;
+  std::span<const std::uint64_t> row_offsets_;
+  std::span<const std::uint32_t> row_attributes_;
 
   std::vector<std::uint32_t> extent_;        // A, the objects of the visited concept
   std::vector<std::uint32_t> counts_;        // |A ∩ m'| by attribute, zero between visits
@@ -57,8 +63,6 @@ class SparseNeighbourWalk {
   std::vector<std::uint64_t> occurrence_start_;  // by attribute: where its child's objects start
   std::vector<std::uint32_t> occurrences_;   // the children's objects, one run per candidate
   std::vector<std::uint8_t> done_;           // by attribute: its child was visited this time
-  std::vector<std::uint32_t> shared_counts_;  // per child: attribute counts over its rows
-  std::vector<std::uint32_t> shared_touched_;
   std::vector<std::uint32_t> added_;         // D \ B of the child being looked at
   std::vector<Word> intent_;                 // a child's intent as words, for the look-up
 };
