@@ -1,6 +1,7 @@
 """Lattices and rules of contexts stored sparse, without the dense form: cover edges from the index lists equal
 those of the packed walk, rules name their attribute sets from index lists, and list_names checks its input."""
 
+import os
 import random
 from array import array
 
@@ -119,3 +120,13 @@ def test_a_sparse_lattice_and_its_rules_equal_those_of_the_packed_walk(n_objects
     assert len(frame) > 0
     assert set(zip(frame["premise"], frame["conclusion"], frame["support"])) == luxenburger(
         packed_lattice, K.attributes, 0.3)
+
+
+MUSHROOM = "/work/shared/data/mushroom.dat"
+
+
+@pytest.mark.skipif(not os.path.exists(MUSHROOM), reason="no mushroom.dat on this machine")
+@pytest.mark.parametrize("min_support", [2000, 400])
+def test_lcm_edges_on_mushroom_equal_those_of_fcbo(min_support):
+    K = tl.read(MUSHROOM, format="dat")
+    assert edge_set(K.lattice("lcm", min_support=min_support)) == edge_set(K.lattice("fcbo", min_support=min_support))
