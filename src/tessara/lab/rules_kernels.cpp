@@ -222,9 +222,11 @@ PyObject* association_rules(PyObject*, PyObject* args) {
       engine::RunControl control(engine::RunLimits{}, LabPulse(unlocked, progress));
       const core::ConceptList& concepts = lattice->concepts();
       const core::CoverGraph graph(concepts.size(), lattice->edges());
-      const auto rules = engine::association_rules(
-          *lattice->context, concepts, graph, name == "all" ? engine::RuleBasis::All : engine::RuleBasis::Luxenburger,
-          constraints, control);
+      const engine::RuleBasis chosen = name == "all" ? engine::RuleBasis::All : engine::RuleBasis::Luxenburger;
+      // On a context stored sparse the conclusions' supports come from its object lists, not from packed columns.
+      const auto rules =
+          lattice->sparse ? engine::association_rules(*lattice->sparse, concepts, graph, chosen, constraints, control)
+                          : engine::association_rules(*lattice->context, concepts, graph, chosen, constraints, control);
       finished = rules && columns.fill(*rules, concepts, lattice->context->n_objects(), control);
     }
     if (!finished) return nullptr;  // the pulse left its exception (KeyboardInterrupt, the callable's own)
