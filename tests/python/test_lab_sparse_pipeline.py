@@ -126,7 +126,7 @@ MUSHROOM = "/work/shared/data/mushroom.dat"
 
 
 @pytest.mark.skipif(not os.path.exists(MUSHROOM), reason="no mushroom.dat on this machine")
-@pytest.mark.parametrize("min_support", [2000, 400])
+@pytest.mark.parametrize("min_support", [2000, 1000])
 def test_lcm_edges_on_mushroom_equal_those_of_fcbo(min_support):
     K = tl.read(MUSHROOM, format="dat")
     assert edge_set(K.lattice("lcm", min_support=min_support)) == edge_set(K.lattice("fcbo", min_support=min_support))
