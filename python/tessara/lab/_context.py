@@ -2,7 +2,6 @@
 
 from __future__ import annotations
 
-import html
 import os
 import sys
 from collections.abc import Iterable, Iterator
@@ -1132,6 +1131,8 @@ class Context:
 
     def _repr_html_(self) -> str:
         """A table of crosses; at most HTML_MAX_ROWS objects and HTML_MAX_COLUMNS attributes are shown."""
+        import html  # only notebooks need it, and its entity table is slow to import
+
         n_objects, n_attributes = self.shape
         rows = min(n_objects, HTML_MAX_ROWS)
         columns = min(n_attributes, HTML_MAX_COLUMNS)

@@ -3,12 +3,14 @@
 from __future__ import annotations
 
 import os
-from typing import Optional, Union
+from typing import TYPE_CHECKING, Optional, Union
 
 from tessara import _lab
 from tessara.lab._context import Context
 from tessara.lab._formats import Path, format_extension, path_text
-from tessara.lab._lattice import Lattice
+
+if TYPE_CHECKING:
+    from tessara.lab._lattice import Lattice
 
 def _encodable(name: str) -> str:
     # File names may hold undecodable bytes (surrogate escapes); the readers only look at the extension.
@@ -104,4 +106,6 @@ def load(source: Union[Path, bytes]) -> Lattice:
         if shown is None:
             raise
         raise ValueError(f"{shown}: {error}") from None
+    from tessara.lab._lattice import Lattice
+
     return Lattice._from_kernel(kernel, Context._from_kernel(kernel.context))

@@ -561,10 +561,11 @@ def rules(context: Context, min_support: Union[int, float], min_confidence: floa
     with progress_reporter(progress, "rules") as reporter:
         found = _lab.association_rules(iceberg, chosen, confidence, longest, constraints[0], constraints[1],
                                        constraints[2], constraints[3], reporter.callback)
-        premises, conclusions = _names(context, found[9]), _names(context, found[10])
+        premises = _lab.list_names(found[9], found[10], context.attributes)
+        conclusions = _lab.list_names(found[11], found[12], context.attributes)
         reporter.finish(len(premises))
     # found: premise and conclusion concepts, support, premise and conclusion supports, confidence, lift,
-    # leverage, conviction, premises, conclusions.
+    # leverage, conviction, then premises and conclusions as (offsets, attribute indices).
     support_counts = np.frombuffer(found[2], dtype=np.uint64).astype(np.int64)
     n_objects = len(context.objects)
     columns: dict[str, npt.NDArray[Any]] = {

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 from collections.abc import Iterator
+from itertools import repeat
 from typing import TYPE_CHECKING, Optional, Union
 
 import numpy as np
@@ -197,8 +198,8 @@ def _concepts(context: Context, stream: _lab.ConceptStream, progress: Progress) 
                 if callback is not None:
                     callback(handed_out)
                 del kernel
-                for position in range(count):
-                    yield StreamedConcept(batch, position)
+                # map builds the concepts without resuming this frame for each one.
+                yield from map(StreamedConcept, repeat(batch, count), range(count))
                 del batch
         finally:
             stream.close()

@@ -1,22 +1,54 @@
 #include "tessara/core/lattice_incidence.hpp"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <limits>
 
 #include "tessara/core/fault.hpp"
 
 namespace tessara::core {
+namespace {
+
+// Transposes a 64 x 64 bit matrix in place: bit c of word r moves to bit r of
+// word c. Six rounds swap ever smaller off-diagonal blocks (32 x 32, then
+// 16 x 16, ...), each a shift, a mask and two xors per pair of words.
+void transpose_block(std::array<std::uint64_t, 64>& a) noexcept {
+  std::uint64_t mask = 0x00000000FFFFFFFFull;
+  for (unsigned j = 32; j != 0; j >>= 1, mask ^= mask << j) {
+    for (unsigned k = 0; k < 64; k = ((k | j) + 1) & ~j) {
+      const std::uint64_t t = ((a[k] >> j) ^ a[k | j]) & mask;
+      a[k | j] ^= t;
+      a[k] ^= t << j;
+    }
+  }
+}
+
+}  // namespace
+
+// The table is cut into blocks of 64 sets by one word; each block that holds
+// a member is transposed as a 64 x 64 bit matrix and its 64 words are stored
+// as one word of 64 result sets. Empty blocks, most of a sparse table, cost a
+// test of their words.
 PackedSets PackedSets::transposed() const {
   PackedSets out(static_cast<std::size_t>(capacity_), count_);
-  for (std::size_t i = 0; i < count_; ++i) {
-    const Word bit = Word{1} << (i % 64);
-    const std::size_t word = i / 64;
-    const auto set = (*this)[i];
-    for (std::size_t w = 0; w < set.size(); ++w) {
-      for (Word rest = set[w]; rest != 0; rest &= rest - 1) {
-        const std::size_t j = w * 64 + static_cast<std::size_t>(std::countr_zero(rest));
-        out.words_[j * out.stride_ + word] |= bit;
+  std::array<Word, 64> block{};
+  for (std::size_t first = 0; first < count_; first += 64) {
+    const std::size_t rows = std::min<std::size_t>(64, count_ - first);
+    const std::size_t out_word = first / 64;
+    for (std::size_t w = 0; w < stride_; ++w) {
+      Word any = 0;
+      for (std::size_t r = 0; r < rows; ++r) {
+        block[r] = words_[(first + r) * stride_ + w];
+        any |= block[r];
       }
+      if (any == 0) continue;
+      for (std::size_t r = rows; r < 64; ++r) block[r] = 0;
+      transpose_block(block);
+      // Members past the capacity never occur, so the words of result sets
+      // past it are zero and are not stored.
+      const std::size_t columns = std::min<std::size_t>(64, out.count_ - w * 64);
+      for (std::size_t c = 0; c < columns; ++c) out.words_[(w * 64 + c) * out.stride_ + out_word] = block[c];
     }
   }
   return out;

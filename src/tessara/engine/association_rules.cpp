@@ -25,19 +25,82 @@ bool includes(std::span<const Word> x, std::span<const Word> y) {
   return true;
 }
 
+// |S'| for attribute sets S given as packed words: from the packed columns of
+// a context, or from the object lists of a sparse incidence (the shortest
+// list, filtered by the others), which never builds objects x attributes bits.
+class SetSupport {
+ public:
+  explicit SetSupport(const core::Context& context)
+      : columns_(context), n_objects_(context.n_objects()), extent_(columns_.words_per_column()) {}
+  explicit SetSupport(const core::SparseIncidence& incidence)
+      : incidence_(&incidence), n_objects_(incidence.n_objects()) {}
+
+  std::uint64_t n_attributes() const noexcept {
+    return incidence_ != nullptr ? incidence_->n_attributes() : columns_.n_attributes();
+  }
+
+  std::uint64_t of(std::span<const Word> set) {
+    return incidence_ != nullptr ? listed_support(set) : packed_support(set);
+  }
+
+ private:
+  std::uint64_t packed_support(std::span<const Word> set) {
+    bool first = true;
+    core::for_each_bit(set, [&](std::uint32_t m) {
+      const auto column = columns_.column(m);
+      if (first)
+        std::copy(column.begin(), column.end(), extent_.begin());
+      else
+        for (std::size_t w = 0; w < extent_.size(); ++w) extent_[w] &= column[w];
+      first = false;
+    });
+    return first ? n_objects_ : core::count_bits(extent_);
+  }
+
+  std::uint64_t listed_support(std::span<const Word> set) {
+    members_.clear();
+    core::for_each_bit(set, [&](std::uint32_t m) { members_.push_back(m); });
+    if (members_.empty()) return n_objects_;
+    const auto shortest = std::min_element(members_.begin(), members_.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return incidence_->column(a).size() < incidence_->column(b).size();
+    });
+    const auto start = incidence_->column(*shortest);
+    objects_.assign(start.begin(), start.end());
+    for (const std::uint32_t m : members_) {
+      if (m == *shortest || objects_.empty()) continue;
+      const auto column = incidence_->column(m);
+      std::size_t kept = 0;
+      auto from = column.begin();
+      for (const std::uint32_t g : objects_) {
+        from = std::lower_bound(from, column.end(), g);
+        if (from == column.end()) break;
+        if (*from == g) objects_[kept++] = g;
+      }
+      objects_.resize(kept);
+    }
+    return objects_.size();
+  }
+
+  core::AttributeColumns columns_;
+  const core::SparseIncidence* incidence_ = nullptr;
+  std::uint64_t n_objects_ = 0;
+  std::vector<Word> extent_;
+  std::vector<std::uint32_t> members_;
+  std::vector<std::uint32_t> objects_;
+};
+
 class RuleWalk {
  public:
-  RuleWalk(const core::Context& context, const core::ConceptList& concepts, const core::CoverGraph& graph,
+  RuleWalk(SetSupport& support, const core::ConceptList& concepts, const core::CoverGraph& graph,
            const RuleConstraints& constraints, RunControl& control)
       : control_(control),
         concepts_(concepts),
         graph_(graph),
         constraints_(constraints),
-        columns_(context),
+        support_(support),
         stride_(concepts.intent_stride()),
         sizes_(concepts.size()),
-        added_(stride_),
-        extent_(columns_.words_per_column()) {
+        added_(stride_) {
     for (std::size_t i = 0; i < concepts.size(); ++i) sizes_[i] = concepts.extent_size(i);
   }
 
@@ -121,19 +184,8 @@ class RuleWalk {
   }
 
   static constexpr std::uint64_t kStepsPerBeat = 1024;
-  // |(Y \ X)'| for the conclusion in added_, from the attribute columns.
-  std::uint64_t conclusion_support() {
-    bool first = true;
-    core::for_each_bit(added_, [&](std::uint32_t m) {
-      const auto column = columns_.column(m);
-      if (first)
-        std::copy(column.begin(), column.end(), extent_.begin());
-      else
-        for (std::size_t w = 0; w < extent_.size(); ++w) extent_[w] &= column[w];
-      first = false;
-    });
-    return first ? columns_.n_objects() : core::count_bits(extent_);
-  }
+  // |(Y \ X)'| for the conclusion in added_.
+  std::uint64_t conclusion_support() { return support_.of(added_); }
 
   RunControl& control_;
   std::uint64_t steps_ = 0;
@@ -141,12 +193,27 @@ class RuleWalk {
   const core::ConceptList& concepts_;
   const core::CoverGraph& graph_;
   const RuleConstraints& constraints_;
-  const core::AttributeColumns columns_;
+  SetSupport& support_;
   const std::size_t stride_;
   std::vector<std::uint64_t> sizes_;
   std::vector<Word> added_;
-  std::vector<Word> extent_;
 };
+
+std::optional<std::vector<AssociationRule>> rules_of(SetSupport& support, const core::ConceptList& concepts,
+                                                     const core::CoverGraph& graph, RuleBasis basis,
+                                                     const RuleConstraints& constraints, RunControl& control) {
+  if (concepts.size() != graph.size() || concepts.n_attributes() != support.n_attributes())
+    throw core::InternalFault(core::fault_text::kSetCapacitiesDiffer);
+  for (const core::AttributeSet* set : {&constraints.premise_includes, &constraints.premise_excludes,
+                                        &constraints.conclusion_includes, &constraints.conclusion_excludes})
+    if (set->capacity() != support.n_attributes()) throw core::InternalFault(core::fault_text::kSetCapacitiesDiffer);
+  std::vector<AssociationRule> rules;
+  if (concepts.empty()) return rules;
+  RuleWalk walk(support, concepts, graph, constraints, control);
+  const bool finished = basis == RuleBasis::Luxenburger ? walk.luxenburger(rules) : walk.all(rules);
+  if (!finished) return std::nullopt;
+  return rules;
+}
 
 }  // namespace
 
@@ -179,17 +246,17 @@ std::optional<std::vector<AssociationRule>> association_rules(const core::Contex
                                                               const core::CoverGraph& graph, RuleBasis basis,
                                                               const RuleConstraints& constraints,
                                                               RunControl& control) {
-  if (concepts.size() != graph.size() || concepts.n_attributes() != context.n_attributes())
-    throw core::InternalFault(core::fault_text::kSetCapacitiesDiffer);
-  for (const core::AttributeSet* set : {&constraints.premise_includes, &constraints.premise_excludes,
-                                        &constraints.conclusion_includes, &constraints.conclusion_excludes})
-    if (set->capacity() != context.n_attributes()) throw core::InternalFault(core::fault_text::kSetCapacitiesDiffer);
-  std::vector<AssociationRule> rules;
-  if (concepts.empty()) return rules;
-  RuleWalk walk(context, concepts, graph, constraints, control);
-  const bool finished = basis == RuleBasis::Luxenburger ? walk.luxenburger(rules) : walk.all(rules);
-  if (!finished) return std::nullopt;
-  return rules;
+  SetSupport support(context);
+  return rules_of(support, concepts, graph, basis, constraints, control);
+}
+
+std::optional<std::vector<AssociationRule>> association_rules(const core::SparseIncidence& incidence,
+                                                              const core::ConceptList& concepts,
+                                                              const core::CoverGraph& graph, RuleBasis basis,
+                                                              const RuleConstraints& constraints,
+                                                              RunControl& control) {
+  SetSupport support(incidence);
+  return rules_of(support, concepts, graph, basis, constraints, control);
 }
 
 }  // namespace tessara::engine

@@ -7,6 +7,7 @@
 
 #include "tessara/core/concept.hpp"
 #include "tessara/core/context.hpp"
+#include "tessara/core/sparse_incidence.hpp"
 #include "tessara/core/cover_graph.hpp"
 #include "tessara/engine/run_control.hpp"
 
@@ -77,6 +78,14 @@ std::vector<AssociationRule> association_rules(const core::Context& context, con
 // it and beats it every thousand steps or so (so this runs on the thread that
 // owns the control's pulse); nothing once the control stops the run.
 std::optional<std::vector<AssociationRule>> association_rules(const core::Context& context,
+                                                              const core::ConceptList& concepts,
+                                                              const core::CoverGraph& graph, RuleBasis basis,
+                                                              const RuleConstraints& constraints,
+                                                              RunControl& control);
+
+// The same with the conclusions' supports counted on the object lists of a
+// sparse incidence, for contexts whose packed form would be large.
+std::optional<std::vector<AssociationRule>> association_rules(const core::SparseIncidence& incidence,
                                                               const core::ConceptList& concepts,
                                                               const core::CoverGraph& graph, RuleBasis basis,
                                                               const RuleConstraints& constraints,

@@ -3,10 +3,15 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <limits>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 #include "tessara/core/covering.hpp"
+#include "tessara/core/fault.hpp"
+#include "tessara/core/intent_index.hpp"
+#include "tessara/core/sparse_neighbour_walk.hpp"
 
 namespace tessara::engine {
 namespace {
@@ -14,45 +19,42 @@ namespace {
 // Concepts visited between two looks at the control.
 constexpr std::size_t kBlock = 256;
 
-// Blocks of concepts handed to whichever thread asks next.
+// Blocks of concepts handed to whichever thread asks next; each thread makes
+// its own walk (anything with visit(i, edges)) with make_walk().
+template <typename MakeWalk>
 class BlockQueue {
  public:
-  BlockQueue(const core::ConceptList& concepts, const core::Context& context, std::uint64_t min_support,
-             RunControl& control)
-      : concepts_(concepts), context_(context), min_support_(min_support), control_(control) {}
+  BlockQueue(std::size_t n, const MakeWalk& make_walk, RunControl& control)
+      : n_(n), make_walk_(make_walk), control_(control) {}
 
   // Visits blocks until none is left or the run stops; the edges go to `found`.
   void work(std::vector<core::CoverEdge>& found) {
-    const std::unique_ptr<core::NeighbourWalk> walk =
-        core::frequent_neighbour_walk(concepts_, context_, min_support_);
+    const auto walk = make_walk_();
     while (!control_.stopped()) {
       const std::size_t first = next_.fetch_add(kBlock, std::memory_order_relaxed);
-      if (first >= concepts_.size()) return;
-      const std::size_t last = std::min(first + kBlock, concepts_.size());
+      if (first >= n_) return;
+      const std::size_t last = std::min(first + kBlock, n_);
       for (std::size_t i = first; i < last; ++i) walk->visit(static_cast<std::uint32_t>(i), found);
     }
   }
 
  private:
-  const core::ConceptList& concepts_;
-  const core::Context& context_;
-  const std::uint64_t min_support_;
+  const std::size_t n_;
+  const MakeWalk& make_walk_;
   RunControl& control_;
   std::atomic<std::size_t> next_{0};
 };
 
-}  // namespace
-
-std::optional<std::vector<core::CoverEdge>> cover_edges(const core::ConceptList& concepts,
-                                                        const core::Context& context, std::uint64_t min_support,
-                                                        RunControl& control, unsigned threads) {
-  const std::size_t n = concepts.size();
+// The edges of n concepts, visited in blocks as cover_edges describes.
+template <typename MakeWalk>
+std::optional<std::vector<core::CoverEdge>> edges_by_blocks(std::size_t n, const MakeWalk& make_walk,
+                                                            RunControl& control, unsigned threads) {
   if (n < 2) return std::vector<core::CoverEdge>{};
-  BlockQueue queue(concepts, context, min_support, control);
+  BlockQueue<MakeWalk> queue(n, make_walk, control);
   std::vector<std::vector<core::CoverEdge>> found(std::max(1u, threads));
   if (threads <= 1) {
     // One block at a time, so the pulse runs between them.
-    const std::unique_ptr<core::NeighbourWalk> walk = core::frequent_neighbour_walk(concepts, context, min_support);
+    const auto walk = make_walk();
     for (std::size_t first = 0; first < n; first += kBlock) {
       if (!control.beat()) return std::nullopt;
       for (std::size_t i = first; i < std::min(first + kBlock, n); ++i)
@@ -102,6 +104,30 @@ std::optional<std::vector<core::CoverEdge>> cover_edges(const core::ConceptList&
   all.reserve(total);
   for (const auto& part : found) all.insert(all.end(), part.begin(), part.end());
   return core::sorted_cover_edges(all, n);
+}
+
+}  // namespace
+
+std::optional<std::vector<core::CoverEdge>> cover_edges(const core::ConceptList& concepts,
+                                                        const core::Context& context, std::uint64_t min_support,
+                                                        RunControl& control, unsigned threads) {
+  if (concepts.size() < 2) return std::vector<core::CoverEdge>{};
+  const auto make_walk = [&] { return core::frequent_neighbour_walk(concepts, context, min_support); };
+  return edges_by_blocks(concepts.size(), make_walk, control, threads);
+}
+
+std::optional<std::vector<core::CoverEdge>> cover_edges(const core::ConceptList& concepts,
+                                                        const core::SparseIncidence& incidence,
+                                                        std::uint64_t min_support, RunControl& control,
+                                                        unsigned threads) {
+  if (concepts.size() < 2) return std::vector<core::CoverEdge>{};
+  if (concepts.size() > std::numeric_limits<std::uint32_t>::max())
+    throw core::InternalFault(core::fault_text::kIndexOutOfRange);
+  const core::IntentIndex index(concepts);
+  const auto make_walk = [&] {
+    return std::make_unique<core::SparseNeighbourWalk>(concepts, incidence, index, min_support);
+  };
+  return edges_by_blocks(concepts.size(), make_walk, control, threads);
 }
 
 }  // namespace tessara::engine

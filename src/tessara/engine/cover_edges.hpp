@@ -5,6 +5,7 @@
 
 #include "tessara/core/concept.hpp"
 #include "tessara/core/context.hpp"
+#include "tessara/core/sparse_incidence.hpp"
 #include "tessara/engine/run_control.hpp"
 
 namespace tessara::engine {
@@ -19,5 +20,12 @@ namespace tessara::engine {
 std::optional<std::vector<core::CoverEdge>> cover_edges(const core::ConceptList& concepts,
                                                         const core::Context& context, std::uint64_t min_support,
                                                         RunControl& control, unsigned threads);
+
+// The same edges from the context's index lists, without its packed form
+// (core::SparseNeighbourWalk): the work follows the rows of the extents.
+std::optional<std::vector<core::CoverEdge>> cover_edges(const core::ConceptList& concepts,
+                                                        const core::SparseIncidence& incidence,
+                                                        std::uint64_t min_support, RunControl& control,
+                                                        unsigned threads);
 
 }  // namespace tessara::engine

@@ -7,6 +7,7 @@
 #include "tessara/core/concept.hpp"
 #include "tessara/core/context.hpp"
 #include "tessara/core/lattice_lookup.hpp"
+#include "tessara/core/sparse_incidence.hpp"
 #include "tessara/python/python.hpp"
 #include "tessara/python/wrapped.hpp"
 
@@ -37,6 +38,10 @@ struct KernelLattice {
   const core::LatticeLookup& lookup() const;
 
   std::unique_ptr<LookupCache> lookup_cache = std::make_unique<LookupCache>();
+  // The index lists of the context, for a lattice mined from a context stored
+  // sparse (null otherwise): kernels that would otherwise build column forms
+  // of the packed context read these instead.
+  std::shared_ptr<const core::SparseIncidence> sparse = nullptr;
 };
 
 using KernelLatticeObject = python::Wrapped<KernelLattice>;

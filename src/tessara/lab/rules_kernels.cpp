@@ -1,5 +1,7 @@
 #include "tessara/lab/rules_kernels.hpp"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -122,7 +124,12 @@ struct RuleColumns {
   std::vector<std::uint32_t> premise_concepts, conclusion_concepts;
   std::vector<std::uint64_t> supports, premise_supports, conclusion_supports;
   std::vector<double> confidence, lift, leverage, conviction;
-  std::vector<Word> premises, conclusions;
+  // The premises and the conclusions (without the premise) as index lists:
+  // rule k's members lie between offsets[k] and offsets[k + 1]. Lists rather
+  // than packed words, since on transaction data a rule names a few of
+  // thousands of attributes.
+  std::vector<std::uint64_t> premise_offsets{0}, conclusion_offsets{0};
+  std::vector<std::uint32_t> premises, conclusions;
 
   // False when the control stopped the run.
   bool fill(const std::vector<engine::AssociationRule>& rules, const core::ConceptList& concepts,
@@ -143,8 +150,14 @@ struct RuleColumns {
       conviction.push_back(measures.conviction);
       const auto premise = concepts.intent_words(rule.premise);
       const auto whole = concepts.intent_words(rule.conclusion);
-      premises.insert(premises.end(), premise.begin(), premise.end());
-      for (std::size_t w = 0; w < whole.size(); ++w) conclusions.push_back(whole[w] & ~premise[w]);
+      for (std::size_t w = 0; w < whole.size(); ++w) {
+        for (Word bits = premise[w]; bits != 0; bits &= bits - 1)
+          premises.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
+        for (Word bits = whole[w] & ~premise[w]; bits != 0; bits &= bits - 1)
+          conclusions.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
+      }
+      premise_offsets.push_back(premises.size());
+      conclusion_offsets.push_back(conclusions.size());
     }
     return control.pulse_now();
   }
@@ -157,7 +170,10 @@ struct RuleColumns {
                      bytes_of(std::span<const std::uint64_t>(conclusion_supports)),
                      bytes_of(std::span<const double>(confidence)), bytes_of(std::span<const double>(lift)),
                      bytes_of(std::span<const double>(leverage)), bytes_of(std::span<const double>(conviction)),
-                     bytes_of(std::span<const Word>(premises)), bytes_of(std::span<const Word>(conclusions))});
+                     bytes_of(std::span<const std::uint64_t>(premise_offsets)),
+                     bytes_of(std::span<const std::uint32_t>(premises)),
+                     bytes_of(std::span<const std::uint64_t>(conclusion_offsets)),
+                     bytes_of(std::span<const std::uint32_t>(conclusions))});
   }
 };
 
@@ -165,8 +181,9 @@ struct RuleColumns {
 // premise_includes, premise_excludes, conclusion_includes,
 // conclusion_excludes, progress=None) -> (premise concepts uint32, conclusion
 // concepts uint32, support, premise support, conclusion support (uint64),
-// confidence, lift, leverage, conviction (float64), premises, conclusions
-// (packed words, the conclusion without the premise)). The attribute sets
+// confidence, lift, leverage, conviction (float64), premise offsets (uint64)
+// and members (uint32), conclusion offsets and members (the conclusion
+// without the premise), as list_names reads them). The attribute sets
 // come as bytes of uint32 indices; max_premise < 0 means no limit. Ctrl-C
 // stops it; progress, when callable, is called with the running count of rules.
 PyObject* association_rules(PyObject*, PyObject* args) {
@@ -205,9 +222,11 @@ PyObject* association_rules(PyObject*, PyObject* args) {
       engine::RunControl control(engine::RunLimits{}, LabPulse(unlocked, progress));
       const core::ConceptList& concepts = lattice->concepts();
       const core::CoverGraph graph(concepts.size(), lattice->edges());
-      const auto rules = engine::association_rules(
-          *lattice->context, concepts, graph, name == "all" ? engine::RuleBasis::All : engine::RuleBasis::Luxenburger,
-          constraints, control);
+      const engine::RuleBasis chosen = name == "all" ? engine::RuleBasis::All : engine::RuleBasis::Luxenburger;
+      // On a context stored sparse the conclusions' supports come from its object lists, not from packed columns.
+      const auto rules =
+          lattice->sparse ? engine::association_rules(*lattice->sparse, concepts, graph, chosen, constraints, control)
+                          : engine::association_rules(*lattice->context, concepts, graph, chosen, constraints, control);
       finished = rules && columns.fill(*rules, concepts, lattice->context->n_objects(), control);
     }
     if (!finished) return nullptr;  // the pulse left its exception (KeyboardInterrupt, the callable's own)
@@ -403,6 +422,51 @@ PyObject* set_names(PyObject*, PyObject* args) {
   });
 }
 
+// list_names(offsets, members, names) -> list of tuples: set k is
+// members[offsets[k]:offsets[k + 1]] (uint64 offsets from 0, uint32 indices
+// into names), as the tuple of those names, in the order given; every tuple
+// holds the very str objects of `names`.
+PyObject* list_names(PyObject*, PyObject* args) {
+  return guarded([&]() -> PyObject* {
+    PyObject* offsets_object = nullptr;
+    PyObject* members_object = nullptr;
+    PyObject* names = nullptr;
+    if (!PyArg_ParseTuple(args, "OOO:list_names", &offsets_object, &members_object, &names)) return nullptr;
+    if (!PyTuple_Check(names)) {
+      PyErr_SetString(PyExc_TypeError, "argument 'names' must be a tuple of str");
+      return nullptr;
+    }
+    const auto offsets = array_argument<std::uint64_t>("offsets", offsets_object);
+    if (!offsets) return nullptr;
+    const auto members = array_argument<std::uint32_t>("members", members_object);
+    if (!members) return nullptr;
+    const auto n = static_cast<std::uint64_t>(PyTuple_Size(names));
+    if (offsets->empty() || offsets->front() != 0 || offsets->back() != members->size() ||
+        !std::is_sorted(offsets->begin(), offsets->end()))
+      return python::raise_value_error("offsets do not delimit the members");
+    for (const std::uint32_t m : *members)
+      if (m >= n) return python::raise_value_error("a member is beyond the names");
+    const std::size_t count = offsets->size() - 1;
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(count)));
+    if (!list) return nullptr;
+    SignalCheckpoint checkpoint;
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::uint64_t first = (*offsets)[k];
+      const std::uint64_t size = (*offsets)[k + 1] - first;
+      if (!checkpoint.pass(size + 1)) return nullptr;
+      PyObject* tuple = PyTuple_New(static_cast<Py_ssize_t>(size));
+      if (tuple == nullptr) return nullptr;
+      for (std::uint64_t i = 0; i < size; ++i) {
+        PyObject* name = PyTuple_GetItem(names, static_cast<Py_ssize_t>((*members)[first + i]));
+        Py_INCREF(name);
+        PyTuple_SetItem(tuple, static_cast<Py_ssize_t>(i), name);
+      }
+      PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), tuple);
+    }
+    return list.release();
+  });
+}
+
 PyMethodDef functions[] = {
     {"implications", implications, METH_VARARGS,
      "implications(context, min_support, basis) -> (premises, conclusions, supports)"},
@@ -419,6 +483,7 @@ PyMethodDef functions[] = {
      "stability_error_bound(samples, confidence) -> float"},
     {"delta_stability", delta_stability, METH_O, "delta_stability(lattice) -> bytes of uint64"},
     {"set_names", set_names, METH_VARARGS, "set_names(sets, n, names) -> list of tuples of str"},
+    {"list_names", list_names, METH_VARARGS, "list_names(offsets, members, names) -> list of tuples of str"},
 };
 
 }  // namespace

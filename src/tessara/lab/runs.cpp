@@ -49,6 +49,7 @@ std::string lab_unknown_algorithm_message(std::string_view name) {
 struct RunArguments {
   const std::shared_ptr<const core::Context>* context = nullptr;
   std::shared_ptr<const core::SparseIncidence> sparse;  // for the LCM walk only
+  bool stored_sparse = false;                            // the context is stored as index lists
   const engine::ConceptAlgorithm* algorithm = nullptr;
   engine::RunLimits limits;
   unsigned threads = 1;
@@ -68,6 +69,7 @@ bool run_arguments(PyObject* context, const char* algorithm, std::uint64_t min_s
     return false;
   }
   if (out.algorithm->walk_kind() == engine::WalkKind::kLcm) out.sparse = kernel->stored->sparse();
+  out.stored_sparse = is_sparse(*kernel);
   out.limits = engine::RunLimits{min_support, max_concepts};
   out.threads = threads;
   if (!needs_packed && out.sparse && is_sparse(*kernel)) return true;
@@ -132,15 +134,19 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
       } else if (edges == 0) {
         found->cover_cache = std::vector<core::CoverEdge>{};
         lattice = std::move(*found);
-      } else if (auto cover = engine::cover_edges(found->concepts, context, run.limits.min_support, control,
-                                                  run.threads)) {
+      } else if (auto cover = run.sparse ? engine::cover_edges(found->concepts, *run.sparse, run.limits.min_support,
+                                                               control, run.threads)
+                                         : engine::cover_edges(found->concepts, context, run.limits.min_support,
+                                                               control, run.threads)) {
         found->cover_cache = std::move(*cover);
         lattice = std::move(*found);
       }
     }
     if (stop == engine::RunStop::kTooManyConcepts) return raise_too_many(run.limits.max_concepts);
     if (!lattice) return nullptr;  // the pulse left its exception (KeyboardInterrupt, the callable's own)
-    return new_kernel_lattice(KernelLattice{*run.context, std::move(*lattice)});
+    KernelLattice value{*run.context, std::move(*lattice)};
+    if (run.stored_sparse) value.sparse = run.sparse;
+    return new_kernel_lattice(std::move(value));
   });
 }
 
