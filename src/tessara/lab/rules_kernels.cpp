@@ -18,6 +18,7 @@
 #include "tessara/lab/kernel_context.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
 #include "tessara/lab/lab_pulse.hpp"
+#include "tessara/lab/set_tuple_cache.hpp"
 #include "tessara/lab/signal_checkpoint.hpp"
 #include "tessara/python/errors.hpp"
 #include "tessara/python/gil.hpp"
@@ -363,7 +364,8 @@ PyObject* stability_error_bound(PyObject*, PyObject* args) {
 
 // set_names(sets, n, names) -> list of tuples: each packed set (word_count(n)
 // uint64 words) as the tuple of its members' names, ascending; every tuple
-// holds the very str objects of `names`, so a name is never copied.
+// holds the very str objects of `names`, so a name is never copied, and
+// equal sets get the same tuple.
 PyObject* set_names(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* sets_object = nullptr;
@@ -384,9 +386,17 @@ PyObject* set_names(PyObject*, PyObject* args) {
     if (!list) return nullptr;
     std::vector<std::uint32_t> members;
     SignalCheckpoint checkpoint;
+    // Equal sets share one tuple.
+    SetTupleCache made(stride);
     for (std::size_t k = 0; k < count; ++k) {
-      members.clear();
       const std::span<const Word> set(words->data() + k * stride, stride);
+      if (PyObject* known = made.find(set)) {
+        if (!checkpoint.pass(stride)) return nullptr;
+        Py_INCREF(known);
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), known);
+        continue;
+      }
+      members.clear();
       core::for_each_bit(set, [&](std::uint32_t m) { members.push_back(m); });
       if (!checkpoint.pass(members.size() + stride)) return nullptr;
       if (!members.empty() && members.back() >= n) return python::raise_value_error("a set holds a bit beyond n");
@@ -398,6 +408,7 @@ PyObject* set_names(PyObject*, PyObject* args) {
         PyTuple_SetItem(tuple, static_cast<Py_ssize_t>(i), name);
       }
       PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), tuple);
+      made.add(set, tuple);
     }
     return list.release();
   });

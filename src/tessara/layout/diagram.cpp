@@ -96,7 +96,9 @@ class DiagramBuilder {
     for (std::size_t v = 0; v < n_; ++v) radii[v] = diagram_.nodes[v].radius;
     const std::vector<Segment> segments = texts.empty() ? std::vector<Segment>() : edge_segments(diagram_.drawing);
     diagram_.labels = place_labels(diagram_.drawing.nodes, radii, std::move(texts),
-                                   PlacementStyle{kLabelGap, 6.0, kBoxPadding, options_.font_size + kSideSlack}, segments);
+                                   PlacementStyle{kLabelGap, 6.0, kBoxPadding, options_.font_size + kSideSlack}, segments,
+                                   options_.keep_going);
+    if (!keep_going(options_.keep_going)) return std::move(diagram_);
     mark_highlight();
     list_sets();
     frame();

@@ -97,20 +97,39 @@ class BoxGrid {
 // the cell with one counting pass, so the index is built in linear time.
 class SegmentGrid {
  public:
-  SegmentGrid(double cell, std::span<const Segment> segments) : segments_(segments) {
+  // Segments indexed between two questions whether to go on (a few milliseconds' work).
+  static constexpr std::size_t kSegmentsPerCheck = std::size_t{1} << 15;
+  static constexpr std::size_t kEntriesPerCheck = std::size_t{1} << 18;
+
+  // A stopped build (`keep` said no) leaves the grid empty, crossing nothing.
+  SegmentGrid(double cell, std::span<const Segment> segments, const KeepGoing& keep) : segments_(segments) {
     if (segments.empty()) return;
     double length = 0.0;
     for (const Segment& s : segments) length += std::fabs(s.to.x - s.from.x) + std::fabs(s.to.y - s.from.y);
     cell_ = std::max(cell, length / (8.0 * static_cast<double>(segments.size())));
     std::vector<Entry> entries;
-    for (std::size_t s = 0; s < segments.size(); ++s) add(static_cast<std::uint32_t>(s), entries);
+    for (std::size_t s = 0; s < segments.size(); ++s) {
+      if (s % kSegmentsPerCheck == 0 && !keep_going(keep)) return;
+      add(static_cast<std::uint32_t>(s), entries);
+    }
+    // The passes over the entries (tens of millions for a big lattice's drawing) go in chunks, asking between them.
+    const auto each_entry = [&](auto step) {
+      for (std::size_t i = 0; i < entries.size(); i += kEntriesPerCheck) {
+        if (!keep_going(keep)) return false;
+        const std::size_t end = std::min(entries.size(), i + kEntriesPerCheck);
+        for (std::size_t j = i; j < end; ++j) step(entries[j]);
+      }
+      return true;
+    };
     mask_ = std::bit_ceil(entries.size()) - 1;
-    start_.assign(mask_ + 2, 0);
-    for (const Entry& e : entries) ++start_[bucket(e.cell) + 1];
-    for (std::size_t b = 0; b + 1 < start_.size(); ++b) start_[b + 1] += start_[b];
-    grouped_.resize(entries.size());
-    std::vector<std::size_t> cursor(start_.begin(), start_.end() - 1);
-    for (const Entry& e : entries) grouped_[cursor[bucket(e.cell)]++] = e;
+    std::vector<std::size_t> start(mask_ + 2, 0);
+    if (!each_entry([&](const Entry& e) { ++start[bucket(e.cell) + 1]; })) return;
+    for (std::size_t b = 0; b + 1 < start.size(); ++b) start[b + 1] += start[b];
+    std::vector<Entry> grouped(entries.size());
+    std::vector<std::size_t> cursor(start.begin(), start.end() - 1);
+    if (!each_entry([&](const Entry& e) { grouped[cursor[bucket(e.cell)]++] = e; })) return;
+    start_ = std::move(start);
+    grouped_ = std::move(grouped);
   }
 
   bool crosses(const Box& box) const {
@@ -209,6 +228,9 @@ constexpr std::size_t kEdgeFreeSearch = 60;
 // placement costs little more than finding a free spot.
 constexpr std::size_t kCloseSearchLabels = 3000;
 constexpr double kCloseStep = 3.0;
+// Labels placed between two questions whether to go on.
+constexpr std::size_t kLabelsPerCheck = 64;
+constexpr std::size_t kNodesPerCheck = 4096;
 
 // The offsets from the preferred box of every box on its side of the concept
 // whose nearest point lies within `reach` of the centre, nearest the
@@ -298,15 +320,18 @@ Box preferred_box(const LabelText& label, Point centre, double radius, double ga
 
 std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<const double> radii,
                                       std::vector<LabelText> labels, const PlacementStyle& style,
-                                      std::span<const Segment> edges) {
+                                      std::span<const Segment> edges, const KeepGoing& keep) {
   if (radii.size() != nodes.size()) throw core::InternalFault(core::fault_text::kIndexOutOfRange);
   double line = style.step;
   for (const LabelText& label : labels)
     if (!label.lines.empty()) line = std::max(line, label.height / static_cast<double>(label.lines.size()));
   const double cell = std::max(4.0 * line, 32.0);
   BoxGrid grid(cell, style.padding, style.side_gap);
-  for (std::size_t v = 0; v < nodes.size(); ++v) grid.add(node_box(nodes[v], radii[v]), false);
-  const SegmentGrid segments(cell, labels.empty() ? std::span<const Segment>() : edges);
+  for (std::size_t v = 0; v < nodes.size(); ++v) {
+    if (v % kNodesPerCheck == 0 && !keep_going(keep)) return {};
+    grid.add(node_box(nodes[v], radii[v]), false);
+  }
+  const SegmentGrid segments(cell, labels.empty() ? std::span<const Segment>() : edges, keep);
   const std::vector<Offset> up = search_offsets(style.step, line, -1.0);
   const std::vector<Offset> down = search_offsets(style.step, line, 1.0);
   // A label counts as crossed when an edge comes within a pixel of its box.
@@ -317,6 +342,8 @@ std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<co
   std::vector<PlacedLabel> placed;
   placed.reserve(labels.size());
   for (LabelText& label : labels) {
+    // A crowded diagram takes tens of microseconds a label: a stopped placement leaves every few hundred.
+    if (placed.size() % kLabelsPerCheck == 0 && !keep_going(keep)) return placed;
     if (label.concept_index >= nodes.size()) throw core::InternalFault(core::fault_text::kIndexOutOfRange);
     const Point centre = nodes[label.concept_index];
     const double radius = radii[label.concept_index];
