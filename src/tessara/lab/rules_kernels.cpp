@@ -291,7 +291,7 @@ bool is_whole(const KernelLattice& lattice) {
 // measure returns nothing when it gave up (None here) or was cancelled
 // (the interrupt's exception raised here).
 template <typename Measure>
-PyObject* lattice_measure(PyObject* lattice_object, Measure&& measure) {
+PyObject* lattice_measure(PyObject* lattice_object, Measure&& measure, PyObject* progress = nullptr) {
   const KernelLattice* lattice = kernel_lattice_argument("lattice", lattice_object);
   if (lattice == nullptr) return nullptr;
   if (!is_whole(*lattice))
@@ -300,7 +300,7 @@ PyObject* lattice_measure(PyObject* lattice_object, Measure&& measure) {
   bool cancelled = false;
   {
     python::GilRelease unlocked;
-    engine::RunControl control(engine::RunLimits{}, interrupt_pulse(unlocked));
+    engine::RunControl control(engine::RunLimits{}, LabPulse(unlocked, progress));
     const core::CoverGraph graph(lattice->concepts().size(), lattice->edges());
     values = measure(*lattice, graph, control);
     cancelled = control.stopped();
@@ -311,16 +311,21 @@ PyObject* lattice_measure(PyObject* lattice_object, Measure&& measure) {
 }
 
 // exact_stability(lattice, max_visits) -> float64 per concept, or None when
-// the count would take more than max_visits visits.
+// the count would take more than max_visits visits. progress, a callable,
+// gets the number of concepts done, at most every 200 ms.
 PyObject* exact_stability(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* lattice_object = nullptr;
     std::uint64_t max_visits = 0;
-    if (!PyArg_ParseTuple(args, "OO&:exact_stability", &lattice_object, uint64_converter, &max_visits)) return nullptr;
-    return lattice_measure(lattice_object, [&](const KernelLattice& lattice, const core::CoverGraph& graph,
-                                               engine::RunControl& control) {
-      return engine::exact_stability(lattice.concepts(), graph, max_visits, control);
-    });
+    PyObject* progress = nullptr;
+    if (!PyArg_ParseTuple(args, "OO&|O:exact_stability", &lattice_object, uint64_converter, &max_visits, &progress))
+      return nullptr;
+    return lattice_measure(
+        lattice_object,
+        [&](const KernelLattice& lattice, const core::CoverGraph& graph, engine::RunControl& control) {
+          return engine::exact_stability(lattice.concepts(), graph, max_visits, control);
+        },
+        progress);
   });
 }
 
@@ -334,19 +339,23 @@ PyObject* delta_stability(PyObject*, PyObject* lattice_object) {
   });
 }
 
-// sampled_stability(lattice, samples, seed) -> float64 per concept.
+// sampled_stability(lattice, samples, seed, progress=None) -> float64 per
+// concept; progress as for exact_stability.
 PyObject* sampled_stability(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* lattice_object = nullptr;
     std::uint64_t samples = 0;
     std::uint64_t seed = 0;
-    if (!PyArg_ParseTuple(args, "OO&O&:sampled_stability", &lattice_object, uint64_converter, &samples,
-                          uint64_converter, &seed))
+    PyObject* progress = nullptr;
+    if (!PyArg_ParseTuple(args, "OO&O&|O:sampled_stability", &lattice_object, uint64_converter, &samples,
+                          uint64_converter, &seed, &progress))
       return nullptr;
-    return lattice_measure(lattice_object, [&](const KernelLattice& lattice, const core::CoverGraph& graph,
-                                               engine::RunControl& control) {
-      return engine::sampled_stability(lattice.concepts(), graph, samples, seed, control);
-    });
+    return lattice_measure(
+        lattice_object,
+        [&](const KernelLattice& lattice, const core::CoverGraph& graph, engine::RunControl& control) {
+          return engine::sampled_stability(lattice.concepts(), graph, samples, seed, control);
+        },
+        progress);
   });
 }
 
@@ -423,9 +432,9 @@ PyMethodDef functions[] = {
     {"generators", generators, METH_VARARGS, "generators(lattice, i) -> bytes of packed keys"},
     {"all_generators", all_generators, METH_VARARGS, "all_generators(lattice) -> (first, keys)"},
     {"exact_stability", exact_stability, METH_VARARGS,
-     "exact_stability(lattice, max_visits) -> bytes of float64, or None beyond max_visits"},
+     "exact_stability(lattice, max_visits, progress=None) -> bytes of float64, or None beyond max_visits"},
     {"sampled_stability", sampled_stability, METH_VARARGS,
-     "sampled_stability(lattice, samples, seed) -> bytes of float64"},
+     "sampled_stability(lattice, samples, seed, progress=None) -> bytes of float64"},
     {"stability_error_bound", stability_error_bound, METH_VARARGS,
      "stability_error_bound(samples, confidence) -> float"},
     {"delta_stability", delta_stability, METH_O, "delta_stability(lattice) -> bytes of uint64"},
