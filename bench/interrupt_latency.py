@@ -62,7 +62,7 @@ PHASES = [
     ("rules Luxenburger", "K = context(400, 30, 0.45)", "_lab.association_rules",
      'K.rules(0, 0.0, basis="luxenburger")', 0.5),
     ("read retail.dat", f"path = {os.path.join(DATA, 'fimi', 'retail.dat')!r}", "_lab.read_context", "tl.read(path)",
-     0.5),
+     0.03),
     ("load 1.1M concepts",
      "path = os.path.join(tempfile.gettempdir(), 'tessara_interrupt_load.json')\n"
      "if not os.path.exists(path): context(1400, 26, 0.45).lattice().save(path)",
