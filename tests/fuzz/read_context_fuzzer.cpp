@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "tessara/formats/fimi_transactions.hpp"
 #include "tessara/formats/limits.hpp"
 #include "tessara/formats/read_context.hpp"
 
@@ -26,37 +27,26 @@ namespace {
 
 #ifdef TESSARA_FUZZ_BOUND_FIMI
 // A FIMI input of a few bytes may legally ask for millions of attributes ("0
-// 7798699") or a context of billions of cells, which the reader builds in
-// seconds and hundreds of megabytes: a run spent there tries nothing new. The
-// target passes on such an input before the reader sees it, so the fuzzer
-// keeps its pace, while an input past the reader's own limits still goes in
-// (those are refused before anything is built, and their checks are what the
-// fuzzer should reach). The estimate counts lines and reads the largest run of
-// digits, as the reader would count transactions and item ids.
-constexpr std::uint64_t kMaxGeneratedAttributes = std::uint64_t{1} << 23;  // the reader's own limit on names
-constexpr std::uint64_t kFuzzAttributes = std::uint64_t{1} << 12;
-constexpr std::uint64_t kFuzzCells = std::uint64_t{1} << 20;
+// 7798699", in any script's digits) or a context of billions of cells, which
+// the reader builds in seconds and hundreds of megabytes: a run spent there
+// tries nothing new. The target reads the transactions first (a linear pass,
+// cheap beside building) and passes on such an input before the reader sees
+// it, so the fuzzer keeps its pace, while an input past the reader's own
+// limits still goes in (those are refused before anything is built, and their
+// checks are what the fuzzer should reach).
+//
+// Generating a name per attribute and walking every cell dominate a run (their
+// loops' comparisons are all traced): a few hundred attributes and some sixteen
+// thousand cells reach every path of the reader, rows past a word included.
+constexpr std::uint64_t kFuzzAttributes = std::uint64_t{1} << 8;
+constexpr std::uint64_t kFuzzCells = std::uint64_t{1} << 14;
 
 bool builds_a_large_context(std::string_view bytes) {
-  std::uint64_t lines = 1;
-  std::uint64_t largest = 0;
-  std::uint64_t number = 0;
-  bool in_number = false;
-  for (const char c : bytes) {
-    if (c >= '0' && c <= '9') {
-      // Saturates past 2^40: far beyond every limit, and no overflow.
-      number = std::min<std::uint64_t>(number * 10 + static_cast<std::uint64_t>(c - '0'), std::uint64_t{1} << 40);
-      in_number = true;
-      continue;
-    }
-    if (in_number) largest = std::max(largest, number);
-    number = 0;
-    in_number = false;
-    if (c == '\n' || c == '\r') ++lines;
-  }
-  if (in_number) largest = std::max(largest, number);
-  const std::uint64_t width = largest + 1;
-  const bool refused_unbuilt = width > kMaxGeneratedAttributes ||
+  const auto transactions = tessara::formats::read_fimi_transactions(bytes);
+  if (!transactions) return false;  // refused before anything is built
+  const std::uint64_t lines = transactions->count();
+  const std::uint64_t width = transactions->width;
+  const bool refused_unbuilt = tessara::formats::check_fimi_names(*transactions).has_value() ||
                                tessara::formats::check_context_size("fimi", lines, width).has_value();
   return !refused_unbuilt && (width > kFuzzAttributes || lines * width > kFuzzCells);
 }

@@ -99,3 +99,70 @@ def test_rules_report_progress_through_mining_and_finding_the_rules():
     assert len(iceberg) in counts
     assert counts[-1] == len(rules) > 0
     assert counts.index(len(iceberg)) < len(counts) - 1
+
+
+def random_lattice(n_objects, n_attributes, density, seed=5):
+    rng = np.random.default_rng(seed)
+    matrix = rng.random((n_objects, n_attributes)) < density
+    return tl.Context([f"g{i}" for i in range(n_objects)], [f"m{j}" for j in range(n_attributes)], matrix).lattice()
+
+
+def saved(lattice, tmp_path):
+    path = tmp_path / "lattice.json"
+    lattice.save(path)
+    return path
+
+
+# (call, how it is made with a progress argument, the last count it must report or None when the count is of steps).
+PROGRESS_CALLS = [
+    ("draw", lambda L, tmp, progress: L.draw(progress=progress), None),
+    ("load", lambda L, tmp, progress: tl.load(saved(L, tmp), progress=progress), None),
+    ("to_pandas", lambda L, tmp, progress: L.to_pandas(measures=["stability", "generators"], progress=progress), 5),
+    ("exact stability", lambda L, tmp, progress: L.stability(method="exact", progress=progress), "concepts"),
+    ("sampled stability", lambda L, tmp, progress: L.stability(method="sampled", samples=50, progress=progress),
+     "concepts"),
+]
+
+
+@pytest.mark.parametrize("call, make, last", PROGRESS_CALLS, ids=[call for call, *_ in PROGRESS_CALLS])
+def test_progress_reports_counts_from_the_calling_thread_and_refuses_other_values(call, make, last, tmp_path):
+    import threading
+
+    L = random_lattice(120, 12, 0.5)
+    caller = threading.get_ident()
+    counts, threads = [], set()
+
+    def report(count):
+        counts.append(count)
+        threads.add(threading.get_ident())
+
+    make(L, tmp_path, report)
+    assert threads <= {caller}
+    assert all(isinstance(count, int) and count >= 0 for count in counts)
+    assert counts == sorted(counts)
+    if last == "concepts":
+        assert counts[-1] == len(L)
+    elif last is not None:
+        assert counts == list(range(1, last + 1))
+    with pytest.raises(TypeError, match="progress must be a bool or a callable"):
+        make(L, tmp_path, "yes")
+    # True shows a bar or a line on stderr, and gives the same result as no progress at all.
+    assert repr(make(L, tmp_path, True)) == repr(make(L, tmp_path, False))
+
+
+@pytest.mark.parametrize("call", ["draw", "load"])
+def test_a_progress_callable_that_raises_stops_the_call_with_its_exception(call, tmp_path):
+    L = random_lattice(300, 18, 0.45)
+    path = saved(L, tmp_path)
+
+    class Stop(Exception):
+        pass
+
+    def stop(count):
+        raise Stop(count)
+
+    with pytest.raises(Stop):
+        if call == "draw":
+            L.draw(progress=stop)
+        else:
+            tl.load(path, progress=stop)

@@ -85,3 +85,55 @@ def test_stability_refuses_an_iceberg_lattice():
     for call in (lambda: _lab.exact_stability(iceberg, 100), lambda: _lab.delta_stability(iceberg)):
         with pytest.raises(ValueError, match="stability needs the whole lattice"):
             call()
+
+
+def reference_set_names(sets, names):
+    """Each set's members' names, read one set bit at a time (each distinct set once)."""
+    seen = {}
+
+    def members(bits):
+        found = []
+        for w, word in enumerate(bits):
+            while word:
+                low = word & -word
+                found.append(names[64 * w + low.bit_length() - 1])
+                word ^= low
+        return tuple(found)
+
+    for key in map(tuple, sets):
+        if key not in seen:
+            seen[key] = members(key)
+    return [seen[tuple(bits)] for bits in sets]
+
+
+# (attributes, sets, distinct sets among them): word boundaries, and columns long enough for equal sets to be
+# shared or for mostly distinct ones to stop being looked up (past 2^17 sets).
+SET_COLUMNS = [(0, 0, 1), (1, 40, 2), (63, 300, 20), (64, 300, 300), (65, 300, 7), (127, 200, 200), (128, 500, 3),
+               (129, 200, 50), (24, 132_000, 900), (40, 132_000, 132_000)]
+
+
+@pytest.mark.parametrize("n, count, distinct", SET_COLUMNS)
+def test_set_names_equal_a_bitwise_reading_and_equal_sets_share_a_tuple(n, count, distinct):
+    rng = random.Random(n * 1_000_003 + count)
+    stride = (n + 63) // 64
+    names = tuple(f"a{m}" for m in range(n))
+
+    def random_set():
+        bits = [rng.getrandbits(64) for _ in range(stride)]
+        if n % 64:
+            bits[-1] &= (1 << (n % 64)) - 1
+        kind = rng.random()
+        return [0] * stride if kind < 0.05 else [(1 << 64) - 1 >> (64 - min(64, n - 64 * w)) for w in range(stride)] \
+            if kind < 0.1 else bits
+
+    pool = [random_set() for _ in range(distinct)] if stride else [[]]
+    sets = [pool[rng.randrange(len(pool))] for _ in range(count)] if stride else []
+    words = array("Q", [word for bits in sets for word in bits]).tobytes()
+    made = _lab.set_names(words, n, names)
+    assert made == reference_set_names(sets, names)
+    by_set = {}
+    for bits, names_of in zip(sets, made):
+        by_set.setdefault(tuple(bits), set()).add(id(names_of))
+    # Within the sets the cache looks at, equal sets come back as one tuple.
+    if count < (1 << 17):
+        assert all(len(ids) == 1 for ids in by_set.values())

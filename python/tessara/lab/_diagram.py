@@ -19,6 +19,7 @@ import numpy.typing as npt
 from tessara import _lab
 from tessara.lab._checks import whole_number
 from tessara.lab._formats import Path, path_text
+from tessara.lab._run import Progress, check_progress, progress_reporter
 
 if TYPE_CHECKING:
     from tessara.lab._lattice import Concept, ConceptLike, Lattice
@@ -304,8 +305,10 @@ def draw(
     concepts: Optional[ConceptSelection] = None,
     top: Optional[int] = None,
     by: str = "stability",
+    progress: Progress = False,
 ) -> Diagram:
     """Lay out and label a lattice; see `Lattice.draw`."""
+    check_progress(progress)
     if not isinstance(labels, str):
         raise TypeError(f"labels must be a str, not {type(labels).__name__}")
     if not isinstance(layout, str):
@@ -330,8 +333,8 @@ def draw(
     drawn = len(lattice) if chosen is None else len(chosen)
     # None asks the kernel to pick counts for a big lattice and to say so in the caption.
     switch = counts_above is not None and labels in _NAMED_LABELS and drawn > counts_above
-    return Diagram(
-        _lab.draw(
+    with progress_reporter(progress, "layout steps") as reporter:
+        kernel = _lab.draw(
             lattice._data.kernel,
             labels=None if switch else labels,
             layout=layout,
@@ -340,8 +343,9 @@ def draw(
             shade_by_support=shade_by_support,
             counts_above=COUNTS_ABOVE if counts_above is None else counts_above,
             concepts=None if chosen is None else chosen.astype(np.uint32).tobytes(),
+            progress=reporter.callback,
         )
-    )
+    return Diagram(kernel)
 
 
 def _focus(lattice: Lattice, concepts: Optional[ConceptSelection], top: Optional[int],

@@ -8,9 +8,11 @@ from typing import TYPE_CHECKING, Optional, Union
 from tessara import _lab
 from tessara.lab._context import Context
 from tessara.lab._formats import Path, format_extension, path_text
+from tessara.lab._run import Progress, check_progress, progress_reporter
 
 if TYPE_CHECKING:
     from tessara.lab._lattice import Lattice
+
 
 def _encodable(name: str) -> str:
     # File names may hold undecodable bytes (surrogate escapes); the readers only look at the extension.
@@ -69,13 +71,16 @@ def read(source: Union[Path, bytes], format: Optional[str] = None) -> Context:
     return Context._from_kernel(kernel)
 
 
-def load(source: Union[Path, bytes]) -> Lattice:
+def load(source: Union[Path, bytes], progress: Progress = False) -> Lattice:
     """Load a lattice saved by :meth:`Lattice.save`, without computing it again.
 
     Parameters
     ----------
     source : str, os.PathLike or bytes
         The file, or its contents.
+    progress : bool or callable
+        ``True`` shows the reading's progress (a tqdm bar, or a line on stderr without tqdm); a callable is
+        called, from the calling thread, with the number of reading steps done.
 
     Raises
     ------
@@ -93,7 +98,11 @@ def load(source: Union[Path, bytes]) -> Lattice:
     >>> L.save("pond.json")
     >>> tl.load("pond.json")
     Lattice(concepts=2, edges=1, objects=2, attributes=2)
+    >>> steps = []
+    >>> tl.load("pond.json", progress=steps.append)
+    Lattice(concepts=2, edges=1, objects=2, attributes=2)
     """
+    check_progress(progress)
     if isinstance(source, (bytes, bytearray, memoryview)):
         data, shown = bytes(source), None
     else:
@@ -101,7 +110,8 @@ def load(source: Union[Path, bytes]) -> Lattice:
         with open(shown, "rb") as file:
             data = file.read()
     try:
-        kernel = _lab.load_lattice(data)
+        with progress_reporter(progress, "reading steps") as reporter:
+            kernel = _lab.load_lattice(data, reporter.callback)
     except ValueError as error:
         if shown is None:
             raise

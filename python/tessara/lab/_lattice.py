@@ -14,6 +14,7 @@ from tessara.lab._diagram import COUNTS_ABOVE, ConceptSelection, Diagram, draw
 from tessara.lab._formats import Path, path_text
 from tessara.lab._names import Indices, Key, names_at
 from tessara.lab._optional import optional_module
+from tessara.lab._run import Progress, check_progress, progress_reporter
 
 if TYPE_CHECKING:
     from tessara.lab._context import Context
@@ -855,11 +856,14 @@ class Lattice:
     # -- tables and graphs ------------------------------------------------------------------------------------------
 
     def _name_tuples(self) -> tuple[list[tuple[str, ...]], list[tuple[str, ...]]]:
-        extents = _lab.name_tuples(self._data.kernel, self._data.context.objects, False)
-        intents = _lab.name_tuples(self._data.kernel, self._data.context.attributes, True)
-        return extents, intents
+        return self._name_column(intents=False), self._name_column(intents=True)
 
-    def to_pandas(self, measures: Iterable[str] = ()) -> Any:
+    def _name_column(self, intents: bool) -> list[tuple[str, ...]]:
+        names = self._data.context.attributes if intents else self._data.context.objects
+        column: list[tuple[str, ...]] = _lab.name_tuples(self._data.kernel, names, intents)
+        return column
+
+    def to_pandas(self, measures: Iterable[str] = (), progress: Progress = False) -> Any:
         """One row per concept, indexed by concept index: ``extent`` and ``intent`` (tuples of names) and
         ``support`` (the extent size).
 
@@ -868,6 +872,9 @@ class Lattice:
         measures : iterable of str
             Columns to add: ``"stability"`` (as :meth:`stability` gives it by default), ``"delta_stability"``
             and ``"generators"`` (each concept's keys, a tuple of tuples of names).
+        progress : bool or callable
+            ``True`` shows the columns made (a tqdm bar, or a line on stderr without tqdm); a callable is called,
+            from the calling thread, with that count.
 
         Returns
         -------
@@ -886,22 +893,26 @@ class Lattice:
         2        (small, medium, large, near, far, moon, no moon)        0   1.000000
         """
         pd = optional_module("pandas")
+        check_progress(progress)
         added: dict[str, Any] = {}
-        if measures:
-            from tessara.lab._rules import measure_columns
+        with progress_reporter(progress, "columns") as reporter:
+            report = reporter.callback or (lambda done: None)
+            if measures:
+                from tessara.lab._rules import measure_columns
 
-            added = measure_columns(self, measures)
-        extents, intents = self._name_tuples()
-        index = pd.RangeIndex(len(self), name="concept")
-        # Series of dtype object keep each tuple as one element and spare pandas a type inference pass.
-        columns = {
-            "extent": pd.Series(extents, index=index, dtype=object),
-            "intent": pd.Series(intents, index=index, dtype=object),
-            "support": pd.Series(self.supports.copy(), index=index),
-        }
-        for name, values in added.items():
-            columns[name] = pd.Series(values, index=index, dtype=object if name == "generators" else None)
-        return pd.DataFrame(columns)
+                added = measure_columns(self, measures, report)
+            index = pd.RangeIndex(len(self), name="concept")
+            # Series of dtype object keep each tuple as one element and spare pandas a type inference pass.
+            columns = {"extent": pd.Series(self._name_column(intents=False), index=index, dtype=object)}
+            report(len(added) + 1)
+            columns["intent"] = pd.Series(self._name_column(intents=True), index=index, dtype=object)
+            report(len(added) + 2)
+            columns["support"] = pd.Series(self.supports.copy(), index=index)
+            for name, values in added.items():
+                columns[name] = pd.Series(values, index=index, dtype=object if name == "generators" else None)
+            frame = pd.DataFrame(columns)
+            reporter.finish(len(columns))
+        return frame
 
     # -- measures ---------------------------------------------------------------------------------------------------
 
@@ -931,7 +942,7 @@ class Lattice:
         return generators(self, self._resolve(concept))
 
     def stability(self, method: str = "auto", samples: int = 10_000, seed: int = 0, confidence: float = 0.99,
-                  max_visits: int = 100_000_000) -> Stability:
+                  max_visits: int = 100_000_000, progress: Progress = False) -> Stability:
         """The (intensional) stability of every concept: the share of the subsets of its extent whose common
         attributes are exactly its intent.
 
@@ -946,6 +957,9 @@ class Lattice:
             values) and the probability with which each value lies within the stated error bound.
         max_visits : int
             The budget of ``"auto"``.
+        progress : bool or callable
+            ``True`` shows the concepts done (a tqdm bar, or a line on stderr without tqdm); a callable is called,
+            from the calling thread, with that count (an exact count given up for sampling starts again at 0).
 
         Returns
         -------
@@ -965,10 +979,13 @@ class Lattice:
         array([0.703125, 0.375   , 1.      , 0.5625  ])
         >>> L.stability(method="sampled", samples=1000, seed=7).exact
         False
+        >>> done = []
+        >>> L.stability(progress=done.append).exact, done[-1]
+        (True, 12)
         """
         from tessara.lab._rules import stability
 
-        return stability(self, method, samples, seed, confidence, max_visits)
+        return stability(self, method, samples, seed, confidence, max_visits, progress)
 
     def delta_stability(self) -> npt.NDArray[np.int64]:
         """For every concept, the smallest drop in support to one of its lower neighbours (its whole support
@@ -1027,6 +1044,7 @@ class Lattice:
         concepts: Optional[ConceptSelection] = None,
         top: Optional[int] = None,
         by: str = "stability",
+        progress: Progress = False,
     ) -> Diagram:
         """Lay the lattice out as a labelled Hasse diagram (top at the top).
 
@@ -1050,6 +1068,9 @@ class Lattice:
         counts_above
             With ``"reduced"`` or ``"full"`` labels, a lattice of more concepts than this is labelled with
             counts instead, and the caption says so. None keeps the labels asked for at any size.
+        progress : bool or callable
+            ``True`` shows the layout's progress (a tqdm bar, or a line on stderr without tqdm); a callable is
+            called, from the calling thread, with the number of layout steps done.
 
         Returns
         -------
@@ -1079,6 +1100,9 @@ class Lattice:
         (3, '3 of 8 concepts')
         >>> L.draw(top=3, by="support").n_concepts  # the top and two of two objects, with their meet
         4
+        >>> steps = []
+        >>> L.draw(progress=steps.append).n_concepts
+        8
         """
         return draw(
             self,
@@ -1091,6 +1115,7 @@ class Lattice:
             concepts=concepts,
             top=top,
             by=by,
+            progress=progress,
         )
 
     # -- files ------------------------------------------------------------------------------------------------------

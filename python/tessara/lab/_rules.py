@@ -9,7 +9,7 @@ from __future__ import annotations
 
 from collections.abc import Iterable, Iterator, Sequence
 from dataclasses import dataclass
-from typing import TYPE_CHECKING, Any, Optional, TypeVar, Union, overload
+from typing import TYPE_CHECKING, Any, Callable, Optional, TypeVar, Union, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -17,6 +17,7 @@ import numpy.typing as npt
 from tessara import _lab
 from tessara.lab._checks import UINT64_MAX, real_number, whole_number
 from tessara.lab._optional import optional_module
+from tessara.lab._run import Progress, check_progress, progress_reporter
 
 if TYPE_CHECKING:
     from tessara.lab._context import Context
@@ -631,21 +632,25 @@ class Stability:
 
 
 def stability(lattice: Lattice, method: str = "auto", samples: int = 10_000, seed: int = 0,
-              confidence: float = 0.99, max_visits: int = DEFAULT_MAX_VISITS) -> Stability:
+              confidence: float = 0.99, max_visits: int = DEFAULT_MAX_VISITS, progress: Progress = False) -> Stability:
     """Concept stability: see :meth:`Lattice.stability`."""
     chosen = _choice("method", method, ("auto", "exact", "sampled"))
+    check_progress(progress)
     kernel = lattice._data.kernel
-    if chosen != "sampled":
-        # A budget past the kernel's count of visits is no budget.
-        budget = UINT64_MAX if chosen == "exact" else whole_number("max_visits", max_visits, saturate=True)
-        exact = _lab.exact_stability(kernel, budget)
-        if exact is not None:
-            return Stability(np.frombuffer(exact, dtype=np.float64), True, 0, 1.0, 0.0)
-    # The kernel counts samples and seeds in 64 bits: more samples are refused rather than drawn fewer.
-    count = whole_number("samples", samples, least=1)
-    start = whole_number("seed", seed)
-    chance = real_number("confidence", confidence, 0.0, 1.0, open_low=True, open_high=True)
-    values = np.frombuffer(_lab.sampled_stability(kernel, count, start), dtype=np.float64)
+    with progress_reporter(progress) as reporter:
+        if chosen != "sampled":
+            # A budget past the kernel's count of visits is no budget.
+            budget = UINT64_MAX if chosen == "exact" else whole_number("max_visits", max_visits, saturate=True)
+            exact = _lab.exact_stability(kernel, budget, reporter.callback)
+            if exact is not None:
+                reporter.finish(len(lattice))
+                return Stability(np.frombuffer(exact, dtype=np.float64), True, 0, 1.0, 0.0)
+        # The kernel counts samples and seeds in 64 bits: more samples are refused rather than drawn fewer.
+        count = whole_number("samples", samples, least=1)
+        start = whole_number("seed", seed)
+        chance = real_number("confidence", confidence, 0.0, 1.0, open_low=True, open_high=True)
+        values = np.frombuffer(_lab.sampled_stability(kernel, count, start, reporter.callback), dtype=np.float64)
+        reporter.finish(len(lattice))
     return Stability(values, False, count, chance, _lab.stability_error_bound(count, chance))
 
 
@@ -672,8 +677,9 @@ def all_generators(lattice: Lattice) -> list[tuple[tuple[str, ...], ...]]:
     return [tuple(keys[first[i]:first[i + 1]]) for i in range(len(first) - 1)]
 
 
-def measure_columns(lattice: Lattice, measures: Iterable[str]) -> dict[str, Any]:
-    """The columns ``Lattice.to_pandas(measures=...)`` adds, by measure name."""
+def measure_columns(lattice: Lattice, measures: Iterable[str],
+                    report: Callable[[int], Any] = lambda done: None) -> dict[str, Any]:
+    """The columns ``Lattice.to_pandas(measures=...)`` adds, by measure name; `report` gets the count made."""
     if isinstance(measures, str):
         measures = (measures,)
     names = [_choice("measure", name, MEASURES) for name in measures]
@@ -685,4 +691,5 @@ def measure_columns(lattice: Lattice, measures: Iterable[str]) -> dict[str, Any]
             columns[name] = delta_stability(lattice).copy()
         else:
             columns[name] = all_generators(lattice)
+        report(len(columns))
     return columns

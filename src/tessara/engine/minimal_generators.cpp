@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <numeric>
 
 namespace tessara::engine {
 namespace {
@@ -52,6 +51,12 @@ bool shorter_or_smaller(std::span<const std::uint64_t> x, std::span<const std::u
   return false;
 }
 
+// A key's position among the found keys, with its size.
+struct SizedKey {
+  std::uint64_t size;
+  std::size_t index;
+};
+
 }  // namespace
 
 GeneratorSearch::GeneratorSearch(const core::ConceptList& concepts, const core::CoverGraph& graph,
@@ -74,13 +79,23 @@ std::size_t GeneratorSearch::keys_of(std::uint32_t i, std::vector<Word>& out) {
   found_.clear();
   KeyCollector collector(stride, found_, control_);
   search_.run(collector);
+  // A stopped search leaves its keys unsorted: the caller throws them away.
+  if (control_ != nullptr && control_->stopped()) return 0;
   const std::size_t count = collector.count();
-  std::vector<std::size_t> order(count);
-  std::iota(order.begin(), order.end(), std::size_t{0});
   const auto key = [&](std::size_t k) { return std::span<const Word>(found_.data() + k * stride, stride); };
-  std::sort(order.begin(), order.end(),
-            [&](std::size_t a, std::size_t b) { return shorter_or_smaller(key(a), key(b)); });
-  for (const std::size_t k : order) out.insert(out.end(), key(k).begin(), key(k).end());
+  // A concept may have millions of keys: each key's size is counted once, so that most comparisons are one
+  // integer's.
+  std::vector<SizedKey> order(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    std::uint64_t size = 0;
+    for (const Word word : key(k)) size += static_cast<std::uint64_t>(std::popcount(word));
+    order[k] = SizedKey{size, k};
+  }
+  std::sort(order.begin(), order.end(), [&](const SizedKey& a, const SizedKey& b) {
+    if (a.size != b.size) return a.size < b.size;
+    return shorter_or_smaller(key(a.index), key(b.index));
+  });
+  for (const SizedKey& sized : order) out.insert(out.end(), key(sized.index).begin(), key(sized.index).end());
   return count;
 }
 

@@ -101,6 +101,7 @@ std::optional<std::vector<double>> exact_stability(const core::ConceptList& conc
       const int exponent = -static_cast<int>(std::min<std::uint64_t>(size, 2000));
       stability[c] = std::max(1.0 - below_share, std::ldexp(1.0, exponent));
     }
+    control.count(1);  // the concepts done, for progress reports
   }
   return stability;
 }
@@ -122,6 +123,7 @@ std::optional<std::vector<double>> sampled_stability(const core::ConceptList& co
   std::vector<Word> subset;
   for (std::size_t c = 0; c < concepts.size(); ++c) {
     if (!control.beat()) return std::nullopt;
+    control.count(1);  // the concepts started, for progress reports
     std::uint32_t position = 0;
     concepts.for_each_extent_member(c, [&](std::uint32_t g) { local[g] = position++; });
     // The lower neighbours' extents, as sets of positions in this extent.

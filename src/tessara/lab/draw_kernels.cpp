@@ -11,6 +11,7 @@
 #include "tessara/lab/buffers.hpp"
 #include "tessara/lab/draw_kernels.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
+#include "tessara/lab/lab_pulse.hpp"
 #include "tessara/layout/crossing_count.hpp"
 #include "tessara/layout/diagram.hpp"
 #include "tessara/layout/diagram_writers.hpp"
@@ -103,15 +104,16 @@ PyType_Spec diagram_spec = {
 };
 
 // draw(lattice, labels=None, layout="layered", highlight=None, size_by_support=False,
-//      shade_by_support=False, counts_above=300, concepts=None) -> Diagram.
+//      shade_by_support=False, counts_above=300, concepts=None, progress=None) -> Diagram.
 // labels None picks reduced, or counts (saying why in the caption) for
 // lattices of more than counts_above concepts. concepts, the uint32 indices
 // of distinct concepts as bytes, draws those alone (a focus view); highlight
-// is then a position among them.
+// is then a position among them. progress, a callable, gets the number of
+// layout steps done, at most every 200 ms.
 PyObject* draw(PyObject*, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
     static const char* keywords[] = {"lattice", "labels", "layout", "highlight", "size_by_support", "shade_by_support",
-                                     "counts_above", "concepts", nullptr};
+                                     "counts_above", "concepts", "progress", nullptr};
     PyObject* lattice_object = nullptr;
     const char* labels = nullptr;
     const char* layout_name = "layered";
@@ -120,9 +122,10 @@ PyObject* draw(PyObject*, PyObject* args, PyObject* kwargs) {
     int shade_by_support = 0;
     Py_ssize_t counts_above = 300;
     PyObject* chosen_object = Py_None;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|zsOppnO:draw", const_cast<char**>(keywords), &lattice_object,
+    PyObject* progress = Py_None;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|zsOppnOO:draw", const_cast<char**>(keywords), &lattice_object,
                                      &labels, &layout_name, &highlight, &size_by_support, &shade_by_support,
-                                     &counts_above, &chosen_object))
+                                     &counts_above, &chosen_object, &progress))
       return nullptr;
     if (counts_above < 0) return python::raise_value_error("counts_above must not be negative");
     const KernelLattice* lattice = kernel_lattice_argument("lattice", lattice_object);
@@ -163,8 +166,11 @@ PyObject* draw(PyObject*, PyObject* args, PyObject* kwargs) {
     bool interrupted = false;
     {
       python::GilRelease unlocked;
-      // Ctrl-C stops the layout between two of its steps; the half-made diagram is dropped.
-      options.keep_going = [&] { return !interrupted && !(interrupted = !unlocked.check_signals()); };
+      // Ctrl-C (or a progress callable that raises) stops the layout between two of its steps; the half-made
+      // diagram is dropped.
+      LabPulse pulse(unlocked, progress);
+      std::uint64_t steps = 0;
+      options.keep_going = [&] { return !interrupted && !(interrupted = !pulse(++steps)); };
       made.diagram = chosen ? layout::make_focus_diagram(*lattice->context, lattice->concepts(), lattice->edges(),
                                                          *chosen, options)
                             : layout::make_diagram(
@@ -206,7 +212,7 @@ PyObject* layout_crossings(PyObject*, PyObject* argument) {
 PyMethodDef functions[] = {
     {"draw", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(draw)), METH_VARARGS | METH_KEYWORDS,
      "draw(lattice, labels=None, layout='layered', highlight=None, size_by_support=False, shade_by_support=False, "
-     "counts_above=300, concepts=None) -> Diagram"},
+     "counts_above=300, concepts=None, progress=None) -> Diagram"},
     {"layout_crossings", layout_crossings, METH_O, "layout_crossings(lattice) -> (module, layered)"},
 };
 

@@ -6,6 +6,7 @@
 #include "tessara/formats/write_context.hpp"
 #include "tessara/lab/kernel_context.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
+#include "tessara/lab/lab_pulse.hpp"
 #include "tessara/python/errors.hpp"
 #include "tessara/python/gil.hpp"
 
@@ -50,19 +51,24 @@ PyObject* save_lattice(PyObject*, PyObject* argument) {
   });
 }
 
-// load_lattice(data) -> Lattice, checked and without enumerating; ValueError
+// load_lattice(data, progress=None) -> Lattice, checked and without
+// enumerating (progress, a callable, gets the number of reading steps done,
+// at most every 200 ms); ValueError
 // "invalid lattice data: ..." for a document that is malformed, changed or cut.
 PyObject* load_lattice(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     const char* data = nullptr;
     Py_ssize_t size = 0;
-    if (!PyArg_ParseTuple(args, "y#:load_lattice", &data, &size)) return nullptr;
+    PyObject* progress = Py_None;
+    if (!PyArg_ParseTuple(args, "y#|O:load_lattice", &data, &size, &progress)) return nullptr;
     const std::string copy(data, static_cast<std::size_t>(size));
     bool interrupted = false;
     auto loaded = [&] {
       python::GilRelease unlocked;
-      // Ctrl-C stops the reading: the signal handler's exception is left set.
-      return formats::read_lattice_document(copy, [&] { return !(interrupted = !unlocked.check_signals()); });
+      // Ctrl-C (or a progress callable that raises) stops the reading, its exception left set.
+      LabPulse pulse(unlocked, progress);
+      std::uint64_t steps = 0;
+      return formats::read_lattice_document(copy, [&] { return !(interrupted = !pulse(++steps)); });
     }();
     if (interrupted) return nullptr;
     if (!loaded) return python::raise_value_error(loaded.error().display());
@@ -74,7 +80,7 @@ PyObject* load_lattice(PyObject*, PyObject* args) {
 PyMethodDef functions[] = {
     {"write_context", write_context, METH_VARARGS, "write_context(context, format) -> bytes"},
     {"save_lattice", save_lattice, METH_O, "save_lattice(lattice) -> bytes of its JSON document"},
-    {"load_lattice", load_lattice, METH_VARARGS, "load_lattice(data) -> Lattice"},
+    {"load_lattice", load_lattice, METH_VARARGS, "load_lattice(data, progress=None) -> Lattice"},
 };
 
 }  // namespace

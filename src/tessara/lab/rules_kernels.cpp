@@ -20,6 +20,7 @@
 #include "tessara/lab/kernel_context.hpp"
 #include "tessara/lab/kernel_lattice.hpp"
 #include "tessara/lab/lab_pulse.hpp"
+#include "tessara/lab/set_tuple_cache.hpp"
 #include "tessara/lab/signal_checkpoint.hpp"
 #include "tessara/python/errors.hpp"
 #include "tessara/python/gil.hpp"
@@ -309,7 +310,7 @@ bool is_whole(const KernelLattice& lattice) {
 // measure returns nothing when it gave up (None here) or was cancelled
 // (the interrupt's exception raised here).
 template <typename Measure>
-PyObject* lattice_measure(PyObject* lattice_object, Measure&& measure) {
+PyObject* lattice_measure(PyObject* lattice_object, Measure&& measure, PyObject* progress = nullptr) {
   const KernelLattice* lattice = kernel_lattice_argument("lattice", lattice_object);
   if (lattice == nullptr) return nullptr;
   if (!is_whole(*lattice))
@@ -318,7 +319,7 @@ PyObject* lattice_measure(PyObject* lattice_object, Measure&& measure) {
   bool cancelled = false;
   {
     python::GilRelease unlocked;
-    engine::RunControl control(engine::RunLimits{}, interrupt_pulse(unlocked));
+    engine::RunControl control(engine::RunLimits{}, LabPulse(unlocked, progress));
     const core::CoverGraph graph(lattice->concepts().size(), lattice->edges());
     values = measure(*lattice, graph, control);
     cancelled = control.stopped();
@@ -329,16 +330,21 @@ PyObject* lattice_measure(PyObject* lattice_object, Measure&& measure) {
 }
 
 // exact_stability(lattice, max_visits) -> float64 per concept, or None when
-// the count would take more than max_visits visits.
+// the count would take more than max_visits visits. progress, a callable,
+// gets the number of concepts done, at most every 200 ms.
 PyObject* exact_stability(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* lattice_object = nullptr;
     std::uint64_t max_visits = 0;
-    if (!PyArg_ParseTuple(args, "OO&:exact_stability", &lattice_object, uint64_converter, &max_visits)) return nullptr;
-    return lattice_measure(lattice_object, [&](const KernelLattice& lattice, const core::CoverGraph& graph,
-                                               engine::RunControl& control) {
-      return engine::exact_stability(lattice.concepts(), graph, max_visits, control);
-    });
+    PyObject* progress = nullptr;
+    if (!PyArg_ParseTuple(args, "OO&|O:exact_stability", &lattice_object, uint64_converter, &max_visits, &progress))
+      return nullptr;
+    return lattice_measure(
+        lattice_object,
+        [&](const KernelLattice& lattice, const core::CoverGraph& graph, engine::RunControl& control) {
+          return engine::exact_stability(lattice.concepts(), graph, max_visits, control);
+        },
+        progress);
   });
 }
 
@@ -352,19 +358,23 @@ PyObject* delta_stability(PyObject*, PyObject* lattice_object) {
   });
 }
 
-// sampled_stability(lattice, samples, seed) -> float64 per concept.
+// sampled_stability(lattice, samples, seed, progress=None) -> float64 per
+// concept; progress as for exact_stability.
 PyObject* sampled_stability(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* lattice_object = nullptr;
     std::uint64_t samples = 0;
     std::uint64_t seed = 0;
-    if (!PyArg_ParseTuple(args, "OO&O&:sampled_stability", &lattice_object, uint64_converter, &samples,
-                          uint64_converter, &seed))
+    PyObject* progress = nullptr;
+    if (!PyArg_ParseTuple(args, "OO&O&|O:sampled_stability", &lattice_object, uint64_converter, &samples,
+                          uint64_converter, &seed, &progress))
       return nullptr;
-    return lattice_measure(lattice_object, [&](const KernelLattice& lattice, const core::CoverGraph& graph,
-                                               engine::RunControl& control) {
-      return engine::sampled_stability(lattice.concepts(), graph, samples, seed, control);
-    });
+    return lattice_measure(
+        lattice_object,
+        [&](const KernelLattice& lattice, const core::CoverGraph& graph, engine::RunControl& control) {
+          return engine::sampled_stability(lattice.concepts(), graph, samples, seed, control);
+        },
+        progress);
   });
 }
 
@@ -382,7 +392,8 @@ PyObject* stability_error_bound(PyObject*, PyObject* args) {
 
 // set_names(sets, n, names) -> list of tuples: each packed set (word_count(n)
 // uint64 words) as the tuple of its members' names, ascending; every tuple
-// holds the very str objects of `names`, so a name is never copied.
+// holds the very str objects of `names`, so a name is never copied, and
+// equal sets get the same tuple.
 PyObject* set_names(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* sets_object = nullptr;
@@ -403,9 +414,17 @@ PyObject* set_names(PyObject*, PyObject* args) {
     if (!list) return nullptr;
     std::vector<std::uint32_t> members;
     SignalCheckpoint checkpoint;
+    // Equal sets share one tuple.
+    SetTupleCache made(stride);
     for (std::size_t k = 0; k < count; ++k) {
-      members.clear();
       const std::span<const Word> set(words->data() + k * stride, stride);
+      if (PyObject* known = made.find(set)) {
+        if (!checkpoint.pass(stride)) return nullptr;
+        Py_INCREF(known);
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), known);
+        continue;
+      }
+      members.clear();
       core::for_each_bit(set, [&](std::uint32_t m) { members.push_back(m); });
       if (!checkpoint.pass(members.size() + stride)) return nullptr;
       if (!members.empty() && members.back() >= n) return python::raise_value_error("a set holds a bit beyond n");
@@ -417,6 +436,7 @@ PyObject* set_names(PyObject*, PyObject* args) {
         PyTuple_SetItem(tuple, static_cast<Py_ssize_t>(i), name);
       }
       PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), tuple);
+      made.add(set, tuple);
     }
     return list.release();
   });
@@ -476,9 +496,9 @@ PyMethodDef functions[] = {
     {"generators", generators, METH_VARARGS, "generators(lattice, i) -> bytes of packed keys"},
     {"all_generators", all_generators, METH_VARARGS, "all_generators(lattice) -> (first, keys)"},
     {"exact_stability", exact_stability, METH_VARARGS,
-     "exact_stability(lattice, max_visits) -> bytes of float64, or None beyond max_visits"},
+     "exact_stability(lattice, max_visits, progress=None) -> bytes of float64, or None beyond max_visits"},
     {"sampled_stability", sampled_stability, METH_VARARGS,
-     "sampled_stability(lattice, samples, seed) -> bytes of float64"},
+     "sampled_stability(lattice, samples, seed, progress=None) -> bytes of float64"},
     {"stability_error_bound", stability_error_bound, METH_VARARGS,
      "stability_error_bound(samples, confidence) -> float"},
     {"delta_stability", delta_stability, METH_O, "delta_stability(lattice) -> bytes of uint64"},

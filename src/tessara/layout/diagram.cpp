@@ -116,7 +116,9 @@ class DiagramBuilder {
     lay_out(texts);
     if (!keep_going(options_.keep_going)) return std::move(diagram_);
     const std::vector<Segment> segments = texts.empty() ? std::vector<Segment>() : edge_segments(diagram_.drawing);
-    diagram_.labels = place_labels(diagram_.drawing.nodes, radii(), std::move(texts), placement_style(), segments);
+    diagram_.labels = place_labels(diagram_.drawing.nodes, radii(), std::move(texts), placement_style(), segments,
+                                   options_.keep_going);
+    if (!keep_going(options_.keep_going)) return std::move(diagram_);
     mark_highlight();
     list_sets();
     frame();

@@ -128,6 +128,9 @@ constexpr std::size_t kEdgeFreeSearch = 60;
 // placement costs little more than finding a free spot.
 constexpr std::size_t kCloseSearchLabels = 3000;
 constexpr double kCloseStep = 3.0;
+// Labels placed between two questions whether to go on.
+constexpr std::size_t kLabelsPerCheck = 64;
+constexpr std::size_t kNodesPerCheck = 4096;
 
 // The offsets from the preferred box of every box on its side of the concept
 // whose nearest point lies within `reach` of the centre, nearest the
@@ -197,15 +200,18 @@ Box preferred_box(const LabelText& label, Point centre, double radius, double ga
 
 std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<const double> radii,
                                       std::vector<LabelText> labels, const PlacementStyle& style,
-                                      std::span<const Segment> edges) {
+                                      std::span<const Segment> edges, const KeepGoing& keep) {
   if (radii.size() != nodes.size()) throw core::InternalFault(core::fault_text::kIndexOutOfRange);
   double line = style.step;
   for (const LabelText& label : labels)
     if (!label.lines.empty()) line = std::max(line, label.height / static_cast<double>(label.lines.size()));
   const double cell = std::max(4.0 * line, 32.0);
   BoxGrid grid(cell, style.padding, style.side_gap);
-  for (std::size_t v = 0; v < nodes.size(); ++v) grid.add(node_box(nodes[v], radii[v]), false);
-  const SegmentGrid segments(cell, labels.empty() ? std::span<const Segment>() : edges);
+  for (std::size_t v = 0; v < nodes.size(); ++v) {
+    if (v % kNodesPerCheck == 0 && !keep_going(keep)) return {};
+    grid.add(node_box(nodes[v], radii[v]), false);
+  }
+  const SegmentGrid segments(cell, labels.empty() ? std::span<const Segment>() : edges, keep);
   const std::vector<Offset> up = search_offsets(style.step, line, -1.0);
   const std::vector<Offset> down = search_offsets(style.step, line, 1.0);
   // A label counts as crossed when an edge comes within a pixel of its box.
@@ -217,6 +223,8 @@ std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<co
   std::vector<PlacedLabel> placed;
   placed.reserve(labels.size());
   for (LabelText& label : labels) {
+    // A crowded diagram takes tens of microseconds a label: a stopped placement leaves every few hundred.
+    if (placed.size() % kLabelsPerCheck == 0 && !keep_going(keep)) return placed;
     if (label.concept_index >= nodes.size()) throw core::InternalFault(core::fault_text::kIndexOutOfRange);
     const Point centre = nodes[label.concept_index];
     const double radius = radii[label.concept_index];

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tessara/layout/drawing.hpp"
+#include "tessara/layout/keep_going.hpp"
 #include "tessara/layout/label_text.hpp"
 #include "tessara/layout/segment_grid.hpp"
 
@@ -51,6 +52,6 @@ Box preferred_box(const LabelText& label, Point centre, double radius, double ga
 // a label whose preferred box is free stays there, crossed or not.)
 std::vector<PlacedLabel> place_labels(std::span<const Point> nodes, std::span<const double> radii,
                                       std::vector<LabelText> labels, const PlacementStyle& style = {},
-                                      std::span<const Segment> edges = {});
+                                      std::span<const Segment> edges = {}, const KeepGoing& keep = {});
 
 }  // namespace tessara::layout

@@ -87,8 +87,15 @@ LayeredLayout layered_layout(std::size_t concept_count, std::span<const core::Co
   result.drawing.edges.assign(edges.begin(), edges.end());
   if (concept_count == 0) return result;
 
+  // Each step before the crossing reduction takes a good fraction of a second on a lattice of a few hundred
+  // thousand concepts: a stopped layout leaves after the step it is in.
+  const KeepGoing& keep = options.crossing.keep_going;
   const HasseGraph hasse(concept_count, edges);
-  ProperGraph graph(hasse, edges, assign_layers(hasse));
+  if (!keep_going(keep)) return result;
+  std::vector<std::uint32_t> layers = assign_layers(hasse);
+  if (!keep_going(keep)) return result;
+  ProperGraph graph(hasse, edges, std::move(layers));
+  if (!keep_going(keep)) return result;
   result.layers = graph.layer_count();
   result.crossings = reduce_crossings(graph, options.crossing);
 

@@ -35,20 +35,36 @@ bool segment_meets(const Segment& segment, const Box& box) noexcept {
          clip(-dy, segment.from.y - box.top) && clip(dy, box.bottom - segment.from.y);
 }
 
-SegmentGrid::SegmentGrid(double cell, std::span<const Segment> segments) : segments_(segments) {
+SegmentGrid::SegmentGrid(double cell, std::span<const Segment> segments, const KeepGoing& keep)
+    : segments_(segments) {
   if (segments.empty()) return;
   double length = 0.0;
   for (const Segment& s : segments) length += std::fabs(s.to.x - s.from.x) + std::fabs(s.to.y - s.from.y);
   cell_ = std::max(cell, length / (8.0 * static_cast<double>(segments.size())));
   std::vector<Entry> entries;
-  for (std::size_t s = 0; s < segments.size(); ++s) add(static_cast<std::uint32_t>(s), entries);
-  mask_ = std::bit_ceil(entries.size()) - 1;
-  start_.assign(mask_ + 2, 0);
-  for (const Entry& e : entries) ++start_[bucket(e.cell) + 1];
-  for (std::size_t b = 0; b + 1 < start_.size(); ++b) start_[b + 1] += start_[b];
-  grouped_.resize(entries.size());
-  std::vector<std::size_t> cursor(start_.begin(), start_.end() - 1);
-  for (const Entry& e : entries) grouped_[cursor[bucket(e.cell)]++] = e;
+  for (std::size_t s = 0; s < segments.size(); ++s) {
+    if (s % kSegmentsPerCheck == 0 && !keep_going(keep)) return;
+    add(static_cast<std::uint32_t>(s), entries);
+  }
+  // The passes over the entries (tens of millions for a big lattice's drawing) go in chunks, asking between them.
+  const auto each_entry = [&](auto step) {
+    for (std::size_t i = 0; i < entries.size(); i += kEntriesPerCheck) {
+      if (!keep_going(keep)) return false;
+      const std::size_t end = std::min(entries.size(), i + kEntriesPerCheck);
+      for (std::size_t j = i; j < end; ++j) step(entries[j]);
+    }
+    return true;
+  };
+  const std::size_t mask = std::bit_ceil(entries.size()) - 1;
+  mask_ = mask;
+  std::vector<std::size_t> start(mask + 2, 0);
+  if (!each_entry([&](const Entry& e) { ++start[bucket(e.cell) + 1]; })) return;
+  for (std::size_t b = 0; b + 1 < start.size(); ++b) start[b + 1] += start[b];
+  std::vector<Entry> grouped(entries.size());
+  std::vector<std::size_t> cursor(start.begin(), start.end() - 1);
+  if (!each_entry([&](const Entry& e) { grouped[cursor[bucket(e.cell)]++] = e; })) return;
+  start_ = std::move(start);
+  grouped_ = std::move(grouped);
 }
 
 std::int64_t SegmentGrid::cell_of(double value) const { return static_cast<std::int64_t>(std::floor(value / cell_)); }

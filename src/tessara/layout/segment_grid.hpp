@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tessara/layout/drawing.hpp"
+#include "tessara/layout/keep_going.hpp"
 
 namespace tessara::layout {
 
@@ -37,7 +38,12 @@ bool segment_meets(const Segment& segment, const Box& box) noexcept;
 // the cell with one counting pass, so the index is built in linear time.
 class SegmentGrid {
  public:
-  SegmentGrid(double cell, std::span<const Segment> segments);
+  // Segments indexed, and entries grouped, between two questions whether to go on (a few milliseconds' work).
+  static constexpr std::size_t kSegmentsPerCheck = std::size_t{1} << 15;
+  static constexpr std::size_t kEntriesPerCheck = std::size_t{1} << 18;
+
+  // A stopped build (`keep` said no) leaves the grid empty, crossing nothing.
+  SegmentGrid(double cell, std::span<const Segment> segments, const KeepGoing& keep = {});
 
   // Whether some segment meets the box.
   bool crosses(const Box& box) const;
