@@ -31,26 +31,45 @@ DATASET_FORMAT = "tessara-concepts/1"
 
 @dataclass(frozen=True)
 class ContextPayload:
-    """What a worker needs to rebuild a context: its names and packed incidence rows, and their checksum."""
+    """What a worker needs to rebuild a context, in the form the context is stored in.
+
+    A context stored packed travels as its packed incidence rows; one stored sparse as its rows' attribute lists
+    (offsets as uint64, attribute positions as uint32), so a transaction set whose dense form would not fit in
+    memory ships at the size it has. The checksum is the same for both forms of the same data.
+    """
 
     objects: tuple[str, ...]
     attributes: tuple[str, ...]
-    rows: bytes
+    rows: Optional[bytes]
+    sparse_rows: Optional[tuple[bytes, bytes]]
     checksum: str
 
     @classmethod
     def of(cls, kernel: _lab.Context) -> "ContextPayload":
         objects = tuple(kernel.objects())
         attributes = tuple(kernel.attributes())
-        rows = kernel.rows()
-        return cls(objects, attributes, rows, context_checksum(objects, attributes, rows))
+        offsets, items = kernel.sparse_rows()
+        checksum = context_checksum(objects, attributes, offsets, items)
+        if kernel.is_sparse:
+            return cls(objects, attributes, None, (offsets, items), checksum)
+        return cls(objects, attributes, kernel.rows(), None, checksum)
+
+    def kernel(self) -> _lab.Context:
+        """The context rebuilt, stored as it was shipped."""
+        if self.sparse_rows is not None:
+            offsets, items = self.sparse_rows
+            return _lab.make_sparse_context(list(self.objects), list(self.attributes), offsets, items)
+        assert self.rows is not None
+        return _lab.make_context(list(self.objects), list(self.attributes), self.rows)
 
 
-def context_checksum(objects: tuple[str, ...], attributes: tuple[str, ...], rows: bytes) -> str:
-    """SHA-256 of the names and the packed rows: the identity of a context's data."""
+def context_checksum(objects: tuple[str, ...], attributes: tuple[str, ...], offsets: bytes, items: bytes) -> str:
+    """SHA-256 of the names and the rows as attribute lists: the identity of a context's data, whichever form
+    stores it."""
     digest = hashlib.sha256()
     digest.update(json.dumps([list(objects), list(attributes)], ensure_ascii=False).encode("utf-8"))
-    digest.update(rows)
+    digest.update(offsets)
+    digest.update(items)
     return digest.hexdigest()
 
 
@@ -92,8 +111,7 @@ def _walk_for(payload: ContextPayload, algorithm: str, min_support: int) -> Any:
     with _walks_lock:
         walk = _walks.get(key)
         if walk is None:
-            kernel = _lab.make_context(list(payload.objects), list(payload.attributes), payload.rows)
-            walk = _lab.unit_walk(kernel, algorithm, min_support)
+            walk = _lab.unit_walk(payload.kernel(), algorithm, min_support)
             if len(_walks) >= 4:
                 _walks.clear()
             _walks[key] = walk

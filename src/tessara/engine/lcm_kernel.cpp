@@ -81,6 +81,7 @@ class Walk final : public TaskWalker {
         // idle threads listed a concept set that differed from the sequential run's (rarely, on small
         // dense contexts), and an exact result comes before a second core. donate() stays for when that
         // is found.
+        if (host.takes_whole_frontier() && host.wants_work()) hand_back_frontier(depth, host);
       }
       Level& level = levels_[depth];
       if (level.next == level.end) {
@@ -302,6 +303,30 @@ class Walk final : public TaskWalker {
       if (tasks.empty()) continue;
       host.donate(std::move(tasks));
       return;
+    }
+  }
+
+  // A unit's end: every candidate still waiting, at every level down to
+  // `depth`, goes to the host as tasks, a level per gift from the shallowest
+  // on (the host lists a later gift before an earlier one), each gift in
+  // visiting order. The walk then has nothing left, so what it listed and the
+  // gifts together are its whole subtree in its order.
+  void hand_back_frontier(std::size_t depth, WalkHost& host) {
+    gift_.intent.resize(intent_words_);
+    for (std::size_t d = 0; d <= depth; ++d) {
+      Level& level = levels_[d];
+      std::vector<WalkTask> tasks;
+      for (std::size_t k = level.next; k < level.end; ++k) {
+        if (!close(level, k, gift_, false)) continue;
+        WalkTask& task = tasks.emplace_back();
+        task.kind = WalkKind::kLcm;
+        task.start = level.candidates[k] + 1;
+        task.extent.assign(extent_words_, 0);
+        for (const std::uint32_t g : extent_) words::set_bit(task.extent.data(), g);
+        task.intent = gift_.intent;
+      }
+      level.next = level.end;
+      if (!tasks.empty()) host.donate(std::move(tasks));
     }
   }
 
