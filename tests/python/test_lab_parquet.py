@@ -150,6 +150,21 @@ def huge_sparse_context():
     return tl.Context.from_sparse(matrix)
 
 
+def test_first_generations_of_units_are_smaller(tmp_path):
+    from tessara.lab._units import RAMP_DEPTH, unit_budget
+
+    assert [unit_budget((0,) * depth, 100_000) for depth in range(1, RAMP_DEPTH + 3)] == [
+        1562, 6250, 25_000, 100_000, 100_000]
+    assert unit_budget((0,), 5) == 1
+    K = context_of(random_matrix(600, 36, 0.3, seed=6))
+    summary = K.to_parquet(str(tmp_path / "ramp"), unit_concepts=20_000, threads=2)
+    assert summary.count == sum(count for _, _, count in summary.timings) > 60_000
+    counts = {key: count for key, _, count in summary.timings}
+    # The first unit stops near its small budget and its children split again soon: every worker gets work.
+    assert counts[(0,)] < 5_000
+    assert len([key for key in counts if len(key) == 2]) == 4
+
+
 def test_part_names_sort_as_unit_keys():
     from tessara.lab._units import part_name
 

@@ -167,15 +167,30 @@ def split_rest(rest: list[bytes], parts: int = FAN_OUT) -> tuple[tuple[bytes, ..
     return tuple(units)
 
 
+#: The first generations of units get smaller budgets (a quarter of the next generation's, up to the full
+#: budget at this depth): the walk fans out to every worker within a few short units instead of waiting for
+#: the first full one.
+RAMP_DEPTH = 3
+
+
+def unit_budget(key: tuple[int, ...], budget: int) -> int:
+    """The budget of the unit with this key in a run of units of ``budget`` concepts: smaller for the first
+    generations, so the split reaches every worker soon. A function of the key alone: a unit run again lists
+    the same concepts."""
+    shrink = max(0, RAMP_DEPTH - (len(key) - 1))
+    return max(1, budget >> (2 * shrink))
+
+
 def run_unit(walk: Any, directory: str, key: tuple[int, ...], unit: tuple[bytes, ...], budget: int,
              extents: bool) -> UnitSummary:
     """Runs one unit (subtrees of the walk, listed one after another) through a prepared walk and writes its
-    part; the summary of what it did. Past ``budget`` concepts, the subtrees not finished come back in the
-    summary as at most :data:`FAN_OUT` units, in order."""
+    part; the summary of what it did. Past its budget (:func:`unit_budget` of ``budget``) the subtrees not
+    finished come back in the summary as at most :data:`FAN_OUT` units, in order."""
     pa = optional_module("pyarrow")
     pq = optional_module("pyarrow.parquet")
     if os.path.exists(os.path.join(directory, CANCEL_MARKER)):
         raise UnitCancelled()
+    budget = unit_budget(key, budget)
     start = time.perf_counter()
     tables = []
     rest: list[bytes] = []
