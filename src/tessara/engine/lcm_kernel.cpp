@@ -290,20 +290,24 @@ class Walk final : public TaskWalker {
                                         level.end - std::min(level.end, kMostGifts));
       std::vector<WalkTask> tasks;
       gift_.intent.resize(intent_words_);
-      for (std::size_t k = from; k < level.end; ++k) {
-        if (!close(level, k, gift_, false)) continue;
-        WalkTask& task = tasks.emplace_back();
-        task.kind = WalkKind::kLcm;
-        task.start = level.candidates[k] + 1;
-        task.extent.assign(extent_words_, 0);
-        for (const std::uint32_t g : extent_) words::set_bit(task.extent.data(), g);
-        task.intent = gift_.intent;
-      }
+      for (std::size_t k = from; k < level.end; ++k) add_task(level, k, tasks);
       level.end = from;
       if (tasks.empty()) continue;
       host.donate(std::move(tasks));
       return;
     }
+  }
+
+  // Appends candidate k of `level` to `tasks` as a task of its own when it
+  // is canonical (gift_.intent has room for an intent).
+  void add_task(const Level& level, std::size_t k, std::vector<WalkTask>& tasks) {
+    if (!close(level, k, gift_, false)) return;
+    WalkTask& task = tasks.emplace_back();
+    task.kind = WalkKind::kLcm;
+    task.start = level.candidates[k] + 1;
+    task.extent.assign(extent_words_, 0);
+    for (const std::uint32_t g : extent_) words::set_bit(task.extent.data(), g);
+    task.intent = gift_.intent;
   }
 
   // A unit's end: every candidate still waiting, at every level down to
@@ -316,15 +320,7 @@ class Walk final : public TaskWalker {
     for (std::size_t d = 0; d <= depth; ++d) {
       Level& level = levels_[d];
       std::vector<WalkTask> tasks;
-      for (std::size_t k = level.next; k < level.end; ++k) {
-        if (!close(level, k, gift_, false)) continue;
-        WalkTask& task = tasks.emplace_back();
-        task.kind = WalkKind::kLcm;
-        task.start = level.candidates[k] + 1;
-        task.extent.assign(extent_words_, 0);
-        for (const std::uint32_t g : extent_) words::set_bit(task.extent.data(), g);
-        task.intent = gift_.intent;
-      }
+      for (std::size_t k = level.next; k < level.end; ++k) add_task(level, k, tasks);
       level.next = level.end;
       if (!tasks.empty()) host.donate(std::move(tasks));
     }
