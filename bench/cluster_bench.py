@@ -71,22 +71,25 @@ def report(label: str, times: list[float], cpu: list[float], summary: tl.Parquet
           f"(load {os.getloadavg()[0]:.1f})", flush=True)
 
 
-def engines(K: tl.Context, repeats: int) -> None:
+def engines(K: tl.Context, repeats: int, which: list[str]) -> None:
     from dask.distributed import Client, LocalCluster
     import ray
 
-    report("local, 1 thread (once)", *timed(K, 1, threads=1))
+    if "one-thread" in which:
+        report("local, 1 thread (once)", *timed(K, 1, threads=1))
     report("local, threads=2", *timed(K, repeats, threads=2))
-    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
-                      dashboard_address=None) as cluster, Client(cluster) as client:
-        timed(K, 1, executor=client)  # the workers import pyarrow and build the walk once
-        report("dask, 2 worker processes", *timed(K, repeats, executor=client))
-    ray.init(num_cpus=2, include_dashboard=False, log_to_driver=False)
-    try:
-        timed(K, 1, executor="ray")
-        report("ray, 2 workers", *timed(K, repeats, executor="ray"))
-    finally:
-        ray.shutdown()
+    if "dask" in which:
+        with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
+                          dashboard_address=None) as cluster, Client(cluster) as client:
+            timed(K, 1, executor=client)  # the workers import pyarrow and build the walk once
+            report("dask, 2 worker processes", *timed(K, repeats, executor=client))
+    if "ray" in which:
+        ray.init(num_cpus=2, include_dashboard=False, log_to_driver=False)
+        try:
+            timed(K, 1, executor="ray")
+            report("ray, 2 workers", *timed(K, repeats, executor="ray"))
+        finally:
+            ray.shutdown()
     report("local, threads=2 (again)", *timed(K, repeats, threads=2))
 
 
@@ -192,6 +195,8 @@ def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--part", choices=["engines", "makespan", "memory"], action="append", required=True)
     parser.add_argument("--repeats", type=int, default=5)
+    parser.add_argument("--engine", choices=["one-thread", "dask", "ray"], action="append",
+                        help="with --part engines: which engines beside local threads=2 (default: all)")
     parser.add_argument("--objects", type=int, default=3000)
     parser.add_argument("--attributes", type=int, default=80)
     parser.add_argument("--density", type=float, default=0.3)
@@ -202,7 +207,7 @@ def main() -> None:
           f"{arguments.density}, seed {arguments.seed}")
     K = job(arguments.objects, arguments.attributes, arguments.density, arguments.seed)
     if "engines" in arguments.part:
-        engines(K, arguments.repeats)
+        engines(K, arguments.repeats, arguments.engine or ["one-thread", "dask", "ray"])
     if "makespan" in arguments.part:
         simulate(K, arguments.unit_concepts)
     if "memory" in arguments.part:
