@@ -3,10 +3,12 @@
     python bench/cluster_bench.py --part engines --repeats 5      # threads=2 vs 2 Dask workers vs 2 Ray workers
     python bench/cluster_bench.py --part makespan                 # simulated makespan on 8, 32, 128 workers
     python bench/cluster_bench.py --part memory --objects 20000 --attributes 60 --density 0.32
-                                                                  # peak memory while ~10^8 concepts stream out
+                                                                  # peak RSS of the driver and 2 Dask workers
+                                                                  # while ~10^8 concepts stream out
 
 The job is a seeded random context (--objects, --attributes, --density) whose full walk takes about a minute
-on one thread by default. Every figure is the whole call of Context.to_parquet, min and median of the runs.
+on one thread by default. Every figure is the whole call of Context.to_parquet, min and median of the runs,
+with the CPU time of the process and every process under it (the workers): the machine may be shared.
 """
 
 from __future__ import annotations
@@ -14,7 +16,6 @@ from __future__ import annotations
 import argparse
 import heapq
 import os
-import resource
 import shutil
 import statistics
 import tempfile
@@ -31,43 +32,65 @@ def job(objects: int, attributes: int, density: float, seed: int) -> tl.Context:
     return tl.Context([f"g{i}" for i in range(objects)], [f"m{j}" for j in range(attributes)], matrix)
 
 
-def timed(K: tl.Context, repeats: int, **arguments: object) -> tuple[list[float], tl.ParquetSummary]:
+def cpu_seconds() -> float:
+    """CPU time of this process and every process under it (a local cluster's workers, Ray's raylet and
+    workers): on a shared machine the engines' cost shows here, whatever the load."""
+    import psutil
+
+    total = 0.0
+    me = psutil.Process()
+    for process in [me] + me.children(recursive=True):
+        try:
+            times = process.cpu_times()
+        except psutil.Error:
+            continue
+        total += times.user + times.system
+    return total
+
+
+def timed(K: tl.Context, repeats: int, **arguments: object) -> tuple[list[float], list[float], tl.ParquetSummary]:
     times = []
+    cpu = []
     summary = None
     for _ in range(repeats):
         folder = tempfile.mkdtemp(prefix="tessara-bench-")
         shutil.rmtree(folder)
+        cpu_start = cpu_seconds()
         start = time.perf_counter()
         summary = K.to_parquet(folder, **arguments)
         times.append(time.perf_counter() - start)
+        cpu.append(cpu_seconds() - cpu_start)
         shutil.rmtree(folder)
     assert summary is not None
-    return times, summary
+    return times, cpu, summary
 
 
-def report(label: str, times: list[float], summary: tl.ParquetSummary) -> None:
+def report(label: str, times: list[float], cpu: list[float], summary: tl.ParquetSummary) -> None:
     print(f"{label:<28} min {min(times):8.2f} s  median {statistics.median(times):8.2f} s  "
-          f"{summary.count:,} concepts in {summary.units} units")
+          f"CPU median {statistics.median(cpu):8.2f} s  {summary.count:,} concepts in {summary.units} units  "
+          f"(load {os.getloadavg()[0]:.1f})", flush=True)
 
 
-def engines(K: tl.Context, repeats: int) -> None:
+def engines(K: tl.Context, repeats: int, which: list[str]) -> None:
     from dask.distributed import Client, LocalCluster
     import ray
 
-    times, summary = timed(K, 1, threads=1)
-    report("local, 1 thread (once)", times, summary)
-    times, summary = timed(K, repeats, threads=2)
-    report("local, threads=2", times, summary)
-    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
-                      dashboard_address=None) as cluster, Client(cluster) as client:
-        times, summary = timed(K, repeats, executor=client)
-        report("dask, 2 worker processes", times, summary)
-    ray.init(num_cpus=2, include_dashboard=False, log_to_driver=False)
-    try:
-        times, summary = timed(K, repeats, executor="ray")
-        report("ray, 2 workers", times, summary)
-    finally:
-        ray.shutdown()
+    if "one-thread" in which:
+        report("local, 1 thread (once)", *timed(K, 1, threads=1))
+    report("local, threads=2", *timed(K, repeats, threads=2))
+    if "dask" in which:
+        with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
+                          dashboard_address=None) as cluster, Client(cluster) as client:
+            timed(K, 1, executor=client)  # the workers import pyarrow and build the walk once
+            report("dask, 2 worker processes", *timed(K, repeats, executor=client))
+    if "ray" in which:
+        ray.init(num_cpus=2, include_dashboard=False, log_to_driver=False)
+        try:
+            timed(K, 1, executor="ray")
+            report("ray, 2 workers", *timed(K, repeats, executor="ray"))
+        finally:
+            ray.shutdown()
+    report("local, threads=2 (again)", *timed(K, repeats, threads=2))
 
 
 def makespan(timings: tuple[tuple[tuple[int, ...], float, int], ...], workers: int) -> float:
@@ -112,22 +135,68 @@ def simulate(K: tl.Context, unit_concepts: int) -> None:
               f"(ideal {workers}), efficiency {total / span / workers:5.0%}")
 
 
-def memory(K: tl.Context) -> None:
+class RssSampler:
+    """Samples the resident memory of the given processes every ``interval`` seconds; keeps each one's peak."""
+
+    def __init__(self, pids: dict[str, int], interval: float = 0.25) -> None:
+        import threading
+
+        import psutil
+
+        self._processes = {name: psutil.Process(pid) for name, pid in pids.items()}
+        self.peaks = {name: 0 for name in pids}
+        self.samples = 0
+        self._interval = interval
+        self._stop = threading.Event()
+        self._thread = threading.Thread(target=self._run, daemon=True)
+
+    def _run(self) -> None:
+        while not self._stop.wait(self._interval):
+            for name, process in self._processes.items():
+                try:
+                    self.peaks[name] = max(self.peaks[name], process.memory_info().rss)
+                except Exception:
+                    pass
+            self.samples += 1
+
+    def __enter__(self) -> "RssSampler":
+        self._thread.start()
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self._stop.set()
+        self._thread.join()
+
+
+def memory(K: tl.Context, unit_concepts: int) -> None:
+    """Streams the whole walk to Parquet on 2 Dask workers while sampling the RSS of the driver and workers."""
+    from dask.distributed import Client, LocalCluster
+
     folder = tempfile.mkdtemp(prefix="tessara-bench-")
     shutil.rmtree(folder)
-    start = time.perf_counter()
-    summary = K.to_parquet(folder, max_concepts=None, threads=2)
-    seconds = time.perf_counter() - start
-    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
-    print(f"{summary.count:,} concepts in {seconds:.1f} s, {summary.units} units, "
-          f"{summary.bytes / 2**20:,.0f} MiB of Parquet; peak RSS of the process {peak:,.0f} MiB")
+    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
+                      dashboard_address=None) as cluster, Client(cluster) as client:
+        pids = {"driver (and scheduler)": os.getpid()}
+        for i, pid in enumerate(client.run(os.getpid).values()):
+            pids[f"worker {i}"] = pid
+        with RssSampler(pids) as sampler:
+            start = time.perf_counter()
+            summary = K.to_parquet(folder, max_concepts=None, executor=client, unit_concepts=unit_concepts)
+            seconds = time.perf_counter() - start
     shutil.rmtree(folder)
+    print(f"{summary.count:,} concepts in {seconds:.1f} s on 2 Dask workers, {summary.units} units, "
+          f"{summary.bytes / 2**20:,.0f} MiB of Parquet; {sampler.samples} samples (load "
+          f"{os.getloadavg()[0]:.1f})")
+    for name, peak in sampler.peaks.items():
+        print(f"  peak RSS {name:<24} {peak / 2**20:8,.0f} MiB")
 
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--part", choices=["engines", "makespan", "memory"], action="append", required=True)
     parser.add_argument("--repeats", type=int, default=5)
+    parser.add_argument("--engine", choices=["one-thread", "dask", "ray"], action="append",
+                        help="with --part engines: which engines beside local threads=2 (default: all)")
     parser.add_argument("--objects", type=int, default=3000)
     parser.add_argument("--attributes", type=int, default=80)
     parser.add_argument("--density", type=float, default=0.3)
@@ -138,11 +207,11 @@ def main() -> None:
           f"{arguments.density}, seed {arguments.seed}")
     K = job(arguments.objects, arguments.attributes, arguments.density, arguments.seed)
     if "engines" in arguments.part:
-        engines(K, arguments.repeats)
+        engines(K, arguments.repeats, arguments.engine or ["one-thread", "dask", "ray"])
     if "makespan" in arguments.part:
         simulate(K, arguments.unit_concepts)
     if "memory" in arguments.part:
-        memory(K)
+        memory(K, arguments.unit_concepts)
 
 
 if __name__ == "__main__":

@@ -17,7 +17,7 @@ from conftest import interrupt_child
 pa = pytest.importorskip("pyarrow")
 
 SANITIZED = bool(os.environ.get("TESSARA_SANITIZED"))
-ALGORITHMS = ["fcbo", "next-closure", "in-close-5"]
+ALGORITHMS = ["fcbo", "next-closure", "in-close-5", "lcm"]
 
 
 def random_matrix(n_objects, n_attributes, density, seed):
@@ -70,6 +70,99 @@ def test_local_dataset_is_the_stream(shape, algorithm, tmp_path):
         assert summary.count == len(expected) == len(tl.read_concepts(folder))
         names = [os.path.basename(p) for p in summary.parts]
         assert names == sorted(names) == sorted(n for n in os.listdir(folder) if n.endswith(".parquet"))
+
+
+def baskets(n_objects, n_items, seed):
+    """Transactions of a few items each, skewed to the low ids; empty and repeated ones among them."""
+    rng = np.random.default_rng(seed)
+    rows = []
+    for g in range(n_objects):
+        if n_items == 0 or g % 11 == 0:
+            rows.append([])
+        elif g % 5 == 0 and rows:
+            rows.append(rows[-1])
+        else:
+            size = int(rng.integers(1, 6))
+            rows.append(sorted({int(n_items * rng.random() ** 2) for _ in range(size)}))
+    return rows
+
+
+# (transactions, items): past a word of objects or items by one, and large enough to be stored sparse (a small
+# context is always packed; the small shapes run "lcm" on packed contexts above).
+SPARSE_SHAPES = [(1100, 8193), (2049, 4097), (4097, 2049), (16385, 640)]
+
+
+@pytest.mark.parametrize("shape", SPARSE_SHAPES, ids=lambda s: "x".join(map(str, s)))
+def test_sparse_context_default_is_the_stream(shape, tmp_path):
+    n, m = shape
+    K = tl.Context.from_sparse(_csr(baskets(n, m, seed=n * 7 + m), n, m))
+    assert K._kernel.is_sparse
+    for i, (min_support, unit_concepts) in enumerate([(0, 300), (2, 7), (5, 100_000), (n + 1, 5)]):
+        folder = str(tmp_path / f"run{i}")
+        summary = K.to_parquet(folder, min_support, extents=i == 1, unit_concepts=unit_concepts, threads=2)
+        expected = [(c.intent, c.support, c.extent if i == 1 else None) for c in K.iter_concepts(min_support)]
+        assert [(c.intent, c.support, c.extent if i == 1 else None) for c in tl.read_concepts(folder)] == expected
+        assert summary.count == len(expected)
+        assert tl.read_concepts(folder).parameters["algorithm"] == "lcm"
+
+
+def _csr(rows, n, m):
+    sparse = pytest.importorskip("scipy.sparse")
+    indptr = np.cumsum([0] + [len(r) for r in rows])
+    indices = np.array([j for r in rows for j in r], dtype=np.int64)
+    return sparse.csr_array((np.ones(len(indices), dtype=bool), indices, indptr), shape=(n, m))
+
+
+def test_payload_ships_the_stored_form():
+    from tessara.lab._units import ContextPayload
+
+    rows = baskets(1100, 8193, seed=4)
+    sparse = tl.Context.from_sparse(_csr(rows, 1100, 8193))
+    packed = tl.Context.from_sparse(_csr(rows[:40], 40, 8193))
+    assert sparse._kernel.is_sparse and not packed._kernel.is_sparse
+    shipped_sparse = ContextPayload.of(sparse._kernel)
+    shipped_packed = ContextPayload.of(packed._kernel)
+    assert shipped_sparse.rows is None and shipped_sparse.sparse_rows is not None
+    assert shipped_packed.rows is not None and shipped_packed.sparse_rows is None
+    for payload, K in ((shipped_sparse, sparse), (shipped_packed, packed)):
+        rebuilt = payload.kernel()
+        assert rebuilt.is_sparse == K._kernel.is_sparse
+        assert rebuilt.sparse_rows() == K._kernel.sparse_rows()
+        assert ContextPayload.of(rebuilt).checksum == payload.checksum
+    # One cross more or less, or another name, and the checksum differs.
+    rows[3] = sorted(set(rows[3]) ^ {8192})
+    assert ContextPayload.of(tl.Context.from_sparse(_csr(rows, 1100, 8193))._kernel).checksum != shipped_sparse.checksum
+    renamed = tl.Context.from_sparse(_csr(rows[:40], 40, 8193), objects=[f"o{i}" for i in range(40)])
+    assert ContextPayload.of(renamed._kernel).checksum != shipped_packed.checksum
+
+
+def huge_sparse_context():
+    """150,000 transactions over 120,000 items: its dense form (2.1 GiB) is refused, so only the sparse one can
+    travel."""
+    rng = np.random.default_rng(11)
+    n, m = 150_000, 120_000
+    sizes = rng.integers(1, 4, n)
+    indptr = np.concatenate([[0], np.cumsum(sizes)])
+    indices = np.minimum((rng.random(indptr[-1]) ** 8 * m).astype(np.int64), m - 1)
+    sparse = pytest.importorskip("scipy.sparse")
+    matrix = sparse.csr_array((np.ones(len(indices), dtype=bool), indices, indptr), shape=(n, m))
+    matrix.sum_duplicates()
+    return tl.Context.from_sparse(matrix)
+
+
+def test_first_generations_of_units_are_smaller(tmp_path):
+    from tessara.lab._units import RAMP_DEPTH, unit_budget
+
+    assert [unit_budget((0,) * depth, 100_000) for depth in range(1, RAMP_DEPTH + 3)] == [
+        1562, 6250, 25_000, 100_000, 100_000]
+    assert unit_budget((0,), 5) == 1
+    K = context_of(random_matrix(600, 36, 0.3, seed=6))
+    summary = K.to_parquet(str(tmp_path / "ramp"), unit_concepts=20_000, threads=2)
+    assert summary.count == sum(count for _, _, count in summary.timings) > 60_000
+    counts = {key: count for key, _, count in summary.timings}
+    # The first unit stops near its small budget and its children split again soon: every worker gets work.
+    assert counts[(0,)] < 5_000
+    assert len([key for key in counts if len(key) == 2]) == 4
 
 
 def test_part_names_sort_as_unit_keys():
@@ -237,6 +330,19 @@ def test_cluster_dataset_equals_the_local_one(cluster, algorithm, tmp_path):
         assert remote.count == local.count and remote.units == local.units
         assert parts_of(str(tmp_path / f"remote{i}")) == parts_of(str(tmp_path / f"local{i}"))
         assert stored(str(tmp_path / f"remote{i}")) == streamed(K, min_support, algorithm)
+
+
+def test_cluster_ships_a_sparse_context_too_large_to_pack(cluster, tmp_path):
+    K = huge_sparse_context()
+    with pytest.raises(ValueError, match="GiB|too large|dense"):
+        K._kernel.rows()
+    expected = [(c.intent, c.support) for c in K.iter_concepts(200)]
+    assert len(expected) > 50
+    for name, executor in (("local", None), ("remote", cluster)):
+        summary = K.to_parquet(str(tmp_path / name), 200, executor=executor, unit_concepts=5)
+        assert summary.units > 1
+        assert [(c.intent, c.support) for c in tl.read_concepts(str(tmp_path / name))] == expected
+    assert parts_of(str(tmp_path / "remote")) == parts_of(str(tmp_path / "local"))
 
 
 def test_cluster_max_concepts_and_interrupt_leave_nothing(cluster, tmp_path):

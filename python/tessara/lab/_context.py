@@ -873,8 +873,8 @@ class Context:
         min_support : int or float
             As for :meth:`lattice`.
         algorithm : str, optional
-            ``"fcbo"`` (the default, on contexts stored sparse as well: LCM walks are not split into units
-            yet), ``"next-closure"`` or ``"in-close-5"``.
+            ``"fcbo"``, ``"next-closure"``, ``"in-close-5"`` or ``"lcm"``; by default as for
+            :meth:`iter_concepts` (``"lcm"`` on a context stored sparse, ``"fcbo"`` otherwise).
         executor : None, dask.distributed.Client or "ray"
             ``None`` runs on this process's threads (``threads`` of them, every core by default); a Dask client
             runs on its cluster (``pip install tessara[dask]``); ``"ray"`` or the ``ray`` module on the running

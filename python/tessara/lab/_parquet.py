@@ -31,7 +31,7 @@ if TYPE_CHECKING:
 MANIFEST = "_manifest.json"
 #: The concepts a unit lists before it hands the rest of its subtree back as further units.
 DEFAULT_UNIT_CONCEPTS = 100_000
-_WALK_ALGORITHMS = ("fcbo", "next-closure", "in-close-5")
+_WALK_ALGORITHMS = ("fcbo", "next-closure", "in-close-5", "lcm")
 
 
 @dataclass(frozen=True)
@@ -129,9 +129,10 @@ def to_parquet(context: Context, path: Union[str, os.PathLike[str]], min_support
     optional_module("pyarrow")
     support = resolve_min_support(min_support, context.shape[0])
     limit = resolve_max_concepts(max_concepts)
-    name = "fcbo" if algorithm is None else algorithm
-    if not isinstance(name, str):
-        raise TypeError(f"algorithm must be a str or None, not {type(name).__name__}")
+    if algorithm is not None and not isinstance(algorithm, str):
+        raise TypeError(f"algorithm must be a str or None, not {type(algorithm).__name__}")
+    # The same default as iter_concepts, so the dataset lists its concepts in its order.
+    name = context._algorithm_or_default(algorithm)
     if name.lower() not in _WALK_ALGORITHMS:
         raise ValueError(f"to_parquet runs the algorithms {', '.join(_WALK_ALGORITHMS)}; got {name!r}")
     name = name.lower()

@@ -31,26 +31,45 @@ DATASET_FORMAT = "tessara-concepts/1"
 
 @dataclass(frozen=True)
 class ContextPayload:
-    """What a worker needs to rebuild a context: its names and packed incidence rows, and their checksum."""
+    """What a worker needs to rebuild a context, in the form the context is stored in.
+
+    A context stored packed travels as its packed incidence rows; one stored sparse as its rows' attribute lists
+    (offsets as uint64, attribute positions as uint32), so a transaction set whose dense form would not fit in
+    memory ships at the size it has. The checksum is the same for both forms of the same data.
+    """
 
     objects: tuple[str, ...]
     attributes: tuple[str, ...]
-    rows: bytes
+    rows: Optional[bytes]
+    sparse_rows: Optional[tuple[bytes, bytes]]
     checksum: str
 
     @classmethod
     def of(cls, kernel: _lab.Context) -> "ContextPayload":
         objects = tuple(kernel.objects())
         attributes = tuple(kernel.attributes())
-        rows = kernel.rows()
-        return cls(objects, attributes, rows, context_checksum(objects, attributes, rows))
+        offsets, items = kernel.sparse_rows()
+        checksum = context_checksum(objects, attributes, offsets, items)
+        if kernel.is_sparse:
+            return cls(objects, attributes, None, (offsets, items), checksum)
+        return cls(objects, attributes, kernel.rows(), None, checksum)
+
+    def kernel(self) -> _lab.Context:
+        """The context rebuilt, stored as it was shipped."""
+        if self.sparse_rows is not None:
+            offsets, items = self.sparse_rows
+            return _lab.make_sparse_context(list(self.objects), list(self.attributes), offsets, items)
+        assert self.rows is not None
+        return _lab.make_context(list(self.objects), list(self.attributes), self.rows)
 
 
-def context_checksum(objects: tuple[str, ...], attributes: tuple[str, ...], rows: bytes) -> str:
-    """SHA-256 of the names and the packed rows: the identity of a context's data."""
+def context_checksum(objects: tuple[str, ...], attributes: tuple[str, ...], offsets: bytes, items: bytes) -> str:
+    """SHA-256 of the names and the rows as attribute lists: the identity of a context's data, whichever form
+    stores it."""
     digest = hashlib.sha256()
     digest.update(json.dumps([list(objects), list(attributes)], ensure_ascii=False).encode("utf-8"))
-    digest.update(rows)
+    digest.update(offsets)
+    digest.update(items)
     return digest.hexdigest()
 
 
@@ -92,8 +111,7 @@ def _walk_for(payload: ContextPayload, algorithm: str, min_support: int) -> Any:
     with _walks_lock:
         walk = _walks.get(key)
         if walk is None:
-            kernel = _lab.make_context(list(payload.objects), list(payload.attributes), payload.rows)
-            walk = _lab.unit_walk(kernel, algorithm, min_support)
+            walk = _lab.unit_walk(payload.kernel(), algorithm, min_support)
             if len(_walks) >= 4:
                 _walks.clear()
             _walks[key] = walk
@@ -149,15 +167,30 @@ def split_rest(rest: list[bytes], parts: int = FAN_OUT) -> tuple[tuple[bytes, ..
     return tuple(units)
 
 
+#: The first generations of units get smaller budgets (a quarter of the next generation's, up to the full
+#: budget at this depth): the walk fans out to every worker within a few short units instead of waiting for
+#: the first full one.
+RAMP_DEPTH = 3
+
+
+def unit_budget(key: tuple[int, ...], budget: int) -> int:
+    """The budget of the unit with this key in a run of units of ``budget`` concepts: smaller for the first
+    generations, so the split reaches every worker soon. A function of the key alone: a unit run again lists
+    the same concepts."""
+    shrink = max(0, RAMP_DEPTH - (len(key) - 1))
+    return max(1, budget >> (2 * shrink))
+
+
 def run_unit(walk: Any, directory: str, key: tuple[int, ...], unit: tuple[bytes, ...], budget: int,
              extents: bool) -> UnitSummary:
     """Runs one unit (subtrees of the walk, listed one after another) through a prepared walk and writes its
-    part; the summary of what it did. Past ``budget`` concepts, the subtrees not finished come back in the
-    summary as at most :data:`FAN_OUT` units, in order."""
+    part; the summary of what it did. Past its budget (:func:`unit_budget` of ``budget``) the subtrees not
+    finished come back in the summary as at most :data:`FAN_OUT` units, in order."""
     pa = optional_module("pyarrow")
     pq = optional_module("pyarrow.parquet")
     if os.path.exists(os.path.join(directory, CANCEL_MARKER)):
         raise UnitCancelled()
+    budget = unit_budget(key, budget)
     start = time.perf_counter()
     tables = []
     rest: list[bytes] = []

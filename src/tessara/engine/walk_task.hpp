@@ -110,6 +110,10 @@ class WalkHost {
   virtual bool wants_work() const noexcept { return false; }
   // Takes those children's subtrees, in the order they would have been listed.
   virtual void donate(std::vector<WalkTask>&&) {}
+  // True for a host that, once it wants work, takes everything the walk has
+  // not listed yet (a unit at the end of its budget) rather than a share for
+  // idle threads. A walk that splits its levels unevenly checks this.
+  virtual bool takes_whole_frontier() const noexcept { return false; }
 };
 
 // Runs tasks for one thread; keeps its buffers from task to task.

@@ -17,7 +17,9 @@ namespace tessara::engine {
 
 // The bytes of a task: a header of four little-endian uint32 (a format tag,
 // the kind, the start attribute, the number of inherited facts), then the
-// extent and intent words as uint64 and the facts as (uint32, uint32, uint64).
+// extent and intent, and the facts as (uint32, uint32, uint64). The extent
+// and intent are written as words (uint64) or, when that is shorter, as
+// their member counts and members (uint32, ascending); the tag tells which.
 std::vector<std::uint8_t> encode_task(const WalkTask& task);
 
 // The task written by encode_task for a context of this shape, or what is

@@ -6,9 +6,11 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "tessara/engine/catalogue.hpp"
+#include "tessara/engine/lcm.hpp"
 #include "tessara/engine/walk_unit.hpp"
 #include "tessara/lab/buffers.hpp"
 #include "tessara/lab/kernel_context.hpp"
@@ -23,10 +25,14 @@ namespace {
 using python::guarded;
 using python::PyRef;
 
-// One context's walk, prepared once (columns and rows packed) and shared by
-// every unit run through it, from any number of threads at once.
+// One context's walk, prepared once (columns and rows packed, or the sparse
+// rows for the LCM walk) and shared by every unit run through it, from any
+// number of threads at once.
 struct KernelUnitWalk {
-  std::shared_ptr<const core::Context> context;
+  std::shared_ptr<const core::Context> context;          // the close-by-one walks
+  std::shared_ptr<const core::SparseIncidence> sparse;  // the LCM walk
+  std::uint64_t n_objects = 0;
+  std::uint64_t n_attributes = 0;
   std::unique_ptr<const engine::WalkData> data;
   engine::WalkKind kind = engine::WalkKind::kFcboAscending;
   std::uint64_t min_support = 0;
@@ -39,8 +45,9 @@ const KernelUnitWalk& walk_of(PyObject* self) { return python::unwrap<KernelUnit
 PyObject* top_method(PyObject* self, PyObject*) {
   return guarded([&]() -> PyObject* {
     const KernelUnitWalk& walk = walk_of(self);
-    if (walk.context->n_objects() < walk.min_support) Py_RETURN_NONE;
-    const std::vector<std::uint8_t> bytes = engine::encode_task(engine::top_task(*walk.context, walk.kind));
+    if (walk.n_objects < walk.min_support) Py_RETURN_NONE;
+    const std::vector<std::uint8_t> bytes = engine::encode_task(
+        walk.sparse ? engine::top_task(*walk.sparse) : engine::top_task(*walk.context, walk.kind));
     return bytes_of(std::span<const std::uint8_t>(bytes));
   });
 }
@@ -94,8 +101,7 @@ PyObject* run_method(PyObject* self, PyObject* args) {
     const KernelUnitWalk& walk = walk_of(self);
     const auto* data = reinterpret_cast<const std::uint8_t*>(PyBytes_AsString(unit_object));
     const auto size = static_cast<std::size_t>(PyBytes_Size(unit_object));
-    auto task = engine::decode_task(std::span<const std::uint8_t>(data, size), walk.context->n_objects(),
-                                    walk.context->n_attributes());
+    auto task = engine::decode_task(std::span<const std::uint8_t>(data, size), walk.n_objects, walk.n_attributes);
     if (!task) return python::raise_value_error("invalid unit of work: " + task.error());
     if (task->kind != walk.kind) return python::raise_value_error("invalid unit of work: written for another algorithm");
     std::optional<std::expected<engine::UnitResult, engine::RunStop>> result;
@@ -146,17 +152,29 @@ PyObject* unit_walk(PyObject*, PyObject* args) {
     const char* algorithm_name = nullptr;
     unsigned long long min_support = 0;
     if (!PyArg_ParseTuple(args, "OsK:unit_walk", &context_object, &algorithm_name, &min_support)) return nullptr;
-    const auto* context = kernel_context_argument("context", context_object);
-    if (context == nullptr) return nullptr;
-    const engine::ConceptAlgorithm* algorithm = engine::algorithm_by_name(algorithm_name);
+    const KernelContext* kernel = kernel_context_of("context", context_object);
+    if (kernel == nullptr) return nullptr;
+    const std::string_view name(algorithm_name);
+    const bool lcm = name.size() == 3 && (name[0] | 0x20) == 'l' && (name[1] | 0x20) == 'c' && (name[2] | 0x20) == 'm';
+    const engine::ConceptAlgorithm* algorithm = lcm ? &engine::lcm_algorithm() : engine::algorithm_by_name(name);
     if (algorithm == nullptr) return python::raise_value_error(engine::unknown_algorithm_message(algorithm_name));
     KernelUnitWalk walk;
-    walk.context = *context;
     walk.kind = algorithm->walk_kind();
     walk.min_support = min_support;
+    walk.n_objects = kernel->stored->n_objects();
+    walk.n_attributes = kernel->stored->n_attributes();
+    // The LCM walk runs on the sparse rows: a context stored sparse is never packed for it.
+    if (walk.kind == engine::WalkKind::kLcm) {
+      walk.sparse = kernel->stored->sparse();
+    } else {
+      const auto* context = kernel_context_argument("context", context_object);
+      if (context == nullptr) return nullptr;
+      walk.context = *context;
+    }
     {
       const python::GilRelease unlocked;
-      walk.data = std::make_unique<const engine::WalkData>(*walk.context);
+      walk.data = walk.sparse ? std::make_unique<const engine::WalkData>(*walk.sparse)
+                              : std::make_unique<const engine::WalkData>(*walk.context);
     }
     PyTypeObject* type = unit_walk_type();
     if (type == nullptr) return nullptr;

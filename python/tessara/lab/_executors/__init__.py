@@ -52,6 +52,26 @@ def drain(finished: queue.SimpleQueue[Any], timeout: float) -> list[Any]:
             return done
 
 
+class FinishedFutures:
+    """The part of an executor whose handles are ``concurrent.futures``-like futures (local threads, Dask): the
+    finished ones reach the driver through one C-level queue, put by the engine's callback thread, so waiting
+    costs nothing per pending unit and Ctrl-C in the waiting thread never leaves a lock held."""
+
+    def __init__(self) -> None:
+        self._finished: queue.SimpleQueue[Any] = queue.SimpleQueue()
+
+    def _watch(self, future: Any) -> Any:
+        future.add_done_callback(self._finished.put)
+        return future
+
+    def wait(self, handles: Iterable[Any], timeout: float) -> list[Any]:
+        return drain(self._finished, timeout)
+
+    def result(self, handle: Any) -> UnitSummary:
+        summary: UnitSummary = handle.result()
+        return summary
+
+
 def resolve_executor(executor: Any, threads: Optional[int]) -> Executor:
     """The executor for the ``executor=`` argument of :meth:`Context.to_parquet`.
 

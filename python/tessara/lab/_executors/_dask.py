@@ -2,28 +2,26 @@
 
 from __future__ import annotations
 
-import queue
 import uuid
 from typing import Any, Iterable
 
-from tessara.lab._executors import drain
+from tessara.lab._executors import FinishedFutures
 from tessara.lab._optional import optional_module
-from tessara.lab._units import ContextPayload, UnitSummary, part_name, run_shipped_unit
+from tessara.lab._units import ContextPayload, part_name, run_shipped_unit
 
 
-class DaskExecutor:
+class DaskExecutor(FinishedFutures):
     """Runs units on the workers of a ``dask.distributed.Client``; its dashboard shows them as tasks."""
 
     name = "dask"
 
     def __init__(self, client: Any) -> None:
+        super().__init__()
         self._distributed = optional_module("distributed")
         self._client = client
         self._payload: Any = None
         self._job: tuple[str, int, str, int, bool] = ("", 0, "", 0, False)
         self._run = uuid.uuid4().hex[:12]
-        # Finished futures, put by the client's callback thread: waiting costs nothing per pending unit.
-        self._finished: queue.SimpleQueue[Any] = queue.SimpleQueue()
 
     def start(self, payload: ContextPayload, kernel: Any, algorithm: str, min_support: int, directory: str,
               budget: int, extents: bool) -> None:
@@ -33,19 +31,10 @@ class DaskExecutor:
 
     def submit(self, key: tuple[int, ...], unit: tuple[bytes, ...]) -> Any:
         algorithm, min_support, directory, budget, extents = self._job
-        future = self._client.submit(
+        return self._watch(self._client.submit(
             run_shipped_unit, self._payload, algorithm, min_support, directory, key, unit, budget, extents,
             key=f"tessara-unit-{self._run}-{part_name(key)}", pure=False,
-        )
-        future.add_done_callback(self._finished.put)
-        return future
-
-    def wait(self, handles: Iterable[Any], timeout: float) -> list[Any]:
-        return drain(self._finished, timeout)
-
-    def result(self, handle: Any) -> UnitSummary:
-        summary: UnitSummary = handle.result()
-        return summary
+        ))
 
     def cancel(self, handles: Iterable[Any]) -> None:
         futures = list(handles)

@@ -3,28 +3,25 @@
 from __future__ import annotations
 
 import concurrent.futures
-import queue
 from typing import Any, Iterable, Optional
 
 from tessara import _lab
-from tessara.lab._executors import drain
+from tessara.lab._executors import FinishedFutures
 from tessara.lab._run import resolve_threads
-from tessara.lab._units import ContextPayload, UnitSummary, run_unit
+from tessara.lab._units import ContextPayload, run_unit
 
 
-class LocalExecutor:
+class LocalExecutor(FinishedFutures):
     """Runs units on a pool of threads of this process (the kernels run without the interpreter lock)."""
 
     name = "local"
 
     def __init__(self, threads: Optional[int]) -> None:
+        super().__init__()
         self._threads = resolve_threads(threads)
         self._pool: Optional[concurrent.futures.ThreadPoolExecutor] = None
         self._walk: Any = None
         self._job: tuple[str, int, bool] = ("", 0, False)
-        # Finished futures, put by the worker threads. A C-level queue: Ctrl-C in the waiting thread can never
-        # leave a lock of it (or of a future) held, which concurrent.futures.wait can.
-        self._finished: queue.SimpleQueue[Any] = queue.SimpleQueue()
 
     def start(self, payload: ContextPayload, kernel: Any, algorithm: str, min_support: int, directory: str,
               budget: int, extents: bool) -> None:
@@ -35,16 +32,8 @@ class LocalExecutor:
     def submit(self, key: tuple[int, ...], unit: tuple[bytes, ...]) -> Any:
         assert self._pool is not None
         directory, budget, extents = self._job
-        future = self._pool.submit(run_unit, self._walk, directory, key, unit, budget, extents)
-        future.add_done_callback(self._finished.put)
-        return future
-
-    def wait(self, handles: Iterable[Any], timeout: float) -> list[Any]:
-        return drain(self._finished, timeout)
-
-    def result(self, handle: Any) -> UnitSummary:
-        summary: UnitSummary = handle.result()
-        return summary
+        # Not concurrent.futures.wait, whose Ctrl-C can leave a future's lock held.
+        return self._watch(self._pool.submit(run_unit, self._walk, directory, key, unit, budget, extents))
 
     def cancel(self, handles: Iterable[Any]) -> None:
         if self._walk is not None:
