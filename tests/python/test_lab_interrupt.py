@@ -62,7 +62,7 @@ CHILD = textwrap.dedent(
 # a few seconds on a quiet machine, well past the 0.7 s after which the signal comes.
 PHASES = [
     ("rules: finding every rule", "K = context(200, 24, 0.45)", "association_rules", 'K.rules(0, 0.0, basis="all")'),
-    ("rules: their names", "K = context(200, 24, 0.45)", "set_names", 'K.rules(0, 0.0, basis="all")'),
+    ("rules: their names", "K = context(200, 24, 0.45)", "list_names", 'K.rules(0, 0.0, basis="all")'),
     ("load", "path = tempfile.mktemp(); context(1400, 26, 0.45).lattice().save(path)", "load_lattice",
      "tl.load(path)"),
     ("generators", "L = context(3000, 40, 0.25).lattice()", "all_generators", 'L.to_pandas(measures=["generators"])'),

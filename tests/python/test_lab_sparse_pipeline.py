@@ -48,11 +48,15 @@ def test_list_names_names_what_set_names_names(n):
     rng = random.Random(n)
     names = tuple(f"a{i}" for i in range(n))
     sets = random_sets(rng, 40, n)
+    sets += [sets[k] for k in range(0, len(sets), 3)]  # repeated sets come back as one tuple
     listed = _lab.list_names(*as_lists(sets), names)
     if n > 0:  # packed sets of no words cannot be counted
         assert listed == _lab.set_names(packed(sets, n), n, names)
     assert listed == [tuple(names[m] for m in members) for members in sets]
     assert all(a is b for got, members in zip(listed, sets) for a, b in zip(got, (names[m] for m in members)))
+    first = {}
+    for got, members in zip(listed, sets):
+        assert first.setdefault(tuple(members), got) is got
 
 
 @pytest.mark.parametrize("offsets, members, names, error, message", [

@@ -415,7 +415,7 @@ PyObject* set_names(PyObject*, PyObject* args) {
     std::vector<std::uint32_t> members;
     SignalCheckpoint checkpoint;
     // Equal sets share one tuple.
-    SetTupleCache made(stride);
+    SetTupleCache<Word> made;
     for (std::size_t k = 0; k < count; ++k) {
       const std::span<const Word> set(words->data() + k * stride, stride);
       if (PyObject* known = made.find(set)) {
@@ -445,7 +445,7 @@ PyObject* set_names(PyObject*, PyObject* args) {
 // list_names(offsets, members, names) -> list of tuples: set k is
 // members[offsets[k]:offsets[k + 1]] (uint64 offsets from 0, uint32 indices
 // into names), as the tuple of those names, in the order given; every tuple
-// holds the very str objects of `names`.
+// holds the very str objects of `names`, and equal lists get the same tuple.
 PyObject* list_names(PyObject*, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* offsets_object = nullptr;
@@ -470,18 +470,27 @@ PyObject* list_names(PyObject*, PyObject* args) {
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(count)));
     if (!list) return nullptr;
     SignalCheckpoint checkpoint;
+    // Equal lists share one tuple.
+    SetTupleCache<std::uint32_t> made;
     for (std::size_t k = 0; k < count; ++k) {
       const std::uint64_t first = (*offsets)[k];
       const std::uint64_t size = (*offsets)[k + 1] - first;
       if (!checkpoint.pass(size + 1)) return nullptr;
+      const std::span<const std::uint32_t> set(members->data() + first, size);
+      if (PyObject* known = made.find(set)) {
+        Py_INCREF(known);
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), known);
+        continue;
+      }
       PyObject* tuple = PyTuple_New(static_cast<Py_ssize_t>(size));
       if (tuple == nullptr) return nullptr;
       for (std::uint64_t i = 0; i < size; ++i) {
-        PyObject* name = PyTuple_GetItem(names, static_cast<Py_ssize_t>((*members)[first + i]));
+        PyObject* name = PyTuple_GetItem(names, static_cast<Py_ssize_t>(set[i]));
         Py_INCREF(name);
         PyTuple_SetItem(tuple, static_cast<Py_ssize_t>(i), name);
       }
       PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), tuple);
+      made.add(set, tuple);
     }
     return list.release();
   });
