@@ -124,3 +124,26 @@ def test_sigint_stops_lcm_runs_and_streams(stream, threads):
     out, err, elapsed = interrupt_child(CHILD.format(stream=stream, threads=threads))
     assert out.split()[:1] == ["interrupted"], (out, err)
     assert elapsed < 5, elapsed
+
+
+
+@pytest.fixture(scope="module")
+def wide_baskets():
+    """Baskets over 9,000 items (about 1 KiB of intent a concept) with more than two stream batches of concepts."""
+    rng = random.Random(7)
+    baskets = [[int(rng.random() ** 2 * 800) for _ in range(rng.randint(1, 7))] for _ in range(6000)]
+    K = tl.Context.from_transactions(baskets + [[8999]])
+    expected = in_order(K.lattice("lcm", min_support=1, threads=1))
+    assert len(expected) > 2 * 4096
+    return K, expected
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+@pytest.mark.parametrize("keep", [False, True], ids=["read_as_it_comes", "all_kept_to_the_end"])
+def test_long_streams_of_wide_concepts_list_the_lattice_order(wide_baskets, threads, keep):
+    # Every batch spans full output chunks, which the stream fills again once the reader has dropped a batch;
+    # concepts a reader keeps must not change when later batches reuse memory.
+    K, expected = wide_baskets
+    stream = K.iter_concepts(1, "lcm", threads=threads)
+    found = in_order(list(stream)) if keep else in_order(stream)
+    assert found == expected

@@ -46,13 +46,17 @@ class ConceptList {
   using Word = std::uint64_t;
 
   ConceptList() = default;
-  ConceptList(std::uint64_t n_objects, std::uint64_t n_attributes)
+  // With a recycler, the list's full chunks come from it and go back to it
+  // when the list is freed (a stream's batches); a copy never shares it.
+  ConceptList(std::uint64_t n_objects, std::uint64_t n_attributes,
+              const std::shared_ptr<ChunkRecycler>& recycler = nullptr)
       : n_attributes_(n_attributes),
         intent_stride_(AttributeSet::word_count(n_attributes)),
         extents_(n_objects),
         header_words_(extents_.may_list() ? 1 : 0),
         shaped_(true),
-        records_(extents_.may_list() ? RecordStore() : RecordStore(intent_stride_ + extents_.packed_words())) {}
+        records_(extents_.may_list() ? RecordStore(recycler)
+                                     : RecordStore(intent_stride_ + extents_.packed_words(), recycler)) {}
   // Convenience for building a list from owning concepts (tests, small callers).
   explicit ConceptList(const std::vector<Concept>& concepts) {
     for (const Concept& c : concepts) push_back(c);

@@ -25,6 +25,10 @@ DoublingChunks fixed_geometry(std::size_t words) noexcept {
 RecordStore::RecordStore(std::size_t words)
     : fixed_(true), fixed_words_(std::max<std::size_t>(words, 1)), fixed_chunks_(fixed_geometry(fixed_words_)) {}
 
+RecordStore::RecordStore(std::size_t words, std::shared_ptr<ChunkRecycler> recycler) : RecordStore(words) {
+  recycler_ = std::move(recycler);
+}
+
 std::unique_ptr<RecordStore::Word*[]> RecordStore::new_index_chunk(std::size_t chunk) {
   return std::make_unique_for_overwrite<Word*[]>(kIndexChunks.items(chunk));
 }
@@ -39,7 +43,7 @@ RecordStore::Word* RecordStore::new_chunk_room(std::size_t words) {
         chunks_.empty() ? kFirstChunkWords : std::min(2 * chunks_.back().capacity, kFullChunkWords);
     capacity = std::max(grown, words);
   }
-  chunks_.push_back(Chunk{allocate_chunk(capacity), capacity, words, size_});
+  chunks_.push_back(Chunk{allocate_chunk(capacity, recycler_), capacity, words, size_});
   return chunks_.back().memory.get();
 }
 
@@ -96,6 +100,7 @@ void RecordStore::release_before(std::size_t index) noexcept {
 
 void RecordStore::take_from(RecordStore& other) noexcept {
   fixed_ = std::exchange(other.fixed_, false);
+  recycler_ = std::exchange(other.recycler_, nullptr);
   fixed_words_ = std::exchange(other.fixed_words_, 0);
   fixed_chunks_ = std::exchange(other.fixed_chunks_, DoublingChunks{});
   chunks_ = std::exchange(other.chunks_, {});

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "tessara/core/chunk_memory.hpp"
@@ -62,6 +63,10 @@ class RecordStore {
   RecordStore() = default;
   // A store of records of `words` words each.
   explicit RecordStore(std::size_t words);
+  // The same, with full chunks taken from and given back to `recycler`
+  // (see ChunkRecycler) instead of mapped and unmapped each time.
+  explicit RecordStore(std::shared_ptr<ChunkRecycler> recycler) : recycler_(std::move(recycler)) {}
+  RecordStore(std::size_t words, std::shared_ptr<ChunkRecycler> recycler);
 
   RecordStore(const RecordStore&) = delete;
   RecordStore& operator=(const RecordStore&) = delete;
@@ -145,6 +150,7 @@ class RecordStore {
   void take_from(RecordStore& other) noexcept;
 
   bool fixed_ = false;
+  std::shared_ptr<ChunkRecycler> recycler_;  // null: chunks go back to the kernel when freed
   std::size_t fixed_words_ = 0;
   DoublingChunks fixed_chunks_;  // records per chunk, for records of one length
   std::vector<Chunk> chunks_;

@@ -4,12 +4,20 @@
 #include <utility>
 
 namespace tessara::engine {
+namespace {
+
+std::shared_ptr<core::ChunkRecycler> recycler_for(const WalkPool::Options& options) {
+  if (options.batch == 0 || options.recycled_chunks == 0) return nullptr;
+  return std::make_shared<core::ChunkRecycler>(options.recycled_chunks);
+}
+
+}  // namespace
 
 // A worker's view of the pool while it walks one task.
 class WalkPool::Host final : public WalkHost {
  public:
   Host(WalkPool& pool, const Key& key, Segment& segment)
-      : pool_(pool), key_(key), segment_(segment), out_(pool.n_objects_, pool.n_attributes_) {}
+      : pool_(pool), key_(key), segment_(segment), out_(pool.n_objects_, pool.n_attributes_, pool.recycler_) {}
 
   core::ConceptList& output() override { return out_; }
 
@@ -59,7 +67,7 @@ class WalkPool::Host final : public WalkHost {
   void hand_on() {
     std::unique_lock lock(pool_.mutex_);
     segment_.batches.push_back(std::move(out_));
-    out_ = core::ConceptList(pool_.n_objects_, pool_.n_attributes_);
+    out_ = core::ConceptList(pool_.n_objects_, pool_.n_attributes_, pool_.recycler_);
     counted_ = 0;
     pool_.output_ready_.notify_all();
     if (pool_.options_.batch == 0) return;
@@ -81,7 +89,8 @@ WalkPool::WalkPool(const core::Context& context, WalkKind kind, RunControl& cont
       n_objects_(context.n_objects()),
       n_attributes_(context.n_attributes()),
       control_(control),
-      options_(options) {
+      options_(options),
+      recycler_(recycler_for(options)) {
   if (n_objects_ < control.limits().min_support) return;  // not even the top concept is frequent
   start(top_task(context, kind));
 }
@@ -92,7 +101,8 @@ WalkPool::WalkPool(const core::SparseIncidence& incidence, RunControl& control, 
       n_objects_(incidence.n_objects()),
       n_attributes_(incidence.n_attributes()),
       control_(control),
-      options_(options) {
+      options_(options),
+      recycler_(recycler_for(options)) {
   if (n_objects_ < control.limits().min_support) return;
   start(top_task(incidence));
 }
@@ -110,7 +120,14 @@ void WalkPool::start(WalkTask top) {
   }
 }
 
-WalkPool::~WalkPool() { stop_workers(); }
+// The unread batches go first, into the recycler, which then unmaps them
+// with the rest it holds: batches the caller still has free their memory at
+// once from now on.
+WalkPool::~WalkPool() {
+  stop_workers();
+  segments_.clear();
+  if (recycler_) recycler_->close();
+}
 
 void WalkPool::cancel() {
   control_.cancel();

@@ -8,11 +8,13 @@
 #include <deque>
 #include <expected>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
+#include "tessara/core/chunk_memory.hpp"
 #include "tessara/core/concept.hpp"
 #include "tessara/engine/run_control.hpp"
 #include "tessara/engine/walk_task.hpp"
@@ -48,6 +50,9 @@ class WalkPool {
     std::size_t batch = 0;  // 0: keep whole segments (for finish())
     std::size_t ahead = 4;  // batches a segment may hold unread
     std::uint64_t checkpoint_work = RunControl::kWorkPerCheckpoint;  // smaller: more checkpoints, finer splits
+    // Full output chunks kept for reuse when the caller frees batches it took
+    // (0: every freed batch returns its memory at once). Only for a stream.
+    std::size_t recycled_chunks = 0;
   };
 
   WalkPool(const core::Context& context, WalkKind kind, RunControl& control, Options options);
@@ -70,6 +75,9 @@ class WalkPool {
   // Stops the run; the workers end at their next checkpoint.
   void cancel();
 
+  // How many output chunks were filled again after the caller freed a batch.
+  std::uint64_t reused_chunks() const noexcept { return recycler_ ? recycler_->reused() : 0; }
+
  private:
   using Key = std::vector<std::uint32_t>;
   struct Segment {
@@ -90,6 +98,9 @@ class WalkPool {
   const std::uint64_t n_attributes_;
   RunControl& control_;
   const Options options_;
+  // Batches handed out share it: when the caller frees one, its full chunks
+  // come back here for the workers' next batches. Closed by the destructor.
+  const std::shared_ptr<core::ChunkRecycler> recycler_;
 
   mutable std::mutex mutex_;
   std::condition_variable work_ready_;     // workers wait for tasks

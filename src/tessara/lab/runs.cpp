@@ -31,6 +31,10 @@ using python::PyRef;
 // Concepts per batch of a stream, and batches a stream keeps ready per thread.
 constexpr std::size_t kStreamBatch = 4096;
 constexpr std::size_t kStreamAhead = 4;
+// Full output chunks (2 MiB each) a stream keeps from the batches the caller
+// has freed, for the batches it fills next: without them every batch maps and
+// zeroes fresh pages. At most 32 MiB, and only while the stream is open.
+constexpr std::size_t kStreamRecycledChunks = 16;
 
 // The lab offers the LCM walk beside the catalogue's algorithms (the
 // catalogue is also the tessara module's, whose list stays as it is).
@@ -186,7 +190,7 @@ PyObject* open_stream(PyObject*, PyObject* args) {
     // workers may run ahead of it.
     stream.control = std::make_unique<engine::RunControl>(engine::RunLimits{run.limits.min_support});
     const engine::WalkPool::Options options{std::max(1u, run.threads), kStreamBatch, kStreamAhead,
-                                            engine::RunControl::kWorkPerCheckpoint};
+                                            engine::RunControl::kWorkPerCheckpoint, kStreamRecycledChunks};
     stream.pool = run.sparse ? std::make_unique<engine::WalkPool>(*run.sparse, *stream.control, options)
                              : std::make_unique<engine::WalkPool>(*stream.context, run.algorithm->walk_kind(),
                                                                   *stream.control, options);
