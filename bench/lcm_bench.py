@@ -2,7 +2,8 @@
 beside main's wheel and pyfim's closed miners, each run a fresh interpreter.
 
     python bench/lcm_bench.py --data DIR [--runs 5] [--cases retail,t10i4d100k,...] \\
-        [--main /work/main/.venv/bin/python] [--peers bench/.venv-peers/bin/python] [--compare build/base/python]
+        [--main /work/main/.venv/bin/python] [--peers bench/.venv-peers/bin/python] \\
+        [--main-path build/base/python --main-algorithm lcm]
 
 DIR holds the generated files (bench/transactions.py, commands in bench/README.md); retail.dat and
 T10I4D100K.dat come from /work/shared/data/fimi, mushroom.dat from /work/shared/data. The tessara under test
@@ -64,10 +65,6 @@ def tools(args, dense):
     out = []
     for threads in (1, 2):
         out.append((f"tessara lcm", sys.executable, TESSARA.format(algorithm='"lcm"'), threads, here))
-    if args.compare:
-        before = dict(main_env, PYTHONPATH=args.compare)
-        for threads in (1, 2):
-            out.append(("before (lcm)", sys.executable, TESSARA.format(algorithm='"lcm"'), threads, before))
     if dense:
         for threads in (1, 2):
             out.append(("tessara default (fcbo)", sys.executable, TESSARA.format(algorithm="None"), threads, here))
@@ -93,8 +90,6 @@ def main():
                         help="put on main's PYTHONPATH (a build tree's python directory instead of the wheel)")
     parser.add_argument("--main-algorithm", default="fcbo", help="what main runs (fcbo, or lcm once main has it)")
     parser.add_argument("--peers", default=None, help="an interpreter with pyfim installed")
-    parser.add_argument("--compare", default=None,
-                        help="the python folder of another build tree (say build/base/python), run as 'before (lcm)'")
     parser.add_argument("--timeout", type=float, default=90.0)
     args = parser.parse_args()
     print(f"load average before: {os.getloadavg()}", flush=True)
