@@ -114,6 +114,16 @@ def _settle(directory: str, wait: float = 5.0) -> None:
         time.sleep(0.05)
 
 
+def _remove_orphaned_parts(directory: str) -> None:
+    """Removes the temporary parts of units whose worker died while writing them (their retry wrote the part)."""
+    for name in os.listdir(directory):
+        if name.startswith(".part-") and name.endswith(".tmp"):
+            try:
+                os.remove(os.path.join(directory, name))
+            except FileNotFoundError:
+                pass
+
+
 def _write_manifest(directory: str, manifest: dict[str, Any]) -> None:
     temporary = os.path.join(directory, f".{MANIFEST}.tmp")
     with open(temporary, "w", encoding="utf-8") as file:
@@ -175,6 +185,7 @@ def to_parquet(context: Context, path: Union[str, os.PathLike[str]], min_support
             reporter.finish(total)
             summaries.sort(key=lambda s: s.key)
             parts = [s for s in summaries if s.count > 0]
+            _remove_orphaned_parts(directory)
             _write_manifest(directory, {
                 "format": DATASET_FORMAT,
                 "algorithm": name,
