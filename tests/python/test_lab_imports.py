@@ -61,7 +61,7 @@ def test_star_import_gives_all():
 
 
 # Reading a file and streaming its concepts needs none of these.
-DEFERRED = ["pandas", "scipy", "networkx", "html", "tessara.lab._diagram", "tessara.lab._lattice",
+DEFERRED = ["numpy", "pandas", "scipy", "networkx", "html", "tessara.lab._diagram", "tessara.lab._lattice",
             "tessara.lab._parquet", "tessara.lab._explore", "tessara.lab.datasets", "tessara.lab._rules"]
 
 
@@ -76,6 +76,20 @@ def test_reading_and_streaming_import_nothing_heavy(tmp_path):
     )
     assert done.returncode == 0, done.stderr
     assert done.stdout.split(maxsplit=1) == ["5", "[]\n"]
+
+
+def test_numpy_comes_with_the_first_array_asked_for(tmp_path):
+    path = tmp_path / "baskets.dat"
+    path.write_text("1 2 3\n2 3\n3 4\n")
+    done = child(
+        "import sys, tessara.lab as tl\n"
+        f"K = tl.read({str(path)!r})\n"
+        "c = list(K.iter_concepts(min_support=2))[-1]\n"
+        "before = 'numpy' in sys.modules\n"
+        "print(before, c.intent, c.support, c.intent_indices.tolist(), K.incidence.sum(), 'numpy' in sys.modules)\n"
+    )
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.split() == ["False", "('m2',", "'m3')", "2", "[2,", "3]", "7", "True"]
 
 
 def test_the_first_use_of_a_deferred_name_imports_it():

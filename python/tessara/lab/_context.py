@@ -7,12 +7,9 @@ import sys
 from collections.abc import Iterable, Iterator
 from typing import TYPE_CHECKING, Any, Optional, Union
 
-import numpy as np
-import numpy.typing as npt
-
 from tessara import _lab
 from tessara.lab._formats import Path, format_extension, format_of_path, path_text
-from tessara.lab._names import Indices, NameIndex, Selection, names_at, names_tuple
+from tessara.lab._names import NameIndex, Selection, names_at, names_tuple
 from tessara.lab._optional import optional_module
 from tessara.lab._run import Progress, mine_lattice
 from tessara.lab._sparse import (
@@ -28,13 +25,19 @@ from tessara.lab._sparse import (
 )
 
 if TYPE_CHECKING:
+    import numpy as np
+    import numpy.typing as npt
+
     from tessara.lab._explore import Expert, ExplorationResult
     from tessara.lab._lattice import Lattice
+    from tessara.lab._names import Indices
     from tessara.lab._operations import Renaming
     from tessara.lab._parquet import ParquetSummary
     from tessara.lab._rules import Implications, Rules
     from tessara.lab._stream import StreamedConcept
     from tessara.lab._structure import Arrows
+else:
+    from tessara.lab._lazy import np
 
 #: The rows and columns a notebook table shows at most.
 HTML_MAX_ROWS = 30

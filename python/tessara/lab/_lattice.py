@@ -12,12 +12,13 @@ import numpy.typing as npt
 from tessara import _lab
 from tessara.lab._diagram import COUNTS_ABOVE, ConceptSelection, Diagram, draw
 from tessara.lab._formats import Path, path_text
-from tessara.lab._names import Indices, Key, names_at
+from tessara.lab._names import Key, names_at
 from tessara.lab._optional import optional_module
 from tessara.lab._run import Progress, check_progress, progress_reporter
 
 if TYPE_CHECKING:
     from tessara.lab._context import Context
+    from tessara.lab._names import Indices
     from tessara.lab._rules import Stability
     from tessara.lab._structure import Verdict
 

@@ -3,17 +3,21 @@
 from __future__ import annotations
 
 from collections.abc import Iterable
-from typing import Any, NoReturn, Union
+from typing import TYPE_CHECKING, Any, NoReturn, Union
 
-import numpy as np
-import numpy.typing as npt
+
+if TYPE_CHECKING:
+    import numpy as np
+    import numpy.typing as npt
+
+    Indices = npt.NDArray[np.uint32]
+else:
+    from tessara.lab._lazy import np
 
 #: One object or attribute, by name or by position.
 Key = Union[str, int]
 #: Objects or attributes chosen by names, positions, or a boolean mask; a bare name or position means that one.
 Selection = Union[Key, Iterable[Key], "npt.NDArray[Any]"]
-
-Indices = npt.NDArray[np.uint32]
 
 
 def names_tuple(parameter: str, names: Iterable[str]) -> tuple[str, ...]:

@@ -9,14 +9,17 @@ from __future__ import annotations
 
 from collections.abc import Iterable
 from itertools import chain
-from typing import Any, Optional
-
-import numpy as np
-import numpy.typing as npt
+from typing import TYPE_CHECKING, Any, Optional
 
 from tessara import _lab
 from tessara.lab._names import names_tuple
 from tessara.lab._optional import optional_module
+
+if TYPE_CHECKING:
+    import numpy as np
+    import numpy.typing as npt
+else:
+    from tessara.lab._lazy import np
 
 #: The most attributes integer item ids may ask for (the largest id plus one), as the FIMI reader allows: one
 #: large id would otherwise make millions of generated names.

@@ -6,11 +6,8 @@ from collections.abc import Iterator
 from itertools import repeat
 from typing import TYPE_CHECKING, Optional, Union
 
-import numpy as np
-import numpy.typing as npt
-
 from tessara import _lab
-from tessara.lab._names import Indices, names_at
+from tessara.lab._names import names_at
 from tessara.lab._run import (
     Progress,
     check_progress,
@@ -21,7 +18,13 @@ from tessara.lab._run import (
 )
 
 if TYPE_CHECKING:
+    import numpy as np
+    import numpy.typing as npt
+
     from tessara.lab._context import Context
+    from tessara.lab._names import Indices
+else:
+    from tessara.lab._lazy import np
 
 
 class _Batch:
