@@ -20,6 +20,7 @@ import shutil
 import statistics
 import tempfile
 import time
+from typing import Optional
 
 import numpy as np
 
@@ -119,14 +120,20 @@ def longest_chain(timings: tuple[tuple[tuple[int, ...], float, int], ...]) -> fl
     return max(sum(seconds[key[:i]] for i in range(1, len(key) + 1)) for key in seconds)
 
 
-def simulate(K: tl.Context, unit_concepts: int) -> None:
+def budget(unit_concepts: Optional[int]) -> dict[str, int]:
+    """The ``unit_concepts=`` argument when one was given: to_parquet's own default otherwise."""
+    return {} if unit_concepts is None else {"unit_concepts": unit_concepts}
+
+
+def simulate(K: tl.Context, unit_concepts: Optional[int]) -> None:
     folder = tempfile.mkdtemp(prefix="tessara-bench-")
     shutil.rmtree(folder)
-    summary = K.to_parquet(folder, threads=1, unit_concepts=unit_concepts)
+    summary = K.to_parquet(folder, threads=1, **budget(unit_concepts))
     shutil.rmtree(folder)
     total = sum(s for _, s, _ in summary.timings)
     longest = max(s for _, s, _ in summary.timings)
-    print(f"{summary.count:,} concepts, {summary.units} units of at most {unit_concepts:,} concepts; "
+    most = max(count for _, _, count in summary.timings)
+    print(f"{summary.count:,} concepts, {summary.units} units (the largest {most:,} concepts); "
           f"total unit time {total:.2f} s, longest unit {longest:.2f} s, longest chain of splits "
           f"{longest_chain(summary.timings):.2f} s")
     for workers in (1, 2, 8, 32, 128):
@@ -168,7 +175,7 @@ class RssSampler:
         self._thread.join()
 
 
-def memory(K: tl.Context, unit_concepts: int) -> None:
+def memory(K: tl.Context, unit_concepts: Optional[int]) -> None:
     """Streams the whole walk to Parquet on 2 Dask workers while sampling the RSS of the driver and workers."""
     from dask.distributed import Client, LocalCluster
 
@@ -181,7 +188,7 @@ def memory(K: tl.Context, unit_concepts: int) -> None:
             pids[f"worker {i}"] = pid
         with RssSampler(pids) as sampler:
             start = time.perf_counter()
-            summary = K.to_parquet(folder, max_concepts=None, executor=client, unit_concepts=unit_concepts)
+            summary = K.to_parquet(folder, max_concepts=None, executor=client, **budget(unit_concepts))
             seconds = time.perf_counter() - start
     shutil.rmtree(folder)
     print(f"{summary.count:,} concepts in {seconds:.1f} s on 2 Dask workers, {summary.units} units, "
@@ -201,7 +208,8 @@ def main() -> None:
     parser.add_argument("--attributes", type=int, default=80)
     parser.add_argument("--density", type=float, default=0.3)
     parser.add_argument("--seed", type=int, default=1)
-    parser.add_argument("--unit-concepts", type=int, default=100_000)
+    parser.add_argument("--unit-concepts", type=int, default=None,
+                        help="with --part makespan or memory: the units' budget (default: to_parquet's)")
     arguments = parser.parse_args()
     print(f"load average {os.getloadavg()[0]:.1f}; job {arguments.objects} x {arguments.attributes} at "
           f"{arguments.density}, seed {arguments.seed}")

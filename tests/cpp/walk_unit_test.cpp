@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -38,7 +39,8 @@ struct UnitCounts {
 };
 
 void run_units(const WalkData& data, std::uint64_t min_support, const WalkTask& task, std::uint64_t budget,
-               core::ConceptList& out, UnitCounts& counts, std::uint64_t checkpoint_work = 1) {
+               core::ConceptList& out, UnitCounts& counts, std::uint64_t checkpoint_work = 1,
+               const std::shared_ptr<core::ChunkRecycler>& recycler = nullptr) {
   const std::vector<std::uint8_t> bytes = encode_task(task);
   const auto decoded = decode_task(bytes, data.n_objects, data.n_attributes);
   ASSERT_TRUE(decoded.has_value()) << decoded.error();
@@ -46,7 +48,7 @@ void run_units(const WalkData& data, std::uint64_t min_support, const WalkTask& 
   ASSERT_TRUE(decoded->extent == task.extent && decoded->intent == task.intent && decoded->kind == task.kind &&
               decoded->start == task.start);
   RunControl control(RunLimits{min_support});
-  auto result = run_unit(data, min_support, *decoded, budget, control, checkpoint_work);
+  auto result = run_unit(data, min_support, *decoded, budget, control, checkpoint_work, recycler);
   ASSERT_TRUE(result.has_value());
   ++counts.units;
   if (tag_of(bytes) == kListTag) ++counts.as_lists;
@@ -54,8 +56,15 @@ void run_units(const WalkData& data, std::uint64_t min_support, const WalkTask& 
     // A unit with work left ends soon after its budget.
     EXPECT_GE(result->concepts.size(), std::min<std::size_t>(budget, 1));
   }
-  out.splice_back(std::move(result->concepts));
-  for (const WalkTask& rest : result->rest) run_units(data, min_support, rest, budget, out, counts, checkpoint_work);
+  if (recycler) {
+    // Copied, so that the unit's own list (and its chunks) is freed before the next unit, as in a worker.
+    for (std::size_t i = 0; i < result->concepts.size(); ++i) out.push_back(result->concepts[i].to_concept());
+    result->concepts = core::ConceptList();
+  } else {
+    out.splice_back(std::move(result->concepts));
+  }
+  for (const WalkTask& rest : result->rest)
+    run_units(data, min_support, rest, budget, out, counts, checkpoint_work, recycler);
 }
 
 // Baskets over many items: a few items per row drawn with a skew, some empty,
@@ -112,6 +121,30 @@ TEST(WalkUnit, UnitsTogetherListTheSequentialWalk) {
     }
   }
   EXPECT_GT(split_runs, 100u);  // the budgets did split the walks
+}
+
+// Units that write their concepts into chunks kept from earlier units (a
+// worker running unit after unit) list the same walk, and do reuse them.
+// Enough objects that extents may be lists: such lists fill whole chunks.
+TEST(WalkUnit, UnitsReusingKeptChunksListTheSequentialWalk) {
+  std::mt19937 rng(11);
+  const core::Context context = testing::context_from_rows(testing::awkward_rows(rng, 600, 21, 0.5), 21);
+  for (const WalkKind kind : {WalkKind::kFcboAscending, WalkKind::kLcm}) {
+    const WalkData data(context, kind);
+    RunControl control(RunLimits{0});
+    const core::ConceptList expected = enumerate_concepts(context, kind, control, 1).value();
+    ASSERT_GT(expected.size(), 60'000u) << "too few concepts to fill whole chunks";
+    const auto recycler = std::make_shared<core::ChunkRecycler>(4);
+    // The whole walk as one unit, twice (the second in the first one's chunks), then as many small units.
+    for (const std::uint64_t budget : {0u, 0u, 20'000u}) {
+      core::ConceptList found(context.n_objects(), context.n_attributes());
+      UnitCounts counts;
+      run_units(data, 0, top_task(context, kind), budget, found, counts, RunControl::kWorkPerCheckpoint, recycler);
+      ASSERT_TRUE(found == expected) << "kind " << static_cast<int>(kind) << " budget " << budget;
+      EXPECT_EQ(counts.units > 1, budget != 0);
+    }
+    EXPECT_GT(recycler->reused(), 0u);
+  }
 }
 
 // The LCM walk over sparse rows, as a large transaction set is stored: units

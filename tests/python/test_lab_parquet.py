@@ -153,8 +153,8 @@ def huge_sparse_context():
 def test_first_generations_of_units_are_smaller(tmp_path):
     from tessara.lab._units import RAMP_DEPTH, unit_budget
 
-    assert [unit_budget((0,) * depth, 100_000) for depth in range(1, RAMP_DEPTH + 3)] == [
-        1562, 6250, 25_000, 100_000, 100_000]
+    assert [unit_budget((0,) * depth, 400_000) for depth in range(1, RAMP_DEPTH + 3)] == [
+        1562, 6250, 25_000, 100_000, 400_000, 400_000]
     assert unit_budget((0,), 5) == 1
     K = context_of(random_matrix(600, 36, 0.3, seed=6))
     summary = K.to_parquet(str(tmp_path / "ramp"), unit_concepts=20_000, threads=2)
@@ -163,6 +163,22 @@ def test_first_generations_of_units_are_smaller(tmp_path):
     # The first unit stops near its small budget and its children split again soon: every worker gets work.
     assert counts[(0,)] < 5_000
     assert len([key for key in counts if len(key) == 2]) == 4
+
+
+@pytest.mark.parametrize("count", [0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 63, 64, 65, 1000])
+def test_rest_splits_in_order_into_units_that_halve_from_the_end(count):
+    from tessara.lab._units import FAN_OUT, split_rest
+
+    rest = [bytes([i % 256, i // 256]) for i in range(count)]
+    units = split_rest(rest)
+    assert [task for unit in units for task in unit] == rest
+    assert all(units) and len(units) <= FAN_OUT
+    assert count < 2 ** (FAN_OUT - 1) or len(units) == FAN_OUT
+    sizes = [len(unit) for unit in units]
+    assert sizes == sorted(sizes, reverse=True)
+    if count >= 2 ** (FAN_OUT - 1):
+        # The shallowest subtrees (the end of the rest) get units of their own, the deep ones share the first.
+        assert sizes[-1] == count - (count - (count >> (FAN_OUT - 1))) and sizes[0] == count - count // 2
 
 
 def test_part_names_sort_as_unit_keys():

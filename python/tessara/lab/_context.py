@@ -857,7 +857,7 @@ class Context:
         progress: Progress = False,
         *,
         threads: Optional[int] = None,
-        unit_concepts: int = 100_000,
+        unit_concepts: int = 400_000,
     ) -> ParquetSummary:
         """Writes the concepts as a Parquet dataset, mined on local threads, a Dask cluster or a Ray session.
 
@@ -891,7 +891,8 @@ class Context:
         threads : int, optional
             Threads of the local executor.
         unit_concepts : int
-            The concepts a unit lists before it splits.
+            The concepts a unit lists before it splits. Fewer make more, shorter units: more workers busy at
+            once on a large cluster, and more of the engine's cost per unit.
 
         Returns
         -------

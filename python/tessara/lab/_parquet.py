@@ -29,8 +29,9 @@ if TYPE_CHECKING:
     from tessara.lab._context import Context
 
 MANIFEST = "_manifest.json"
-#: The concepts a unit lists before it hands the rest of its subtree back as further units.
-DEFAULT_UNIT_CONCEPTS = 100_000
+#: The concepts a unit lists before it hands the rest of its subtree back as further units: a few tenths of a
+#: second of work, against Dask's and Ray's cost of a few milliseconds per task.
+DEFAULT_UNIT_CONCEPTS = 400_000
 _WALK_ALGORITHMS = ("fcbo", "next-closure", "in-close-5", "lcm")
 
 

@@ -100,6 +100,45 @@ class UnitCancelled(Exception):
     """A unit stopped because its run was abandoned."""
 
 
+# glibc's mallopt parameters and the values its own adaptive thresholds reach on a 64-bit machine.
+_M_TRIM_THRESHOLD = -1
+_M_MMAP_THRESHOLD = -3
+_MMAP_THRESHOLD_MAX = 32 << 20
+_malloc_checked = False
+
+
+def _unpin_malloc_thresholds() -> None:
+    """Lets glibc keep the few MiB a unit frees for the next unit, in a worker whose environment pinned its
+    thresholds.
+
+    Dask's nanny starts its workers with ``MALLOC_TRIM_THRESHOLD_`` set, so that freed memory goes back to the
+    system at once. Setting it also fixes glibc's mmap threshold at 128 KiB: every buffer of a unit (its concepts'
+    arrays, the Parquet part, zstd's workspace) is then a fresh mapping, faulted in and zeroed page by page, and a
+    worker takes ten times the page faults of the same units run in one process. This sets the two thresholds to
+    where glibc's adaptive ones settle without the variable (32 MiB, and twice that kept free on top of the
+    heap): the worker keeps at most 64 MiB it does not use. It is process-wide and done once, only on glibc and
+    only when the trim threshold was pinned and the mmap threshold was not.
+    """
+    global _malloc_checked
+    if _malloc_checked:
+        return
+    _malloc_checked = True
+    if "MALLOC_TRIM_THRESHOLD_" not in os.environ or "MALLOC_MMAP_THRESHOLD_" in os.environ:
+        return
+    import ctypes
+    import ctypes.util
+    import platform
+
+    if platform.libc_ver()[0] != "glibc":
+        return
+    try:
+        libc = ctypes.CDLL(ctypes.util.find_library("c") or "libc.so.6")
+        libc.mallopt(_M_MMAP_THRESHOLD, _MMAP_THRESHOLD_MAX)
+        libc.mallopt(_M_TRIM_THRESHOLD, 2 * _MMAP_THRESHOLD_MAX)
+    except (OSError, AttributeError):
+        pass
+
+
 # Walks prepared on this process, by context checksum and run parameters: a worker builds each once and runs
 # every unit it is given through it, from any of its threads.
 _walks: dict[tuple[str, str, int], Any] = {}
@@ -109,6 +148,7 @@ _walks_lock = threading.Lock()
 def _walk_for(payload: ContextPayload, algorithm: str, min_support: int) -> Any:
     key = (payload.checksum, algorithm, min_support)
     with _walks_lock:
+        _unpin_malloc_thresholds()
         walk = _walks.get(key)
         if walk is None:
             walk = _lab.unit_walk(payload.kernel(), algorithm, min_support)
@@ -139,38 +179,29 @@ def _table(result: tuple[Any, ...], extents: bool) -> Any:
     return pa.table(columns)
 
 
-def _file_digest(path: str) -> str:
-    digest = hashlib.sha256()
-    with open(path, "rb") as file:
-        for block in iter(lambda: file.read(1 << 20), b""):
-            digest.update(block)
-    return digest.hexdigest()
-
-
 #: The units a unit past its budget hands its unfinished subtrees back as, at most: enough to keep workers busy,
 #: few enough that engines with a cost per task (Dask, Ray) spend their time on concepts.
 FAN_OUT = 4
 
 
 def split_rest(rest: list[bytes], parts: int = FAN_OUT) -> tuple[tuple[bytes, ...], ...]:
-    """The subtrees left, in order, as at most ``parts`` units of consecutive subtrees."""
-    if not rest:
-        return ()
-    parts = min(parts, len(rest))
-    size, extra = divmod(len(rest), parts)
-    units = []
-    start = 0
-    for i in range(parts):
-        end = start + size + (1 if i < extra else 0)
-        units.append(tuple(rest[start:end]))
-        start = end
-    return tuple(units)
+    """The subtrees left, in order, as at most ``parts`` units of consecutive subtrees.
+
+    The rest comes deepest first, and a subtree nearer the root holds far more of the walk than one deep down:
+    the units halve from the end (the last eighth of the subtrees, the quarter before it, and so on, the first
+    unit taking the rest), so that the many small deep subtrees share one unit and the few large shallow ones
+    are spread over the others.
+    """
+    count = len(rest)
+    cuts = sorted({count - (count >> step) for step in range(1, parts)} - {0, count})
+    edges = [0, *cuts, count]
+    return tuple(tuple(rest[start:end]) for start, end in zip(edges, edges[1:]) if end > start)
 
 
 #: The first generations of units get smaller budgets (a quarter of the next generation's, up to the full
 #: budget at this depth): the walk fans out to every worker within a few short units instead of waiting for
 #: the first full one.
-RAMP_DEPTH = 3
+RAMP_DEPTH = 4
 
 
 def unit_budget(key: tuple[int, ...], budget: int) -> int:
@@ -212,18 +243,24 @@ def run_unit(walk: Any, directory: str, key: tuple[int, ...], unit: tuple[bytes,
     name = part_name(key)
     final = os.path.join(directory, name)
     temporary = os.path.join(directory, f".{name}.{uuid.uuid4().hex}.tmp")
+    # The part is made in memory and hashed there, then written once: nothing is read back from disk. Fixed
+    # writer settings and no statistics that vary: the same unit gives the same bytes.
+    sink = pa.BufferOutputStream()
+    pq.write_table(table, sink, compression="zstd", use_dictionary=False, write_statistics=False)
+    part = sink.getvalue()
+    del table, tables
+    size = part.size
+    digest = hashlib.sha256(part).hexdigest()
     try:
-        # Fixed writer settings and no statistics that vary: the same unit gives the same bytes.
-        pq.write_table(table, temporary, compression="zstd", use_dictionary=False, write_statistics=False)
+        with open(temporary, "wb") as file:
+            file.write(part)
         if os.path.exists(os.path.join(directory, CANCEL_MARKER)):
             raise UnitCancelled()
-        size = os.path.getsize(temporary)
-        digest = _file_digest(temporary)
         os.replace(temporary, final)
     finally:
         if os.path.exists(temporary):
             os.remove(temporary)
-    return UnitSummary(key, name, table.num_rows, size, digest, time.perf_counter() - start, split_rest(rest))
+    return UnitSummary(key, name, listed, size, digest, time.perf_counter() - start, split_rest(rest))
 
 
 def run_shipped_unit(payload: ContextPayload, algorithm: str, min_support: int, directory: str,

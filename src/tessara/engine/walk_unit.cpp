@@ -47,8 +47,9 @@ bool tail_clear(std::span<const std::uint64_t> words, std::uint64_t capacity) {
 // (it lies deeper on the walk's path), its tasks in the given order.
 class UnitHost final : public WalkHost {
  public:
-  UnitHost(const WalkData& data, std::uint64_t budget, RunControl& control, std::uint64_t checkpoint_work)
-      : out_(data.n_objects, data.n_attributes), budget_(budget), control_(control), checkpoint_work_(checkpoint_work) {}
+  UnitHost(const WalkData& data, std::uint64_t budget, RunControl& control, std::uint64_t checkpoint_work,
+           const std::shared_ptr<core::ChunkRecycler>& recycler)
+      : out_(data.n_objects, data.n_attributes, recycler), budget_(budget), control_(control), checkpoint_work_(checkpoint_work) {}
 
   core::ConceptList& output() override { return out_; }
 
@@ -222,8 +223,9 @@ std::expected<WalkTask, std::string> decode_task(std::span<const std::uint8_t> b
 }
 
 std::expected<UnitResult, RunStop> run_unit(const WalkData& data, std::uint64_t min_support, const WalkTask& task,
-                                            std::uint64_t budget, RunControl& control, std::uint64_t checkpoint_work) {
-  UnitHost host(data, budget, control, checkpoint_work);
+                                            std::uint64_t budget, RunControl& control, std::uint64_t checkpoint_work,
+                                            const std::shared_ptr<core::ChunkRecycler>& recycler) {
+  UnitHost host(data, budget, control, checkpoint_work, recycler);
   run_walk_task(data, min_support, task, host);
   if (!control.stopped()) host.finish();
   if (const auto stop = control.stop_reason()) return std::unexpected(*stop);

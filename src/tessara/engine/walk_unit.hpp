@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "tessara/core/chunk_memory.hpp"
 #include "tessara/core/concept.hpp"
 #include "tessara/engine/run_control.hpp"
 #include "tessara/engine/walk_task.hpp"
@@ -41,9 +43,12 @@ struct UnitResult {
 // the same unit with the same budget always ends at the same place. The
 // control's pulse and stop flag are honoured as in any run, and its
 // max_concepts applies to this unit's own concepts. A smaller
-// checkpoint_work splits more finely past the budget.
+// checkpoint_work splits more finely past the budget. With a recycler, the
+// unit's concepts are written into chunks kept from earlier units (a worker
+// runs many units one after another), and give them back when freed.
 std::expected<UnitResult, RunStop> run_unit(const WalkData& data, std::uint64_t min_support, const WalkTask& task,
                                             std::uint64_t budget, RunControl& control,
-                                            std::uint64_t checkpoint_work = RunControl::kWorkPerCheckpoint);
+                                            std::uint64_t checkpoint_work = RunControl::kWorkPerCheckpoint,
+                                            const std::shared_ptr<core::ChunkRecycler>& recycler = nullptr);
 
 }  // namespace tessara::engine

@@ -4,6 +4,7 @@
 #include "tessara/lab/unit_kernels.hpp"
 
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -25,6 +26,10 @@ namespace {
 using python::guarded;
 using python::PyRef;
 
+// Chunks of 2 MiB kept per prepared walk: one unit's concepts on each of a
+// few threads.
+constexpr std::size_t kKeptChunks = 8;
+
 // One context's walk, prepared once (columns and rows packed, or the sparse
 // rows for the LCM walk) and shared by every unit run through it, from any
 // number of threads at once.
@@ -37,6 +42,10 @@ struct KernelUnitWalk {
   engine::WalkKind kind = engine::WalkKind::kFcboAscending;
   std::uint64_t min_support = 0;
   std::unique_ptr<std::atomic<bool>> cancelled = std::make_unique<std::atomic<bool>>(false);
+  // The chunks of finished units' concepts, kept for the next units: a worker
+  // runs unit after unit, and would otherwise map and zero fresh pages for
+  // each (a unit lists up to a few hundred thousand concepts).
+  std::shared_ptr<core::ChunkRecycler> recycler = std::make_shared<core::ChunkRecycler>(kKeptChunks);
 };
 
 const KernelUnitWalk& walk_of(PyObject* self) { return python::unwrap<KernelUnitWalk>(self).value; }
@@ -52,46 +61,102 @@ PyObject* top_method(PyObject* self, PyObject*) {
   });
 }
 
-// The concepts of one unit as flat arrays: intents and (when asked) extents
-// as offsets into one array of positions each, and the supports.
-PyObject* unit_tables(const engine::UnitResult& result, bool extents) {
-  const core::ConceptList& concepts = result.concepts;
-  std::vector<std::uint64_t> intent_offsets{0};
-  std::vector<std::uint32_t> intent_items;
-  std::vector<std::uint64_t> supports(concepts.size());
-  std::vector<std::uint64_t> extent_offsets{0};
-  std::vector<std::uint32_t> extent_items;
-  intent_offsets.reserve(concepts.size() + 1);
-  for (std::size_t i = 0; i < concepts.size(); ++i) {
-    concepts[i].intent.for_each_member([&](std::uint32_t m) { intent_items.push_back(m); });
-    intent_offsets.push_back(intent_items.size());
-    supports[i] = concepts.extent_size(i);
+// Where a unit's arrays are written: the data of a bytes object made for
+// exactly what it will hold, filled element by element.
+class BytesWriter {
+ public:
+  explicit BytesWriter(PyObject* bytes) : at_(bytes == nullptr ? nullptr : PyBytes_AsString(bytes)) {}
+
+  template <typename T>
+  void push(T value) noexcept {
+    std::memcpy(at_, &value, sizeof(T));
+    at_ += sizeof(T);
+  }
+
+ private:
+  char* at_;
+};
+
+// The concepts of one unit as flat arrays, as bytes: intents and (when asked)
+// extents as offsets into one array of positions each, and the supports.
+struct UnitArrays {
+  PyRef intent_offsets, intent_items, supports, extent_offsets, extent_items;
+
+  // Makes the bytes objects at their final sizes (the lock held); false
+  // with an exception set.
+  bool allocate(const core::ConceptList& concepts, bool extents) {
+    std::size_t intent_members = 0;
+    std::size_t extent_members = 0;
+    for (std::size_t i = 0; i < concepts.size(); ++i) {
+      intent_members += concepts[i].intent.count();
+      if (extents) extent_members += concepts.extent_size(i);
+    }
+    const std::size_t rows = concepts.size();
+    intent_offsets = sized(8 * (rows + 1));
+    intent_items = sized(4 * intent_members);
+    supports = sized(8 * rows);
     if (extents) {
-      concepts.for_each_extent_member(i, [&](std::uint32_t g) { extent_items.push_back(g); });
-      extent_offsets.push_back(extent_items.size());
+      extent_offsets = sized(8 * (rows + 1));
+      extent_items = sized(4 * extent_members);
+    }
+    return intent_offsets && intent_items && supports && (!extents || (extent_offsets && extent_items));
+  }
+
+  // Writes the concepts into the bytes objects; needs no lock (nothing else
+  // sees them yet).
+  void fill(const core::ConceptList& concepts, bool extents) const {
+    BytesWriter offsets(intent_offsets.get());
+    BytesWriter items(intent_items.get());
+    BytesWriter support(supports.get());
+    BytesWriter extent_starts(extents ? extent_offsets.get() : nullptr);
+    BytesWriter extent_members(extents ? extent_items.get() : nullptr);
+    std::uint64_t written = 0;
+    std::uint64_t extent_written = 0;
+    offsets.push(written);
+    if (extents) extent_starts.push(extent_written);
+    for (std::size_t i = 0; i < concepts.size(); ++i) {
+      concepts[i].intent.for_each_member([&](std::uint32_t m) {
+        items.push(m);
+        ++written;
+      });
+      offsets.push(written);
+      support.push(static_cast<std::uint64_t>(concepts.extent_size(i)));
+      if (extents) {
+        concepts.for_each_extent_member(i, [&](std::uint32_t g) {
+          extent_members.push(g);
+          ++extent_written;
+        });
+        extent_starts.push(extent_written);
+      }
     }
   }
-  const PyRef rest = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(result.rest.size())));
-  if (!rest) return nullptr;
-  for (std::size_t i = 0; i < result.rest.size(); ++i) {
-    const std::vector<std::uint8_t> bytes = engine::encode_task(result.rest[i]);
-    PyObject* unit = bytes_of(std::span<const std::uint8_t>(bytes));
-    if (unit == nullptr) return nullptr;
-    PyList_SetItem(rest.get(), static_cast<Py_ssize_t>(i), unit);
+
+  // (intent_offsets, intent_items, supports, extent_offsets | None,
+  // extent_items | None, rest) with the rest as a list of unit bytes.
+  PyObject* tuple(const std::vector<engine::WalkTask>& rest_tasks, bool extents) const {
+    const PyRef rest = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(rest_tasks.size())));
+    if (!rest) return nullptr;
+    for (std::size_t i = 0; i < rest_tasks.size(); ++i) {
+      const std::vector<std::uint8_t> bytes = engine::encode_task(rest_tasks[i]);
+      PyObject* unit = bytes_of(std::span<const std::uint8_t>(bytes));
+      if (unit == nullptr) return nullptr;
+      PyList_SetItem(rest.get(), static_cast<Py_ssize_t>(i), unit);
+    }
+    PyObject* d = extents ? extent_offsets.get() : Py_None;
+    PyObject* e = extents ? extent_items.get() : Py_None;
+    return PyTuple_Pack(6, intent_offsets.get(), intent_items.get(), supports.get(), d, e, rest.get());
   }
-  const PyRef a = PyRef::steal(bytes_of(std::span<const std::uint64_t>(intent_offsets)));
-  const PyRef b = PyRef::steal(bytes_of(std::span<const std::uint32_t>(intent_items)));
-  const PyRef c = PyRef::steal(bytes_of(std::span<const std::uint64_t>(supports)));
-  PyRef d = extents ? PyRef::steal(bytes_of(std::span<const std::uint64_t>(extent_offsets))) : PyRef::borrow(Py_None);
-  PyRef e = extents ? PyRef::steal(bytes_of(std::span<const std::uint32_t>(extent_items))) : PyRef::borrow(Py_None);
-  if (!a || !b || !c || !d || !e) return nullptr;
-  return PyTuple_Pack(6, a.get(), b.get(), c.get(), d.get(), e.get(), rest.get());
-}
+
+ private:
+  static PyRef sized(std::size_t bytes) {
+    return PyRef::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(bytes)));
+  }
+};
 
 // run(unit, budget, extents) -> (intent_offsets, intent_items, supports,
 // extent_offsets | None, extent_items | None, rest): the unit's concepts and
 // the units left, or None when cancel() stopped it. Runs without the
-// interpreter lock.
+// interpreter lock, but for making the result's bytes objects.
 PyObject* run_method(PyObject* self, PyObject* args) {
   return guarded([&]() -> PyObject* {
     PyObject* unit_object = nullptr;
@@ -105,15 +170,28 @@ PyObject* run_method(PyObject* self, PyObject* args) {
     if (!task) return python::raise_value_error("invalid unit of work: " + task.error());
     if (task->kind != walk.kind) return python::raise_value_error("invalid unit of work: written for another algorithm");
     std::optional<std::expected<engine::UnitResult, engine::RunStop>> result;
+    UnitArrays arrays;
     {
-      const python::GilRelease unlocked;
+      python::GilRelease unlocked;
       std::atomic<bool>& cancelled = *walk.cancelled;
       engine::RunControl control(engine::RunLimits{walk.min_support},
                                  [&cancelled](std::uint64_t) { return !cancelled.load(std::memory_order_relaxed); });
-      result.emplace(engine::run_unit(*walk.data, walk.min_support, *task, budget, control));
+      result.emplace(engine::run_unit(*walk.data, walk.min_support, *task, budget, control,
+                                      engine::RunControl::kWorkPerCheckpoint, walk.recycler));
+      if (*result) {
+        const core::ConceptList& concepts = (*result)->concepts;
+        if (!unlocked.with_lock([&] { return arrays.allocate(concepts, extents != 0); })) {
+          result.reset();
+        } else {
+          arrays.fill(concepts, extents != 0);
+          // The chunks go back to the walk's recycler before the next unit.
+          (*result)->concepts = core::ConceptList();
+        }
+      }
     }
+    if (!result) return nullptr;
     if (!*result) Py_RETURN_NONE;
-    return unit_tables(**result, extents != 0);
+    return arrays.tuple((*result)->rest, extents != 0);
   });
 }
 
