@@ -33,6 +33,9 @@ namespace {
 
 using words::Word;
 
+// How many occurrences ahead close() fetches the transactions it will read.
+constexpr std::size_t kAhead = 8;
+
 // One node of the walk being expanded: its conditional database, its intent
 // and the occurrences of its candidate items. Reused by every node at this depth.
 struct Level {
@@ -196,7 +199,9 @@ class Walk final : public TaskWalker {
   // Closes candidate k of `parent` into `child`: false when the closure adds
   // an item below the candidate (not a prefix-preserving extension).
   // Otherwise child.intent is the closure, extent_ the objects, and child.db
-  // the conditional database.
+  // the conditional database (left empty when no item can extend the child:
+  // most closed sets are leaves, and their databases would be built only to
+  // be found empty).
   bool close(const Level& parent, std::size_t k, Level& child) {
     const LcmDatabase& db = parent.db;
     const std::uint32_t e = parent.candidates[k];
@@ -209,18 +214,39 @@ class Walk final : public TaskWalker {
     std::uint32_t* touched = touched_.data();
     std::size_t n_touched = 0;
     std::uint32_t support = 0;
-    // First the items below e, which decide canonicity: every occurrence
-    // holds e, so the scan of a sorted transaction stops there.
-    for (std::size_t i = 0; i < occurrences.size(); ++i) {
+    std::size_t total = 0;
+    // One pass counts the items of every occurrence and notes where e is in
+    // it (every occurrence holds e). Nearly every candidate of transaction
+    // data passes the canonicity test, so counting the items above e before
+    // the test costs little.
+    // The occurrences of a shallow candidate lie far apart in a large
+    // database: their bounds and first items are fetched ahead, in two steps.
+    const std::size_t n_occurrences = occurrences.size();
+    for (std::size_t i = 0; i < n_occurrences; ++i) {
+      if (i + 2 * kAhead < n_occurrences) {
+        const std::uint32_t far = occurrences[i + 2 * kAhead];
+        __builtin_prefetch(item_begin + far);
+        __builtin_prefetch(item_end + far);
+        __builtin_prefetch(weights + far);
+        __builtin_prefetch(db.object_begin.data() + far);
+      }
+      if (i + kAhead < n_occurrences) __builtin_prefetch(items + item_begin[occurrences[i + kAhead]]);
       const std::uint32_t t = occurrences[i];
       const std::uint32_t weight = weights[t];
       support += weight;
-      const std::uint32_t* p = items + item_begin[t];
+      const std::uint32_t* const begin = items + item_begin[t];
+      const std::uint32_t* const last = items + item_end[t];
+      total += static_cast<std::size_t>(last - begin);
+      const std::uint32_t* p = begin;
       for (; *p < e; ++p) {
         if (counts[*p] == 0) touched[n_touched++] = *p;
         counts[*p] += weight;
       }
-      split_[i] = static_cast<std::uint32_t>(p - items - item_begin[t]);
+      split_[i] = static_cast<std::uint32_t>(p - begin);
+      for (; p != last; ++p) {
+        if (counts[*p] == 0) touched[n_touched++] = *p;
+        counts[*p] += weight;
+      }
     }
     // The closure lies within every occurrence, the first one included.
     const std::uint32_t* first = items + item_begin[occurrences.front()];
@@ -233,59 +259,72 @@ class Walk final : public TaskWalker {
       }
     }
     if (canonical) {
-      for (std::size_t i = 0; i < occurrences.size(); ++i) {
-        const std::uint32_t t = occurrences[i];
-        const std::uint32_t weight = weights[t];
-        const std::uint32_t* last = items + item_end[t];
-        for (const std::uint32_t* p = items + item_begin[t] + split_[i]; p != last; ++p) {
-          if (counts[*p] == 0) touched[n_touched++] = *p;
-          counts[*p] += weight;
-        }
-      }
       std::copy(parent.intent.begin(), parent.intent.end(), child.intent.begin());
       for (const std::uint32_t* p = first; p != first_end; ++p)
         if (counts[*p] == support) words::set_bit(child.intent.data(), data_.attribute_of(*p));
-      // A transaction stands for as many objects as its weight, so the
-      // extent has `support` objects; most transactions stand for one.
-      extent_.resize(support);
-      std::uint32_t* member = extent_.data();
-      const std::uint32_t* objects = db.objects.data();
-      const std::size_t* object_begin = db.object_begin.data();
-      for (const std::uint32_t t : occurrences)
-        for (std::size_t o = object_begin[t]; o != object_begin[t + 1]; ++o) *member++ = objects[o];
-      // Only an extent stored as a list needs its objects in order.
-      if (coding_.lists(extent_.size())) std::sort(extent_.begin(), extent_.end());
-      std::size_t total = 0;
-      for (const std::uint32_t t : occurrences) total += item_end[t] - item_begin[t];
-      builder_.start(child.db, occurrences.size());
-      child.db.items.resize(total);
-      std::uint32_t* out = child.db.items.data();
-      std::size_t tail = 0;
+      gather_extent(db, occurrences, support);
       const std::uint32_t threshold = threshold_;
-      for (std::size_t i = 0; i < occurrences.size(); ++i) {
-        const std::uint32_t t = occurrences[i];
-        const std::size_t begin = tail;
-        const std::uint32_t* p = items + item_begin[t];
-        const std::uint32_t* at_e = p + split_[i];
-        const std::uint32_t* last = items + item_end[t];
-        for (; p != at_e; ++p) {
-          const std::uint32_t count = counts[*p];
-          out[tail] = *p;
-          tail += (count >= threshold && count != support) ? 1 : 0;
-        }
-        const std::size_t split = tail;
-        for (++p; p != last; ++p) {  // e itself is in the closure
-          const std::uint32_t count = counts[*p];
-          out[tail] = *p;
-          tail += (count >= threshold && count != support) ? 1 : 0;
-        }
-        tail = builder_.add(begin, split, tail, weights[t], db.objects_of(t));
+      bool extensible = false;
+      for (std::size_t i = 0; i < n_touched && !extensible; ++i) {
+        const std::uint32_t count = counts[touched[i]];
+        extensible = touched[i] > e && count >= threshold && count != support;
       }
-      child.db.items.resize(tail);
-      builder_.finish();
+      if (extensible) {
+        builder_.start(child.db, occurrences.size());
+        child.db.items.resize(total);
+        std::uint32_t* out = child.db.items.data();
+        std::size_t tail = 0;
+        for (std::size_t i = 0; i < occurrences.size(); ++i) {
+          const std::uint32_t t = occurrences[i];
+          const std::size_t begin = tail;
+          const std::uint32_t* p = items + item_begin[t];
+          const std::uint32_t* at_e = p + split_[i];
+          const std::uint32_t* last = items + item_end[t];
+          for (; p != at_e; ++p) {
+            const std::uint32_t count = counts[*p];
+            out[tail] = *p;
+            tail += (count >= threshold && count != support) ? 1 : 0;
+          }
+          const std::size_t split = tail;
+          for (++p; p != last; ++p) {  // e itself is in the closure
+            const std::uint32_t count = counts[*p];
+            out[tail] = *p;
+            tail += (count >= threshold && count != support) ? 1 : 0;
+          }
+          tail = builder_.add(begin, split, tail, weights[t], db.objects_of(t));
+        }
+        child.db.items.resize(tail);
+        builder_.finish();
+      } else {
+        child.db.clear();
+      }
     }
     for (std::size_t i = 0; i < n_touched; ++i) counts[touched[i]] = 0;
     return canonical;
+  }
+
+  // The objects of the occurrences into extent_: `support` of them, since a
+  // transaction stands for as many objects as its weight (most for one).
+  // They come out ascending unless merged transactions interleave; only an
+  // extent stored as a list needs them in order, and only then are they sorted.
+  void gather_extent(const LcmDatabase& db, std::span<const std::uint32_t> occurrences, std::uint32_t support) {
+    extent_.resize(support);
+    std::uint32_t* member = extent_.data();
+    const std::uint32_t* objects = db.objects.data();
+    const std::size_t* object_begin = db.object_begin.data();
+    std::uint32_t previous = 0;
+    bool descends = false;
+    for (std::size_t i = 0; i < occurrences.size(); ++i) {
+      if (i + kAhead < occurrences.size()) __builtin_prefetch(objects + object_begin[occurrences[i + kAhead]]);
+      const std::uint32_t t = occurrences[i];
+      for (std::size_t o = object_begin[t]; o != object_begin[t + 1]; ++o) {
+        const std::uint32_t g = objects[o];
+        descends |= g < previous;
+        previous = g;
+        *member++ = g;
+      }
+    }
+    if (descends && coding_.lists(extent_.size())) std::sort(extent_.begin(), extent_.end());
   }
 
   // Gives the later half of the candidates still waiting at the shallowest
