@@ -11,7 +11,6 @@ void LcmDatabaseBuilder::start(LcmDatabase& db, std::size_t transactions) {
   const std::size_t slots = std::bit_ceil(std::max<std::size_t>(16, 2 * transactions));
   table_.assign(slots, 0);
   mask_ = slots - 1;
-  hashes_.clear();
   splits_.clear();
   sources_.clear();
 }
@@ -23,10 +22,15 @@ std::size_t LcmDatabaseBuilder::add(std::size_t begin, std::size_t split, std::s
   std::uint32_t* items = db.items.data();
   std::uint64_t hash = 0x9e3779b97f4a7c15ULL;
   for (std::size_t k = split; k < end; ++k) hash = (hash ^ items[k]) * 0x100000001b3ULL + (hash >> 29);
+  // A slot holds the transaction's index + 1 in its low half and the high
+  // half of its hash in its high half: a probe reads the other transaction
+  // only when the hashes agree.
+  const std::uint64_t tag = hash & 0xffffffff00000000ULL;
   std::size_t slot = static_cast<std::size_t>(hash ^ (hash >> 32)) & mask_;
   while (table_[slot] != 0) {
-    const std::uint32_t t = table_[slot] - 1;
-    if (hashes_[t] == hash && db.item_end[t] - splits_[t] == end - split &&
+    const std::uint64_t entry = table_[slot];
+    const auto t = static_cast<std::uint32_t>(entry) - 1;
+    if ((entry & 0xffffffff00000000ULL) == tag && db.item_end[t] - splits_[t] == end - split &&
         std::equal(items + split, items + end, items + splits_[t])) {
       // Keep below the core only what both hold; the kept items move up
       // against the items above the core, so the transaction stays contiguous.
@@ -54,8 +58,7 @@ std::size_t LcmDatabaseBuilder::add(std::size_t begin, std::size_t split, std::s
     slot = (slot + 1) & mask_;
   }
   const auto t = static_cast<std::uint32_t>(db.weight.size());
-  table_[slot] = t + 1;
-  hashes_.push_back(hash);
+  table_[slot] = tag | (t + 1);
   splits_.push_back(split);
   db.item_begin.push_back(begin);
   db.item_end.push_back(end);

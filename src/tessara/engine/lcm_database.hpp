@@ -66,8 +66,7 @@ class LcmDatabaseBuilder {
   };
 
   LcmDatabase* db_ = nullptr;
-  std::vector<std::uint32_t> table_;  // transaction index + 1 per slot, 0 when free
-  std::vector<std::uint64_t> hashes_;
+  std::vector<std::uint64_t> table_;  // per slot: hash tag | transaction index + 1, 0 when free
   std::vector<std::size_t> splits_;  // per transaction: where its items above the core begin
   std::vector<Source> sources_;
   std::size_t mask_ = 0;

@@ -274,7 +274,18 @@ class Walk final : public TaskWalker {
         child.db.items.resize(total);
         std::uint32_t* out = child.db.items.data();
         std::size_t tail = 0;
-        for (std::size_t i = 0; i < occurrences.size(); ++i) {
+        for (std::size_t i = 0; i < n_occurrences; ++i) {
+          if (i + kAhead < n_occurrences) {  // a large database left the cache since the count
+            const std::uint32_t ahead = occurrences[i + kAhead];
+            __builtin_prefetch(items + item_begin[ahead]);
+            __builtin_prefetch(db.object_begin.data() + ahead);
+          }
+          if (i + 2 * kAhead < n_occurrences) {
+            const std::uint32_t far = occurrences[i + 2 * kAhead];
+            __builtin_prefetch(item_begin + far);
+            __builtin_prefetch(item_end + far);
+            __builtin_prefetch(weights + far);
+          }
           const std::uint32_t t = occurrences[i];
           const std::size_t begin = tail;
           const std::uint32_t* p = items + item_begin[t];
