@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <memory>
 #include <vector>
 
 #include "tessara/core/extent_view.hpp"
@@ -37,20 +38,33 @@ using words::Word;
 constexpr std::size_t kAhead = 8;
 
 // One node of the walk being expanded: its conditional database, its intent
-// and the occurrences of its candidate items. Reused by every node at this depth.
+// and the occurrences of its candidate items. Reused by every node at this
+// depth until a range of its candidates is given away with it: the taker
+// reads it from then on, and the walk builds its next node there in a new one.
 struct Level {
   LcmDatabase db;
   std::vector<Word> intent;
   std::vector<std::uint32_t> candidates;  // ascending
   std::vector<std::size_t> occurrence_begin;  // candidates.size() + 1 offsets into occurrences
   std::vector<std::uint32_t> occurrences;     // transaction indices
-  std::size_t next = 0;                       // the next candidate to try
-  std::size_t end = 0;                        // candidates from here on were given away
   std::uint32_t bound = 0;                    // the candidates are the items below this one
+
+  // A walk's hold on its level at one depth.
+  struct Owner {
+    std::shared_ptr<Level> level;
+    bool given = false;  // a range of its candidates went away with it
+  };
 
   std::span<const std::uint32_t> occurrences_of(std::size_t k) const noexcept {
     return {occurrences.data() + occurrence_begin[k], occurrences.data() + occurrence_begin[k + 1]};
   }
+};
+
+// Where the walk is among a level's candidates: its own, beside the level,
+// which another walk may share.
+struct Cursor {
+  std::size_t next = 0;  // the next candidate to try
+  std::size_t end = 0;   // candidates from here on were given away
 };
 
 class Walk final : public TaskWalker {
@@ -79,10 +93,25 @@ class Walk final : public TaskWalker {
       out->append(task.extent, task.intent);
       if (task.start == 0 && min_support_ == 0) append_empty_extent(*out);
     }
-    Level& root = level_at(0);
-    load(task, root);
     const std::uint32_t end = whole ? data_.n_items() : std::min(task.inherited.front().word, data_.n_items());
-    std::uint64_t work = prepare_candidates(root, task.start, end);
+    std::uint64_t work = 0;
+    cursor_at(0);
+    if (!whole && task.prepared) {
+      // The giver's level, its database and occurrences built already: only
+      // the range's candidates are this task's.
+      shared_root_ = std::static_pointer_cast<const Level>(task.prepared);
+      const std::vector<std::uint32_t>& candidates = shared_root_->candidates;
+      cursors_[0].next = static_cast<std::size_t>(
+          std::lower_bound(candidates.begin(), candidates.end(), task.start) - candidates.begin());
+      cursors_[0].end = static_cast<std::size_t>(
+          std::lower_bound(candidates.begin(), candidates.end(), end) - candidates.begin());
+    } else {
+      shared_root_.reset();
+      Level& root = level_at(0);
+      load(task, root);
+      work = prepare_candidates(root, task.start, end, cursors_[0]);
+    }
+    root_first_ = cursors_[0].next;
     std::size_t depth = 0;
     while (true) {
       if (work >= checkpoint_work) {
@@ -96,27 +125,55 @@ class Walk final : public TaskWalker {
             donate(depth, host);
         }
       }
-      Level& level = levels_[depth];
-      if (level.next == level.end) {
+      Cursor& cursor = cursors_[depth];
+      if (cursor.next == cursor.end) {
         if (depth == 0) break;
         --depth;
         continue;
       }
-      const std::size_t k = level.next++;
+      const std::size_t k = cursor.next++;
+      const Level& level = level_of(depth);
       Level& child = level_at(depth + 1);
       work += level.occurrence_begin[k + 1] - level.occurrence_begin[k] + 1;
       if (!close(level, k, child)) continue;
       out->append_members(extent_, child.intent);
-      work += prepare_candidates(child, level.candidates[k] + 1, data_.n_items());
+      work += prepare_candidates(child, level.candidates[k] + 1, data_.n_items(), cursor_at(depth + 1));
       ++depth;
     }
   }
 
  private:
-  // A deque, so the levels above stay where they are while a new one is added.
+  // The level at `depth` to build a node in: a new one when none is there
+  // yet or the one there was given away with a range of its candidates.
   Level& level_at(std::size_t depth) {
-    while (levels_.size() <= depth) levels_.emplace_back().intent.resize(intent_words_);
-    return levels_[depth];
+    if (levels_.size() <= depth) levels_.resize(depth + 1);
+    Level::Owner& owner = levels_[depth];
+    if (!owner.level || owner.given) {
+      owner.level = std::make_shared<Level>();
+      owner.level->intent.resize(intent_words_);
+      owner.given = false;
+    }
+    return *owner.level;
+  }
+
+  // The level at `depth` as the walk reads it: at depth 0 of a task that
+  // took a range with its level, the giver's.
+  const Level& level_of(std::size_t depth) const {
+    return depth == 0 && shared_root_ ? *shared_root_ : *levels_[depth].level;
+  }
+
+  // The level at `depth` as a range of its candidates is given away with it;
+  // the walk keeps reading it but builds nothing there any more.
+  std::shared_ptr<const Level> give_level(std::size_t depth) {
+    if (depth == 0 && shared_root_) return shared_root_;
+    levels_[depth].given = true;
+    return levels_[depth].level;
+  }
+
+  // A deque, so a cursor stays where it is while a deeper one is added.
+  Cursor& cursor_at(std::size_t depth) {
+    while (cursors_.size() <= depth) cursors_.emplace_back();
+    return cursors_[depth];
   }
 
   // The concept (∅, M), when no object has every attribute; after the top
@@ -161,10 +218,8 @@ class Walk final : public TaskWalker {
   // Sorts the transactions into one occurrence list per item in
   // [start, end) (occurrence delivery): the node's candidates. Returns the
   // work done.
-  std::uint64_t prepare_candidates(Level& level, std::uint32_t start, std::uint32_t end) {
+  std::uint64_t prepare_candidates(Level& level, std::uint32_t start, std::uint32_t end, Cursor& cursor) {
     level.candidates.clear();
-    level.next = 0;
-    level.end = 0;
     level.bound = end;
     const LcmDatabase& db = level.db;
     std::uint64_t work = 0;
@@ -192,7 +247,8 @@ class Walk final : public TaskWalker {
         level.occurrences[slots_[*it]++] = static_cast<std::uint32_t>(t);
     }
     for (const std::uint32_t j : level.candidates) slots_[j] = 0;
-    level.end = level.candidates.size();
+    cursor.next = 0;
+    cursor.end = level.candidates.size();
     return work;
   }
 
@@ -343,19 +399,21 @@ class Walk final : public TaskWalker {
   // children, kChildrenBelow): it is listed after everything else this walk
   // still lists, so no shallower level may keep a candidate. The task carries
   // the objects of the level's transactions that hold one of its candidates,
-  // from which the taker builds the database of the range once; the donor
-  // closes nothing.
+  // from which a taker elsewhere builds the database of the range once, and
+  // the level itself, which a taker in this process reads as it is (the
+  // donor closes nothing, and neither builds a database again).
   void donate(std::size_t depth, WalkHost& host) {
     for (std::size_t d = 0; d <= depth; ++d) {
-      Level& level = levels_[d];
-      if (level.next == level.end) continue;
+      Cursor& cursor = cursors_[d];
+      if (cursor.next == cursor.end) continue;
       // The whole range of a task that gave its concept away would be the task again.
-      const std::size_t keep = d == 0 && !lists_root_ ? std::max<std::size_t>(level.next, 1) : level.next;
-      const std::size_t from = std::max(level.next + (level.end - level.next) / 2, keep);
-      if (from == level.end) return;
+      const std::size_t keep = d == 0 && !lists_root_ ? std::max(cursor.next, root_first_ + 1) : cursor.next;
+      const std::size_t from = std::max(cursor.next + (cursor.end - cursor.next) / 2, keep);
+      if (from >= cursor.end) return;
       std::vector<WalkTask> tasks;
-      tasks.push_back(range_task(level, from, level.end));
-      level.end = from;
+      tasks.push_back(range_task(level_of(d), from, cursor.end));
+      tasks.back().prepared = give_level(d);
+      cursor.end = from;
       host.donate(std::move(tasks));
       return;
     }
@@ -391,11 +449,11 @@ class Walk final : public TaskWalker {
   // subtree in its order.
   void hand_back_frontier(std::size_t depth, WalkHost& host) {
     for (std::size_t d = 0; d <= depth; ++d) {
-      Level& level = levels_[d];
-      if (level.next == level.end) continue;
+      Cursor& cursor = cursors_[d];
+      if (cursor.next == cursor.end) continue;
       std::vector<WalkTask> tasks;
-      tasks.push_back(range_task(level, level.next, level.end));
-      level.next = level.end;
+      tasks.push_back(range_task(level_of(d), cursor.next, cursor.end));
+      cursor.next = cursor.end;
       host.donate(std::move(tasks));
     }
   }
@@ -414,7 +472,10 @@ class Walk final : public TaskWalker {
   std::vector<std::uint32_t> root_objects_;
   std::vector<std::uint32_t> extent_;
   LcmDatabaseBuilder builder_;
-  std::deque<Level> levels_;
+  std::vector<Level::Owner> levels_;        // per depth
+  std::deque<Cursor> cursors_;              // per depth
+  std::shared_ptr<const Level> shared_root_;  // depth 0 of a task that came with its level
+  std::size_t root_first_ = 0;              // the first candidate of depth 0 that is this task's
   bool lists_root_ = true;  // whether the task lists its concept (not a range of its children)
 };
 
