@@ -85,8 +85,9 @@ WalkTask top_task(const core::SparseIncidence& incidence);
 // once per run; safe to read from many threads.
 struct WalkData {
   explicit WalkData(const core::Context& context, WalkKind kind = WalkKind::kFcboAscending);
-  // For the LCM walk only, straight from the sparse incidence.
-  explicit WalkData(const core::SparseIncidence& incidence);
+  // For the LCM walk only, straight from the sparse incidence; with threads
+  // > 1 a large incidence is renamed on two threads.
+  explicit WalkData(const core::SparseIncidence& incidence, unsigned threads = 1);
 
   const core::AttributeColumns columns;
   const std::uint64_t n_objects;
