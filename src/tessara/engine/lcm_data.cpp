@@ -13,13 +13,15 @@ LcmData::LcmData(const core::SparseIncidence& incidence, unsigned threads, std::
       attribute_of_(n_items_),
       item_of_(n_items_),
       row_offsets_(incidence.row_offsets().begin(), incidence.row_offsets().end()),
-      row_items_(incidence.nnz()) {
+      row_items_(incidence.nnz()),
+      threads_(threads),
+      split_from_(split_from) {
   const auto frequency = [&](std::uint32_t m) { return incidence.column(m).size(); };
   std::iota(attribute_of_.begin(), attribute_of_.end(), 0u);
   std::stable_sort(attribute_of_.begin(), attribute_of_.end(),
                    [&](std::uint32_t a, std::uint32_t b) { return frequency(a) < frequency(b); });
   for (std::uint32_t item = 0; item < n_items_; ++item) item_of_[attribute_of_[item]] = item;
-  if (threads > 1 && n_objects_ > 1 && incidence.nnz() >= split_from) {
+  if (n_objects_ > 1 && splits(incidence.nnz())) {
     // Two halves of about the same number of crosses.
     const auto middle = static_cast<std::uint32_t>(
         std::lower_bound(row_offsets_.begin(), row_offsets_.end(), incidence.nnz() / 2) - row_offsets_.begin());

@@ -9,6 +9,7 @@
 #include "tessara/core/fault.hpp"
 #include "tessara/engine/lcm_data.hpp"
 #include "tessara/engine/lcm_database.hpp"
+#include "tessara/engine/lcm_root_database.hpp"
 #include "tessara/engine/word_ops.hpp"
 
 // Closed itemsets the way LCM finds them (Uno, Kiyomi and Arimura): a
@@ -195,23 +196,15 @@ class Walk final : public TaskWalker {
       for (Word bits = task.extent[w]; bits != 0; bits &= bits - 1)
         root_objects_.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
     std::size_t n_touched = 0;
-    for (const std::uint32_t g : root_objects_)
+    std::uint64_t crosses = 0;
+    for (const std::uint32_t g : root_objects_) {
+      crosses += data_.row(g).size();
       for (const std::uint32_t j : data_.row(g)) {
         if (words::has_bit(task.intent.data(), data_.attribute_of(j))) continue;
         if (counts_[j]++ == 0) touched_[n_touched++] = j;
       }
-    builder_.start(root.db, root_objects_.size());
-    for (std::size_t i = 0; i < root_objects_.size(); ++i) {
-      const std::size_t begin = root.db.items.size();
-      std::size_t split = begin;
-      for (const std::uint32_t j : data_.row(root_objects_[i])) {
-        if (counts_[j] < threshold_) continue;
-        root.db.items.push_back(j);
-        if (j < task.start) split = root.db.items.size();
-      }
-      root.db.items.resize(builder_.add(begin, split, root.db.items.size(), 1, {root_objects_.data() + i, 1}));
     }
-    builder_.finish();
+    root_builder_.build({data_, root_objects_, counts_, threshold_, task.start}, data_.splits(crosses), root.db);
     for (std::size_t i = 0; i < n_touched; ++i) counts_[touched_[i]] = 0;
   }
 
@@ -472,6 +465,7 @@ class Walk final : public TaskWalker {
   std::vector<std::uint32_t> root_objects_;
   std::vector<std::uint32_t> extent_;
   LcmDatabaseBuilder builder_;
+  LcmRootBuilder root_builder_;
   std::vector<Level::Owner> levels_;        // per depth
   std::deque<Cursor> cursors_;              // per depth
   std::shared_ptr<const Level> shared_root_;  // depth 0 of a task that came with its level
