@@ -79,7 +79,7 @@ class Walk final : public TaskWalker {
         threshold_(static_cast<std::uint32_t>(std::clamp<std::uint64_t>(min_support, 1, 0xffffffffu))),
         counts_(data_.n_items(), 0),
         slots_(data_.n_items(), 0),
-        touched_(data_.n_items(), 0),
+        touched_(data_.n_items() + 1, 0),
         split_(data_.n_objects(), 0),
         coding_(data.n_objects) {}
 
@@ -212,18 +212,29 @@ class Walk final : public TaskWalker {
   // [start, end) (occurrence delivery): the node's candidates. Returns the
   // work done.
   std::uint64_t prepare_candidates(Level& level, std::uint32_t start, std::uint32_t end, Cursor& cursor) {
-    level.candidates.clear();
     level.bound = end;
     const LcmDatabase& db = level.db;
     std::uint64_t work = 0;
+    // Branch-free: an item is noted as a candidate at its first occurrence.
+    std::uint32_t* found = touched_.data();
+    std::size_t n_found = 0;
     for (std::size_t t = 0; t < db.size(); ++t) {
       const std::span<const std::uint32_t> items = db.items_of(t);
       for (auto it = std::lower_bound(items.begin(), items.end(), start); it != items.end() && *it < end; ++it) {
-        if (slots_[*it]++ == 0) level.candidates.push_back(*it);
+        found[n_found] = *it;
+        n_found += slots_[*it]++ == 0 ? 1 : 0;
         ++work;
       }
     }
-    std::sort(level.candidates.begin(), level.candidates.end());
+    // In order: sorted when few, else read off the counts of the whole range.
+    if (n_found * 16 < end - start) {
+      level.candidates.assign(found, found + n_found);
+      std::sort(level.candidates.begin(), level.candidates.end());
+    } else {
+      level.candidates.clear();
+      for (std::uint32_t j = start; j < end; ++j)
+        if (slots_[j] != 0) level.candidates.push_back(j);
+    }
     level.occurrence_begin.resize(level.candidates.size() + 1);
     std::size_t offset = 0;
     for (std::size_t k = 0; k < level.candidates.size(); ++k) {
@@ -287,13 +298,16 @@ class Walk final : public TaskWalker {
       const std::uint32_t* const last = items + item_end[t];
       total += static_cast<std::size_t>(last - begin);
       const std::uint32_t* p = begin;
+      // Branch-free: an item is noted as touched at its first count.
       for (; *p < e; ++p) {
-        if (counts[*p] == 0) touched[n_touched++] = *p;
+        touched[n_touched] = *p;
+        n_touched += counts[*p] == 0 ? 1 : 0;
         counts[*p] += weight;
       }
       split_[i] = static_cast<std::uint32_t>(p - begin);
       for (; p != last; ++p) {
-        if (counts[*p] == 0) touched[n_touched++] = *p;
+        touched[n_touched] = *p;
+        n_touched += counts[*p] == 0 ? 1 : 0;
         counts[*p] += weight;
       }
     }
@@ -459,7 +473,7 @@ class Walk final : public TaskWalker {
   const std::uint32_t threshold_;  // the least weight a kept item has: min_support, and at least 1
   std::vector<std::uint32_t> counts_;  // per item, zero between uses
   std::vector<std::size_t> slots_;     // per item, zero between uses
-  std::vector<std::uint32_t> touched_;  // room for every item
+  std::vector<std::uint32_t> touched_;  // room for every item and one more (written ahead)
   std::vector<std::uint32_t> split_;    // per occurrence: where its items from e on begin
   const core::ExtentCoding coding_;  // how the output stores an extent
   std::vector<std::uint32_t> root_objects_;
