@@ -11,7 +11,6 @@ void LcmDatabaseBuilder::start(LcmDatabase& db, std::size_t transactions) {
   const std::size_t slots = std::bit_ceil(std::max<std::size_t>(16, 2 * transactions));
   table_.assign(slots, 0);
   mask_ = slots - 1;
-  splits_.clear();
   sources_.clear();
 }
 
@@ -30,13 +29,13 @@ std::size_t LcmDatabaseBuilder::add(std::size_t begin, std::size_t split, std::s
   while (table_[slot] != 0) {
     const std::uint64_t entry = table_[slot];
     const auto t = static_cast<std::uint32_t>(entry) - 1;
-    if ((entry & 0xffffffff00000000ULL) == tag && db.item_end[t] - splits_[t] == end - split &&
-        std::equal(items + split, items + end, items + splits_[t])) {
+    if ((entry & 0xffffffff00000000ULL) == tag && db.item_end[t] - db.item_split[t] == end - split &&
+        std::equal(items + split, items + end, items + db.item_split[t])) {
       // Keep below the core only what both hold; the kept items move up
       // against the items above the core, so the transaction stays contiguous.
-      std::size_t read = splits_[t];
+      std::size_t read = db.item_split[t];
       std::size_t other = split;
-      std::size_t write = splits_[t];
+      std::size_t write = db.item_split[t];
       while (read > db.item_begin[t] && other > begin) {
         const std::uint32_t a = items[read - 1];
         const std::uint32_t b = items[other - 1];
@@ -59,7 +58,7 @@ std::size_t LcmDatabaseBuilder::add(std::size_t begin, std::size_t split, std::s
   }
   const auto t = static_cast<std::uint32_t>(db.weight.size());
   table_[slot] = tag | (t + 1);
-  splits_.push_back(split);
+  db.item_split.push_back(split);
   db.item_begin.push_back(begin);
   db.item_end.push_back(end);
   db.weight.push_back(weight);

@@ -37,6 +37,8 @@ using words::Word;
 
 // How many occurrences ahead close() fetches the transactions it will read.
 constexpr std::size_t kAhead = 8;
+// The longest extent gather_extent puts in order by insertion.
+constexpr std::size_t kInsertionSortUpTo = 48;
 
 // One node of the walk being expanded: its conditional database, its intent
 // and the occurrences of its candidate items. Reused by every node at this
@@ -209,8 +211,9 @@ class Walk final : public TaskWalker {
   }
 
   // Sorts the transactions into one occurrence list per item in
-  // [start, end) (occurrence delivery): the node's candidates. Returns the
-  // work done.
+  // [start, end) (occurrence delivery): the node's candidates. `start` is
+  // where the database's items above the core begin (the item after the
+  // core). Returns the work done.
   std::uint64_t prepare_candidates(Level& level, std::uint32_t start, std::uint32_t end, Cursor& cursor) {
     level.bound = end;
     const LcmDatabase& db = level.db;
@@ -218,9 +221,10 @@ class Walk final : public TaskWalker {
     // Branch-free: an item is noted as a candidate at its first occurrence.
     std::uint32_t* found = touched_.data();
     std::size_t n_found = 0;
+    // The items from `start` on are a transaction's items above the core.
     for (std::size_t t = 0; t < db.size(); ++t) {
-      const std::span<const std::uint32_t> items = db.items_of(t);
-      for (auto it = std::lower_bound(items.begin(), items.end(), start); it != items.end() && *it < end; ++it) {
+      const std::span<const std::uint32_t> items = db.items_above(t);
+      for (auto it = items.begin(); it != items.end() && *it < end; ++it) {
         found[n_found] = *it;
         n_found += slots_[*it]++ == 0 ? 1 : 0;
         ++work;
@@ -246,8 +250,8 @@ class Walk final : public TaskWalker {
     level.occurrence_begin.back() = offset;
     level.occurrences.resize(offset);
     for (std::size_t t = 0; t < db.size(); ++t) {
-      const std::span<const std::uint32_t> items = db.items_of(t);
-      for (auto it = std::lower_bound(items.begin(), items.end(), start); it != items.end() && *it < end; ++it)
+      const std::span<const std::uint32_t> items = db.items_above(t);
+      for (auto it = items.begin(); it != items.end() && *it < end; ++it)
         level.occurrences[slots_[*it]++] = static_cast<std::uint32_t>(t);
     }
     for (const std::uint32_t j : level.candidates) slots_[j] = 0;
@@ -398,7 +402,20 @@ class Walk final : public TaskWalker {
         *member++ = g;
       }
     }
-    if (descends && coding_.lists(extent_.size())) std::sort(extent_.begin(), extent_.end());
+    if (!descends || !coding_.lists(extent_.size())) return;
+    // Runs of ascending objects, one per transaction: a short extent is put in
+    // order by insertion, which moves each object only past the later ones.
+    if (extent_.size() <= kInsertionSortUpTo) {
+      std::uint32_t* const first = extent_.data();
+      for (std::uint32_t* p = first + 1; p != first + extent_.size(); ++p) {
+        const std::uint32_t g = *p;
+        std::uint32_t* q = p;
+        for (; q != first && *(q - 1) > g; --q) *q = *(q - 1);
+        *q = g;
+      }
+    } else {
+      std::sort(extent_.begin(), extent_.end());
+    }
   }
 
   // Gives the later half of the candidates still waiting at the shallowest

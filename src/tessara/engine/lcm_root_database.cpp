@@ -50,6 +50,7 @@ void append_database(LcmDatabase& db, const LcmDatabase& other) {
   for (std::size_t t = 0; t < other.size(); ++t) {
     db.item_begin.push_back(other.item_begin[t] + item_shift);
     db.item_end.push_back(other.item_end[t] + item_shift);
+    db.item_split.push_back(other.item_split[t] + item_shift);
     db.weight.push_back(other.weight[t]);
     db.object_begin.push_back(other.object_begin[t + 1] + object_shift);
   }
