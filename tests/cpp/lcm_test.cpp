@@ -79,6 +79,11 @@ void expect_lcm_runs(const core::Context& context, std::uint64_t min_support, bo
   ASSERT_TRUE(found.has_value());
   ASSERT_EQ(sorted_records(*found), expected) << label << " min_support " << min_support;
   EXPECT_EQ(control.found(), expected.size());
+  for (std::size_t i = 0; i < found->size(); ++i) {  // a listed extent is read as ascending
+    const std::vector<std::uint32_t> members = found->extent(i).members();
+    ASSERT_TRUE(std::is_sorted(members.begin(), members.end()))
+        << label << " min_support " << min_support << " concept " << i;
+  }
   if (found->size() > 0) {
     EXPECT_EQ(found->extent_size(0), context.n_objects()) << "the top concept comes first";
   }
@@ -132,6 +137,19 @@ TEST(Lcm, WordBoundaryShapes) {
         expect_lcm_runs(context, min_support, min_support == 1,
                         std::to_string(objects) + "x" + std::to_string(attributes));
     }
+  }
+}
+
+// Thousands of objects: extents long enough to be listed and put in order
+// by each of the walk's ways (insertion, comparison, radix) after merged
+// transactions interleaved their objects.
+TEST(Lcm, LongListedExtents) {
+  std::mt19937 rng(89);
+  for (const auto& [objects, attributes] : {std::pair{4'500u, 24u}, std::pair{9'000u, 20u}}) {
+    const core::Context context =
+        testing::context_from_rows(objects, attributes, random_baskets(rng, objects, attributes));
+    for (const std::uint64_t min_support : {std::uint64_t{0}, std::uint64_t{40}})
+      expect_lcm_runs(context, min_support, true, std::to_string(objects) + "x" + std::to_string(attributes));
   }
 }
 

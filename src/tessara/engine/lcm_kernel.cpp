@@ -1,6 +1,7 @@
 #include "tessara/engine/lcm_kernel.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -39,6 +40,8 @@ using words::Word;
 constexpr std::size_t kAhead = 8;
 // The longest extent gather_extent puts in order by insertion.
 constexpr std::size_t kInsertionSortUpTo = 48;
+// The shortest extent it sorts by radix rather than by comparison.
+constexpr std::size_t kRadixSortFrom = 256;
 
 // One node of the walk being expanded: its conditional database, its intent
 // and the occurrences of its candidate items. Reused by every node at this
@@ -83,7 +86,8 @@ class Walk final : public TaskWalker {
         slots_(data_.n_items(), 0),
         touched_(data_.n_items() + 1, 0),
         split_(data_.n_objects(), 0),
-        coding_(data.n_objects) {}
+        coding_(data.n_objects),
+        object_bits_(static_cast<unsigned>(std::bit_width(std::max<std::uint64_t>(data.n_objects, 2) - 1))) {}
 
   void run(const WalkTask& task, WalkHost& host) override {
     core::ConceptList* out = &host.output();
@@ -413,9 +417,28 @@ class Walk final : public TaskWalker {
         for (; q != first && *(q - 1) > g; --q) *q = *(q - 1);
         *q = g;
       }
-    } else {
+    } else if (extent_.size() <= kRadixSortFrom) {
       std::sort(extent_.begin(), extent_.end());
+    } else {
+      radix_sort_extent();
     }
+  }
+
+  // Sorts a long extent_ by its bytes, least significant first, through
+  // sort_scratch_: as many passes as the objects' numbers have bytes.
+  void radix_sort_extent() {
+    sort_scratch_.resize(extent_.size());
+    std::uint32_t* from = extent_.data();
+    std::uint32_t* to = sort_scratch_.data();
+    const std::size_t n = extent_.size();
+    for (unsigned shift = 0; shift < object_bits_; shift += 8) {
+      std::size_t place[257] = {};
+      for (std::size_t i = 0; i < n; ++i) ++place[((from[i] >> shift) & 0xff) + 1];
+      for (std::size_t b = 1; b < 257; ++b) place[b] += place[b - 1];
+      for (std::size_t i = 0; i < n; ++i) to[place[(from[i] >> shift) & 0xff]++] = from[i];
+      std::swap(from, to);
+    }
+    if (from != extent_.data()) std::copy(from, from + n, extent_.data());
   }
 
   // Gives the later half of the candidates still waiting at the shallowest
@@ -495,6 +518,8 @@ class Walk final : public TaskWalker {
   const core::ExtentCoding coding_;  // how the output stores an extent
   std::vector<std::uint32_t> root_objects_;
   std::vector<std::uint32_t> extent_;
+  std::vector<std::uint32_t> sort_scratch_;
+  const unsigned object_bits_;  // the bits an object's number needs
   LcmDatabaseBuilder builder_;
   LcmRootBuilder root_builder_;
   std::vector<Level::Owner> levels_;        // per depth
