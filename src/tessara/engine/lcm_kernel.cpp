@@ -119,6 +119,11 @@ class Walk final : public TaskWalker {
       work = prepare_candidates(root, task.start, end, cursors_[0]);
     }
     root_first_ = cursors_[0].next;
+    // The giver's level goes when the task ends, however it ends.
+    const struct Release {
+      std::shared_ptr<const Level>& level;
+      ~Release() { level.reset(); }
+    } release{shared_root_};
     std::size_t depth = 0;
     while (true) {
       if (work >= checkpoint_work) {
