@@ -43,7 +43,9 @@ TEST_P(LcmDataRows, AreTheRowsRenamedByFrequencyAndSorted) {
   for (const double density : {0.0, 0.02, 0.3, 0.9, 1.0}) {
     SCOPED_TRACE(density);
     const core::SparseIncidence incidence = random_incidence(n_objects, n_attributes, density, random);
-    const LcmData data(incidence);
+    const LcmData sequential(incidence);
+    // Renamed in two halves on two threads (from any size): the same rows.
+    const LcmData data(incidence, 2, 0);
     // Items by ascending frequency, ties by attribute.
     std::vector<std::uint32_t> attribute_of(n_attributes);
     std::iota(attribute_of.begin(), attribute_of.end(), 0u);
@@ -65,9 +67,12 @@ TEST_P(LcmDataRows, AreTheRowsRenamedByFrequencyAndSorted) {
       std::sort(expected.begin(), expected.end());
       const auto row = data.row(g);
       ASSERT_EQ(std::vector<std::uint32_t>(row.begin(), row.end()), expected) << "row " << g;
+      const auto alone = sequential.row(g);
+      ASSERT_EQ(std::vector<std::uint32_t>(alone.begin(), alone.end()), expected) << "row " << g << ", one thread";
       full = full || expected.size() == n_attributes;
     }
     EXPECT_EQ(data.some_row_full(), full);
+    EXPECT_EQ(sequential.some_row_full(), full);
   }
 }
 

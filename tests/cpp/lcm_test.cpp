@@ -79,6 +79,11 @@ void expect_lcm_runs(const core::Context& context, std::uint64_t min_support, bo
   ASSERT_TRUE(found.has_value());
   ASSERT_EQ(sorted_records(*found), expected) << label << " min_support " << min_support;
   EXPECT_EQ(control.found(), expected.size());
+  for (std::size_t i = 0; i < found->size(); ++i) {  // a listed extent is read as ascending
+    const std::vector<std::uint32_t> members = found->extent(i).members();
+    ASSERT_TRUE(std::is_sorted(members.begin(), members.end()))
+        << label << " min_support " << min_support << " concept " << i;
+  }
   if (found->size() > 0) {
     EXPECT_EQ(found->extent_size(0), context.n_objects()) << "the top concept comes first";
   }
@@ -135,6 +140,19 @@ TEST(Lcm, WordBoundaryShapes) {
   }
 }
 
+// Thousands of objects: extents long enough to be listed and put in order
+// by each of the walk's ways (insertion, comparison, radix) after merged
+// transactions interleaved their objects.
+TEST(Lcm, LongListedExtents) {
+  std::mt19937 rng(89);
+  for (const auto& [objects, attributes] : {std::pair{4'500u, 24u}, std::pair{9'000u, 20u}}) {
+    const core::Context context =
+        testing::context_from_rows(objects, attributes, random_baskets(rng, objects, attributes));
+    for (const std::uint64_t min_support : {std::uint64_t{0}, std::uint64_t{40}})
+      expect_lcm_runs(context, min_support, true, std::to_string(objects) + "x" + std::to_string(attributes));
+  }
+}
+
 // A host that asks for work at every checkpoint (or at a random share of
 // them) and runs what it is given itself, after the donor, on the same
 // walker: the split walk's output, placed as the pool places it, must be the
@@ -175,8 +193,12 @@ core::ConceptList run_split(const core::Context& context, const WalkData& data, 
   walker.run(task, host);
   core::ConceptList all = std::move(host.out_);
   for (auto gift = host.gifts_.rbegin(); gift != host.gifts_.rend(); ++gift) {
-    for (const WalkTask& given : *gift) {
+    for (WalkTask& given : *gift) {
       EXPECT_EQ(given.kind, WalkKind::kLcm);
+      EXPECT_NE(given.prepared, nullptr) << "a gift in this process carries its giver's level";
+      // Now and then without the giver's level, as a task that crossed a
+      // process boundary: it builds its database from its extent.
+      if (rng() % 3 == 0) given.prepared.reset();
       // Now and then on a fresh walker: a gift needs nothing but the context.
       if (rng() % 4 == 0) {
         const auto fresh = make_walker(data, WalkKind::kLcm, min_support);

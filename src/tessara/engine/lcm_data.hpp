@@ -15,7 +15,15 @@ namespace tessara::engine {
 // Safe to read from many threads.
 class LcmData {
  public:
-  explicit LcmData(const core::SparseIncidence& incidence);
+  // The least number of crosses for which renaming the rows on a second
+  // thread pays for starting it.
+  static constexpr std::uint64_t kSplitFrom = std::uint64_t{1} << 18;
+
+  // With threads > 1 and at least split_from crosses, the rows are renamed
+  // in two halves at once (the result is the same), and a walk builds a
+  // database of at least split_from crosses on two threads.
+  explicit LcmData(const core::SparseIncidence& incidence, unsigned threads = 1,
+                   std::uint64_t split_from = kSplitFrom);
 
   std::uint32_t n_objects() const noexcept { return n_objects_; }
   std::uint32_t n_items() const noexcept { return n_items_; }
@@ -29,6 +37,9 @@ class LcmData {
     return {row_items_.data() + row_offsets_[g], row_items_.data() + row_offsets_[g + 1]};
   }
 
+  // Whether a database of `crosses` crosses is worth building on two threads.
+  bool splits(std::uint64_t crosses) const noexcept { return threads_ > 1 && crosses >= split_from_; }
+
   // Whether some object has every attribute (then no concept has an empty extent
   // unless the context has no objects).
   bool some_row_full() const noexcept { return some_row_full_; }
@@ -41,6 +52,12 @@ class LcmData {
   std::vector<std::uint64_t> row_offsets_;
   std::vector<std::uint32_t> row_items_;
   bool some_row_full_ = false;
+  unsigned threads_ = 1;
+  std::uint64_t split_from_ = kSplitFrom;
+
+  // Renames the rows of objects [first, last) (their places in row_items_
+  // are theirs alone, so two calls on disjoint ranges may run at once).
+  void rename_rows(const core::SparseIncidence& incidence, std::uint32_t first, std::uint32_t last);
 };
 
 }  // namespace tessara::engine

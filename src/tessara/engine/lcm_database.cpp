@@ -11,8 +11,6 @@ void LcmDatabaseBuilder::start(LcmDatabase& db, std::size_t transactions) {
   const std::size_t slots = std::bit_ceil(std::max<std::size_t>(16, 2 * transactions));
   table_.assign(slots, 0);
   mask_ = slots - 1;
-  hashes_.clear();
-  splits_.clear();
   sources_.clear();
 }
 
@@ -23,16 +21,21 @@ std::size_t LcmDatabaseBuilder::add(std::size_t begin, std::size_t split, std::s
   std::uint32_t* items = db.items.data();
   std::uint64_t hash = 0x9e3779b97f4a7c15ULL;
   for (std::size_t k = split; k < end; ++k) hash = (hash ^ items[k]) * 0x100000001b3ULL + (hash >> 29);
+  // A slot holds the transaction's index + 1 in its low half and the high
+  // half of its hash in its high half: a probe reads the other transaction
+  // only when the hashes agree.
+  const std::uint64_t tag = hash & 0xffffffff00000000ULL;
   std::size_t slot = static_cast<std::size_t>(hash ^ (hash >> 32)) & mask_;
   while (table_[slot] != 0) {
-    const std::uint32_t t = table_[slot] - 1;
-    if (hashes_[t] == hash && db.item_end[t] - splits_[t] == end - split &&
-        std::equal(items + split, items + end, items + splits_[t])) {
+    const std::uint64_t entry = table_[slot];
+    const auto t = static_cast<std::uint32_t>(entry) - 1;
+    if ((entry & 0xffffffff00000000ULL) == tag && db.item_end[t] - db.item_split[t] == end - split &&
+        std::equal(items + split, items + end, items + db.item_split[t])) {
       // Keep below the core only what both hold; the kept items move up
       // against the items above the core, so the transaction stays contiguous.
-      std::size_t read = splits_[t];
+      std::size_t read = db.item_split[t];
       std::size_t other = split;
-      std::size_t write = splits_[t];
+      std::size_t write = db.item_split[t];
       while (read > db.item_begin[t] && other > begin) {
         const std::uint32_t a = items[read - 1];
         const std::uint32_t b = items[other - 1];
@@ -54,9 +57,8 @@ std::size_t LcmDatabaseBuilder::add(std::size_t begin, std::size_t split, std::s
     slot = (slot + 1) & mask_;
   }
   const auto t = static_cast<std::uint32_t>(db.weight.size());
-  table_[slot] = t + 1;
-  hashes_.push_back(hash);
-  splits_.push_back(split);
+  table_[slot] = tag | (t + 1);
+  db.item_split.push_back(split);
   db.item_begin.push_back(begin);
   db.item_end.push_back(end);
   db.weight.push_back(weight);

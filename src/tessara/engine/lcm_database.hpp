@@ -16,6 +16,7 @@ struct LcmDatabase {
   std::vector<std::uint32_t> items;
   std::vector<std::size_t> item_begin;  // where each transaction's items are in items
   std::vector<std::size_t> item_end;
+  std::vector<std::size_t> item_split;  // where each transaction's items above the core begin
   std::vector<std::uint32_t> weight;
   std::vector<std::size_t> object_begin{0};  // size() + 1 offsets into objects
   std::vector<std::uint32_t> objects;
@@ -24,6 +25,10 @@ struct LcmDatabase {
   std::span<const std::uint32_t> items_of(std::size_t t) const noexcept {
     return {items.data() + item_begin[t], items.data() + item_end[t]};
   }
+  // The items above the core of transaction t.
+  std::span<const std::uint32_t> items_above(std::size_t t) const noexcept {
+    return {items.data() + item_split[t], items.data() + item_end[t]};
+  }
   std::span<const std::uint32_t> objects_of(std::size_t t) const noexcept {
     return {objects.data() + object_begin[t], objects.data() + object_begin[t + 1]};
   }
@@ -31,6 +36,7 @@ struct LcmDatabase {
     items.clear();
     item_begin.clear();
     item_end.clear();
+    item_split.clear();
     weight.clear();
     object_begin.assign(1, 0);
     objects.clear();
@@ -66,9 +72,7 @@ class LcmDatabaseBuilder {
   };
 
   LcmDatabase* db_ = nullptr;
-  std::vector<std::uint32_t> table_;  // transaction index + 1 per slot, 0 when free
-  std::vector<std::uint64_t> hashes_;
-  std::vector<std::size_t> splits_;  // per transaction: where its items above the core begin
+  std::vector<std::uint64_t> table_;  // per slot: hash tag | transaction index + 1, 0 when free
   std::vector<Source> sources_;
   std::size_t mask_ = 0;
 };

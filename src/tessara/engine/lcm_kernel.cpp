@@ -1,13 +1,16 @@
 #include "tessara/engine/lcm_kernel.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <deque>
+#include <memory>
 #include <vector>
 
 #include "tessara/core/extent_view.hpp"
 #include "tessara/core/fault.hpp"
 #include "tessara/engine/lcm_data.hpp"
 #include "tessara/engine/lcm_database.hpp"
+#include "tessara/engine/lcm_root_database.hpp"
 #include "tessara/engine/word_ops.hpp"
 
 // Closed itemsets the way LCM finds them (Uno, Kiyomi and Arimura): a
@@ -33,21 +36,41 @@ namespace {
 
 using words::Word;
 
+// How many occurrences ahead close() fetches the transactions it will read.
+constexpr std::size_t kAhead = 8;
+// The longest extent gather_extent puts in order by insertion.
+constexpr std::size_t kInsertionSortUpTo = 48;
+// The shortest extent it sorts by radix rather than by comparison.
+constexpr std::size_t kRadixSortFrom = 256;
+
 // One node of the walk being expanded: its conditional database, its intent
-// and the occurrences of its candidate items. Reused by every node at this depth.
+// and the occurrences of its candidate items. Reused by every node at this
+// depth until a range of its candidates is given away with it: the taker
+// reads it from then on, and the walk builds its next node there in a new one.
 struct Level {
   LcmDatabase db;
   std::vector<Word> intent;
   std::vector<std::uint32_t> candidates;  // ascending
   std::vector<std::size_t> occurrence_begin;  // candidates.size() + 1 offsets into occurrences
   std::vector<std::uint32_t> occurrences;     // transaction indices
-  std::size_t next = 0;                       // the next candidate to try
-  std::size_t end = 0;                        // candidates from here on were given away
   std::uint32_t bound = 0;                    // the candidates are the items below this one
+
+  // A walk's hold on its level at one depth.
+  struct Owner {
+    std::shared_ptr<Level> level;
+    bool given = false;  // a range of its candidates went away with it
+  };
 
   std::span<const std::uint32_t> occurrences_of(std::size_t k) const noexcept {
     return {occurrences.data() + occurrence_begin[k], occurrences.data() + occurrence_begin[k + 1]};
   }
+};
+
+// Where the walk is among a level's candidates: its own, beside the level,
+// which another walk may share.
+struct Cursor {
+  std::size_t next = 0;  // the next candidate to try
+  std::size_t end = 0;   // candidates from here on were given away
 };
 
 class Walk final : public TaskWalker {
@@ -61,9 +84,10 @@ class Walk final : public TaskWalker {
         threshold_(static_cast<std::uint32_t>(std::clamp<std::uint64_t>(min_support, 1, 0xffffffffu))),
         counts_(data_.n_items(), 0),
         slots_(data_.n_items(), 0),
-        touched_(data_.n_items(), 0),
+        touched_(data_.n_items() + 1, 0),
         split_(data_.n_objects(), 0),
-        coding_(data.n_objects) {}
+        coding_(data.n_objects),
+        object_bits_(static_cast<unsigned>(std::bit_width(std::max<std::uint64_t>(data.n_objects, 2) - 1))) {}
 
   void run(const WalkTask& task, WalkHost& host) override {
     core::ConceptList* out = &host.output();
@@ -76,10 +100,30 @@ class Walk final : public TaskWalker {
       out->append(task.extent, task.intent);
       if (task.start == 0 && min_support_ == 0) append_empty_extent(*out);
     }
-    Level& root = level_at(0);
-    load(task, root);
     const std::uint32_t end = whole ? data_.n_items() : std::min(task.inherited.front().word, data_.n_items());
-    std::uint64_t work = prepare_candidates(root, task.start, end);
+    std::uint64_t work = 0;
+    cursor_at(0);
+    if (!whole && task.prepared) {
+      // The giver's level, its database and occurrences built already: only
+      // the range's candidates are this task's.
+      shared_root_ = std::static_pointer_cast<const Level>(task.prepared);
+      const std::vector<std::uint32_t>& candidates = shared_root_->candidates;
+      cursors_[0].next = static_cast<std::size_t>(
+          std::lower_bound(candidates.begin(), candidates.end(), task.start) - candidates.begin());
+      cursors_[0].end = static_cast<std::size_t>(
+          std::lower_bound(candidates.begin(), candidates.end(), end) - candidates.begin());
+    } else {
+      shared_root_.reset();
+      Level& root = level_at(0);
+      load(task, root);
+      work = prepare_candidates(root, task.start, end, cursors_[0]);
+    }
+    root_first_ = cursors_[0].next;
+    // The giver's level goes when the task ends, however it ends.
+    const struct Release {
+      std::shared_ptr<const Level>& level;
+      ~Release() { level.reset(); }
+    } release{shared_root_};
     std::size_t depth = 0;
     while (true) {
       if (work >= checkpoint_work) {
@@ -93,27 +137,55 @@ class Walk final : public TaskWalker {
             donate(depth, host);
         }
       }
-      Level& level = levels_[depth];
-      if (level.next == level.end) {
+      Cursor& cursor = cursors_[depth];
+      if (cursor.next == cursor.end) {
         if (depth == 0) break;
         --depth;
         continue;
       }
-      const std::size_t k = level.next++;
+      const std::size_t k = cursor.next++;
+      const Level& level = level_of(depth);
       Level& child = level_at(depth + 1);
       work += level.occurrence_begin[k + 1] - level.occurrence_begin[k] + 1;
       if (!close(level, k, child)) continue;
       out->append_members(extent_, child.intent);
-      work += prepare_candidates(child, level.candidates[k] + 1, data_.n_items());
+      work += prepare_candidates(child, level.candidates[k] + 1, data_.n_items(), cursor_at(depth + 1));
       ++depth;
     }
   }
 
  private:
-  // A deque, so the levels above stay where they are while a new one is added.
+  // The level at `depth` to build a node in: a new one when none is there
+  // yet or the one there was given away with a range of its candidates.
   Level& level_at(std::size_t depth) {
-    while (levels_.size() <= depth) levels_.emplace_back().intent.resize(intent_words_);
-    return levels_[depth];
+    if (levels_.size() <= depth) levels_.resize(depth + 1);
+    Level::Owner& owner = levels_[depth];
+    if (!owner.level || owner.given) {
+      owner.level = std::make_shared<Level>();
+      owner.level->intent.resize(intent_words_);
+      owner.given = false;
+    }
+    return *owner.level;
+  }
+
+  // The level at `depth` as the walk reads it: at depth 0 of a task that
+  // took a range with its level, the giver's.
+  const Level& level_of(std::size_t depth) const {
+    return depth == 0 && shared_root_ ? *shared_root_ : *levels_[depth].level;
+  }
+
+  // The level at `depth` as a range of its candidates is given away with it;
+  // the walk keeps reading it but builds nothing there any more.
+  std::shared_ptr<const Level> give_level(std::size_t depth) {
+    if (depth == 0 && shared_root_) return shared_root_;
+    levels_[depth].given = true;
+    return levels_[depth].level;
+  }
+
+  // A deque, so a cursor stays where it is while a deeper one is added.
+  Cursor& cursor_at(std::size_t depth) {
+    while (cursors_.size() <= depth) cursors_.emplace_back();
+    return cursors_[depth];
   }
 
   // The concept (∅, M), when no object has every attribute; after the top
@@ -135,44 +207,47 @@ class Walk final : public TaskWalker {
       for (Word bits = task.extent[w]; bits != 0; bits &= bits - 1)
         root_objects_.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
     std::size_t n_touched = 0;
-    for (const std::uint32_t g : root_objects_)
+    std::uint64_t crosses = 0;
+    for (const std::uint32_t g : root_objects_) {
+      crosses += data_.row(g).size();
       for (const std::uint32_t j : data_.row(g)) {
         if (words::has_bit(task.intent.data(), data_.attribute_of(j))) continue;
         if (counts_[j]++ == 0) touched_[n_touched++] = j;
       }
-    builder_.start(root.db, root_objects_.size());
-    for (std::size_t i = 0; i < root_objects_.size(); ++i) {
-      const std::size_t begin = root.db.items.size();
-      std::size_t split = begin;
-      for (const std::uint32_t j : data_.row(root_objects_[i])) {
-        if (counts_[j] < threshold_) continue;
-        root.db.items.push_back(j);
-        if (j < task.start) split = root.db.items.size();
-      }
-      root.db.items.resize(builder_.add(begin, split, root.db.items.size(), 1, {root_objects_.data() + i, 1}));
     }
-    builder_.finish();
+    root_builder_.build({data_, root_objects_, counts_, threshold_, task.start}, data_.splits(crosses), root.db);
     for (std::size_t i = 0; i < n_touched; ++i) counts_[touched_[i]] = 0;
   }
 
   // Sorts the transactions into one occurrence list per item in
-  // [start, end) (occurrence delivery): the node's candidates. Returns the
-  // work done.
-  std::uint64_t prepare_candidates(Level& level, std::uint32_t start, std::uint32_t end) {
-    level.candidates.clear();
-    level.next = 0;
-    level.end = 0;
+  // [start, end) (occurrence delivery): the node's candidates. `start` is
+  // where the database's items above the core begin (the item after the
+  // core). Returns the work done.
+  std::uint64_t prepare_candidates(Level& level, std::uint32_t start, std::uint32_t end, Cursor& cursor) {
     level.bound = end;
     const LcmDatabase& db = level.db;
     std::uint64_t work = 0;
+    // Branch-free: an item is noted as a candidate at its first occurrence.
+    std::uint32_t* found = touched_.data();
+    std::size_t n_found = 0;
+    // The items from `start` on are a transaction's items above the core.
     for (std::size_t t = 0; t < db.size(); ++t) {
-      const std::span<const std::uint32_t> items = db.items_of(t);
-      for (auto it = std::lower_bound(items.begin(), items.end(), start); it != items.end() && *it < end; ++it) {
-        if (slots_[*it]++ == 0) level.candidates.push_back(*it);
+      const std::span<const std::uint32_t> items = db.items_above(t);
+      for (auto it = items.begin(); it != items.end() && *it < end; ++it) {
+        found[n_found] = *it;
+        n_found += slots_[*it]++ == 0 ? 1 : 0;
         ++work;
       }
     }
-    std::sort(level.candidates.begin(), level.candidates.end());
+    // In order: sorted when few, else read off the counts of the whole range.
+    if (n_found * 16 < end - start) {
+      level.candidates.assign(found, found + n_found);
+      std::sort(level.candidates.begin(), level.candidates.end());
+    } else {
+      level.candidates.clear();
+      for (std::uint32_t j = start; j < end; ++j)
+        if (slots_[j] != 0) level.candidates.push_back(j);
+    }
     level.occurrence_begin.resize(level.candidates.size() + 1);
     std::size_t offset = 0;
     for (std::size_t k = 0; k < level.candidates.size(); ++k) {
@@ -184,19 +259,22 @@ class Walk final : public TaskWalker {
     level.occurrence_begin.back() = offset;
     level.occurrences.resize(offset);
     for (std::size_t t = 0; t < db.size(); ++t) {
-      const std::span<const std::uint32_t> items = db.items_of(t);
-      for (auto it = std::lower_bound(items.begin(), items.end(), start); it != items.end() && *it < end; ++it)
+      const std::span<const std::uint32_t> items = db.items_above(t);
+      for (auto it = items.begin(); it != items.end() && *it < end; ++it)
         level.occurrences[slots_[*it]++] = static_cast<std::uint32_t>(t);
     }
     for (const std::uint32_t j : level.candidates) slots_[j] = 0;
-    level.end = level.candidates.size();
+    cursor.next = 0;
+    cursor.end = level.candidates.size();
     return work;
   }
 
   // Closes candidate k of `parent` into `child`: false when the closure adds
   // an item below the candidate (not a prefix-preserving extension).
   // Otherwise child.intent is the closure, extent_ the objects, and child.db
-  // the conditional database.
+  // the conditional database (left empty when no item can extend the child:
+  // most closed sets are leaves, and their databases would be built only to
+  // be found empty).
   bool close(const Level& parent, std::size_t k, Level& child) {
     const LcmDatabase& db = parent.db;
     const std::uint32_t e = parent.candidates[k];
@@ -209,18 +287,42 @@ class Walk final : public TaskWalker {
     std::uint32_t* touched = touched_.data();
     std::size_t n_touched = 0;
     std::uint32_t support = 0;
-    // First the items below e, which decide canonicity: every occurrence
-    // holds e, so the scan of a sorted transaction stops there.
-    for (std::size_t i = 0; i < occurrences.size(); ++i) {
+    std::size_t total = 0;
+    // One pass counts the items of every occurrence and notes where e is in
+    // it (every occurrence holds e). Nearly every candidate of transaction
+    // data passes the canonicity test, so counting the items above e before
+    // the test costs little.
+    // The occurrences of a shallow candidate lie far apart in a large
+    // database: their bounds and first items are fetched ahead, in two steps.
+    const std::size_t n_occurrences = occurrences.size();
+    for (std::size_t i = 0; i < n_occurrences; ++i) {
+      if (i + 2 * kAhead < n_occurrences) {
+        const std::uint32_t far = occurrences[i + 2 * kAhead];
+        __builtin_prefetch(item_begin + far);
+        __builtin_prefetch(item_end + far);
+        __builtin_prefetch(weights + far);
+        __builtin_prefetch(db.object_begin.data() + far);
+      }
+      if (i + kAhead < n_occurrences) __builtin_prefetch(items + item_begin[occurrences[i + kAhead]]);
       const std::uint32_t t = occurrences[i];
       const std::uint32_t weight = weights[t];
       support += weight;
-      const std::uint32_t* p = items + item_begin[t];
+      const std::uint32_t* const begin = items + item_begin[t];
+      const std::uint32_t* const last = items + item_end[t];
+      total += static_cast<std::size_t>(last - begin);
+      const std::uint32_t* p = begin;
+      // Branch-free: an item is noted as touched at its first count.
       for (; *p < e; ++p) {
-        if (counts[*p] == 0) touched[n_touched++] = *p;
+        touched[n_touched] = *p;
+        n_touched += counts[*p] == 0 ? 1 : 0;
         counts[*p] += weight;
       }
-      split_[i] = static_cast<std::uint32_t>(p - items - item_begin[t]);
+      split_[i] = static_cast<std::uint32_t>(p - begin);
+      for (; p != last; ++p) {
+        touched[n_touched] = *p;
+        n_touched += counts[*p] == 0 ? 1 : 0;
+        counts[*p] += weight;
+      }
     }
     // The closure lies within every occurrence, the first one included.
     const std::uint32_t* first = items + item_begin[occurrences.front()];
@@ -233,59 +335,115 @@ class Walk final : public TaskWalker {
       }
     }
     if (canonical) {
-      for (std::size_t i = 0; i < occurrences.size(); ++i) {
-        const std::uint32_t t = occurrences[i];
-        const std::uint32_t weight = weights[t];
-        const std::uint32_t* last = items + item_end[t];
-        for (const std::uint32_t* p = items + item_begin[t] + split_[i]; p != last; ++p) {
-          if (counts[*p] == 0) touched[n_touched++] = *p;
-          counts[*p] += weight;
-        }
-      }
       std::copy(parent.intent.begin(), parent.intent.end(), child.intent.begin());
       for (const std::uint32_t* p = first; p != first_end; ++p)
         if (counts[*p] == support) words::set_bit(child.intent.data(), data_.attribute_of(*p));
-      // A transaction stands for as many objects as its weight, so the
-      // extent has `support` objects; most transactions stand for one.
-      extent_.resize(support);
-      std::uint32_t* member = extent_.data();
-      const std::uint32_t* objects = db.objects.data();
-      const std::size_t* object_begin = db.object_begin.data();
-      for (const std::uint32_t t : occurrences)
-        for (std::size_t o = object_begin[t]; o != object_begin[t + 1]; ++o) *member++ = objects[o];
-      // Only an extent stored as a list needs its objects in order.
-      if (coding_.lists(extent_.size())) std::sort(extent_.begin(), extent_.end());
-      std::size_t total = 0;
-      for (const std::uint32_t t : occurrences) total += item_end[t] - item_begin[t];
-      builder_.start(child.db, occurrences.size());
-      child.db.items.resize(total);
-      std::uint32_t* out = child.db.items.data();
-      std::size_t tail = 0;
+      gather_extent(db, occurrences, support);
       const std::uint32_t threshold = threshold_;
-      for (std::size_t i = 0; i < occurrences.size(); ++i) {
-        const std::uint32_t t = occurrences[i];
-        const std::size_t begin = tail;
-        const std::uint32_t* p = items + item_begin[t];
-        const std::uint32_t* at_e = p + split_[i];
-        const std::uint32_t* last = items + item_end[t];
-        for (; p != at_e; ++p) {
-          const std::uint32_t count = counts[*p];
-          out[tail] = *p;
-          tail += (count >= threshold && count != support) ? 1 : 0;
-        }
-        const std::size_t split = tail;
-        for (++p; p != last; ++p) {  // e itself is in the closure
-          const std::uint32_t count = counts[*p];
-          out[tail] = *p;
-          tail += (count >= threshold && count != support) ? 1 : 0;
-        }
-        tail = builder_.add(begin, split, tail, weights[t], db.objects_of(t));
+      bool extensible = false;
+      for (std::size_t i = 0; i < n_touched && !extensible; ++i) {
+        const std::uint32_t count = counts[touched[i]];
+        extensible = touched[i] > e && count >= threshold && count != support;
       }
-      child.db.items.resize(tail);
-      builder_.finish();
+      if (extensible) {
+        builder_.start(child.db, occurrences.size());
+        child.db.items.resize(total);
+        std::uint32_t* out = child.db.items.data();
+        std::size_t tail = 0;
+        for (std::size_t i = 0; i < n_occurrences; ++i) {
+          if (i + kAhead < n_occurrences) {  // a large database left the cache since the count
+            const std::uint32_t ahead = occurrences[i + kAhead];
+            __builtin_prefetch(items + item_begin[ahead]);
+            __builtin_prefetch(db.object_begin.data() + ahead);
+          }
+          if (i + 2 * kAhead < n_occurrences) {
+            const std::uint32_t far = occurrences[i + 2 * kAhead];
+            __builtin_prefetch(item_begin + far);
+            __builtin_prefetch(item_end + far);
+            __builtin_prefetch(weights + far);
+          }
+          const std::uint32_t t = occurrences[i];
+          const std::size_t begin = tail;
+          const std::uint32_t* p = items + item_begin[t];
+          const std::uint32_t* at_e = p + split_[i];
+          const std::uint32_t* last = items + item_end[t];
+          for (; p != at_e; ++p) {
+            const std::uint32_t count = counts[*p];
+            out[tail] = *p;
+            tail += (count >= threshold && count != support) ? 1 : 0;
+          }
+          const std::size_t split = tail;
+          for (++p; p != last; ++p) {  // e itself is in the closure
+            const std::uint32_t count = counts[*p];
+            out[tail] = *p;
+            tail += (count >= threshold && count != support) ? 1 : 0;
+          }
+          tail = builder_.add(begin, split, tail, weights[t], db.objects_of(t));
+        }
+        child.db.items.resize(tail);
+        builder_.finish();
+      } else {
+        child.db.clear();
+      }
     }
     for (std::size_t i = 0; i < n_touched; ++i) counts[touched[i]] = 0;
     return canonical;
+  }
+
+  // The objects of the occurrences into extent_: `support` of them, since a
+  // transaction stands for as many objects as its weight (most for one).
+  // They come out ascending unless merged transactions interleave; only an
+  // extent stored as a list needs them in order, and only then are they sorted.
+  void gather_extent(const LcmDatabase& db, std::span<const std::uint32_t> occurrences, std::uint32_t support) {
+    extent_.resize(support);
+    std::uint32_t* member = extent_.data();
+    const std::uint32_t* objects = db.objects.data();
+    const std::size_t* object_begin = db.object_begin.data();
+    std::uint32_t previous = 0;
+    bool descends = false;
+    for (std::size_t i = 0; i < occurrences.size(); ++i) {
+      if (i + kAhead < occurrences.size()) __builtin_prefetch(objects + object_begin[occurrences[i + kAhead]]);
+      const std::uint32_t t = occurrences[i];
+      for (std::size_t o = object_begin[t]; o != object_begin[t + 1]; ++o) {
+        const std::uint32_t g = objects[o];
+        descends |= g < previous;
+        previous = g;
+        *member++ = g;
+      }
+    }
+    if (!descends || !coding_.lists(extent_.size())) return;
+    // Runs of ascending objects, one per transaction: a short extent is put in
+    // order by insertion, which moves each object only past the later ones.
+    if (extent_.size() <= kInsertionSortUpTo) {
+      std::uint32_t* const first = extent_.data();
+      for (std::uint32_t* p = first + 1; p != first + extent_.size(); ++p) {
+        const std::uint32_t g = *p;
+        std::uint32_t* q = p;
+        for (; q != first && *(q - 1) > g; --q) *q = *(q - 1);
+        *q = g;
+      }
+    } else if (extent_.size() <= kRadixSortFrom) {
+      std::sort(extent_.begin(), extent_.end());
+    } else {
+      radix_sort_extent();
+    }
+  }
+
+  // Sorts a long extent_ by its bytes, least significant first, through
+  // sort_scratch_: as many passes as the objects' numbers have bytes.
+  void radix_sort_extent() {
+    sort_scratch_.resize(extent_.size());
+    std::uint32_t* from = extent_.data();
+    std::uint32_t* to = sort_scratch_.data();
+    const std::size_t n = extent_.size();
+    for (unsigned shift = 0; shift < object_bits_; shift += 8) {
+      std::size_t place[257] = {};
+      for (std::size_t i = 0; i < n; ++i) ++place[((from[i] >> shift) & 0xff) + 1];
+      for (std::size_t b = 1; b < 257; ++b) place[b] += place[b - 1];
+      for (std::size_t i = 0; i < n; ++i) to[place[(from[i] >> shift) & 0xff]++] = from[i];
+      std::swap(from, to);
+    }
+    if (from != extent_.data()) std::copy(from, from + n, extent_.data());
   }
 
   // Gives the later half of the candidates still waiting at the shallowest
@@ -293,19 +451,21 @@ class Walk final : public TaskWalker {
   // children, kChildrenBelow): it is listed after everything else this walk
   // still lists, so no shallower level may keep a candidate. The task carries
   // the objects of the level's transactions that hold one of its candidates,
-  // from which the taker builds the database of the range once; the donor
-  // closes nothing.
+  // from which a taker elsewhere builds the database of the range once, and
+  // the level itself, which a taker in this process reads as it is (the
+  // donor closes nothing, and neither builds a database again).
   void donate(std::size_t depth, WalkHost& host) {
     for (std::size_t d = 0; d <= depth; ++d) {
-      Level& level = levels_[d];
-      if (level.next == level.end) continue;
+      Cursor& cursor = cursors_[d];
+      if (cursor.next == cursor.end) continue;
       // The whole range of a task that gave its concept away would be the task again.
-      const std::size_t keep = d == 0 && !lists_root_ ? std::max<std::size_t>(level.next, 1) : level.next;
-      const std::size_t from = std::max(level.next + (level.end - level.next) / 2, keep);
-      if (from == level.end) return;
+      const std::size_t keep = d == 0 && !lists_root_ ? std::max(cursor.next, root_first_ + 1) : cursor.next;
+      const std::size_t from = std::max(cursor.next + (cursor.end - cursor.next) / 2, keep);
+      if (from >= cursor.end) return;
       std::vector<WalkTask> tasks;
-      tasks.push_back(range_task(level, from, level.end));
-      level.end = from;
+      tasks.push_back(range_task(level_of(d), from, cursor.end));
+      tasks.back().prepared = give_level(d);
+      cursor.end = from;
       host.donate(std::move(tasks));
       return;
     }
@@ -341,11 +501,11 @@ class Walk final : public TaskWalker {
   // subtree in its order.
   void hand_back_frontier(std::size_t depth, WalkHost& host) {
     for (std::size_t d = 0; d <= depth; ++d) {
-      Level& level = levels_[d];
-      if (level.next == level.end) continue;
+      Cursor& cursor = cursors_[d];
+      if (cursor.next == cursor.end) continue;
       std::vector<WalkTask> tasks;
-      tasks.push_back(range_task(level, level.next, level.end));
-      level.next = level.end;
+      tasks.push_back(range_task(level_of(d), cursor.next, cursor.end));
+      cursor.next = cursor.end;
       host.donate(std::move(tasks));
     }
   }
@@ -358,13 +518,19 @@ class Walk final : public TaskWalker {
   const std::uint32_t threshold_;  // the least weight a kept item has: min_support, and at least 1
   std::vector<std::uint32_t> counts_;  // per item, zero between uses
   std::vector<std::size_t> slots_;     // per item, zero between uses
-  std::vector<std::uint32_t> touched_;  // room for every item
+  std::vector<std::uint32_t> touched_;  // room for every item and one more (written ahead)
   std::vector<std::uint32_t> split_;    // per occurrence: where its items from e on begin
   const core::ExtentCoding coding_;  // how the output stores an extent
   std::vector<std::uint32_t> root_objects_;
   std::vector<std::uint32_t> extent_;
+  std::vector<std::uint32_t> sort_scratch_;
+  const unsigned object_bits_;  // the bits an object's number needs
   LcmDatabaseBuilder builder_;
-  std::deque<Level> levels_;
+  LcmRootBuilder root_builder_;
+  std::vector<Level::Owner> levels_;        // per depth
+  std::deque<Cursor> cursors_;              // per depth
+  std::shared_ptr<const Level> shared_root_;  // depth 0 of a task that came with its level
+  std::size_t root_first_ = 0;              // the first candidate of depth 0 that is this task's
   bool lists_root_ = true;  // whether the task lists its concept (not a range of its children)
 };
 

@@ -96,7 +96,7 @@ WalkPool::WalkPool(const core::Context& context, WalkKind kind, RunControl& cont
 }
 
 WalkPool::WalkPool(const core::SparseIncidence& incidence, RunControl& control, Options options)
-    : data_(incidence),
+    : data_(incidence, options.threads),
       kind_(WalkKind::kLcm),
       n_objects_(incidence.n_objects()),
       n_attributes_(incidence.n_attributes()),

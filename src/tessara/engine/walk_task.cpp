@@ -35,12 +35,12 @@ WalkTask top_task(const core::SparseIncidence& incidence) {
   return task;
 }
 
-WalkData::WalkData(const core::SparseIncidence& incidence)
+WalkData::WalkData(const core::SparseIncidence& incidence, unsigned threads)
     : n_objects(incidence.n_objects()),
       n_attributes(incidence.n_attributes()),
       extent_words(core::ObjectSet::word_count(n_objects)),
       intent_words(core::AttributeSet::word_count(n_attributes)),
-      lcm(std::make_unique<const LcmData>(incidence)) {}
+      lcm(std::make_unique<const LcmData>(incidence, threads)) {}
 
 WalkData::WalkData(const core::Context& context, WalkKind kind)
     : columns(walks_packed(kind) ? core::AttributeColumns(context) : core::AttributeColumns()),

@@ -67,6 +67,11 @@ struct WalkTask {
   std::vector<std::uint64_t> extent;     // ObjectSet::word_count(n_objects) words
   std::vector<std::uint64_t> intent;     // AttributeSet::word_count(n_attributes) words
   std::vector<InheritedFact> inherited;  // one per attribute, or empty: nothing known (kLcm: empty or one range fact)
+  // What the giving walk had already built for this task, for a walk in the
+  // same process to reuse instead of building it again from the extent (the
+  // LCM walk: the level whose candidates the range covers, read-only from now
+  // on). Never serialized: the task is complete without it.
+  std::shared_ptr<const void> prepared;
 };
 
 // The first task of a run: the top concept with nothing known.
@@ -80,8 +85,9 @@ WalkTask top_task(const core::SparseIncidence& incidence);
 // once per run; safe to read from many threads.
 struct WalkData {
   explicit WalkData(const core::Context& context, WalkKind kind = WalkKind::kFcboAscending);
-  // For the LCM walk only, straight from the sparse incidence.
-  explicit WalkData(const core::SparseIncidence& incidence);
+  // For the LCM walk only, straight from the sparse incidence; with threads
+  // > 1 a large incidence is renamed on two threads.
+  explicit WalkData(const core::SparseIncidence& incidence, unsigned threads = 1);
 
   const core::AttributeColumns columns;
   const std::uint64_t n_objects;
