@@ -30,7 +30,8 @@ std::vector<std::vector<std::uint64_t>> sorted_records(const core::ConceptList& 
   std::vector<std::vector<std::uint64_t>> records;
   std::vector<std::uint64_t> extent(list.extent_stride());
   for (std::size_t i = 0; i < list.size(); ++i) {
-    std::vector<std::uint64_t> record(list.intent_words(i).begin(), list.intent_words(i).end());
+    std::vector<std::uint64_t> record(list.intent_stride());
+    list.intent_into(i, record);
     list.extent_into(i, extent);
     record.insert(record.end(), extent.begin(), extent.end());
     records.push_back(std::move(record));
