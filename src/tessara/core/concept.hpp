@@ -136,8 +136,9 @@ class ConceptList {
 
   // Appends one concept whose extent has members only in `extent_words`,
   // which are its packed words from word `first_word` on (all its other
-  // words are zero), and whose intent has intent_stride() words.
-  void append_spanning(std::size_t first_word, std::span<const Word> extent_words, std::span<const Word> intent) {
+  // words are zero), and whose intent has intent_stride() words. Kept out of
+  // line: inlined into a walk's inner loop it costs the loop more than the call.
+  [[gnu::noinline]] void append_spanning(std::size_t first_word, std::span<const Word> extent_words, std::span<const Word> intent) {
     if (!shaped_ || intent.size() != intents_.packed_words() ||
         first_word + extent_words.size() > extents_.packed_words())
       throw InternalFault(fault_text::kSetCapacitiesDiffer);
@@ -150,7 +151,7 @@ class ConceptList {
   // Appends one concept whose extent is `members` (objects, ascending) and
   // whose intent has intent_stride() words; stored exactly as append would
   // store the same extent given as words.
-  void append_members(std::span<const std::uint32_t> members, std::span<const Word> intent) {
+  [[gnu::noinline]] void append_members(std::span<const std::uint32_t> members, std::span<const Word> intent) {
     if (!shaped_ || intent.size() != intents_.packed_words()) throw InternalFault(fault_text::kSetCapacitiesDiffer);
     Word* extent = start_record(intent, members.size());
     extents_.encode_members(members, extent);
