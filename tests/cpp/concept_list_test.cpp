@@ -1,14 +1,16 @@
 // ConceptList across its chunk boundaries and both stored forms of an extent
-// (packed words, list of objects of 16 or 32 bits): what goes in comes out
-// through every accessor, copies, moves and splices keep it, pop_back and
-// release_before give memory back at the right place.
+// and of an intent (packed words, list of members of 16 or 32 bits): what
+// goes in comes out through every accessor, copies, moves and splices keep
+// it, pop_back and release_before give memory back at the right place.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "tessara/core/concept.hpp"
+#include "tessara/core/packed_intents.hpp"
 
 namespace tessara::core {
 namespace {
@@ -16,13 +18,16 @@ namespace {
 using Word = ConceptList::Word;
 
 // Concept i of a test list: its extent takes every 2^(i % 12)-th object from
-// an offset, so sizes run from every object down to none and both stored
-// forms occur; its intent every third attribute from an offset.
+// an offset, its intent every 2^((i / 5) % 13)-th attribute from another, so
+// sizes run from every member down to none and both stored forms of each set
+// occur in every combination.
 Concept concept_at(std::uint64_t objects, std::uint64_t attributes, std::size_t i) {
   Concept c{ObjectSet::empty(objects), AttributeSet::empty(attributes)};
   const std::uint64_t step = std::uint64_t{1} << (i % 12);
   for (std::uint64_t g = (i * 7) % step; g < objects; g += step) c.extent.insert(static_cast<std::uint32_t>(g));
-  for (std::uint64_t m = i % 3; m < attributes; m += 3) c.intent.insert(static_cast<std::uint32_t>(m));
+  const std::uint64_t intent_step = std::uint64_t{1} << ((i / 5) % 13);
+  for (std::uint64_t m = (i * 11) % intent_step; m < attributes; m += intent_step)
+    c.intent.insert(static_cast<std::uint32_t>(m));
   return c;
 }
 
@@ -47,11 +52,15 @@ bool holds(const ConceptList& list, std::size_t i) {
   list.extent_into(i, unpacked);
   std::vector<std::uint32_t> visited;
   list.for_each_extent_member(i, [&](std::uint32_t g) { visited.push_back(g); });
-  const auto intent = list.intent_words(i);
+  std::vector<Word> intent(list.intent_stride());
+  list.intent_into(i, intent);
+  std::vector<std::uint32_t> attributes;
+  list.for_each_intent_member(i, [&](std::uint32_t m) { attributes.push_back(m); });
   return list.extent_size(i) == expected.extent.count() && list.extent(i) == expected.extent &&
          list[i].extent == expected.extent && std::ranges::equal(unpacked, expected.extent.words()) &&
          visited == expected.extent.members() && list[i].intent == expected.intent &&
-         std::ranges::equal(intent, expected.intent.words());
+         list.intent(i) == expected.intent && list.intent_size(i) == expected.intent.count() &&
+         attributes == expected.intent.members() && std::ranges::equal(intent, expected.intent.words());
 }
 
 struct ListShape {
@@ -68,15 +77,22 @@ TEST_P(ConceptListChunks, KeepsEveryRecordThroughGrowthCopyAndShrinking) {
   for (std::size_t i = 0; i < shape.concepts; ++i) append_concept(list, i);
   ASSERT_EQ(list.size(), shape.concepts);
   std::size_t listed = 0;
+  std::size_t listed_intents = 0;
   for (std::size_t i = 0; i < shape.concepts; ++i) {
     ASSERT_TRUE(holds(list, i)) << i;
     listed += list.extent(i).is_listed() ? 1 : 0;
+    listed_intents += list.intent(i).is_listed() ? 1 : 0;
   }
-  // Below eight words of objects every extent is packed; from there on both forms occur.
+  // Below eight words of members every set is packed; from there on both forms occur.
   if (shape.objects <= 448) {
     EXPECT_EQ(listed, 0u);
   } else {
     EXPECT_TRUE(listed > 0 && listed < shape.concepts) << listed;
+  }
+  if (shape.attributes <= 448) {
+    EXPECT_EQ(listed_intents, 0u);
+  } else {
+    EXPECT_TRUE(listed_intents > 0 && listed_intents < shape.concepts) << listed_intents;
   }
 
   const ConceptList copy = list;
@@ -106,7 +122,7 @@ TEST_P(ConceptListChunks, ReleasedConceptsCannotBeReadAndTheRestStay) {
   }
   list.release_before(shape.concepts);
   EXPECT_THROW(static_cast<void>(list.extent_size(0)), InternalFault);
-  EXPECT_THROW(static_cast<void>(list.intent_words(shape.concepts - 1)), InternalFault);
+  EXPECT_THROW(static_cast<void>(list.intent(shape.concepts - 1)), InternalFault);
   append_concept(list, shape.concepts);  // a spent list still takes new concepts
   EXPECT_TRUE(holds(list, shape.concepts));
 }
@@ -149,7 +165,10 @@ INSTANTIATE_TEST_SUITE_P(Shapes, ConceptListChunks,
                                            ListShape{65, 64, 700}, ListShape{129, 65, 5000}, ListShape{448, 2, 700},
                                            ListShape{449, 128, 700}, ListShape{513, 129, 700},
                                            ListShape{1000, 3, 9000}, ListShape{65'536, 2, 300},
-                                           ListShape{65'537, 2, 300}, ListShape{300'000, 1, 20}));
+                                           ListShape{65'537, 2, 300}, ListShape{300'000, 1, 20},
+                                           ListShape{2, 448, 700}, ListShape{127, 449, 3000},
+                                           ListShape{500, 1000, 3000}, ListShape{3, 65'536, 300},
+                                           ListShape{70, 65'537, 300}, ListShape{1000, 200'000, 100}));
 
 // The same members compare equal whichever form holds them, and one object
 // more or less tells two extents apart.
@@ -181,6 +200,114 @@ TEST(ExtentForms, CompareByMembers) {
     EXPECT_TRUE(list == other) << objects;
   }
 }
+
+// A random intent over `attributes`: empty, full, the last attribute alone,
+// or each attribute kept with a chance that makes lists and packed words
+// both occur.
+AttributeSet random_intent(std::mt19937& rng, std::uint64_t attributes) {
+  AttributeSet intent = AttributeSet::empty(attributes);
+  const unsigned kind = rng() % 8;
+  if (kind == 0 || attributes == 0) return intent;
+  if (kind == 1) return AttributeSet::full(attributes);
+  if (kind == 2) {
+    intent.insert(static_cast<std::uint32_t>(attributes - 1));
+    return intent;
+  }
+  const double chance = kind == 3 ? 0.5 : 1.0 / static_cast<double>(std::uint64_t{1} << (rng() % 12));
+  std::bernoulli_distribution keep(chance);
+  for (std::uint64_t m = 0; m < attributes; ++m)
+    if (keep(rng)) intent.insert(static_cast<std::uint32_t>(m));
+  return intent;
+}
+
+class IntentForms : public ::testing::TestWithParam<std::uint64_t> {};
+
+// Every way of appending an intent (packed words, from a list of members)
+// stores the same record, and every reader (members, size, look-ups,
+// subsets, packed words, PackedIntents) gives what brute force on the
+// owning sets gives, whichever form the intent took.
+TEST_P(IntentForms, EveryWriterAndReaderAgreeWithTheOwningSets) {
+  const std::uint64_t attributes = GetParam();
+  const std::uint64_t objects = 70;
+  std::mt19937 rng(static_cast<unsigned>(attributes) * 7 + 1);
+  std::vector<Concept> concepts;
+  for (std::size_t i = 0; i < 150; ++i) {
+    Concept c = concept_at(objects, 0, i);
+    concepts.push_back(Concept{c.extent, random_intent(rng, attributes)});
+  }
+  ConceptList by_words(objects, attributes);
+  ConceptList by_spans(objects, attributes);
+  ConceptList by_members(objects, attributes);
+  ConceptList by_lists(objects, attributes);
+  for (const Concept& c : concepts) {
+    by_words.push_back(c);
+    by_spans.append_spanning(0, c.extent.words(), c.intent.words());
+    by_members.append_members(c.extent.members(), c.intent.words());
+    by_lists.append_lists(c.extent.members(), c.intent.members());
+  }
+  EXPECT_TRUE(by_words == by_spans);
+  EXPECT_TRUE(by_words == by_members);
+  EXPECT_TRUE(by_words == by_lists);
+  EXPECT_TRUE(ConceptList(by_lists) == by_words);
+
+  const PackedIntents packed(by_lists);
+  std::vector<Word> words(by_lists.intent_stride());
+  std::size_t listed = 0;
+  for (std::size_t i = 0; i < concepts.size(); ++i) {
+    const AttributeSet& intent = concepts[i].intent;
+    const IntentView view = by_lists.intent(i);
+    listed += view.is_listed() ? 1 : 0;
+    ASSERT_EQ(view.count(), intent.count()) << i;
+    ASSERT_EQ(view.members(), intent.members()) << i;
+    ASSERT_TRUE(view == intent) << i;
+    ASSERT_EQ(view.to_set(), intent) << i;
+    by_lists.intent_into(i, words);
+    ASSERT_TRUE(std::ranges::equal(words, intent.words())) << i;
+    ASSERT_TRUE(std::ranges::equal(packed[i], intent.words())) << i;
+    for (std::uint64_t m = 0; m < attributes + 2; m += 1 + attributes / 97)
+      ASSERT_EQ(view.contains(m), m < attributes && intent.contains(static_cast<std::uint32_t>(m))) << i << " " << m;
+    if (attributes > 0) {
+      const auto last = static_cast<std::uint32_t>(attributes - 1);
+      ASSERT_EQ(view.contains(last), intent.contains(last)) << i;
+    }
+    for (std::size_t j = i % 7; j < concepts.size(); j += 7) {
+      const AttributeSet& other = concepts[j].intent;
+      bool inside = true;
+      for (std::size_t w = 0; w < other.words().size(); ++w) inside = inside && (intent.words()[w] & ~other.words()[w]) == 0;
+      ASSERT_EQ(view.is_subset_of(by_lists.intent(j)), inside) << i << " " << j;
+      ASSERT_EQ(view.is_subset_of(by_words.intent(j)), inside) << i << " " << j;
+    }
+  }
+  EXPECT_EQ(by_lists.may_list_intents(), attributes > 448);
+  if (attributes <= 448) {
+    EXPECT_EQ(listed, 0u);
+    EXPECT_TRUE(std::ranges::equal(by_lists.packed_intent_words(0), concepts[0].intent.words()));
+  } else {
+    EXPECT_GT(listed, 0u);
+    EXPECT_THROW(static_cast<void>(by_lists.packed_intent_words(0)), InternalFault);
+  }
+
+  // One attribute more or less tells two lists apart, whatever the forms.
+  for (std::size_t i = 0; i < concepts.size(); i += 13) {
+    if (attributes == 0) break;
+    AttributeSet changed = concepts[i].intent;
+    const auto m = static_cast<std::uint32_t>(rng() % attributes);
+    changed.mutable_words()[m / 64] ^= Word{1} << (m % 64);
+    ConceptList other(objects, attributes);
+    for (std::size_t j = 0; j < concepts.size(); ++j) {
+      if (j == i) {
+        other.append_lists(concepts[j].extent.members(), changed.members());
+      } else {
+        other.append_from(by_lists, j);
+      }
+    }
+    ASSERT_FALSE(other == by_words) << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Capacities, IntentForms,
+                         ::testing::Values(0, 1, 63, 64, 65, 127, 128, 129, 448, 449, 512, 513, 4096, 65'536,
+                                           65'537, 100'000));
 
 }  // namespace
 }  // namespace tessara::core

@@ -110,7 +110,7 @@ TEST(ExactStability, MatchesWideIntegerCountsOnLargeExtents) {
       Wide below = 0;
       for (const std::size_t d : order)
         // d's extent lies inside c's exactly when c's intent lies inside d's.
-        if (d != c && core::is_subset(concepts[c].intent, concepts[d].intent)) below += count[d];
+        if (d != c && concepts[c].intent.is_subset_of(concepts[d].intent)) below += count[d];
       count[c] = (Wide{1} << concepts.extent_size(c)) - below;
       const double expected = std::ldexp(static_cast<double>(count[c]), -static_cast<int>(concepts.extent_size(c)));
       ASSERT_NEAR(found[c], expected, 1e-14) << "round " << round << " concept " << c;

@@ -30,7 +30,8 @@ std::vector<std::vector<std::uint64_t>> sorted_records(const core::ConceptList& 
   std::vector<std::vector<std::uint64_t>> records;
   std::vector<std::uint64_t> extent(list.extent_stride());
   for (std::size_t i = 0; i < list.size(); ++i) {
-    std::vector<std::uint64_t> record(list.intent_words(i).begin(), list.intent_words(i).end());
+    std::vector<std::uint64_t> record(list.intent_stride());
+    list.intent_into(i, record);
     list.extent_into(i, extent);
     record.insert(record.end(), extent.begin(), extent.end());
     records.push_back(std::move(record));
@@ -286,7 +287,9 @@ TEST(ForcedDonation, WordBoundaryShapes) {
 // at every thread count and batch size.
 TEST(Lcm, ThreadedRunsListTheSequentialOrder) {
   std::mt19937 rng(89);
-  for (const auto& [objects, attributes] : {std::pair{3000u, 400u}, std::pair{500u, 60u}, std::pair{200u, 2000u}}) {
+  // Past 448 attributes most intents are stored as lists, past 65,536 with 32 bits a member.
+  for (const auto& [objects, attributes] : {std::pair{3000u, 400u}, std::pair{500u, 60u}, std::pair{200u, 2000u},
+                                            std::pair{300u, 449u}, std::pair{150u, 65'537u}}) {
     const core::Context context =
         testing::context_from_rows(objects, attributes, random_baskets(rng, objects, attributes));
     for (const std::uint64_t min_support : {std::uint64_t{0}, std::uint64_t{2}, std::uint64_t{10}}) {

@@ -62,8 +62,9 @@ std::vector<std::pair<Words, Words>> sorted_words(const core::ConceptList& conce
   for (std::size_t i = 0; i < concepts.size(); ++i) {
     Words extent(concepts.extent_stride());
     concepts.extent_into(i, extent);
-    const auto intent = concepts.intent_words(i);
-    out.emplace_back(std::move(extent), Words(intent.begin(), intent.end()));
+    Words intent(concepts.intent_stride());
+    concepts.intent_into(i, intent);
+    out.emplace_back(std::move(extent), std::move(intent));
   }
   std::sort(out.begin(), out.end());
   return out;

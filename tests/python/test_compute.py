@@ -54,6 +54,25 @@ def test_every_algorithm_finds_exactly_the_concepts(context):
     assert tessara.compute_concepts(ctx, "fcbo") == tessara.compute_concepts(ctx, "in-close-5")
 
 
+@pytest.mark.parametrize("n", [448, 449, 513, 4097, 65537])
+def test_wide_contexts_give_every_concept_with_its_attribute_names(n):
+    # Past 448 attributes short intents are stored as lists; their names must come out as from packed words.
+    rng = random.Random(n)
+    rows = [[rng.random() < 3 / n or j in (0, n - 1) and rng.random() < 0.5 for j in range(n)] for _ in range(7)]
+    rows.append([True] * n if n % 2 else [False] * n)
+    have = [frozenset(j for j in range(n) if row[j]) for row in rows]
+    expected = set()
+    for mask in range(1 << len(rows)):
+        chosen = [g for g in range(len(rows)) if mask >> g & 1]
+        intent = frozenset.intersection(*(have[g] for g in chosen)) if chosen else frozenset(range(n))
+        expected.add((frozenset(g for g in range(len(rows)) if intent <= have[g]), intent))
+    ctx = named_context(rows, n)
+    for name in ALGORITHMS:
+        found = pairs(tessara.compute_concepts(ctx, name))
+        assert len(found) == len(expected) and set(found) == expected, name
+    assert tessara.compute_concepts(ctx, "fcbo") == tessara.compute_lattice(ctx, "fcbo").concepts()
+
+
 @settings(max_examples=150, deadline=None)
 @given(contexts)
 def test_canonical_base_is_the_pseudo_intents_with_closures(context):

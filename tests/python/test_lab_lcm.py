@@ -44,10 +44,12 @@ def edge_set(lattice):
     return {(intents[lower], intents[upper]) for lower, upper in lattice.edges.tolist()}
 
 
-@pytest.mark.parametrize("seed", range(12))
+@pytest.mark.parametrize("seed", range(18))
 def test_lcm_lists_the_concepts_of_fcbo_at_every_threshold_and_thread_count(seed):
+    # Past 448 items most intents are stored as lists of attributes, past 65,536 with 32 bits each.
     n_objects = [1, 2, 9, 30][seed % 4]
-    K = tl.Context.from_transactions(random_baskets(seed, n_objects, [1, 5, 63, 64, 65, 20][seed % 6]))
+    n_items = [1, 5, 63, 64, 65, 20, 449, 513, 65537][seed % 9]
+    K = tl.Context.from_transactions(random_baskets(seed, n_objects, n_items))
     for min_support in range(0, len(K.objects) + 2):
         fcbo = K.lattice("fcbo", min_support=min_support, threads=1)
         lcm = K.lattice("lcm", min_support=min_support, threads=1)
@@ -56,6 +58,30 @@ def test_lcm_lists_the_concepts_of_fcbo_at_every_threshold_and_thread_count(seed
         order = in_order(lcm)
         assert in_order(K.lattice("lcm", min_support=min_support, threads=2)) == order
         assert in_order(K.iter_concepts(min_support, "lcm", threads=2)) == order
+
+
+@pytest.mark.parametrize("n_items", [449, 4097, 65537])
+def test_wide_intents_read_alike_through_every_reader(n_items):
+    # Names, index arrays, streams and rules of a wide context, whose short intents are stored as lists,
+    # against the module's own brute force: each intent is what every object of the extent has.
+    K = tl.Context.from_transactions(random_baskets(n_items, 400, n_items))
+    rows = [set() for _ in K.objects]
+    for g, m in zip(*K.to_sparse().nonzero()):
+        rows[g].add(int(m))
+    lattice = K.lattice("lcm", min_support=2, threads=2)
+    assert len(lattice) > 50
+    for c in lattice:
+        extent = c.extent_indices.tolist()
+        expected = sorted(set.intersection(*(rows[g] for g in extent))) if extent else list(range(n_items))
+        assert c.intent_indices.tolist() == expected
+        assert list(c.intent) == [K.attributes[m] for m in expected]
+    streamed = list(K.iter_concepts(2, "lcm", threads=1))
+    assert in_order(streamed) == in_order(lattice)
+    assert [list(c.intent) for c in streamed] == [list(c.intent) for c in lattice]
+    dense = tl.Context(K.objects, K.attributes, K.to_sparse().toarray())
+    assert concept_set(dense.lattice("fcbo", min_support=2)) == concept_set(lattice)
+    assert {rule for rule in K.rules(2, 0.4).to_pandas().itertuples(index=False)} == {
+        rule for rule in dense.rules(2, 0.4).to_pandas().itertuples(index=False)}
 
 
 def test_sparse_contexts_default_to_lcm_and_keep_its_order_at_every_thread_count():

@@ -26,21 +26,24 @@ struct Concept {
 // A concept as stored in a ConceptList: views of its two sets.
 struct ConceptView {
   ExtentView extent;
-  AttributeSetView intent;
+  IntentView intent;
 
   Concept to_concept() const { return Concept{extent.to_set(), intent.to_set()}; }
 };
 
 // The concepts of one context in the order they were appended, stored without
-// a heap allocation per concept. Each concept is one record: the size of its
-// extent, its intent as packed words, then its extent in the form that takes
-// fewer words, packed words or a list of objects (ExtentCoding). Most extents
-// of a large context are small, so a concept costs about what it holds. With
-// few objects every extent is packed, and a record is just the intent and
-// extent words, all records of one length. Read extents through extent_size,
-// extent_into, for_each_extent_member or extent(i) only: their layout differs
-// from record to record. The capacities are fixed by the constructor or, for
-// a list made empty, by the first concept appended.
+// a heap allocation per concept. Each concept is one record: a header, its
+// intent, then its extent, each set in the form that takes fewer words,
+// packed words or a list of members (SetCoding). The header holds the size of
+// the extent when some extent may be a list (more than 448 objects), then the
+// size of the intent when some intent may be (more than 448 attributes). Most
+// extents of a large context are small, and so are most intents of a wide
+// sparse one, so a concept costs about what it holds. With few objects and
+// few attributes every set is packed, and a record is just the intent and
+// extent words, all records of one length. Read the sets through the views
+// (operator[], extent(i), intent(i)) or the helpers that take them: their
+// layout differs from record to record. The capacities are fixed by the
+// constructor or, for a list made empty, by the first concept appended.
 class ConceptList {
  public:
   using Word = std::uint64_t;
@@ -50,13 +53,13 @@ class ConceptList {
   // when the list is freed (a stream's batches); a copy never shares it.
   ConceptList(std::uint64_t n_objects, std::uint64_t n_attributes,
               const std::shared_ptr<ChunkRecycler>& recycler = nullptr)
-      : n_attributes_(n_attributes),
-        intent_stride_(AttributeSet::word_count(n_attributes)),
+      : intents_(n_attributes),
         extents_(n_objects),
-        header_words_(extents_.may_list() ? 1 : 0),
+        extent_header_(extents_.may_list() ? 1 : 0),
+        header_words_(extent_header_ + (intents_.may_list() ? 1 : 0)),
         shaped_(true),
-        records_(extents_.may_list() ? RecordStore(recycler)
-                                     : RecordStore(intent_stride_ + extents_.packed_words(), recycler)) {}
+        records_(header_words_ != 0 ? RecordStore(recycler)
+                                    : RecordStore(intents_.packed_words() + extents_.packed_words(), recycler)) {}
   // Convenience for building a list from owning concepts (tests, small callers).
   explicit ConceptList(const std::vector<Concept>& concepts) {
     for (const Concept& c : concepts) push_back(c);
@@ -79,32 +82,50 @@ class ConceptList {
 
   std::size_t size() const noexcept { return records_.size(); }
   bool empty() const noexcept { return records_.size() == 0; }
-  std::uint64_t n_objects() const noexcept { return extents_.n_objects(); }
-  std::uint64_t n_attributes() const noexcept { return n_attributes_; }
+  std::uint64_t n_objects() const noexcept { return extents_.capacity(); }
+  std::uint64_t n_attributes() const noexcept { return intents_.capacity(); }
   // The words of an extent as packed words (what extent_into writes).
   std::size_t extent_stride() const noexcept { return extents_.packed_words(); }
-  std::size_t intent_stride() const noexcept { return intent_stride_; }
+  // The words of an intent as packed words (what intent_into writes).
+  std::size_t intent_stride() const noexcept { return intents_.packed_words(); }
+  // Whether some intent may be stored as a list: when not, every intent can
+  // be read in place as packed words (packed_intent_words).
+  bool may_list_intents() const noexcept { return intents_.may_list(); }
 
-  std::span<const Word> intent_words(std::size_t i) const {
-    return std::span<const Word>(records_[i] + header_words_, intent_stride_);
+  // The packed words of the intent of concept i, in place; only for a list
+  // that stores every intent packed (!may_list_intents()). Readers that take
+  // any list go through intent(i), intent_into or PackedIntents.
+  std::span<const Word> packed_intent_words(std::size_t i) const {
+    if (intents_.may_list()) throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    return std::span<const Word>(records_[i] + header_words_, intents_.packed_words());
   }
 
   // The number of objects in the extent of concept i.
-  std::uint64_t extent_size(std::size_t i) const { return size_in(records_[i]); }
+  std::uint64_t extent_size(std::size_t i) const { return extent_size_in(records_[i]); }
+  // The number of attributes in the intent of concept i.
+  std::uint64_t intent_size(std::size_t i) const { return intent_size_in(records_[i]); }
   // The extent of concept i, whichever form it is stored in.
   ExtentView extent(std::size_t i) const { return extent_in(records_[i]); }
+  // The intent of concept i, whichever form it is stored in.
+  IntentView intent(std::size_t i) const { return intent_in(records_[i]); }
   // Writes the extent of concept i as packed words (extent_stride() of them) into out.
   void extent_into(std::size_t i, std::span<Word> out) const { extent(i).write_words(out); }
+  // Writes the intent of concept i as packed words (intent_stride() of them) into out.
+  void intent_into(std::size_t i, std::span<Word> out) const { intent(i).write_words(out); }
   // Calls visit(g) for every object g of the extent of concept i, ascending.
   template <typename Visit>
   void for_each_extent_member(std::size_t i, Visit&& visit) const {
     extent(i).for_each_member(std::forward<Visit>(visit));
   }
+  // Calls visit(m) for every attribute m of the intent of concept i, ascending.
+  template <typename Visit>
+  void for_each_intent_member(std::size_t i, Visit&& visit) const {
+    intent(i).for_each_member(std::forward<Visit>(visit));
+  }
 
   ConceptView operator[](std::size_t i) const {
     const Word* record = records_[i];
-    return ConceptView{extent_in(record),
-                       AttributeSetView(std::span<const Word>(record + header_words_, intent_stride_), n_attributes_)};
+    return ConceptView{extent_in(record), intent_in(record)};
   }
 
   // Appends one concept given by its words (extent_stride() and intent_stride() words).
@@ -115,33 +136,42 @@ class ConceptList {
 
   // Appends one concept whose extent has members only in `extent_words`,
   // which are its packed words from word `first_word` on (all its other
-  // words are zero), and whose intent has intent_stride() words.
-  void append_spanning(std::size_t first_word, std::span<const Word> extent_words, std::span<const Word> intent) {
-    if (!shaped_ || intent.size() != intent_stride_ || first_word + extent_words.size() > extents_.packed_words())
+  // words are zero), and whose intent has intent_stride() words. Kept out of
+  // line: inlined into a walk's inner loop it costs the loop more than the call.
+  [[gnu::noinline]] void append_spanning(std::size_t first_word, std::span<const Word> extent_words, std::span<const Word> intent) {
+    if (!shaped_ || intent.size() != intents_.packed_words() ||
+        first_word + extent_words.size() > extents_.packed_words())
       throw InternalFault(fault_text::kSetCapacitiesDiffer);
     // The size decides the stored form; with packed extents only, it is not kept.
-    const std::uint64_t count = header_words_ != 0 ? count_bits(extent_words) : 0;
-    Word* record = records_.append(header_words_ + intent_stride_ + extents_.stored_words(count));
-    if (header_words_ != 0) record[0] = count;
-    for (std::size_t w = 0; w < intent_stride_; ++w) record[header_words_ + w] = intent[w];
-    extents_.encode(first_word, extent_words, count, record + header_words_ + intent_stride_);
+    const std::uint64_t count = extent_header_ != 0 ? count_bits(extent_words) : 0;
+    Word* extent = start_record(intent, count);
+    extents_.encode(first_word, extent_words, count, extent);
   }
 
   // Appends one concept whose extent is `members` (objects, ascending) and
   // whose intent has intent_stride() words; stored exactly as append would
   // store the same extent given as words.
-  void append_members(std::span<const std::uint32_t> members, std::span<const Word> intent) {
-    if (!shaped_ || intent.size() != intent_stride_) throw InternalFault(fault_text::kSetCapacitiesDiffer);
-    const std::uint64_t count = members.size();
-    Word* record = records_.append(header_words_ + intent_stride_ + extents_.stored_words(count));
-    if (header_words_ != 0) record[0] = count;
-    for (std::size_t w = 0; w < intent_stride_; ++w) record[header_words_ + w] = intent[w];
-    extents_.encode_members(members, record + header_words_ + intent_stride_);
+  [[gnu::noinline]] void append_members(std::span<const std::uint32_t> members, std::span<const Word> intent) {
+    if (!shaped_ || intent.size() != intents_.packed_words()) throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    Word* extent = start_record(intent, members.size());
+    extents_.encode_members(members, extent);
+  }
+
+  // Appends one concept whose extent is `members` (objects, ascending) and
+  // whose intent is `intent_members` (attributes, ascending), for a walk that
+  // holds both as lists; stored exactly as append would store them.
+  void append_lists(std::span<const std::uint32_t> members, std::span<const std::uint32_t> intent_members) {
+    if (!shaped_) throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    Word* record = records_.append(header_words_ + intents_.stored_words(intent_members.size()) +
+                                   extents_.stored_words(members.size()));
+    write_header(record, members.size(), intent_members.size());
+    intents_.encode_members(intent_members, record + header_words_);
+    extents_.encode_members(members, record + header_words_ + intents_.stored_words(intent_members.size()));
   }
 
   // Appends concept i of `other`, a list of the same capacities, as it is stored there.
   void append_from(const ConceptList& other, std::size_t i) {
-    if (!shaped_ || other.n_objects() != n_objects() || other.n_attributes_ != n_attributes_)
+    if (!shaped_ || other.n_objects() != n_objects() || other.n_attributes() != n_attributes())
       throw InternalFault(fault_text::kSetCapacitiesDiffer);
     const Word* record = other.records_[i];
     const std::size_t words = record_words(record);
@@ -154,12 +184,12 @@ class ConceptList {
   void splice_back(ConceptList&& other) {
     if (other.empty()) return;
     if (empty()) {
-      if (shaped_ && (other.n_objects() != n_objects() || other.n_attributes_ != n_attributes_))
+      if (shaped_ && (other.n_objects() != n_objects() || other.n_attributes() != n_attributes()))
         throw InternalFault(fault_text::kSetCapacitiesDiffer);
       *this = std::move(other);
       return;
     }
-    if (other.n_objects() != n_objects() || other.n_attributes_ != n_attributes_)
+    if (other.n_objects() != n_objects() || other.n_attributes() != n_attributes())
       throw InternalFault(fault_text::kSetCapacitiesDiffer);
     records_.splice_back(std::move(other.records_));
     other = ConceptList();
@@ -167,7 +197,7 @@ class ConceptList {
 
   void push_back(const Concept& c) {
     if (!shaped_) *this = ConceptList(c.extent.capacity(), c.intent.capacity());
-    if (c.extent.capacity() != n_objects() || c.intent.capacity() != n_attributes_)
+    if (c.extent.capacity() != n_objects() || c.intent.capacity() != n_attributes())
       throw InternalFault(fault_text::kSetCapacitiesDiffer);
     append(c.extent.words(), c.intent.words());
   }
@@ -213,58 +243,99 @@ class ConceptList {
   Iterator begin() const noexcept { return Iterator(this, 0); }
   Iterator end() const noexcept { return Iterator(this, size()); }
 
-  // Equal concepts have equal records (the stored form follows from the
-  // extent's size), so records are compared word by word.
+  // Equal concepts have equal records (the stored forms follow from the
+  // sets' sizes), so records are compared word by word.
   friend bool operator==(const ConceptList& a, const ConceptList& b) {
     if (a.size() != b.size()) return false;
     if (a.empty()) return true;
-    if (a.n_objects() != b.n_objects() || a.n_attributes_ != b.n_attributes_) return false;
+    if (a.n_objects() != b.n_objects() || a.n_attributes() != b.n_attributes()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
       const Word* x = a.records_[i];
       const Word* y = b.records_[i];
-      if (a.size_in(x) != b.size_in(y) || !std::equal(x, x + a.record_words(x), y)) return false;
+      if (a.extent_size_in(x) != b.extent_size_in(y) || a.intent_size_in(x) != b.intent_size_in(y) ||
+          !std::equal(x, x + a.record_words(x), y))
+        return false;
     }
     return true;
   }
 
  private:
-  // A record: the extent's size (when some extent may be a list), the intent, the extent.
-  std::uint64_t size_in(const Word* record) const {
-    if (header_words_ != 0) return record[0];
-    return count_bits(std::span<const Word>(record + intent_stride_, extents_.packed_words()));
+  // A record: the sizes (of the sets that may be lists), the intent, the extent.
+  std::uint64_t extent_size_in(const Word* record) const {
+    if (extent_header_ != 0) return record[0];
+    return count_bits(std::span<const Word>(record + header_words_ + intent_words_in(record), extents_.packed_words()));
+  }
+  std::uint64_t intent_size_in(const Word* record) const {
+    if (intents_.may_list()) return record[extent_header_];
+    return count_bits(std::span<const Word>(record + header_words_, intents_.packed_words()));
+  }
+  // The words the intent of a record takes.
+  std::size_t intent_words_in(const Word* record) const {
+    return intents_.may_list() ? intents_.stored_words(record[extent_header_]) : intents_.packed_words();
+  }
+  IntentView intent_in(const Word* record) const {
+    return intents_.view(record + header_words_, intent_size_in(record));
   }
   ExtentView extent_in(const Word* record) const {
-    return extents_.view(record + header_words_ + intent_stride_, size_in(record));
+    return extents_.view(record + header_words_ + intent_words_in(record), extent_size_in(record));
   }
   std::size_t record_words(const Word* record) const {
-    return header_words_ + intent_stride_ + extents_.stored_words(header_words_ != 0 ? record[0] : 0);
+    return header_words_ + intent_words_in(record) + extents_.stored_words(extent_header_ != 0 ? record[0] : 0);
+  }
+
+  void write_header(Word* record, std::uint64_t extent_count, std::uint64_t intent_count) const noexcept {
+    if (extent_header_ != 0) record[0] = extent_count;
+    if (intents_.may_list()) record[extent_header_] = intent_count;
+  }
+
+  // Adds a record for a concept with an extent of `extent_count` objects and
+  // the packed `intent`, writes its header and intent, and returns where its
+  // extent goes.
+  Word* start_record(std::span<const Word> intent, std::uint64_t extent_count) {
+    if (!intents_.may_list()) {
+      Word* record = records_.append(header_words_ + intents_.packed_words() + extents_.stored_words(extent_count));
+      write_header(record, extent_count, 0);
+      std::copy(intent.begin(), intent.end(), record + header_words_);
+      return record + header_words_ + intents_.packed_words();
+    }
+    IntentCoding::collect_members(intent, intent_members_);
+    const std::size_t intent_words = intents_.stored_words(intent_members_.size());
+    Word* record = records_.append(header_words_ + intent_words + extents_.stored_words(extent_count));
+    write_header(record, extent_count, intent_members_.size());
+    if (intents_.lists(intent_members_.size())) {
+      intents_.encode_members(intent_members_, record + header_words_);
+    } else {
+      std::copy(intent.begin(), intent.end(), record + header_words_);
+    }
+    return record + header_words_ + intent_words;
   }
 
   void take_from(ConceptList& other) noexcept {
-    n_attributes_ = std::exchange(other.n_attributes_, 0);
-    intent_stride_ = std::exchange(other.intent_stride_, 0);
+    intents_ = std::exchange(other.intents_, IntentCoding());
     extents_ = std::exchange(other.extents_, ExtentCoding());
+    extent_header_ = std::exchange(other.extent_header_, 0);
     header_words_ = std::exchange(other.header_words_, 0);
     shaped_ = std::exchange(other.shaped_, false);
     records_ = std::move(other.records_);
   }
 
   void copy_from(const ConceptList& other) {
-    n_attributes_ = other.n_attributes_;
-    intent_stride_ = other.intent_stride_;
+    intents_ = other.intents_;
     extents_ = other.extents_;
+    extent_header_ = other.extent_header_;
     header_words_ = other.header_words_;
     shaped_ = other.shaped_;
-    records_ = extents_.may_list() ? RecordStore() : RecordStore(intent_stride_ + extents_.packed_words());
+    records_ = header_words_ != 0 ? RecordStore() : RecordStore(intents_.packed_words() + extents_.packed_words());
     for (std::size_t i = 0; i < other.size(); ++i) append_from(other, i);
   }
 
-  std::uint64_t n_attributes_ = 0;
-  std::size_t intent_stride_ = 0;
+  IntentCoding intents_;
   ExtentCoding extents_;
+  std::size_t extent_header_ = 0;  // 1 when the header holds the extent's size
   std::size_t header_words_ = 0;
   bool shaped_ = false;
   RecordStore records_;
+  std::vector<std::uint32_t> intent_members_;  // scratch: the members of an intent being appended
 };
 
 // One Hasse-diagram edge between positions of ConceptLattice::concepts.

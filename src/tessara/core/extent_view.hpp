@@ -14,31 +14,73 @@
 
 namespace tessara::core {
 
-// A read-only look at an extent as a ConceptList stores it: either its packed
-// words (as in ObjectSet), or the list of its objects in ascending order,
-// packed several to a word (bit k * member_bits of the word onward holds the
-// k-th object of the word). It owns nothing and must not outlive the list.
-class ExtentView {
+// A read-only look at an extent or an intent as a ConceptList stores it:
+// either its packed words (as in IndexSet), or the list of its members in
+// ascending order, packed several to a word (bit k * member_bits of the word
+// onward holds the k-th member of the word). It owns nothing and must not
+// outlive the list.
+template <typename Tag>
+class StoredSetView {
  public:
   using Word = std::uint64_t;
 
-  ExtentView() = default;
+  StoredSetView() = default;
   // member_bits is 0 for packed words, else 16 or 32.
-  ExtentView(const Word* stored, std::uint64_t count, std::uint64_t capacity, unsigned member_bits) noexcept
+  StoredSetView(const Word* stored, std::uint64_t count, std::uint64_t capacity, unsigned member_bits) noexcept
       : stored_(stored), count_(count), capacity_(capacity), member_bits_(member_bits) {}
 
   std::uint64_t capacity() const noexcept { return capacity_; }
   std::uint64_t count() const noexcept { return count_; }
   bool is_empty() const noexcept { return count_ == 0; }
-  // True when the objects are stored as a list rather than as packed words.
+  // True when the members are stored as a list rather than as packed words.
   bool is_listed() const noexcept { return member_bits_ != 0; }
 
-  // Calls visit(g) for every object g of the extent, ascending.
+  // Whether `index` is a member: a bit test on packed words, a binary search on a list.
+  bool contains(std::uint64_t index) const noexcept {
+    if (index >= capacity_) return false;
+    if (member_bits_ == 0) return ((stored_[index / 64] >> (index % 64)) & 1u) != 0;
+    std::uint64_t lo = 0;
+    std::uint64_t hi = count_;
+    while (lo < hi) {
+      const std::uint64_t mid = lo + (hi - lo) / 2;
+      const std::uint64_t at = member_at(mid);
+      if (at == index) return true;
+      if (at < index) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    return false;
+  }
+
+  // Whether every member of this set is a member of `other` (same capacity):
+  // word by word when both are packed, else by looking up each listed member.
+  bool is_subset_of(const StoredSetView& other) const {
+    if (capacity_ != other.capacity_) throw InternalFault(fault_text::kSetCapacitiesDiffer);
+    if (count_ > other.count_) return false;
+    if (member_bits_ == 0 && other.member_bits_ == 0) {
+      const std::size_t words = IndexSet<Tag>::word_count(capacity_);
+      for (std::size_t w = 0; w < words; ++w)
+        if ((stored_[w] & ~other.stored_[w]) != 0) return false;
+      return true;
+    }
+    if (member_bits_ == 0) {
+      bool inside = true;
+      for_each_member([&](std::uint32_t m) { inside = inside && other.contains(m); });
+      return inside;
+    }
+    for (std::uint64_t k = 0; k < count_; ++k)
+      if (!other.contains(member_at(k))) return false;
+    return true;
+  }
+
+  // Calls visit(g) for every member g of the set, ascending.
   template <typename Visit>
   void for_each_member(Visit&& visit) const {
     if (member_bits_ == 16) return for_each_listed<16>(visit);
     if (member_bits_ == 32) return for_each_listed<32>(visit);
-    for_each_bit(std::span<const Word>(stored_, ObjectSet::word_count(capacity_)), visit);
+    for_each_bit(std::span<const Word>(stored_, IndexSet<Tag>::word_count(capacity_)), visit);
   }
 
   std::vector<std::uint32_t> members() const {
@@ -48,9 +90,9 @@ class ExtentView {
     return out;
   }
 
-  // Writes the extent as packed words; out holds ObjectSet::word_count(capacity()) of them.
+  // Writes the set as packed words; out holds IndexSet<Tag>::word_count(capacity()) of them.
   void write_words(std::span<Word> out) const {
-    const std::size_t words = ObjectSet::word_count(capacity_);
+    const std::size_t words = IndexSet<Tag>::word_count(capacity_);
     if (out.size() != words) throw InternalFault(fault_text::kSetCapacitiesDiffer);
     if (!is_listed()) {
       for (std::size_t w = 0; w < words; ++w) out[w] = stored_[w];
@@ -61,28 +103,35 @@ class ExtentView {
   }
 
   // An owning copy.
-  ObjectSet to_set() const {
-    ObjectSet set = ObjectSet::empty(capacity_);
+  IndexSet<Tag> to_set() const {
+    IndexSet<Tag> set = IndexSet<Tag>::empty(capacity_);
     write_words(set.mutable_words());
     return set;
   }
 
-  friend bool operator==(const ExtentView& a, const ExtentView& b) {
+  friend bool operator==(const StoredSetView& a, const StoredSetView& b) {
     if (a.capacity_ != b.capacity_ || a.count_ != b.count_) return false;
     if (a.member_bits_ == b.member_bits_) {
       const std::size_t words =
-          a.is_listed() ? (a.count_ * a.member_bits_ + 63) / 64 : ObjectSet::word_count(a.capacity_);
+          a.is_listed() ? (a.count_ * a.member_bits_ + 63) / 64 : IndexSet<Tag>::word_count(a.capacity_);
       for (std::size_t w = 0; w < words; ++w)
         if (a.stored_[w] != b.stored_[w]) return false;
       return true;
     }
     return a.to_set() == b.to_set();
   }
-  friend bool operator==(const ExtentView& a, const ObjectSet& b) {
+  friend bool operator==(const StoredSetView& a, const IndexSet<Tag>& b) {
     return a.capacity_ == b.capacity() && a.count_ == b.count() && a.to_set() == b;
   }
 
  private:
+  // Member k of a listed set.
+  std::uint64_t member_at(std::uint64_t k) const noexcept {
+    const unsigned per_word = 64 / member_bits_;
+    const Word mask = (Word{1} << member_bits_) - 1;
+    return (stored_[k / per_word] >> ((k % per_word) * member_bits_)) & mask;
+  }
+
   template <unsigned Bits, typename Visit>
   void for_each_listed(Visit& visit) const {
     constexpr unsigned kPerWord = 64 / Bits;
@@ -102,39 +151,40 @@ class ExtentView {
   unsigned member_bits_ = 0;
 };
 
-// How a ConceptList chooses and writes the stored form of the extents of one
-// context: the list whenever it takes fewer words than the packed form, its
-// objects 16 bits each when every object index fits and 32 bits otherwise.
-// The choice follows from the extent's size alone, so equal extents are
-// always stored alike. Under kListedFrom packed words (448 objects or fewer)
-// a list saves too little to pay for the size and position a record of
-// varying length has to keep, and every extent stays packed.
-class ExtentCoding {
+// How a ConceptList chooses and writes the stored form of the extents (or
+// the intents) of one context: the list whenever it takes fewer words than
+// the packed form, its members 16 bits each when every index fits and 32
+// bits otherwise. The choice follows from the set's size alone, so equal
+// sets are always stored alike. Under kListedFrom packed words (448 members
+// or fewer) a list saves too little to pay for the size and position a
+// record of varying length has to keep, and every set stays packed.
+template <typename Tag>
+class SetCoding {
  public:
   using Word = std::uint64_t;
   static constexpr std::size_t kListedFrom = 8;
 
-  ExtentCoding() = default;
-  explicit ExtentCoding(std::uint64_t n_objects) noexcept
-      : n_objects_(n_objects),
-        packed_words_(ObjectSet::word_count(n_objects)),
-        member_bits_(n_objects <= (std::uint64_t{1} << 16) ? 16 : 32) {}
+  SetCoding() = default;
+  explicit SetCoding(std::uint64_t capacity) noexcept
+      : capacity_(capacity),
+        packed_words_(IndexSet<Tag>::word_count(capacity)),
+        member_bits_(capacity <= (std::uint64_t{1} << 16) ? 16 : 32) {}
 
-  std::uint64_t n_objects() const noexcept { return n_objects_; }
-  // The words of an extent in packed form.
+  std::uint64_t capacity() const noexcept { return capacity_; }
+  // The words of a set in packed form.
   std::size_t packed_words() const noexcept { return packed_words_; }
 
-  // Whether some extent of this context is stored as a list.
+  // Whether some set of this context is stored as a list.
   bool may_list() const noexcept { return packed_words_ >= kListedFrom; }
-  // Whether an extent of `count` objects is stored as a list.
+  // Whether a set of `count` members is stored as a list.
   bool lists(std::uint64_t count) const noexcept { return may_list() && list_words(count) < packed_words_; }
-  // The words an extent of `count` objects takes.
+  // The words a set of `count` members takes.
   std::size_t stored_words(std::uint64_t count) const noexcept {
     return lists(count) ? list_words(count) : packed_words_;
   }
 
-  // Writes the stored form (stored_words(count) words) of the extent with
-  // `count` objects whose packed words are zero except for `words`, which
+  // Writes the stored form (stored_words(count) words) of the set with
+  // `count` members whose packed words are zero except for `words`, which
   // start at packed word `first_word`.
   void encode(std::size_t first_word, std::span<const Word> words, std::uint64_t count, Word* out) const noexcept {
     if (!lists(count)) {
@@ -149,8 +199,8 @@ class ExtentCoding {
   }
 
   // Writes the stored form (stored_words(members.size()) words) of the
-  // extent whose objects are `members`, ascending: what encode writes for the
-  // same extent, for a walk that holds its extents as lists.
+  // set whose members are `members`, ascending: what encode writes for the
+  // same set, for a walk that holds its sets as lists.
   void encode_members(std::span<const std::uint32_t> members, Word* out) const noexcept {
     if (!lists(members.size())) {
       for (std::size_t w = 0; w < packed_words_; ++w) out[w] = 0;
@@ -171,8 +221,28 @@ class ExtentCoding {
     if (filled != 0) *out = pending;
   }
 
-  ExtentView view(const Word* stored, std::uint64_t count) const noexcept {
-    return ExtentView(stored, count, n_objects_, lists(count) ? member_bits_ : 0);
+  StoredSetView<Tag> view(const Word* stored, std::uint64_t count) const noexcept {
+    return StoredSetView<Tag>(stored, count, capacity_, lists(count) ? member_bits_ : 0);
+  }
+
+  // Sets `members` to the members of the packed `words`, ascending, with the
+  // same skip over empty words that encode uses.
+  static void collect_members(std::span<const Word> words, std::vector<std::uint32_t>& members) {
+    members.clear();
+    std::array<std::uint32_t, 256> nonzero;
+    for (std::size_t block = 0; block < words.size(); block += nonzero.size()) {
+      const std::size_t end = std::min(words.size(), block + nonzero.size());
+      std::size_t found = 0;
+      for (std::size_t w = block; w < end; ++w) {
+        nonzero[found] = static_cast<std::uint32_t>(w);
+        found += words[w] != 0 ? 1 : 0;
+      }
+      for (std::size_t f = 0; f < found; ++f) {
+        const std::size_t w = nonzero[f];
+        for (Word bits = words[w]; bits != 0; bits &= bits - 1)
+          members.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
+      }
+    }
   }
 
  private:
@@ -213,9 +283,14 @@ class ExtentCoding {
     if (filled != 0) *out = pending;
   }
 
-  std::uint64_t n_objects_ = 0;
+  std::uint64_t capacity_ = 0;
   std::size_t packed_words_ = 0;
   unsigned member_bits_ = 16;
 };
+
+using ExtentView = StoredSetView<ObjectTag>;
+using IntentView = StoredSetView<AttributeTag>;
+using ExtentCoding = SetCoding<ObjectTag>;
+using IntentCoding = SetCoding<AttributeTag>;
 
 }  // namespace tessara::core

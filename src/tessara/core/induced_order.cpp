@@ -10,13 +10,6 @@ namespace {
 
 using Word = ConceptList::Word;
 
-// Whether the words of `small` are a subset of those of `large`.
-bool subset_of(std::span<const Word> small, std::span<const Word> large) noexcept {
-  for (std::size_t w = 0; w < small.size(); ++w)
-    if ((small[w] & ~large[w]) != 0) return false;
-  return true;
-}
-
 }  // namespace
 
 std::vector<InducedCover> induced_covers(const ConceptList& concepts, std::span<const CoverEdge> edges,
@@ -28,11 +21,11 @@ std::vector<InducedCover> induced_covers(const ConceptList& concepts, std::span<
   // below[b] holds, as bits over positions, every chosen concept strictly below b.
   std::vector<Word> below(k * stride, 0);
   for (std::size_t b = 0; b < k; ++b) {
-    const auto upper_intent = concepts.intent_words(chosen[b]);
+    const IntentView upper_intent = concepts.intent(chosen[b]);
     const std::uint64_t upper_size = concepts.extent_size(chosen[b]);
     for (std::size_t a = 0; a < k; ++a) {
       if (a == b || chosen[a] == chosen[b] || concepts.extent_size(chosen[a]) >= upper_size) continue;
-      if (subset_of(upper_intent, concepts.intent_words(chosen[a])))
+      if (upper_intent.is_subset_of(concepts.intent(chosen[a])))
         below[b * stride + a / 64] |= Word{1} << (a % 64);
     }
   }

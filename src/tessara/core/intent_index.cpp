@@ -15,7 +15,7 @@ constexpr IntentIndex::Word slot_head(std::uint32_t index, std::uint64_t hash) n
 }
 
 IntentIndex::IntentIndex(const ConceptList& concepts)
-    : concepts_(concepts),
+    : intents_(concepts),
       inline_words_(concepts.intent_stride() <= kInlineWords ? concepts.intent_stride() : 0),
       slot_words_(1 + inline_words_) {
   if (concepts.size() >= kEmpty) throw InternalFault(fault_text::kIndexOutOfRange);
@@ -25,7 +25,7 @@ IntentIndex::IntentIndex(const ConceptList& concepts)
   slots_.assign(capacity * slot_words_, Word{0});
   for (std::size_t slot = 0; slot < capacity; ++slot) slots_[slot * slot_words_] = kEmpty;
   for (std::size_t i = 0; i < concepts.size(); ++i) {
-    const auto intent = concepts.intent_words(i);
+    const auto intent = intents_[i];
     const std::uint64_t hash = hash_words(intent);
     std::size_t slot = static_cast<std::size_t>(hash) & mask_;
     while (static_cast<std::uint32_t>(slots_[slot * slot_words_]) != kEmpty) slot = (slot + 1) & mask_;
@@ -37,11 +37,11 @@ IntentIndex::IntentIndex(const ConceptList& concepts)
 
 std::span<const IntentIndex::Word> IntentIndex::stored_intent(std::size_t slot, std::uint32_t index) const {
   if (inline_words_ != 0) return std::span<const Word>(slots_.data() + slot * slot_words_ + 1, inline_words_);
-  return concepts_.intent_words(index);
+  return intents_[index];
 }
 
 std::optional<std::uint32_t> IntentIndex::find(std::span<const Word> intent) const {
-  if (intent.size() != concepts_.intent_stride()) throw InternalFault(fault_text::kSetCapacitiesDiffer);
+  if (intent.size() != intents_.stride()) throw InternalFault(fault_text::kSetCapacitiesDiffer);
   const std::uint64_t hash = hash_words(intent);
   for (std::size_t slot = static_cast<std::size_t>(hash) & mask_;; slot = (slot + 1) & mask_) {
     const Word head = slots_[slot * slot_words_];

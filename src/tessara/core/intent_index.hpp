@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tessara/core/concept.hpp"
+#include "tessara/core/packed_intents.hpp"
 
 namespace tessara::core {
 
@@ -26,13 +27,16 @@ class IntentIndex {
   // (concepts.intent_stride() of them), or nullopt when there is none.
   std::optional<std::uint32_t> find(std::span<const Word> intent) const;
 
+  // The intents of the list as packed words, which the index is keyed by.
+  const PackedIntents& intents() const noexcept { return intents_; }
+
  private:
   static constexpr std::uint32_t kEmpty = ~std::uint32_t{0};
   static constexpr std::size_t kInlineWords = 4;
 
   std::span<const Word> stored_intent(std::size_t slot, std::uint32_t index) const;
 
-  const ConceptList& concepts_;
+  PackedIntents intents_;
   std::size_t mask_;
   std::size_t inline_words_;  // intent words copied into each slot: the stride, or 0 beyond kInlineWords
   std::size_t slot_words_;    // 1 + inline_words_: the index and hash bits, then the copy

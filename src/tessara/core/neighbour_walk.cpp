@@ -48,11 +48,11 @@ NeighbourWalk::NeighbourWalk(const ConceptList& concepts, PackedSets attribute_c
 
 // Both read concept i's extent from extent_, which visit(i) has filled.
 std::span<const NeighbourWalk::Word> NeighbourWalk::walked_set(std::uint32_t i) const {
-  return side_ == NeighbourSide::Attributes ? concepts_.intent_words(i) : std::span<const Word>(extent_);
+  return side_ == NeighbourSide::Attributes ? index_.intents()[i] : std::span<const Word>(extent_);
 }
 
 std::span<const NeighbourWalk::Word> NeighbourWalk::other_set(std::uint32_t i) const {
-  return side_ == NeighbourSide::Attributes ? std::span<const Word>(extent_) : concepts_.intent_words(i);
+  return side_ == NeighbourSide::Attributes ? std::span<const Word>(extent_) : index_.intents()[i];
 }
 
 // The candidate is the other set of the concept intersected with x', kept as

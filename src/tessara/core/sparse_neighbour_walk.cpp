@@ -84,7 +84,7 @@ void SparseNeighbourWalk::add_edge_to_bottom(std::uint32_t i, std::span<const Wo
 }
 
 void SparseNeighbourWalk::visit(std::uint32_t i, std::vector<CoverEdge>& edges) {
-  const std::span<const Word> intent = concepts_.intent_words(i);
+  const std::span<const Word> intent = index_.intents()[i];
   extent_.clear();
   concepts_.for_each_extent_member(i, [&](std::uint32_t g) { extent_.push_back(g); });
   count_rows(extent_);

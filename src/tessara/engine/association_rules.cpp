@@ -6,6 +6,7 @@
 
 #include "tessara/core/columns.hpp"
 #include "tessara/core/fault.hpp"
+#include "tessara/core/packed_intents.hpp"
 #include "tessara/engine/run_control.hpp"
 
 namespace tessara::engine {
@@ -95,6 +96,7 @@ class RuleWalk {
            const RuleConstraints& constraints, RunControl& control)
       : control_(control),
         concepts_(concepts),
+        intents_(concepts),
         graph_(graph),
         constraints_(constraints),
         support_(support),
@@ -107,7 +109,7 @@ class RuleWalk {
   // Whether rules may start at concept x: its intent obeys the premise
   // constraints and leaves room for the required conclusion attributes.
   bool premise_allowed(std::uint32_t x) const {
-    const auto premise = concepts_.intent_words(x);
+    const auto premise = intents_[x];
     return core::count_bits(premise) <= constraints_.max_premise &&
            includes(premise, constraints_.premise_includes.words()) &&
            !meets(premise, constraints_.premise_excludes.words()) &&
@@ -121,8 +123,8 @@ class RuleWalk {
   // Y \ X into added_; false when it meets an excluded conclusion attribute
   // (and then so does every Y further down).
   bool conclusion_clear(std::uint32_t x, std::uint32_t y) {
-    const auto premise = concepts_.intent_words(x);
-    const auto whole = concepts_.intent_words(y);
+    const auto premise = intents_[x];
+    const auto whole = intents_[y];
     for (std::size_t w = 0; w < stride_; ++w) added_[w] = whole[w] & ~premise[w];
     return !meets(added_, constraints_.conclusion_excludes.words());
   }
@@ -191,6 +193,7 @@ class RuleWalk {
   std::uint64_t steps_ = 0;
   std::size_t counted_ = 0;
   const core::ConceptList& concepts_;
+  const core::PackedIntents intents_;
   const core::CoverGraph& graph_;
   const RuleConstraints& constraints_;
   SetSupport& support_;

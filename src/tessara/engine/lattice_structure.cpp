@@ -110,11 +110,7 @@ std::optional<std::array<std::uint32_t, 5>> pentagon_from(const CoverPairFailure
   const core::ConceptList& concepts = lookup.concepts();
   // i ≤ j in the lattice: the intent of j lies inside the intent of i.
   const auto below = [&concepts](std::uint32_t i, std::uint32_t j) {
-    const auto lower = concepts.intent_words(i);
-    const auto upper = concepts.intent_words(j);
-    for (std::size_t w = 0; w < lower.size(); ++w)
-      if ((upper[w] & ~lower[w]) != 0) return false;
-    return true;
+    return concepts.intent(j).is_subset_of(concepts.intent(i));
   };
   std::uint32_t a = failure.a;
   std::uint32_t b = failure.b;

@@ -62,17 +62,17 @@ struct SizedKey {
 GeneratorSearch::GeneratorSearch(const core::ConceptList& concepts, const core::CoverGraph& graph,
                                  RunControl* control)
     : control_(control),
-      concepts_(concepts),
+      intents_(concepts),
       graph_(graph),
       search_(concepts.n_attributes()),
       difference_(concepts.intent_stride()) {}
 
 std::size_t GeneratorSearch::keys_of(std::uint32_t i, std::vector<Word>& out) {
-  const std::size_t stride = concepts_.intent_stride();
-  const auto intent = concepts_.intent_words(i);
+  const std::size_t stride = intents_.stride();
+  const auto intent = intents_[i];
   search_.clear();
   for (const std::uint32_t u : graph_.upper(i)) {
-    const auto above = concepts_.intent_words(u);
+    const auto above = intents_[u];
     for (std::size_t w = 0; w < stride; ++w) difference_[w] = intent[w] & ~above[w];
     search_.add_edge(difference_);
   }

@@ -7,6 +7,7 @@
 
 #include "tessara/core/concept.hpp"
 #include "tessara/core/cover_graph.hpp"
+#include "tessara/core/packed_intents.hpp"
 #include "tessara/engine/minimal_transversals.hpp"
 #include "tessara/engine/run_control.hpp"
 
@@ -37,7 +38,7 @@ class GeneratorSearch {
 
  private:
   RunControl* control_;
-  const core::ConceptList& concepts_;
+  core::PackedIntents intents_;
   const core::CoverGraph& graph_;
   TransversalSearch search_;
   std::vector<Word> difference_;

@@ -8,18 +8,9 @@
 namespace tessara::engine {
 namespace {
 
-using Word = std::uint64_t;
-using Words = std::span<const Word>;
-
-bool is_subset(Words small, Words big) {
-  for (std::size_t w = 0; w < small.size(); ++w)
-    if ((small[w] & ~big[w]) != 0) return false;
-  return true;
-}
-
 // Concept i lies below concept j: j's intent is inside i's.
 bool below(const core::ConceptList& concepts, std::uint32_t i, std::uint32_t j) {
-  return is_subset(concepts.intent_words(j), concepts.intent_words(i));
+  return concepts.intent(j).is_subset_of(concepts.intent(i));
 }
 
 // The covering relation among the members, sorted by (lower, upper). For
@@ -29,7 +20,7 @@ std::vector<core::CoverEdge> covering_among(const core::ConceptList& concepts, s
   std::vector<std::uint32_t> by_intent(members.size());
   for (std::uint32_t k = 0; k < members.size(); ++k) by_intent[k] = k;
   std::vector<std::uint64_t> sizes(members.size());
-  for (std::size_t k = 0; k < members.size(); ++k) sizes[k] = concepts[members[k]].intent.count();
+  for (std::size_t k = 0; k < members.size(); ++k) sizes[k] = concepts.intent_size(members[k]);
   std::stable_sort(by_intent.begin(), by_intent.end(),
                    [&sizes](std::uint32_t a, std::uint32_t b) { return sizes[a] > sizes[b]; });
   std::vector<core::CoverEdge> edges;

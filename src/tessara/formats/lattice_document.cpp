@@ -373,7 +373,7 @@ std::expected<core::ConceptList, ParseError> concepts_of(const core::Context& co
   // Every concept once: the index finds each intent at its own position.
   const core::IntentIndex index(list);
   for (std::size_t k = 0; k < list.size(); ++k) {
-    const std::uint32_t first = index.find(list.intent_words(k)).value();
+    const std::uint32_t first = index.find(index.intents()[k]).value();
     if (first != k)
       return std::unexpected(
           invalid("intents[" + std::to_string(k) + "] repeats intents[" + std::to_string(first) + "]"));
@@ -391,10 +391,7 @@ std::expected<std::vector<core::CoverEdge>, ParseError> edges_of(const core::Con
   for (std::uint32_t lower = 0; lower < upper.size(); ++lower) {
     if (!checkpoint.pass()) return std::unexpected(invalid("reading was stopped"));
     for (const std::uint32_t above : upper[lower]) {
-      const auto smaller = list.intent_words(above);
-      const auto larger = list.intent_words(lower);
-      bool inside = above != lower;
-      for (std::size_t w = 0; w < smaller.size() && inside; ++w) inside = (smaller[w] & ~larger[w]) == 0;
+      const bool inside = above != lower && list.intent(above).is_subset_of(list.intent(lower));
       if (!inside)
         return std::unexpected(invalid("upper[" + std::to_string(lower) + "] lists concept " + std::to_string(above) +
                                        ", which is not above it"));

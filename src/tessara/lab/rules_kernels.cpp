@@ -149,14 +149,15 @@ struct RuleColumns {
       lift.push_back(measures.lift);
       leverage.push_back(measures.leverage);
       conviction.push_back(measures.conviction);
-      const auto premise = concepts.intent_words(rule.premise);
-      const auto whole = concepts.intent_words(rule.conclusion);
-      for (std::size_t w = 0; w < whole.size(); ++w) {
-        for (Word bits = premise[w]; bits != 0; bits &= bits - 1)
-          premises.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
-        for (Word bits = whole[w] & ~premise[w]; bits != 0; bits &= bits - 1)
-          conclusions.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
-      }
+      // The conclusion's attributes are the whole intent's outside the premise:
+      // both ascending, so one merge finds them.
+      const std::size_t first = premises.size();
+      concepts.for_each_intent_member(rule.premise, [&](std::uint32_t m) { premises.push_back(m); });
+      std::size_t at = first;
+      concepts.for_each_intent_member(rule.conclusion, [&](std::uint32_t m) {
+        while (at < premises.size() && premises[at] < m) ++at;
+        if (at == premises.size() || premises[at] != m) conclusions.push_back(m);
+      });
       premise_offsets.push_back(premises.size());
       conclusion_offsets.push_back(conclusions.size());
     }
@@ -300,7 +301,7 @@ PyObject* all_generators(PyObject*, PyObject* args) {
 bool is_whole(const KernelLattice& lattice) {
   const core::ConceptList& concepts = lattice.concepts();
   for (std::size_t i = concepts.size(); i-- > 0;)
-    if (concepts.intent_words(i).empty() || concepts[i].intent.count() == concepts.n_attributes()) return true;
+    if (concepts.intent_stride() == 0 || concepts.intent_size(i) == concepts.n_attributes()) return true;
   return false;
 }
 

@@ -144,7 +144,7 @@ Drawing additive_layout(const DiagramSource& source, const ConceptFacts& facts, 
   VectorSums sums;
   sums.start.assign(1, 0);
   for (std::uint32_t c = 0; c < n; ++c) {
-    core::for_each_bit(source.concepts.intent_words(c), [&](std::uint32_t m) {
+    source.concepts.for_each_intent_member(c, [&](std::uint32_t m) {
       if (vector_index[m] != kNone) sums.members.push_back(vector_index[m]);
     });
     sums.start.push_back(sums.members.size());

@@ -40,7 +40,7 @@ ConceptFacts concept_facts(const DiagramSource& source) {
   facts.intent_size.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
     facts.support[i] = concepts.extent_size(i);
-    facts.intent_size[i] = core::count_bits(concepts.intent_words(i));
+    facts.intent_size[i] = concepts.intent_size(i);
   }
 
   // Attribute concepts: among the concepts with m in their intent the one
@@ -52,7 +52,7 @@ ConceptFacts concept_facts(const DiagramSource& source) {
   for (const core::AttributeSet& row : context.rows()) row.for_each_member([&](std::uint32_t m) { ++column_size[m]; });
   std::vector<char> in_some_intent(n_attributes, 0);
   for (std::size_t i = 0; i < n; ++i) {
-    core::for_each_bit(concepts.intent_words(i), [&](std::uint32_t m) {
+    concepts.for_each_intent_member(i, [&](std::uint32_t m) {
       in_some_intent[m] = 1;
       if (attribute_concept[m] == kNone || facts.support[i] > facts.support[attribute_concept[m]])
         attribute_concept[m] = static_cast<std::uint32_t>(i);
@@ -94,12 +94,13 @@ ConceptFacts relative_concept_facts(const DiagramSource& source) {
   ConceptFacts facts;
   facts.support.resize(n);
   facts.intent_size.resize(n);
+  const core::PackedIntents intents(concepts);
   const std::size_t intent_stride = concepts.intent_stride();
   const std::size_t extent_stride = concepts.extent_stride();
   std::vector<std::uint64_t> extents(n * extent_stride, 0);
   for (std::size_t i = 0; i < n; ++i) {
     facts.support[i] = concepts.extent_size(i);
-    facts.intent_size[i] = core::count_bits(concepts.intent_words(i));
+    facts.intent_size[i] = concepts.intent_size(i);
     concepts.extent_into(i, std::span<std::uint64_t>(extents.data() + i * extent_stride, extent_stride));
   }
   // What the neighbours above have in their intents and those below in their extents.
@@ -107,7 +108,7 @@ ConceptFacts relative_concept_facts(const DiagramSource& source) {
   std::vector<std::uint64_t> below(n * extent_stride, 0);
   for (const core::CoverEdge& edge : source.edges) {
     if (edge.lower >= n || edge.upper >= n) throw core::InternalFault(core::fault_text::kIndexOutOfRange);
-    const auto upper_intent = concepts.intent_words(edge.upper);
+    const auto upper_intent = intents[edge.upper];
     for (std::size_t w = 0; w < intent_stride; ++w) above[edge.lower * intent_stride + w] |= upper_intent[w];
     for (std::size_t w = 0; w < extent_stride; ++w)
       below[edge.upper * extent_stride + w] |= extents[edge.lower * extent_stride + w];
@@ -120,7 +121,7 @@ ConceptFacts relative_concept_facts(const DiagramSource& source) {
       lists.items.push_back(static_cast<std::uint32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
   };
   for (std::size_t i = 0; i < n; ++i) {
-    const auto intent = concepts.intent_words(i);
+    const auto intent = intents[i];
     for (std::size_t w = 0; w < intent_stride; ++w)
       collect(facts.own_attributes, w, intent[w] & ~above[i * intent_stride + w]);
     facts.own_attributes.start.push_back(facts.own_attributes.items.size());

@@ -191,7 +191,7 @@ class DiagramBuilder {
           break;
         case LabelMode::Full: {
           names.clear();
-          core::for_each_bit(source_.concepts.intent_words(v),
+          source_.concepts.for_each_intent_member(v,
                              [&](std::uint32_t m) { names.push_back(attributes[m]); });
           add(names.size(), v, LabelKind::Attributes);
           names.clear();
@@ -322,7 +322,7 @@ class DiagramBuilder {
     if (diagram_.facts.intents_incomplete) {
       diagram_.intents.start.assign(1, 0);
       for (std::size_t v = 0; v < n_; ++v) {
-        core::for_each_bit(concepts.intent_words(v), [&](std::uint32_t m) { diagram_.intents.items.push_back(m); });
+        concepts.for_each_intent_member(v, [&](std::uint32_t m) { diagram_.intents.items.push_back(m); });
         diagram_.intents.start.push_back(diagram_.intents.items.size());
       }
     }

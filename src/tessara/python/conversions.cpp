@@ -39,37 +39,24 @@ PyObject* NameTable::list_of(const Set& set) const {
   return list.release();
 }
 
-PyObject* NameTable::list_of_words(std::span<const std::uint64_t> words) const {
+template <typename Tag>
+PyObject* NameTable::list_of_members(const core::StoredSetView<Tag>& set) const {
   // The caller guarantees that every member indexes a name, so the loop does
   // no checks of its own; PyList_SetItem cannot fail on an index below the
   // list's size and steals the new reference.
   PyObject* const* names = raw_.data();
-  PyObject* list = created(PyList_New(static_cast<Py_ssize_t>(core::count_bits(words))));
+  PyObject* list = created(PyList_New(static_cast<Py_ssize_t>(set.count())));
   Py_ssize_t position = 0;
-  for (std::size_t w = 0; w < words.size(); ++w) {
-    std::uint64_t word = words[w];
-    while (word != 0) {
-      PyObject* name = names[w * 64 + static_cast<std::size_t>(std::countr_zero(word))];
-      word &= word - 1;
-      Py_INCREF(name);
-      PyList_SetItem(list, position++, name);
-    }
-  }
-  return list;
-}
-
-PyObject* NameTable::list_of_extent(const core::ExtentView& extent) const {
-  // As list_of_words: the caller guarantees the members index names.
-  PyObject* const* names = raw_.data();
-  PyObject* list = created(PyList_New(static_cast<Py_ssize_t>(extent.count())));
-  Py_ssize_t position = 0;
-  extent.for_each_member([&](std::uint32_t g) {
+  set.for_each_member([&](std::uint32_t g) {
     PyObject* name = names[g];
     Py_INCREF(name);
     PyList_SetItem(list, position++, name);
   });
   return list;
 }
+
+PyObject* NameTable::list_of_stored(const core::ExtentView& extent) const { return list_of_members(extent); }
+PyObject* NameTable::list_of_stored(const core::IntentView& intent) const { return list_of_members(intent); }
 
 namespace {
 
@@ -106,8 +93,8 @@ PyObject* concept_dicts(const core::Context& context,
   PyRef list = PyRef::steal(created(PyList_New(static_cast<Py_ssize_t>(concepts.size()))));
   for (std::size_t i = 0; i < concepts.size(); ++i) {
     PyRef dict = PyRef::steal(created(PyDict_New()));
-    set_item(dict.get(), extent_key, objects.list_of_extent(concepts.extent(i)));
-    set_item(dict.get(), intent_key, attributes.list_of_words(concepts.intent_words(i)));
+    set_item(dict.get(), extent_key, objects.list_of_stored(concepts.extent(i)));
+    set_item(dict.get(), intent_key, attributes.list_of_stored(concepts.intent(i)));
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), dict.release());
     if constexpr (consume) concepts.release_before(i + 1);
     // A long conversion answers Ctrl-C too: the half-built list is dropped.

@@ -20,12 +20,13 @@ class NameTable {
   template <typename Set>
   PyObject* list_of(const Set& set) const;
 
-  // The same from the packed words of a set whose members all index a name.
-  PyObject* list_of_words(std::span<const std::uint64_t> words) const;
-  // The same for a stored extent whose members all index a name.
-  PyObject* list_of_extent(const core::ExtentView& extent) const;
+  // The same for a stored extent or intent whose members all index a name.
+  PyObject* list_of_stored(const core::ExtentView& extent) const;
+  PyObject* list_of_stored(const core::IntentView& intent) const;
 
  private:
+  template <typename Tag>
+  PyObject* list_of_members(const core::StoredSetView<Tag>& set) const;
   PyObject* name(std::uint32_t index) const;
   std::vector<PyRef> names_;
   std::vector<PyObject*> raw_;  // borrowed from names_, for the conversion loops
