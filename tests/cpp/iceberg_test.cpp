@@ -46,10 +46,11 @@ void expect_iceberg_runs(const core::Context& context, std::uint64_t min_support
     EXPECT_EQ(control.found(), expected.size());
     if (!threaded) continue;
     for (const unsigned threads : {2u, 3u}) {
-      for (const std::size_t batch : {std::size_t{0}, std::size_t{3}}) {
+      for (const auto& [batch, ahead_bytes] : kPoolOutputs) {
         RunControl pooled_control(RunLimits{min_support});
-        ASSERT_TRUE(pooled(context, kind, pooled_control, threads, batch) == expected)
-            << label << " kind " << static_cast<int>(kind) << " threads " << threads << " batch " << batch;
+        ASSERT_TRUE(pooled(context, kind, pooled_control, threads, batch, ahead_bytes) == expected)
+            << label << " kind " << static_cast<int>(kind) << " threads " << threads << " batch " << batch
+            << " ahead_bytes " << ahead_bytes;
       }
     }
   }

@@ -90,10 +90,10 @@ void expect_lcm_runs(const core::Context& context, std::uint64_t min_support, bo
   }
   if (!threaded) return;
   for (const unsigned threads : {2u, 3u}) {
-    for (const std::size_t batch : {std::size_t{0}, std::size_t{3}}) {
+    for (const auto& [batch, ahead_bytes] : kPoolOutputs) {
       RunControl pooled_control(RunLimits{min_support});
-      ASSERT_TRUE(pooled(context, WalkKind::kLcm, pooled_control, threads, batch) == *found)
-          << label << " threads " << threads << " batch " << batch;
+      ASSERT_TRUE(pooled(context, WalkKind::kLcm, pooled_control, threads, batch, ahead_bytes) == *found)
+          << label << " threads " << threads << " batch " << batch << " ahead_bytes " << ahead_bytes;
     }
   }
 }

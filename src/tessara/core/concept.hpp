@@ -81,6 +81,8 @@ class ConceptList {
   }
 
   std::size_t size() const noexcept { return records_.size(); }
+  // The bytes of the chunks its records lie in.
+  std::size_t chunk_bytes() const noexcept { return records_.chunk_bytes(); }
   bool empty() const noexcept { return records_.size() == 0; }
   std::uint64_t n_objects() const noexcept { return extents_.capacity(); }
   std::uint64_t n_attributes() const noexcept { return intents_.capacity(); }

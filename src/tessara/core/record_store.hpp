@@ -79,6 +79,13 @@ class RecordStore {
 
   std::size_t size() const noexcept { return size_; }
 
+  // The bytes of the chunks it holds (not yet given back), the records' room.
+  std::size_t chunk_bytes() const noexcept {
+    std::size_t words = 0;
+    for (std::size_t c = released_chunks_; c < chunks_.size(); ++c) words += chunks_[c].capacity;
+    return words * sizeof(Word);
+  }
+
   // Adds a record of `words` words, uninitialised, to be filled by the
   // caller; in a store of one length, `words` is at most that length.
   Word* append(std::size_t words) {

@@ -66,13 +66,17 @@ class WalkPool::Host final : public WalkHost {
   // holds as many unread batches as it may.
   void hand_on() {
     std::unique_lock lock(pool_.mutex_);
+    segment_.unread_bytes += out_.chunk_bytes();
     segment_.batches.push_back(std::move(out_));
     out_ = core::ConceptList(pool_.n_objects_, pool_.n_attributes_, pool_.recycler_);
     counted_ = 0;
     pool_.output_ready_.notify_all();
     if (pool_.options_.batch == 0) return;
-    pool_.output_taken_.wait(
-        lock, [&] { return segment_.batches.size() < pool_.options_.ahead || pool_.control_.stopped(); });
+    const Options& options = pool_.options_;
+    pool_.output_taken_.wait(lock, [&] {
+      return segment_.batches.size() < options.ahead || segment_.unread_bytes < options.ahead_bytes ||
+             pool_.control_.stopped();
+    });
   }
 
   WalkPool& pool_;
@@ -242,6 +246,7 @@ WalkPool::Next WalkPool::next_batch(core::ConceptList& batch, std::chrono::milli
     if (!head->second.batches.empty()) {
       batch = std::move(head->second.batches.front());
       head->second.batches.pop_front();
+      head->second.unread_bytes -= batch.chunk_bytes();
       output_taken_.notify_all();
       return Next::kBatch;
     }

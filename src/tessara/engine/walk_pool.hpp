@@ -53,6 +53,10 @@ class WalkPool {
     // Full output chunks kept for reuse when the caller frees batches it took
     // (0: every freed batch returns its memory at once). Only for a stream.
     std::size_t recycled_chunks = 0;
+    // Beyond `ahead` batches, a segment may hold unread batches while they
+    // take fewer bytes than this: a worker walking a later segment then runs
+    // on while the reader is still at an earlier one.
+    std::size_t ahead_bytes = 0;
   };
 
   WalkPool(const core::Context& context, WalkKind kind, RunControl& control, Options options);
@@ -82,6 +86,7 @@ class WalkPool {
   using Key = std::vector<std::uint32_t>;
   struct Segment {
     std::deque<core::ConceptList> batches;
+    std::size_t unread_bytes = 0;  // the chunk bytes of `batches`
     bool done = false;
   };
   class Host;

@@ -31,6 +31,9 @@ using python::PyRef;
 // Concepts per batch of a stream, and batches a stream keeps ready per thread.
 constexpr std::size_t kStreamBatch = 4096;
 constexpr std::size_t kStreamAhead = 4;
+// Past those, a segment later in the order keeps taking batches up to 24 MiB,
+// so its worker does not wait for the reader to finish the segments before it.
+constexpr std::size_t kStreamAheadBytes = std::size_t{24} << 20;
 // Full output chunks (2 MiB each) a stream keeps from the batches the caller
 // has freed, for the batches it fills next: without them every batch maps and
 // zeroes fresh pages. At most 32 MiB, and only while the stream is open.
@@ -190,7 +193,8 @@ PyObject* open_stream(PyObject*, PyObject* args) {
     // workers may run ahead of it.
     stream.control = std::make_unique<engine::RunControl>(engine::RunLimits{run.limits.min_support});
     const engine::WalkPool::Options options{std::max(1u, run.threads), kStreamBatch, kStreamAhead,
-                                            engine::RunControl::kWorkPerCheckpoint, kStreamRecycledChunks};
+                                            engine::RunControl::kWorkPerCheckpoint, kStreamRecycledChunks,
+                                            kStreamAheadBytes};
     stream.pool = run.sparse ? std::make_unique<engine::WalkPool>(*run.sparse, *stream.control, options)
                              : std::make_unique<engine::WalkPool>(*stream.context, run.algorithm->walk_kind(),
                                                                   *stream.control, options);
