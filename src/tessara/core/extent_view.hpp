@@ -229,37 +229,20 @@ class SetCoding {
   // same skip over empty words that encode uses.
   static void collect_members(std::span<const Word> words, std::vector<std::uint32_t>& members) {
     members.clear();
-    std::array<std::uint32_t, 256> nonzero;
-    for (std::size_t block = 0; block < words.size(); block += nonzero.size()) {
-      const std::size_t end = std::min(words.size(), block + nonzero.size());
-      std::size_t found = 0;
-      for (std::size_t w = block; w < end; ++w) {
-        nonzero[found] = static_cast<std::uint32_t>(w);
-        found += words[w] != 0 ? 1 : 0;
-      }
-      for (std::size_t f = 0; f < found; ++f) {
-        const std::size_t w = nonzero[f];
-        for (Word bits = words[w]; bits != 0; bits &= bits - 1)
-          members.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
-      }
-    }
+    for_each_member(words, [&members](const Word position) { members.push_back(static_cast<std::uint32_t>(position)); });
   }
 
  private:
   std::size_t list_words(std::uint64_t count) const noexcept { return (count * member_bits_ + 63) / 64; }
 
-  // Member k goes to bits (k % per word) * Bits of list word k / per word.
-  // The words of a small extent are mostly empty, and which ones are is
-  // unpredictable, so a branch per word costs more than the work: each block
-  // of words is first reduced to the positions of its non-empty words
-  // without a branch, and only those are visited. Members are gathered in a
-  // register and stored a full word at a time.
-  template <unsigned Bits>
-  static void encode_list(std::size_t first_word, std::span<const Word> words, Word* out) noexcept {
-    constexpr unsigned kPerWord = 64 / Bits;
+  // Calls visit(position) for every set bit of `words`, ascending. The words
+  // of a small set are mostly empty, and which ones are is unpredictable, so
+  // a branch per word costs more than the work: each block of words is first
+  // reduced to the positions of its non-empty words without a branch, and
+  // only those are visited.
+  template <typename Visit>
+  static void for_each_member(std::span<const Word> words, Visit&& visit) {
     std::array<std::uint32_t, 256> nonzero;
-    Word pending = 0;
-    unsigned filled = 0;
     for (std::size_t block = 0; block < words.size(); block += nonzero.size()) {
       const std::size_t end = std::min(words.size(), block + nonzero.size());
       std::size_t found = 0;
@@ -269,17 +252,28 @@ class SetCoding {
       }
       for (std::size_t f = 0; f < found; ++f) {
         const std::size_t w = nonzero[f];
-        const Word base = Word{first_word + w} * 64;
-        for (Word bits = words[w]; bits != 0; bits &= bits - 1) {
-          pending |= (base + static_cast<Word>(std::countr_zero(bits))) << (filled * Bits);
-          if (++filled == kPerWord) {
-            *out++ = pending;
-            pending = 0;
-            filled = 0;
-          }
-        }
+        const Word base = Word{w} * 64;
+        for (Word bits = words[w]; bits != 0; bits &= bits - 1) visit(base + static_cast<Word>(std::countr_zero(bits)));
       }
     }
+  }
+
+  // Member k goes to bits (k % per word) * Bits of list word k / per word.
+  // Members are gathered in a register and stored a full word at a time.
+  template <unsigned Bits>
+  static void encode_list(std::size_t first_word, std::span<const Word> words, Word* out) noexcept {
+    constexpr unsigned kPerWord = 64 / Bits;
+    const Word offset = Word{first_word} * 64;
+    Word pending = 0;
+    unsigned filled = 0;
+    for_each_member(words, [&](const Word position) noexcept {
+      pending |= (offset + position) << (filled * Bits);
+      if (++filled == kPerWord) {
+        *out++ = pending;
+        pending = 0;
+        filled = 0;
+      }
+    });
     if (filled != 0) *out = pending;
   }
 
