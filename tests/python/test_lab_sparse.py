@@ -126,7 +126,7 @@ def test_operations_on_a_sparse_context_equal_those_on_the_dense_one():
         tl.Context.from_sparse(sp.csr_array(matrix[:3000]), objects[:3000], attributes).implications(0.05))
 
 
-def test_a_context_too_large_for_its_dense_form_says_how_large():
+def test_a_context_too_large_for_its_dense_form_says_how_large(tmp_path):
     n_objects, n_attributes = 300_000, 60_000
     rows = np.arange(0, n_objects, 1000)
     K = tl.Context.from_sparse(sp.csr_array((np.ones(rows.size, dtype=bool), (rows, rows % n_attributes)),
@@ -140,8 +140,21 @@ def test_a_context_too_large_for_its_dense_form_says_how_large():
     shown = r"dense form of this context \(300000 objects x 60000 attributes\) would take "
     with pytest.raises(ValueError, match=shown + r"18000000000 bytes as a bool array \(17167 MiB\)"):
         K.incidence
-    with pytest.raises(ValueError, match=shown + r"2251200000 bytes \(2147 MiB\), more than the limit of 2048"):
-        K.lattice(min_support=2)
+    # Mining, cover edges and rules read the index lists: each attribute holds 5 objects.
+    L = K.lattice(min_support=2)
+    assert sorted(c.support for c in L) == [5] * 60 + [n_objects] and len(L.edges) == 60
+    m = int(L[1].intent_indices[0])
+    assert L.context is K and L[1].extent_indices.tolist() == [m + 60_000 * k for k in range(5)]
+    rules = K.rules(2, 0.0)
+    assert len(rules) == 60 and set(rules.to_pandas()["support"]) == {5}
+    # Drawing, saving and the look-ups need the dense rows, and say how large they would be.
+    too_large = shown + r"2251200000 bytes \(2147 MiB\), more than the limit of 2048"
+    for needs_rows in (lambda: L.save(tmp_path / "big.json"), lambda: L.draw(concepts=[0, 1]),
+                       lambda: L.object_concept("1000"), lambda: L.join(L[1], L[2]),
+                       lambda: K.lattice(min_support=2, algorithm="fcbo")):
+        with pytest.raises(ValueError, match=too_large):
+            needs_rows()
+    assert not (tmp_path / "big.json").exists()
 
 
 FIMI_INPUTS = [

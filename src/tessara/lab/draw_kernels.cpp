@@ -162,6 +162,8 @@ PyObject* draw(PyObject*, PyObject* args, PyObject* kwargs) {
     options.size_by_support = size_by_support != 0;
     options.shade_by_support = shade_by_support != 0;
     options.automatic_counts_above = static_cast<std::size_t>(counts_above);
+    const core::Context* context = lattice->packed_context();
+    if (context == nullptr) return nullptr;
     KernelDiagram made;
     bool interrupted = false;
     {
@@ -171,10 +173,10 @@ PyObject* draw(PyObject*, PyObject* args, PyObject* kwargs) {
       LabPulse pulse(unlocked, progress);
       std::uint64_t steps = 0;
       options.keep_going = [&] { return !interrupted && !(interrupted = !pulse(++steps)); };
-      made.diagram = chosen ? layout::make_focus_diagram(*lattice->context, lattice->concepts(), lattice->edges(),
+      made.diagram = chosen ? layout::make_focus_diagram(*context, lattice->concepts(), lattice->edges(),
                                                          *chosen, options)
                             : layout::make_diagram(
-                                  layout::DiagramSource{*lattice->context, lattice->concepts(), lattice->edges()},
+                                  layout::DiagramSource{*context, lattice->concepts(), lattice->edges()},
                                   options);
     }
     if (interrupted) return nullptr;  // the signal handler's exception (KeyboardInterrupt) is set

@@ -43,9 +43,11 @@ PyObject* save_lattice(PyObject*, PyObject* argument) {
   return guarded([&]() -> PyObject* {
     const KernelLattice* lattice = kernel_lattice_argument("lattice", argument);
     if (lattice == nullptr) return nullptr;
+    const core::Context* context = lattice->packed_context();
+    if (context == nullptr) return nullptr;
     const std::string document = [&] {
       const python::GilRelease unlocked;
-      return formats::write_lattice_document(*lattice->context, lattice->lattice);
+      return formats::write_lattice_document(*context, lattice->lattice);
     }();
     return PyBytes_FromStringAndSize(document.data(), static_cast<Py_ssize_t>(document.size()));
   });
@@ -72,7 +74,8 @@ PyObject* load_lattice(PyObject*, PyObject* args) {
     }();
     if (interrupted) return nullptr;
     if (!loaded) return python::raise_value_error(loaded.error().display());
-    KernelLattice value{std::make_shared<const core::Context>(std::move(loaded->context)), std::move(loaded->lattice)};
+    KernelLattice value{core::StoredContext::packed(std::make_shared<const core::Context>(std::move(loaded->context))),
+                        std::move(loaded->lattice)};
     return new_kernel_lattice(std::move(value));
   });
 }

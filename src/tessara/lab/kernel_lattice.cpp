@@ -33,7 +33,6 @@ PyObject* get_n_concepts(PyObject* self, void*) { return PyLong_FromSize_t(latti
 
 PyObject* get_context(PyObject* self, void*) {
   return guarded([&]() -> PyObject* {
-    // The batches of a stream over a sparse context carry no packed context.
     if (!lattice_of(self).context) return python::raise_value_error("this batch of concepts has no kernel context");
     return new_kernel_context(lattice_of(self).context);
   });
@@ -116,11 +115,13 @@ PyObject* compute_lattice(PyObject*, PyObject* args) {
     PyObject* context_object = nullptr;
     const char* algorithm_name = nullptr;
     if (!PyArg_ParseTuple(args, "Os:compute_lattice", &context_object, &algorithm_name)) return nullptr;
+    const KernelContext* kernel = kernel_context_of("context", context_object);
+    if (kernel == nullptr) return nullptr;
     const auto* context = kernel_context_argument("context", context_object);
     if (context == nullptr) return nullptr;
     const engine::ConceptAlgorithm* algorithm = engine::algorithm_by_name(algorithm_name);
     if (algorithm == nullptr) return python::raise_value_error(engine::unknown_algorithm_message(algorithm_name));
-    KernelLattice value{*context, {}};
+    KernelLattice value{kernel->stored, {}};
     {
       const python::GilRelease unlocked;
       value.lattice = algorithm->compute(**context);
@@ -135,6 +136,15 @@ PyMethodDef functions[] = {
 };
 
 }  // namespace
+
+const core::Context* KernelLattice::packed_context() const {
+  const auto packed = context->packed();
+  if (!packed) {
+    python::raise_value_error(packed.error().message());
+    return nullptr;
+  }
+  return (*packed)->get();
+}
 
 PyTypeObject* kernel_lattice_type() {
   static PyTypeObject* type = nullptr;

@@ -8,6 +8,7 @@
 #include "tessara/core/context.hpp"
 #include "tessara/core/lattice_lookup.hpp"
 #include "tessara/core/sparse_incidence.hpp"
+#include "tessara/core/stored_context.hpp"
 #include "tessara/python/python.hpp"
 #include "tessara/python/wrapped.hpp"
 
@@ -22,20 +23,29 @@ struct LookupCache {
 };
 
 // What a _lab.Lattice owns: the context it was computed from (shared, never
-// copied), the concepts in the algorithm's order and their cover edges, sorted
-// by (lower, upper). Complete when built and never changed afterwards, so any
-// number of threads may read it without the interpreter lock.
+// copied, in the form it is stored in), the concepts in the algorithm's order
+// and their cover edges, sorted by (lower, upper). Complete when built and
+// never changed afterwards, so any number of threads may read it without the
+// interpreter lock.
 struct KernelLattice {
-  std::shared_ptr<const core::Context> context;
+  std::shared_ptr<const core::StoredContext> context;
   core::ConceptLattice lattice;
+
+  // The packed form of the context, for the kernels that read bit rows (a
+  // drawing, a saved document): built on first use for a context stored
+  // sparse. Null with ValueError set when it would pass the size limit. Call
+  // with the interpreter lock held.
+  const core::Context* packed_context() const;
 
   const core::ConceptList& concepts() const noexcept { return lattice.concepts; }
   const std::vector<core::CoverEdge>& edges() const { return *lattice.cover_cache; }
 
   // The look-ups, made on first use (thread-safe). They refer to `lattice`
   // where it lies, so they are made only once the value sits in its Python
-  // object, whose address never changes.
-  const core::LatticeLookup& lookup() const;
+  // object, whose address never changes. They read the packed context: null
+  // with ValueError set when it would pass the size limit. Call with the
+  // interpreter lock held.
+  const core::LatticeLookup* lookup() const;
 
   std::unique_ptr<LookupCache> lookup_cache = std::make_unique<LookupCache>();
   // The index lists of the context, for a lattice mined from a context stored

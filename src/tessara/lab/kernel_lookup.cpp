@@ -9,14 +9,16 @@
 
 namespace tessara::lab {
 
-const core::LatticeLookup& KernelLattice::lookup() const {
+const core::LatticeLookup* KernelLattice::lookup() const {
+  const core::Context* packed = packed_context();
+  if (packed == nullptr) return nullptr;
   const std::lock_guard lock(lookup_cache->mutex);
   if (!lookup_cache->lookup)
-    lookup_cache->lookup = std::make_unique<const core::LatticeLookup>(*context, lattice.concepts);
+    lookup_cache->lookup = std::make_unique<const core::LatticeLookup>(*packed, lattice.concepts);
   // A lattice moved after its look-ups were made would leave them pointing at the old place.
   if (&lookup_cache->lookup->concepts() != &lattice.concepts)
     throw core::InternalFault(core::fault_text::kIndexOutOfRange);
-  return *lookup_cache->lookup;
+  return lookup_cache->lookup.get();
 }
 
 namespace {
@@ -58,7 +60,9 @@ PyObject* pair_question(PyObject* args, const char* format, Ask&& ask) {
     if (!first) return nullptr;
     const auto second = checked_index("concept", b, n);
     if (!second) return nullptr;
-    return found(ask(lattice->lookup(), *first, *second));
+    const core::LatticeLookup* lookup = lattice->lookup();
+    if (lookup == nullptr) return nullptr;
+    return found(ask(*lookup, *first, *second));
   });
 }
 
@@ -86,7 +90,9 @@ PyObject* element_question(PyObject* args, const char* format, bool objects, Ask
     const auto index = objects ? checked_index("object", element, lattice->context->n_objects())
                                : checked_index("attribute", element, lattice->context->n_attributes());
     if (!index) return nullptr;
-    return found(ask(lattice->lookup(), *index));
+    const core::LatticeLookup* lookup = lattice->lookup();
+    if (lookup == nullptr) return nullptr;
+    return found(ask(*lookup, *index));
   });
 }
 
@@ -115,7 +121,9 @@ PyObject* find_intent(PyObject*, PyObject* args) {
     if (!attributes) return nullptr;
     core::AttributeSet intent = core::AttributeSet::empty(n_attributes);
     for (const std::uint32_t m : *attributes) intent.insert(m);
-    const auto index = lattice->lookup().find(intent);
+    const core::LatticeLookup* lookup = lattice->lookup();
+    if (lookup == nullptr) return nullptr;
+    const auto index = lookup->find(intent);
     if (!index) Py_RETURN_NONE;
     return PyLong_FromUnsignedLong(*index);
   });

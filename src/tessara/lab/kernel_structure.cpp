@@ -55,31 +55,35 @@ struct Verdict {
   Indices witness;
 };
 
-std::optional<Verdict> semimodular(const KernelLattice& lattice, const core::CoverGraph& graph,
-                                   engine::CoverSide side, bool pentagon) {
+// A failure is shown as the pair that breaks the law, or as a pentagon when
+// the look-ups to find one are given.
+std::optional<Verdict> semimodular(const core::CoverGraph& graph, engine::CoverSide side,
+                                   const core::LatticeLookup* pentagon) {
   const auto failure = engine::semimodularity_failure(graph, side);
   if (!failure) return Verdict{"", {}};
-  if (!pentagon) return Verdict{"pair", {failure->a, failure->b, failure->x}};
-  const auto five = engine::pentagon_from(*failure, side, graph, lattice.lookup());
+  if (pentagon == nullptr) return Verdict{"pair", {failure->a, failure->b, failure->x}};
+  const auto five = engine::pentagon_from(*failure, side, graph, *pentagon);
   if (!five) return std::nullopt;
   return Verdict{"N5", Indices(five->begin(), five->end())};
 }
 
-std::optional<Verdict> modular(const KernelLattice& lattice, const core::CoverGraph& graph) {
+std::optional<Verdict> modular(const core::CoverGraph& graph, const core::LatticeLookup& lookup) {
   for (const auto side : {engine::CoverSide::kUpper, engine::CoverSide::kLower}) {
-    const auto verdict = semimodular(lattice, graph, side, true);
+    const auto verdict = semimodular(graph, side, &lookup);
     if (!verdict || !verdict->kind.empty()) return verdict;
   }
   return Verdict{"", {}};
 }
 
-std::optional<Verdict> check_law(const KernelLattice& lattice, std::string_view law) {
+// `lookup` is needed for the modular and distributive laws only.
+std::optional<Verdict> check_law(const KernelLattice& lattice, std::string_view law,
+                                 const core::LatticeLookup* lookup) {
   const core::CoverGraph graph = graph_of(lattice);
-  if (law == "upper_semimodular") return semimodular(lattice, graph, engine::CoverSide::kUpper, false);
-  if (law == "lower_semimodular") return semimodular(lattice, graph, engine::CoverSide::kLower, false);
-  if (law == "modular") return modular(lattice, graph);
+  if (law == "upper_semimodular") return semimodular(graph, engine::CoverSide::kUpper, nullptr);
+  if (law == "lower_semimodular") return semimodular(graph, engine::CoverSide::kLower, nullptr);
+  if (law == "modular") return modular(graph, *lookup);
   if (law == "distributive") {
-    const auto verdict = modular(lattice, graph);
+    const auto verdict = modular(graph, *lookup);
     if (!verdict || !verdict->kind.empty()) return verdict;
     const auto diamond = engine::cover_diamond(graph);
     if (!diamond) return Verdict{"", {}};
@@ -106,10 +110,15 @@ PyObject* structure(PyObject*, PyObject* args) {
     if (law != "upper_semimodular" && law != "lower_semimodular" && law != "modular" && law != "distributive" &&
         law != "atomic")
       return python::raise_value_error("unknown law '" + std::string(law) + "'");
+    const core::LatticeLookup* lookup = nullptr;
+    if (law == "modular" || law == "distributive") {
+      lookup = lattice->lookup();
+      if (lookup == nullptr) return nullptr;
+    }
     std::optional<Verdict> verdict;
     {
       const python::GilRelease unlocked;
-      verdict = check_law(*lattice, law);
+      verdict = check_law(*lattice, law, lookup);
     }
     if (!verdict) return python::raise_value_error(kNotALattice);
     const PyRef witness = PyRef::steal(index_bytes(verdict->witness));
@@ -195,13 +204,15 @@ PyObject* sublattice(PyObject*, PyObject* args) {
     const auto generators = index_array_argument("generators", generators_object, lattice->concepts().size());
     if (!generators) return nullptr;
     if (generators->empty()) return python::raise_value_error("the sublattice needs at least one concept");
+    const core::LatticeLookup* lookup = lattice->lookup();
+    if (lookup == nullptr) return nullptr;
     std::optional<Indices> members;
     bool cancelled = false;
     {
       python::GilRelease unlocked;
       engine::RunControl control(engine::RunLimits{},
                                  [&unlocked](std::uint64_t) { return unlocked.check_signals(); });
-      members = engine::generated_sublattice(lattice->lookup(), *generators, control);
+      members = engine::generated_sublattice(*lookup, *generators, control);
       cancelled = control.stopped();
     }
     if (cancelled) return nullptr;

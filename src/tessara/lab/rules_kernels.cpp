@@ -217,6 +217,9 @@ PyObject* association_rules(PyObject*, PyObject* args) {
         min_confidence,
         max_premise < 0 ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(max_premise),
         *parsed[0], *parsed[1], *parsed[2], *parsed[3]};
+    // On a context stored sparse the conclusions' supports come from its object lists, not from packed columns.
+    const core::Context* packed = lattice->sparse ? nullptr : lattice->packed_context();
+    if (!lattice->sparse && packed == nullptr) return nullptr;
     RuleColumns columns;
     bool finished = false;
     {
@@ -225,10 +228,9 @@ PyObject* association_rules(PyObject*, PyObject* args) {
       const core::ConceptList& concepts = lattice->concepts();
       const core::CoverGraph graph(concepts.size(), lattice->edges());
       const engine::RuleBasis chosen = name == "all" ? engine::RuleBasis::All : engine::RuleBasis::Luxenburger;
-      // On a context stored sparse the conclusions' supports come from its object lists, not from packed columns.
       const auto rules =
           lattice->sparse ? engine::association_rules(*lattice->sparse, concepts, graph, chosen, constraints, control)
-                          : engine::association_rules(*lattice->context, concepts, graph, chosen, constraints, control);
+                          : engine::association_rules(*packed, concepts, graph, chosen, constraints, control);
       finished = rules && columns.fill(*rules, concepts, lattice->context->n_objects(), control);
     }
     if (!finished) return nullptr;  // the pulse left its exception (KeyboardInterrupt, the callable's own)

@@ -54,7 +54,8 @@ std::string lab_unknown_algorithm_message(std::string_view name) {
 }
 
 struct RunArguments {
-  const std::shared_ptr<const core::Context>* context = nullptr;
+  std::shared_ptr<const core::StoredContext> stored;
+  const std::shared_ptr<const core::Context>* context = nullptr;  // null for the LCM walk over a sparse context
   std::shared_ptr<const core::SparseIncidence> sparse;  // for the LCM walk only
   bool stored_sparse = false;                            // the context is stored as index lists
   const engine::ConceptAlgorithm* algorithm = nullptr;
@@ -64,12 +65,13 @@ struct RunArguments {
 
 // Parses (context, algorithm, min_support, max_concepts, threads, ...); the
 // Python side has checked the values, so only types are checked here.
-// A stream of the LCM walk over a sparse context (needs_packed false) never
-// builds the packed form: out.context is then null.
+// The LCM walk over a sparse context never builds the packed form:
+// out.context is then null.
 bool run_arguments(PyObject* context, const char* algorithm, std::uint64_t min_support, std::uint64_t max_concepts,
-                   unsigned int threads, RunArguments& out, bool needs_packed = true) {
+                   unsigned int threads, RunArguments& out) {
   const KernelContext* kernel = kernel_context_of("context", context);
   if (kernel == nullptr) return false;
+  out.stored = kernel->stored;
   out.algorithm = lab_algorithm_by_name(algorithm);
   if (out.algorithm == nullptr) {
     python::raise_value_error(lab_unknown_algorithm_message(algorithm));
@@ -79,7 +81,7 @@ bool run_arguments(PyObject* context, const char* algorithm, std::uint64_t min_s
   out.stored_sparse = is_sparse(*kernel);
   out.limits = engine::RunLimits{min_support, max_concepts};
   out.threads = threads;
-  if (!needs_packed && out.sparse && is_sparse(*kernel)) return true;
+  if (out.sparse && out.stored_sparse) return true;
   out.context = kernel_context_argument("context", context);
   if (out.context == nullptr) return false;
   return true;
@@ -100,13 +102,13 @@ PyObject* raise_too_many(std::uint64_t limit) {
 
 // The LCM walk's concepts, from the sparse form of the context.
 std::expected<core::ConceptLattice, engine::RunStop> lcm_lattice(const core::SparseIncidence& incidence,
-                                                                const core::Context& context,
                                                                 engine::RunControl& control, unsigned threads) {
   auto concepts = engine::enumerate_lcm_concepts(incidence, control, threads);
   if (!concepts) return std::unexpected(concepts.error());
   core::ConceptLattice lattice{std::move(*concepts), std::nullopt};
   const engine::ConceptAlgorithm& lcm = engine::lcm_algorithm();
-  engine::emit_generation_complete(lcm.trace_target(), lcm.name(), lattice, context);
+  engine::emit_generation_complete(lcm.trace_target(), lcm.name(), lattice, incidence.n_objects(),
+                                   incidence.n_attributes());
   return lattice;
 }
 
@@ -128,14 +130,13 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
       return nullptr;
     RunArguments run;
     if (!run_arguments(context_object, algorithm_name, min_support, max_concepts, threads, run)) return nullptr;
-    const core::Context& context = **run.context;
     std::optional<core::ConceptLattice> lattice;
     std::optional<engine::RunStop> stop;
     {
       python::GilRelease unlocked;
       engine::RunControl control(run.limits, LabPulse(unlocked, progress));
-      auto found = run.sparse ? lcm_lattice(*run.sparse, context, control, run.threads)
-                              : run.algorithm->compute(context, control, run.threads);
+      auto found = run.sparse ? lcm_lattice(*run.sparse, control, run.threads)
+                              : run.algorithm->compute(**run.context, control, run.threads);
       if (!found) {
         stop = found.error();
       } else if (edges == 0) {
@@ -143,7 +144,7 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
         lattice = std::move(*found);
       } else if (auto cover = run.sparse ? engine::cover_edges(found->concepts, *run.sparse, run.limits.min_support,
                                                                control, run.threads)
-                                         : engine::cover_edges(found->concepts, context, run.limits.min_support,
+                                         : engine::cover_edges(found->concepts, **run.context, run.limits.min_support,
                                                                control, run.threads)) {
         found->cover_cache = std::move(*cover);
         lattice = std::move(*found);
@@ -151,7 +152,7 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
     }
     if (stop == engine::RunStop::kTooManyConcepts) return raise_too_many(run.limits.max_concepts);
     if (!lattice) return nullptr;  // the pulse left its exception (KeyboardInterrupt, the callable's own)
-    KernelLattice value{*run.context, std::move(*lattice)};
+    KernelLattice value{run.stored, std::move(*lattice)};
     if (run.stored_sparse) value.sparse = run.sparse;
     return new_kernel_lattice(std::move(value));
   });
@@ -159,7 +160,9 @@ PyObject* mine_lattice(PyObject*, PyObject* args) {
 
 // A stream: the pool walking in the background, and what it has handed out.
 struct KernelStream {
-  std::shared_ptr<const core::Context> context;  // null for the LCM walk over a sparse context
+  // The context; the pool of a close-by-one walk reads its packed form, which
+  // the stored context keeps.
+  std::shared_ptr<const core::StoredContext> context;
   std::unique_ptr<engine::RunControl> control;
   std::unique_ptr<engine::WalkPool> pool;
   std::uint64_t max_concepts = 0;
@@ -184,10 +187,9 @@ PyObject* open_stream(PyObject*, PyObject* args) {
                           &min_support, uint64_converter, &max_concepts, thread_count_converter, &threads))
       return nullptr;
     RunArguments run;
-    if (!run_arguments(context_object, algorithm_name, min_support, max_concepts, threads, run, false))
-      return nullptr;
+    if (!run_arguments(context_object, algorithm_name, min_support, max_concepts, threads, run)) return nullptr;
     KernelStream stream;
-    if (run.context != nullptr) stream.context = *run.context;
+    stream.context = run.stored;
     stream.max_concepts = run.limits.max_concepts;
     // The limit is applied where concepts are handed out, in order: the
     // workers may run ahead of it.
@@ -196,7 +198,7 @@ PyObject* open_stream(PyObject*, PyObject* args) {
                                             engine::RunControl::kWorkPerCheckpoint, kStreamRecycledChunks,
                                             kStreamAheadBytes};
     stream.pool = run.sparse ? std::make_unique<engine::WalkPool>(*run.sparse, *stream.control, options)
-                             : std::make_unique<engine::WalkPool>(*stream.context, run.algorithm->walk_kind(),
+                             : std::make_unique<engine::WalkPool>(**run.context, run.algorithm->walk_kind(),
                                                                   *stream.control, options);
     PyTypeObject* type = stream_type();
     if (type == nullptr) return nullptr;
