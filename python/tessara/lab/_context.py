@@ -137,11 +137,15 @@ class Context:
     ('duck',)
     """
 
-    __slots__ = ("_kernel", "_objects", "_attributes", "_object_index", "_attribute_index", "_incidence", "__weakref__")
+    __slots__ = (
+        "_kernel", "_object_names", "_attribute_names", "_object_index", "_attribute_index", "_incidence", "__weakref__"
+    )
 
     _kernel: _lab.Context
-    _objects: tuple[str, ...]
-    _attributes: tuple[str, ...]
+    # None until first asked for when the kernel made the names (a file read): a FIMI file of a million
+    # transactions has a million generated object names, which mining and streaming never look at.
+    _object_names: Optional[tuple[str, ...]]
+    _attribute_names: Optional[tuple[str, ...]]
     _object_index: Optional[NameIndex]
     _attribute_index: Optional[NameIndex]
     _incidence: Optional[npt.NDArray[np.bool_]]
@@ -153,19 +157,35 @@ class Context:
         kernel = _lab.make_context(object_names, attribute_names, _packed_rows(matrix))
         self._adopt(kernel, object_names, attribute_names)
 
-    def _adopt(self, kernel: _lab.Context, objects: tuple[str, ...], attributes: tuple[str, ...]) -> None:
+    def _adopt(
+        self, kernel: _lab.Context, objects: Optional[tuple[str, ...]], attributes: Optional[tuple[str, ...]]
+    ) -> None:
         self._kernel = kernel
-        self._objects = objects
-        self._attributes = attributes
+        self._object_names = objects
+        self._attribute_names = attributes
         self._object_index = None
         self._attribute_index = None
         self._incidence = None
 
+    @property
+    def _objects(self) -> tuple[str, ...]:
+        names = self._object_names
+        if names is None:
+            names = self._object_names = tuple(self._kernel.objects())
+        return names
+
+    @property
+    def _attributes(self) -> tuple[str, ...]:
+        names = self._attribute_names
+        if names is None:
+            names = self._attribute_names = tuple(self._kernel.attributes())
+        return names
+
     @classmethod
     def _from_kernel(cls, kernel: _lab.Context) -> Context:
-        """A Context around a kernel context, with the kernel's names."""
+        """A Context around a kernel context, with the kernel's names (made when first asked for)."""
         context = cls.__new__(cls)
-        context._adopt(kernel, tuple(kernel.objects()), tuple(kernel.attributes()))
+        context._adopt(kernel, None, None)
         return context
 
     @classmethod
@@ -383,7 +403,7 @@ class Context:
         >>> K.shape
         (9, 7)
         """
-        return (len(self._objects), len(self._attributes))
+        return (self._kernel.n_objects, self._kernel.n_attributes)
 
     @property
     def nnz(self) -> int:
@@ -564,7 +584,7 @@ class Context:
         Pluto       0    1     1
         """
         chosen_objects = (
-            np.arange(len(self._objects), dtype=np.uint32) if objects is None else self._object_positions(objects)
+            np.arange(self._kernel.n_objects, dtype=np.uint32) if objects is None else self._object_positions(objects)
         )
         chosen_attributes = (
             np.arange(len(self._attributes), dtype=np.uint32)
@@ -1128,7 +1148,7 @@ class Context:
         return hash((self._objects, self._attributes, self._kernel.sparse_rows()))
 
     def __repr__(self) -> str:
-        shown = f"Context(objects={len(self._objects)}, attributes={len(self._attributes)}"
+        shown = f"Context(objects={self._kernel.n_objects}, attributes={self._kernel.n_attributes}"
         if self._kernel.is_sparse:
             shown += f", nnz={self.nnz}"
         return shown + ")"

@@ -391,7 +391,7 @@ def implications(context: Context, min_support: Union[int, float] = 0, basis: st
     from tessara.lab._run import resolve_min_support
 
     chosen = _choice("basis", basis, IMPLICATION_BASES)
-    support = resolve_min_support(min_support, len(context.objects))
+    support = resolve_min_support(min_support, context.shape[0])
     premises, conclusions, supports = _lab.implications(context._kernel, support, chosen)
     stride = (len(context.attributes) + 63) // 64
     packed = None
@@ -547,7 +547,7 @@ def rules(context: Context, min_support: Union[int, float], min_confidence: floa
 
     chosen = _choice("basis", basis, RULE_BASES)
     confidence = _fraction("min_confidence", min_confidence)
-    support = resolve_min_support(min_support, len(context.objects))
+    support = resolve_min_support(min_support, context.shape[0])
     # A premise holds at most every attribute: a longer limit is no limit.
     n_attributes = len(context.attributes)
     longest = -1 if max_premise is None else whole_number("max_premise", max_premise, most=n_attributes,
@@ -556,7 +556,7 @@ def rules(context: Context, min_support: Union[int, float], min_confidence: floa
         ("premise_includes", premise_includes), ("premise_excludes", premise_excludes),
         ("conclusion_includes", conclusion_includes), ("conclusion_excludes", conclusion_excludes))]
     # The iceberg lattice: the concepts of at least `support` objects and the cover edges among them.
-    iceberg = mine_lattice(context._kernel, len(context.objects), context._algorithm_or_default(None), support, None,
+    iceberg = mine_lattice(context._kernel, context.shape[0], context._algorithm_or_default(None), support, None,
                            threads, progress)
     # Then the rules, counted as they are found and while they become columns and names.
     with progress_reporter(progress, "rules") as reporter:
@@ -568,7 +568,7 @@ def rules(context: Context, min_support: Union[int, float], min_confidence: floa
     # found: premise and conclusion concepts, support, premise and conclusion supports, confidence, lift,
     # leverage, conviction, then premises and conclusions as (offsets, attribute indices).
     support_counts = np.frombuffer(found[2], dtype=np.uint64).astype(np.int64)
-    n_objects = len(context.objects)
+    n_objects = context.shape[0]
     columns: dict[str, npt.NDArray[Any]] = {
         "support": support_counts,
         "support_fraction": support_counts / n_objects if n_objects else np.zeros(len(support_counts)),
