@@ -159,19 +159,24 @@ TEST(Lcm, LongListedExtents) {
 // walker: the split walk's output, placed as the pool places it, must be the
 // sequential walk's, concept for concept. No threads: a fault in what a
 // donated task carries (its intent, the items below its start, the
-// threshold, merged transactions) shows here on every run.
+// threshold, merged transactions) shows here on every run. A host that takes
+// the whole frontier stands for a unit, whose leftover tasks cross a process
+// boundary and build their databases from their extents.
 class ForcingHost final : public WalkHost {
  public:
-  ForcingHost(const core::Context& context, std::mt19937& rng, double want_rate, std::uint64_t checkpoint_work)
+  ForcingHost(const core::Context& context, std::mt19937& rng, double want_rate, std::uint64_t checkpoint_work,
+              bool whole_frontier)
       : out_(context.n_objects(), context.n_attributes()),
         rng_(rng),
         want_rate_(want_rate),
-        checkpoint_work_(checkpoint_work) {}
+        checkpoint_work_(checkpoint_work),
+        whole_frontier_(whole_frontier) {}
 
   core::ConceptList& output() override { return out_; }
   bool checkpoint() override { return true; }
   std::uint64_t checkpoint_work() const noexcept override { return checkpoint_work_; }
   bool wants_work() const noexcept override { return std::uniform_real_distribution<double>(0, 1)(rng_) < want_rate_; }
+  bool takes_whole_frontier() const noexcept override { return whole_frontier_; }
   void donate(std::vector<WalkTask>&& tasks) override {
     EXPECT_FALSE(tasks.empty()) << "a donation carries at least one task";
     gifts_.push_back(std::move(tasks));
@@ -184,22 +189,26 @@ class ForcingHost final : public WalkHost {
   std::mt19937& rng_;
   double want_rate_;
   std::uint64_t checkpoint_work_;
+  bool whole_frontier_;
 };
 
 // The task's output followed by its gifts' outputs, the latest gift first.
 core::ConceptList run_split(const core::Context& context, const WalkData& data, TaskWalker& walker,
                             std::uint64_t min_support, const WalkTask& task, std::mt19937& rng, double want_rate,
                             std::uint64_t checkpoint_work) {
-  ForcingHost host(context, rng, want_rate, checkpoint_work);
+  const bool whole_frontier = rng() % 3 == 0;
+  ForcingHost host(context, rng, want_rate, checkpoint_work, whole_frontier);
   walker.run(task, host);
   core::ConceptList all = std::move(host.out_);
   for (auto gift = host.gifts_.rbegin(); gift != host.gifts_.rend(); ++gift) {
-    for (WalkTask& given : *gift) {
+    for (const WalkTask& given : *gift) {
       EXPECT_EQ(given.kind, WalkKind::kLcm);
-      EXPECT_NE(given.prepared, nullptr) << "a gift in this process carries its giver's level";
-      // Now and then without the giver's level, as a task that crossed a
-      // process boundary: it builds its database from its extent.
-      if (rng() % 3 == 0) given.prepared.reset();
+      if (whole_frontier) {
+        EXPECT_EQ(given.prepared, nullptr) << "a unit's leftover is complete without its giver's level";
+        EXPECT_FALSE(given.extent.empty() && context.n_objects() > 0) << "a unit's leftover carries its extent";
+      } else {
+        EXPECT_NE(given.prepared, nullptr) << "a gift in this process carries its giver's level";
+      }
       // Now and then on a fresh walker: a gift needs nothing but the context.
       if (rng() % 4 == 0) {
         const auto fresh = make_walker(data, WalkKind::kLcm, min_support);

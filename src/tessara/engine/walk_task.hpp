@@ -70,7 +70,8 @@ struct WalkTask {
   // What the giving walk had already built for this task, for a walk in the
   // same process to reuse instead of building it again from the extent (the
   // LCM walk: the level whose candidates the range covers, read-only from now
-  // on). Never serialized: the task is complete without it.
+  // on). Never serialized. An LCM task given within a pool carries it in
+  // place of its extent, which it then leaves empty.
   std::shared_ptr<const void> prepared;
 };
 
