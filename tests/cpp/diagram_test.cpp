@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "diagram_support.hpp"
+#include "tessara/layout/label_text.hpp"
 #include "tessara/layout/text_metrics.hpp"
 
 namespace {
@@ -209,6 +210,36 @@ TEST(Diagram, LongListsAreShortenedWithACount) {
       EXPECT_TRUE(label.text.lines.back().ends_with(" +" + std::to_string(label.text.names_hidden) + " more"));
     }
   EXPECT_TRUE(found);
+}
+
+// A shortened label names at least one of its names: with one line allowed
+// and a first name too wide to sit beside "+N more" within max_width, the line
+// still starts with that name. With more lines, the last one may be the count
+// alone, since earlier lines name some.
+TEST(Diagram, AShortenedLabelOfOneLineKeepsItsFirstName) {
+  const std::string wide = "Erbsen-/Bohnen-/Linsensuppe mit Speck und Kartoffeln";
+  const std::string other = "Gemüseauflauf mit Käse überbacken";
+  struct Case {
+    std::vector<std::string_view> names;
+    std::uint32_t max_lines;
+    double max_width;
+    std::string expected_last_line;
+  };
+  const std::vector<Case> cases = {
+      {{wide, "Gans", "Ente", "Rotkraut"}, 1, 120.0, wide + ", +9 more"},
+      {{wide, "Gans", "Ente", "Rotkraut"}, 1, 10000.0, wide + ", Gans, Ente, Rotkraut, +6 more"},
+      {{wide, "Gans", "Ente", "Rotkraut"}, 2, 120.0, "Gans, +8 more"},
+      {{wide, other, "Gans"}, 2, 120.0, "+9 more"},
+  };
+  for (const Case& c : cases) {
+    const tessara::layout::TextStyle style{12.0, 15.0, c.max_width, c.max_lines};
+    const auto label = tessara::layout::wrap_names(c.names, 10, style);
+    ASSERT_FALSE(label.lines.empty());
+    EXPECT_LE(label.lines.size(), c.max_lines);
+    EXPECT_EQ(label.lines.back(), c.expected_last_line) << c.max_lines << " lines of " << c.max_width;
+    EXPECT_GE(label.names_shown, 1u);
+    EXPECT_EQ(label.names_shown + label.names_hidden, 10u);
+  }
 }
 
 }  // namespace

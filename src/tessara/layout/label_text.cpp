@@ -94,17 +94,20 @@ LabelText wrap_names(std::span<const std::string_view> names, std::size_t total,
     label.names_shown = static_cast<std::uint32_t>(names.size());
   } else {
     // Keep the first lines whole; the last one keeps as many of its names as
-    // fit beside "+N more".
+    // fit beside "+N more". A label of one line keeps its first name even when
+    // the two together are wider than max_width: "+14 more" alone would name
+    // nothing.
     const std::size_t kept_lines = std::min(lines.size(), max_lines);
     for (std::size_t l = 0; l + 1 < kept_lines; ++l) label.lines.push_back(join(names, lines[l].first, lines[l].count, true));
     const LineNames last = lines[kept_lines - 1];
+    const std::size_t least = kept_lines == 1 ? 1 : 0;
     std::size_t keep = last.count;
     for (;; --keep) {
       const std::size_t hidden = total - last.first - keep;
       std::string line = join(names, last.first, keep, keep > 0);
       if (keep > 0) line += " ";
       line += more_text(hidden);
-      if (keep == 0 || text_width(line, size) <= style.max_width) {
+      if (keep == least || text_width(line, size) <= style.max_width) {
         label.lines.push_back(std::move(line));
         label.names_shown = static_cast<std::uint32_t>(last.first + keep);
         label.names_hidden = static_cast<std::uint32_t>(hidden);

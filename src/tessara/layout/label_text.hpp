@@ -35,7 +35,8 @@ struct LabelText {
 // Names as a label: joined by ", ", wrapped into lines no wider than the
 // style's max_width (a name wider than that gets a line of its own: names are
 // never cut), at most max_lines of them. Names that do not fit are left out
-// and the last line ends with "+N more", N counting them. `names` may be the
+// and the last line ends with "+N more", N counting them (a label of one line
+// keeps its first name, however wide). `names` may be the
 // first names of a longer list of `total` names (the rest are counted in N).
 // A name with right-to-left letters is set between first-strong-isolate and
 // pop-directional-isolate marks, so that it reads as one piece in its place
