@@ -40,8 +40,6 @@ using words::Word;
 constexpr std::size_t kAhead = 8;
 // The longest extent gather_extent puts in order by insertion.
 constexpr std::size_t kInsertionSortUpTo = 48;
-// The shortest extent it sorts by radix rather than by comparison.
-constexpr std::size_t kRadixSortFrom = 256;
 
 // One node of the walk being expanded: its conditional database, its intent
 // and the occurrences of its candidate items. Reused by every node at this
@@ -49,6 +47,12 @@ constexpr std::size_t kRadixSortFrom = 256;
 // reads it from then on, and the walk builds its next node there in a new one.
 struct Level {
   LcmDatabase db;
+  // The database's objects are numbers into this list of the level's extent,
+  // ascending, so that a child's extent comes out in order from a bit per
+  // number (no sort). At a walk's first level the numbers are the objects
+  // themselves (`numbered_by_object`) and the list is left empty.
+  std::vector<std::uint32_t> members;
+  bool numbered_by_object = true;
   std::vector<Word> intent;
   std::vector<std::uint32_t> candidates;  // ascending
   std::vector<std::size_t> occurrence_begin;  // candidates.size() + 1 offsets into occurrences
@@ -86,8 +90,9 @@ class Walk final : public TaskWalker {
         slots_(data_.n_items(), 0),
         touched_(data_.n_items() + 1, 0),
         split_(data_.n_objects(), 0),
-        coding_(data.n_objects),
-        object_bits_(static_cast<unsigned>(std::bit_width(std::max<std::uint64_t>(data.n_objects, 2) - 1))) {}
+        marks_((data_.n_objects() + 63) / 64, 0),
+        renumbered_(data_.n_objects(), 0),
+        coding_(data.n_objects) {}
 
   void run(const WalkTask& task, WalkHost& host) override {
     core::ConceptList* out = &host.output();
@@ -202,6 +207,8 @@ class Walk final : public TaskWalker {
   // frequent there, merged where they agree from `start` on.
   void load(const WalkTask& task, Level& root) {
     std::copy(task.intent.begin(), task.intent.end(), root.intent.begin());
+    root.members.clear();
+    root.numbered_by_object = true;
     root_objects_.clear();
     for (std::size_t w = 0; w < extent_words_; ++w)
       for (Word bits = task.extent[w]; bits != 0; bits &= bits - 1)
@@ -338,13 +345,13 @@ class Walk final : public TaskWalker {
       std::copy(parent.intent.begin(), parent.intent.end(), child.intent.begin());
       for (const std::uint32_t* p = first; p != first_end; ++p)
         if (counts[*p] == support) words::set_bit(child.intent.data(), data_.attribute_of(*p));
-      gather_extent(db, occurrences, support);
       const std::uint32_t threshold = threshold_;
       bool extensible = false;
       for (std::size_t i = 0; i < n_touched && !extensible; ++i) {
         const std::uint32_t count = counts[touched[i]];
         extensible = touched[i] > e && count >= threshold && count != support;
       }
+      gather_extent(parent, occurrences, support, extensible);
       if (extensible) {
         builder_.start(child.db, occurrences.size());
         child.db.items.resize(total);
@@ -382,6 +389,7 @@ class Walk final : public TaskWalker {
         }
         child.db.items.resize(tail);
         builder_.finish();
+        renumber_objects(child);
       } else {
         child.db.clear();
       }
@@ -390,11 +398,19 @@ class Walk final : public TaskWalker {
     return canonical;
   }
 
-  // The objects of the occurrences into extent_: `support` of them, since a
-  // transaction stands for as many objects as its weight (most for one).
-  // They come out ascending unless merged transactions interleave; only an
-  // extent stored as a list needs them in order, and only then are they sorted.
-  void gather_extent(const LcmDatabase& db, std::span<const std::uint32_t> occurrences, std::uint32_t support) {
+  // The objects of the occurrences into extent_, ascending when the output
+  // stores the extent as a list: `support` of them, since a transaction
+  // stands for as many objects as its weight (most for one). The database
+  // holds them as numbers into the level's members, so their order is the
+  // numbers' order. The numbers of a transaction come out ascending, and
+  // those of a level's database too unless merged transactions interleave;
+  // a short list of them is then put in order by insertion, a longer one
+  // read off one bit per number. With `numbered` the bits are kept for
+  // renumber_objects (the child's database numbers its objects into this
+  // extent).
+  void gather_extent(const Level& level, std::span<const std::uint32_t> occurrences, std::uint32_t support,
+                     bool numbered) {
+    const LcmDatabase& db = level.db;
     extent_.resize(support);
     std::uint32_t* member = extent_.data();
     const std::uint32_t* objects = db.objects.data();
@@ -411,10 +427,14 @@ class Walk final : public TaskWalker {
         *member++ = g;
       }
     }
-    if (!descends || !coding_.lists(extent_.size())) return;
-    // Runs of ascending objects, one per transaction: a short extent is put in
-    // order by insertion, which moves each object only past the later ones.
-    if (extent_.size() <= kInsertionSortUpTo) {
+    const bool in_order = descends && coding_.lists(extent_.size());
+    if (numbered || (in_order && extent_.size() > kInsertionSortUpTo)) {
+      read_off_marks(level, numbered);
+      return;
+    }
+    if (in_order) {
+      // Runs of ascending numbers, one per transaction: insertion moves each
+      // number only past the later ones.
       std::uint32_t* const first = extent_.data();
       for (std::uint32_t* p = first + 1; p != first + extent_.size(); ++p) {
         const std::uint32_t g = *p;
@@ -422,28 +442,55 @@ class Walk final : public TaskWalker {
         for (; q != first && *(q - 1) > g; --q) *q = *(q - 1);
         *q = g;
       }
-    } else if (extent_.size() <= kRadixSortFrom) {
-      std::sort(extent_.begin(), extent_.end());
-    } else {
-      radix_sort_extent();
+    }
+    if (!level.numbered_by_object)
+      for (std::uint32_t& g : extent_) g = level.members[g];
+  }
+
+  // extent_ (numbers into the level's members) put in order through a bit
+  // per number: the words from the lowest number's to the highest's are read
+  // once, and each set bit gives the next object. With `keep`, the bits stay
+  // set and renumbered_ notes each number's place among them, for
+  // renumber_objects; otherwise every word read is cleared.
+  void read_off_marks(const Level& level, bool keep) {
+    if (extent_.empty()) {
+      marks_low_ = 1;
+      marks_high_ = 0;
+      return;
+    }
+    std::size_t low = marks_.size();
+    std::size_t high = 0;
+    for (const std::uint32_t g : extent_) {
+      const std::size_t w = g / 64;
+      marks_[w] |= Word{1} << (g % 64);
+      low = std::min(low, w);
+      high = std::max(high, w);
+    }
+    marks_low_ = low;
+    marks_high_ = high;
+    std::uint32_t* out = extent_.data();
+    std::uint32_t count = 0;
+    const std::uint32_t* members = level.numbered_by_object ? nullptr : level.members.data();
+    for (std::size_t w = low; w <= high; ++w) {
+      Word bits = marks_[w];
+      if (!keep) marks_[w] = 0;
+      for (; bits != 0; bits &= bits - 1) {
+        const auto g = static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
+        if (keep) renumbered_[g] = count;
+        out[count++] = members == nullptr ? g : members[g];
+      }
     }
   }
 
-  // Sorts a long extent_ by its bytes, least significant first, through
-  // sort_scratch_: as many passes as the objects' numbers have bytes.
-  void radix_sort_extent() {
-    sort_scratch_.resize(extent_.size());
-    std::uint32_t* from = extent_.data();
-    std::uint32_t* to = sort_scratch_.data();
-    const std::size_t n = extent_.size();
-    for (unsigned shift = 0; shift < object_bits_; shift += 8) {
-      std::size_t place[257] = {};
-      for (std::size_t i = 0; i < n; ++i) ++place[((from[i] >> shift) & 0xff) + 1];
-      for (std::size_t b = 1; b < 257; ++b) place[b] += place[b - 1];
-      for (std::size_t i = 0; i < n; ++i) to[place[(from[i] >> shift) & 0xff]++] = from[i];
-      std::swap(from, to);
-    }
-    if (from != extent_.data()) std::copy(from, from + n, extent_.data());
+  // The child's database holds its objects as numbers into the parent's
+  // members; they become numbers into the child's extent (extent_, now the
+  // child's members): a number's place among the marked ones. Clears the
+  // marks read_off_marks kept.
+  void renumber_objects(Level& child) {
+    for (std::uint32_t& g : child.db.objects) g = renumbered_[g];
+    for (std::size_t w = marks_low_; w <= marks_high_; ++w) marks_[w] = 0;
+    child.members.assign(extent_.begin(), extent_.end());
+    child.numbered_by_object = false;
   }
 
   // Gives the later half of the candidates still waiting at the shallowest
@@ -492,7 +539,8 @@ class Walk final : public TaskWalker {
       const std::span<const std::uint32_t> items = db.items_of(t);
       const auto it = std::lower_bound(items.begin(), items.end(), first);
       if (it == items.end() || *it >= last) continue;
-      for (const std::uint32_t g : db.objects_of(t)) words::set_bit(task.extent.data(), g);
+      for (const std::uint32_t g : db.objects_of(t))
+        words::set_bit(task.extent.data(), level.numbered_by_object ? g : level.members[g]);
     }
     return task;
   }
@@ -523,11 +571,13 @@ class Walk final : public TaskWalker {
   std::vector<std::size_t> slots_;     // per item, zero between uses
   std::vector<std::uint32_t> touched_;  // room for every item and one more (written ahead)
   std::vector<std::uint32_t> split_;    // per occurrence: where its items from e on begin
+  std::vector<Word> marks_;                  // a bit per object number, zero between uses
+  std::vector<std::uint32_t> renumbered_;    // per object number kept marked: its place among the marked ones
   const core::ExtentCoding coding_;  // how the output stores an extent
   std::vector<std::uint32_t> root_objects_;
   std::vector<std::uint32_t> extent_;
-  std::vector<std::uint32_t> sort_scratch_;
-  const unsigned object_bits_;  // the bits an object's number needs
+  std::size_t marks_low_ = 0;                // the words read_off_marks kept set: [low, high]
+  std::size_t marks_high_ = 0;
   LcmDatabaseBuilder builder_;
   LcmRootBuilder root_builder_;
   std::vector<Level::Owner> levels_;        // per depth
