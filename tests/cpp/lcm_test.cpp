@@ -142,7 +142,7 @@ TEST(Lcm, WordBoundaryShapes) {
 }
 
 // Thousands of objects: extents long enough to be listed and put in order
-// by each of the walk's ways (insertion, comparison, radix) after merged
+// by the walk's ways (insertion, and a bit per object) after merged
 // transactions interleaved their objects.
 TEST(Lcm, LongListedExtents) {
   std::mt19937 rng(89);
@@ -151,6 +151,29 @@ TEST(Lcm, LongListedExtents) {
         testing::context_from_rows(objects, attributes, random_baskets(rng, objects, attributes));
     for (const std::uint64_t min_support : {std::uint64_t{0}, std::uint64_t{40}})
       expect_lcm_runs(context, min_support, true, std::to_string(objects) + "x" + std::to_string(attributes));
+  }
+}
+
+// Tens of thousands of objects and rare items: the first level's children
+// have extents far thinner than the span of all objects, which are sorted by
+// radix rather than read off a bit per object; deeper ones are read off bits.
+// Against FCbO at the same threshold, listed extents ascending, and the same
+// list on two threads.
+TEST(Lcm, ThinExtentsOfAWideFirstLevel) {
+  std::mt19937 rng(101);
+  const core::Context context = testing::context_from_rows(40'000, 300, random_baskets(rng, 40'000, 300));
+  for (const std::uint64_t min_support : {std::uint64_t{40}, std::uint64_t{200}}) {
+    RunControl control(RunLimits{min_support});
+    const core::ConceptList found = enumerate_concepts(context, WalkKind::kLcm, control, 1).value();
+    RunControl fcbo_control(RunLimits{min_support});
+    EXPECT_EQ(sorted_records(found),
+              sorted_records(enumerate_concepts(context, WalkKind::kFcboAscending, fcbo_control, 1).value()));
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      const std::vector<std::uint32_t> members = found.extent(i).members();
+      ASSERT_TRUE(std::is_sorted(members.begin(), members.end())) << "min_support " << min_support << " concept " << i;
+    }
+    RunControl pooled_control(RunLimits{min_support});
+    EXPECT_TRUE(pooled(context, WalkKind::kLcm, pooled_control, 2, 64) == found) << "min_support " << min_support;
   }
 }
 

@@ -402,12 +402,11 @@ class Walk final : public TaskWalker {
   // stores the extent as a list: `support` of them, since a transaction
   // stands for as many objects as its weight (most for one). The database
   // holds them as numbers into the level's members, so their order is the
-  // numbers' order. The numbers of a transaction come out ascending, and
-  // those of a level's database too unless merged transactions interleave;
-  // a short list of them is then put in order by insertion, a longer one
-  // read off one bit per number. With `numbered` the bits are kept for
-  // renumber_objects (the child's database numbers its objects into this
-  // extent).
+  // numbers' order. They come out ascending unless merged transactions
+  // interleave; a short list of them is then put in order by insertion, a
+  // longer one read off one bit per number. With `numbered` the bits are
+  // kept for renumber_objects (the child's database numbers its objects into
+  // this extent).
   void gather_extent(const Level& level, std::span<const std::uint32_t> occurrences, std::uint32_t support,
                      bool numbered) {
     const LcmDatabase& db = level.db;
@@ -428,13 +427,23 @@ class Walk final : public TaskWalker {
       }
     }
     const bool in_order = descends && coding_.lists(extent_.size());
+    // The marks span the level's numbers: a wide level (a walk's first, over
+    // every object) and a thin extent leave most of their words empty, and
+    // sorting by radix reads fewer.
+    const std::size_t words = level.numbered_by_object ? marks_.size() : level.members.size() / 64 + 1;
+    if (!numbered && in_order && extent_.size() > kInsertionSortUpTo && words > extent_.size()) {
+      radix_sort_extent(level.numbered_by_object ? data_.n_objects() : level.members.size());
+      if (!level.numbered_by_object)
+        for (std::uint32_t& g : extent_) g = level.members[g];
+      return;
+    }
     if (numbered || (in_order && extent_.size() > kInsertionSortUpTo)) {
       read_off_marks(level, numbered);
       return;
     }
     if (in_order) {
-      // Runs of ascending numbers, one per transaction: insertion moves each
-      // number only past the later ones.
+      // Runs of ascending numbers: insertion moves each number only past the
+      // later ones.
       std::uint32_t* const first = extent_.data();
       for (std::uint32_t* p = first + 1; p != first + extent_.size(); ++p) {
         const std::uint32_t g = *p;
@@ -445,6 +454,25 @@ class Walk final : public TaskWalker {
     }
     if (!level.numbered_by_object)
       for (std::uint32_t& g : extent_) g = level.members[g];
+  }
+
+  // Sorts extent_ (numbers below `numbers`) by their bytes, least
+  // significant first, through sort_scratch_: as many passes as the numbers
+  // have bytes.
+  void radix_sort_extent(std::size_t numbers) {
+    const auto bits = static_cast<unsigned>(std::bit_width(std::max<std::size_t>(numbers, 2) - 1));
+    sort_scratch_.resize(extent_.size());
+    std::uint32_t* from = extent_.data();
+    std::uint32_t* to = sort_scratch_.data();
+    const std::size_t n = extent_.size();
+    for (unsigned shift = 0; shift < bits; shift += 8) {
+      std::size_t place[257] = {};
+      for (std::size_t i = 0; i < n; ++i) ++place[((from[i] >> shift) & 0xff) + 1];
+      for (std::size_t b = 1; b < 257; ++b) place[b] += place[b - 1];
+      for (std::size_t i = 0; i < n; ++i) to[place[(from[i] >> shift) & 0xff]++] = from[i];
+      std::swap(from, to);
+    }
+    if (from != extent_.data()) std::copy(from, from + n, extent_.data());
   }
 
   // extent_ (numbers into the level's members) put in order through a bit
@@ -473,6 +501,7 @@ class Walk final : public TaskWalker {
     const std::uint32_t* members = level.numbered_by_object ? nullptr : level.members.data();
     for (std::size_t w = low; w <= high; ++w) {
       Word bits = marks_[w];
+      if (bits == 0) continue;  // the words of a wide, thin extent are mostly empty: no store for them
       if (!keep) marks_[w] = 0;
       for (; bits != 0; bits &= bits - 1) {
         const auto g = static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
@@ -576,6 +605,7 @@ class Walk final : public TaskWalker {
   const core::ExtentCoding coding_;  // how the output stores an extent
   std::vector<std::uint32_t> root_objects_;
   std::vector<std::uint32_t> extent_;
+  std::vector<std::uint32_t> sort_scratch_;
   std::size_t marks_low_ = 0;                // the words read_off_marks kept set: [low, high]
   std::size_t marks_high_ = 0;
   LcmDatabaseBuilder builder_;
