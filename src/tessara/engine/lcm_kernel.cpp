@@ -351,7 +351,11 @@ class Walk final : public TaskWalker {
         const std::uint32_t count = counts[touched[i]];
         extensible = touched[i] > e && count >= threshold && count != support;
       }
-      gather_extent(parent, occurrences, support, extensible);
+      // A child whose extent the output lists numbers its database's objects
+      // into that extent, for its own children's extents to come out in
+      // order; a wider one (stored as bits, in any order) keeps the objects.
+      const bool renumber = extensible && coding_.lists(support);
+      gather_extent(parent, occurrences, support, renumber);
       if (extensible) {
         builder_.start(child.db, occurrences.size());
         child.db.items.resize(total);
@@ -389,7 +393,10 @@ class Walk final : public TaskWalker {
         }
         child.db.items.resize(tail);
         builder_.finish();
-        renumber_objects(child);
+        if (renumber)
+          renumber_objects(child);
+        else
+          number_by_object(parent, child);
       } else {
         child.db.clear();
       }
@@ -437,7 +444,12 @@ class Walk final : public TaskWalker {
         for (std::uint32_t& g : extent_) g = level.members[g];
       return;
     }
-    if (numbered || (in_order && extent_.size() > kInsertionSortUpTo)) {
+    if (numbered && !descends) {
+      // In order already: a number's place in the child's extent is its place here.
+      for (std::uint32_t i = 0; i < support; ++i) renumbered_[extent_[i]] = i;
+      marks_low_ = 1;
+      marks_high_ = 0;
+    } else if (numbered || (in_order && extent_.size() > kInsertionSortUpTo)) {
       read_off_marks(level, numbered);
       return;
     }
@@ -454,6 +466,15 @@ class Walk final : public TaskWalker {
     }
     if (!level.numbered_by_object)
       for (std::uint32_t& g : extent_) g = level.members[g];
+  }
+
+  // The child's database holds its objects as numbers into the parent's
+  // members; they become the objects themselves.
+  static void number_by_object(const Level& parent, Level& child) {
+    if (!parent.numbered_by_object)
+      for (std::uint32_t& g : child.db.objects) g = parent.members[g];
+    child.members.clear();
+    child.numbered_by_object = true;
   }
 
   // Sorts extent_ (numbers below `numbers`) by their bytes, least
