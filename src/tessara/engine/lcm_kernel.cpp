@@ -49,8 +49,9 @@ struct Level {
   LcmDatabase db;
   // The database's objects are numbers into this list of the level's extent,
   // ascending, so that a child's extent comes out in order from a bit per
-  // number (no sort). At a walk's first level the numbers are the objects
-  // themselves (`numbered_by_object`) and the list is left empty.
+  // number (no sort). At a walk's first level, and at a level whose extent
+  // the output stores as bits, the numbers are the objects themselves
+  // (`numbered_by_object`) and the list is left empty.
   std::vector<std::uint32_t> members;
   bool numbered_by_object = true;
   std::vector<Word> intent;
